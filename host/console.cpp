@@ -1,0 +1,121 @@
+#include "host/console.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+
+namespace tavhost {
+
+std::string to_utf8(const char* cp932) {
+    if (cp932 == nullptr) return "";
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == (iconv_t)-1) return cp932;
+    std::string in(cp932);
+    std::string out(in.size() * 3 + 4, '\0');
+    char* src = in.data();
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != (size_t)-1) break;
+        if (errno != EILSEQ && errno != EINVAL) break;
+        // An undecodable byte is shown as '?' rather than dropping the rest.
+        if (dstLeft == 0) break;
+        *dst++ = '?';
+        --dstLeft;
+        ++src;
+        --srcLeft;
+    }
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+std::string message(int code) {
+    char text[1024];
+    srvTav_ErrString_Get(code, sizeof text, text);
+    return to_utf8(text);
+}
+
+namespace {
+
+void usage() {
+    std::puts(
+        "usage: tav [--lang ja|en] COMMAND [ARGS]\n"
+        "\n"
+        "commands:\n"
+        "  version            show the library version\n"
+        "  message CODE...    show the catalogue message of result codes\n"
+        "  demo               a short tour: version and a few messages\n");
+}
+
+int cmd_version() {
+    char version[12];
+    srvTav_GetVersion(version);
+    std::printf("library version: %s\n", version);
+    return 0;
+}
+
+int cmd_message(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fprintf(stderr, "message: give at least one result code\n");
+        return 2;
+    }
+    for (const std::string& a : args) {
+        char* end = nullptr;
+        long code = std::strtol(a.c_str(), &end, 0);
+        if (end == a.c_str() || *end != '\0') {
+            std::fprintf(stderr, "message: %s is not a number\n", a.c_str());
+            return 2;
+        }
+        std::printf("%6ld  %s\n", code, message(static_cast<int>(code)).c_str());
+    }
+    return 0;
+}
+
+int cmd_demo() {
+    cmd_version();
+    std::puts("result codes and their messages:");
+    return cmd_message({"0", "-3", "-15", "-18", "-31", "-35", "2", "10", "12"});
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    srvTav_SetVersion("1.00");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    while (!args.empty() && args[0].rfind("--", 0) == 0) {
+        if (args[0] == "--lang" && args.size() > 1) {
+            // The catalogue follows the system language unless user.ini pins one.
+            setenv("TAV_SYSTEM_LANGID", args[1] == "ja" ? "0411" : "0409", 1);
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--help") {
+            usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", args[0].c_str());
+            return 2;
+        }
+    }
+    if (args.empty()) {
+        usage();
+        return 2;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "version") return cmd_version();
+    if (command == "message") return cmd_message(args);
+    if (command == "demo") return cmd_demo();
+    std::fprintf(stderr, "unknown command %s\n", command.c_str());
+    usage();
+    return 2;
+}
+
+}  // namespace tavhost

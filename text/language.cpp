@@ -1,0 +1,149 @@
+// Language selection: the modules found in the RSC folder, ordered by
+// LangIdSheet.ini, are listed into user.ini, whose current and default ids
+// choose the module loaded for each lookup.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::text {
+
+namespace {
+
+constexpr const char* kCaption = "Quimbel Multi-language";
+constexpr const char* kNoValidDll = "No valid DLL to use!";
+constexpr const char* kModulePrefix = "tav";
+
+std::string lang_key(int index) {
+    char key[16];
+    std::snprintf(key, sizeof key, "Lang%04X", static_cast<unsigned>(index) & 0xFFFFu);
+    return key;
+}
+
+std::string profile_string(const char* section, const char* key, const char* def, const std::string& file) {
+    char buf[256];
+    tavplat::GetPrivateProfileStringA(section, key, def, buf, sizeof buf, file.c_str());
+    return buf;
+}
+
+// "tav0411" -> "0x0411": the name from its first decimal digit on.
+std::string normalise_module_name(const std::string& fileName) {
+    std::string stem = fileName.substr(0, fileName.find_last_of('.'));
+    size_t digit = 0;
+    while (digit < stem.size() && !std::isdigit(static_cast<unsigned char>(stem[digit]))) ++digit;
+    return "0x" + stem.substr(digit);
+}
+
+[[noreturn]] void no_valid_dll() {
+    tavplat::MessageBoxA(nullptr, kNoValidDll, kCaption, tavplat::MB_OK | tavplat::MB_ICONERROR);
+    tavplat::exit_process(1);
+}
+
+std::string module_path(const LanguageModule& lm, unsigned langId) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%04X.DLL", kModulePrefix, langId & 0xFFFFu);
+    return lm.rscDir + "/" + name;
+}
+
+}  // namespace
+
+void BuildLanguageModule(LanguageModule& lm) {
+    lm = LanguageModule{};
+    lm.systemLangId = tavplat::GetSystemDefaultLangID();
+    lm.hostDir = tavplat::host_directory();
+    lm.rscDir = lm.hostDir + "/RSC";
+    lm.userIni = lm.rscDir + "/user.ini";
+    lm.langIdSheetIni = lm.rscDir + "/LangIdSheet.ini";
+
+    std::vector<std::string> names;
+    for (const std::string& file : tavplat::find_files(lm.rscDir, ".dll")) {
+        if (names.size() >= static_cast<size_t>(kMaxLanguages)) break;
+        std::string name = normalise_module_name(file);
+        bool seen = false;
+        for (const std::string& n : names) seen = seen || n == name;
+        if (!seen) names.push_back(name);
+    }
+
+    // Only the languages the sheet lists are offered, in the sheet's order.
+    for (size_t k = 0; k < names.size(); ++k) {
+        std::string listed = profile_string("LangIdSort", lang_key(static_cast<int>(k)).c_str(), "", lm.langIdSheetIni);
+        for (const std::string& n : names)
+            if (!listed.empty() && listed == n) { lm.langNames.push_back(n); break; }
+    }
+
+    for (size_t i = 0; i < lm.langNames.size(); ++i) {
+        const std::string key = lang_key(static_cast<int>(i));
+        std::string domain = profile_string("LangIdSheet", lm.langNames[i].c_str(), "Unknow Language", lm.langIdSheetIni);
+        tavplat::WritePrivateProfileStringA("UserLangID", key.c_str(), lm.langNames[i].c_str(), lm.userIni.c_str());
+        tavplat::WritePrivateProfileStringA("UserLangDomain", key.c_str(), domain.c_str(), lm.userIni.c_str());
+    }
+    char count[16];
+    std::snprintf(count, sizeof count, "0x%04X", static_cast<unsigned>(lm.langNames.size()));
+    tavplat::WritePrivateProfileStringA("UserLangNum", "LangNum", count, lm.userIni.c_str());
+
+    const char* ini = lm.userIni.c_str();
+    lm.currentLangId = tavplat::GetPrivateProfileIntA("LangID", "CurrentLangID", 0, ini);
+    if (lm.currentLangId == 0) lm.currentLangId = lm.systemLangId;
+    lm.defaultLangId = tavplat::GetPrivateProfileIntA("LangID", "DefaultLangID", kEnglishLangId, ini);
+    lm.languageCount = static_cast<int>(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, ini));
+    for (int i = 0; i < kMaxLanguages; ++i) {
+        const std::string key = lang_key(i);
+        std::string id = profile_string("UserLangID", key.c_str(), "", lm.userIni);
+        if (id.empty()) break;
+        lm.langIds.push_back(tavplat::GetPrivateProfileIntA("UserLangID", key.c_str(), 0, ini));
+        lm.langDomains.push_back(profile_string("UserLangDomain", key.c_str(), "Unknow Language", lm.userIni));
+    }
+
+    for (unsigned id : lm.langIds)
+        if (id == lm.currentLangId) return;
+    if (lm.currentLangId != kEnglishLangId) {
+        int answer = tavplat::MessageBoxA(nullptr, "Current language invalid, use the default language?", kCaption,
+                                          tavplat::MB_YESNO | tavplat::MB_ICONQUESTION);
+        if (answer != tavplat::IDYES) no_valid_dll();
+        lm.currentLangId = kEnglishLangId;
+        return;
+    }
+    no_valid_dll();
+}
+
+void LoadLanguageModule(LanguageModule& lm) {
+    for (;;) {
+        const std::string path = module_path(lm, lm.currentLangId);
+        lm.module = tavplat::LoadLibraryA(path.c_str());
+        if (lm.module != nullptr) return;
+        char message[512];
+        std::snprintf(message, sizeof message, "The Resource DLL( %s ) is invalid!", path.c_str());
+        tavplat::MessageBoxA(nullptr, message, kCaption, tavplat::MB_OK | tavplat::MB_ICONERROR);
+        if (lm.currentLangId == lm.defaultLangId) no_valid_dll();
+        lm.currentLangId = lm.defaultLangId;
+    }
+}
+
+void FreeLanguageModule(LanguageModule& lm) {
+    if (lm.module != nullptr) tavplat::FreeLibrary(lm.module);
+    lm.module = nullptr;
+}
+
+int LoadText(const LanguageModule& lm, unsigned id, char* out, int size) {
+    return tavplat::LoadStringA(lm.module, id, out, size);
+}
+
+int LoadText(unsigned id, char* out, int size) {
+    LanguageModule lm;
+    BuildLanguageModule(lm);
+    LoadLanguageModule(lm);
+    int n = LoadText(lm, id, out, size);
+    FreeLanguageModule(lm);
+    return n;
+}
+
+std::string Text(unsigned id) {
+    char buf[2048];
+    int n = LoadText(id, buf, sizeof buf);
+    return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+}  // namespace tav::text
