@@ -136,6 +136,11 @@ FileHandle lock_file_open(const char* path, bool create);
 bool lock_region(FileHandle h, uint64_t offset, uint64_t length);
 bool unlock_region(FileHandle h, uint64_t offset, uint64_t length);
 void lock_file_close(FileHandle h);
+// ReadFile/WriteFile at an absolute offset of a lock-file handle (the trace
+// lock keeps its state letter in the file). Read returns the byte count, -1
+// on failure; write is all or nothing.
+long lock_file_read(FileHandle h, uint64_t offset, void* buf, size_t size);
+bool lock_file_write(FileHandle h, uint64_t offset, const void* data, size_t size);
 
 // ------------------------------------------------------------- serial ports
 // Resolves "COMn" (n = 1..9) through the port map: $WYN_COM<n>, then key

@@ -1,0 +1,110 @@
+// Language modules: shared objects that carry one sorted string table. A
+// handle given out is our own record, so a stale or foreign handle is refused
+// instead of being dereferenced.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavplat {
+
+namespace {
+
+struct Module {
+    void* dl;
+    const TavStringTable* table;
+};
+
+std::mutex g_modulesMutex;
+std::vector<Module*> g_modules;  // live handles
+
+bool table_is_usable(const TavStringTable* t) {
+    if (t == nullptr || t->magic != TAV_STRING_TABLE_MAGIC) return false;
+    if (t->count == 0) return true;
+    if (t->entries == nullptr) return false;
+    for (unsigned i = 0; i < t->count; ++i) {
+        if (t->entries[i].len > 0 && t->entries[i].text == nullptr) return false;
+        // The lookup is a binary search: refuse a table it could not trust.
+        if (i > 0 && t->entries[i - 1].id >= t->entries[i].id) return false;
+    }
+    return true;
+}
+
+bool is_lead_byte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Bytes of text that fit in limit without splitting a double-byte character.
+size_t cp932_fit(const char* text, size_t len, size_t limit) {
+    if (len <= limit) return len;
+    size_t i = 0;
+    while (i < limit) {
+        size_t step = is_lead_byte(static_cast<unsigned char>(text[i])) && i + 1 < len ? 2 : 1;
+        if (i + step > limit) break;
+        i += step;
+    }
+    return i;
+}
+
+}  // namespace
+
+HMODULE LoadLibraryA(const char* path) {
+    struct stat st {};
+    if (path == nullptr || path[0] == '\0' || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    // A bare name would send dlopen through the system library path.
+    std::string file = std::strchr(path, '/') != nullptr ? std::string(path) : "./" + std::string(path);
+    void* dl = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (dl == nullptr) return nullptr;
+    auto* table = static_cast<const TavStringTable*>(::dlsym(dl, TAV_STRING_TABLE_SYMBOL));
+    if (!table_is_usable(table)) {
+        ::dlclose(dl);
+        return nullptr;
+    }
+    auto* m = new (std::nothrow) Module{dl, table};
+    if (m == nullptr) {
+        ::dlclose(dl);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(g_modulesMutex);
+    g_modules.push_back(m);
+    return m;
+}
+
+bool FreeLibrary(HMODULE module) {
+    Module* m = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_modulesMutex);
+        auto it = std::find(g_modules.begin(), g_modules.end(), static_cast<Module*>(module));
+        if (module == nullptr || it == g_modules.end()) return false;
+        m = *it;
+        g_modules.erase(it);
+    }
+    bool ok = ::dlclose(m->dl) == 0;
+    delete m;
+    return ok;
+}
+
+int LoadStringA(HMODULE module, unsigned id, char* out, int size) {
+    if (out == nullptr || size <= 0) return 0;
+    out[0] = '\0';
+    if (module == nullptr) return 0;
+    std::lock_guard<std::mutex> lock(g_modulesMutex);
+    if (std::find(g_modules.begin(), g_modules.end(), static_cast<Module*>(module)) == g_modules.end()) return 0;
+    const TavStringTable* t = static_cast<Module*>(module)->table;
+    const TavStringEntry* begin = t->entries;
+    const TavStringEntry* end = t->entries + t->count;
+    const TavStringEntry* e =
+        std::lower_bound(begin, end, id, [](const TavStringEntry& a, unsigned v) { return a.id < v; });
+    if (e == end || e->id != id || e->len == 0) return 0;
+    // Never leave half of a double-byte character at the end of a cut text.
+    size_t n = cp932_fit(e->text, e->len, static_cast<size_t>(size) - 1);
+    std::memcpy(out, e->text, n);
+    out[n] = '\0';
+    return static_cast<int>(n);
+}
+
+}  // namespace tavplat

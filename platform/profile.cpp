@@ -1,0 +1,319 @@
+// Private-profile (INI) files with the Windows rules. The file is worked on
+// as raw bytes split into lines that keep their own line ends, so a write
+// changes only the line it must and leaves every other byte where it was.
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavplat {
+
+namespace {
+
+std::mutex g_profileMutex;  // one reader-modify-writer at a time per process
+
+struct Line {
+    std::string text;  // the line without its line end
+    std::string end;   // "\r\n", "\n" or "" (last line without one)
+};
+
+enum class Kind { Blank, Comment, Section, Entry };
+
+struct Parsed {
+    Kind kind = Kind::Blank;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // entry value, trimmed; hasValue false for a bare word
+    bool hasValue = false;
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && (is_blank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+Parsed parse(const std::string& text) {
+    Parsed p;
+    std::string_view s = trim(text);
+    if (s.empty()) return p;
+    if (s.front() == ';') {
+        p.kind = Kind::Comment;
+        return p;
+    }
+    if (s.front() == '[') {
+        s.remove_prefix(1);
+        size_t close = s.find(']');
+        if (close != std::string_view::npos) s = s.substr(0, close);
+        p.kind = Kind::Section;
+        p.name = trim(s);
+        return p;
+    }
+    p.kind = Kind::Entry;
+    size_t eq = s.find('=');
+    if (eq == std::string_view::npos) {
+        p.name = s;
+        return p;
+    }
+    p.name = trim(s.substr(0, eq));
+    p.value = trim(s.substr(eq + 1));
+    p.hasValue = true;
+    return p;
+}
+
+bool same_name(std::string_view a, const char* b) {
+    size_t n = std::strlen(b);
+    std::string_view bv = trim(std::string_view(b, n));
+    if (a.size() != bv.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(bv[i])))
+            return false;
+    }
+    return true;
+}
+
+// Reads the whole file; false when it cannot be opened (missing reads empty).
+bool load(const char* file, std::vector<Line>& lines, bool& exists) {
+    lines.clear();
+    exists = false;
+    FILE* f = fopen_binary(file, "r");
+    if (f == nullptr) {
+        exists = errno != ENOENT && errno != ENOTDIR;  // unreadable is not missing
+        return false;
+    }
+    exists = true;
+    std::string data;
+    char buf[16384];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t lf = data.find('\n', start);
+        Line line;
+        if (lf == std::string::npos) {
+            line.text = data.substr(start);
+            start = data.size();
+        } else {
+            size_t end = lf;
+            if (end > start && data[end - 1] == '\r') --end;
+            line.text = data.substr(start, end - start);
+            line.end = data.substr(end, lf + 1 - end);
+            start = lf + 1;
+        }
+        lines.push_back(std::move(line));
+    }
+    return ok;
+}
+
+bool save(const char* file, const std::vector<Line>& lines) {
+    FILE* f = fopen_binary(file, "w");
+    if (f == nullptr) return false;
+    bool ok = true;
+    for (const Line& l : lines) {
+        if (std::fwrite(l.text.data(), 1, l.text.size(), f) != l.text.size()) ok = false;
+        if (std::fwrite(l.end.data(), 1, l.end.size(), f) != l.end.size()) ok = false;
+    }
+    if (std::fclose(f) != 0) ok = false;
+    return ok;
+}
+
+// Index of the first section header named section, or npos.
+size_t find_section(const std::vector<Line>& lines, const char* section) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Parsed p = parse(lines[i].text);
+        if (p.kind == Kind::Section && same_name(p.name, section)) return i;
+    }
+    return std::string::npos;
+}
+
+// One past the last line of the section starting at header.
+size_t section_end(const std::vector<Line>& lines, size_t header) {
+    size_t i = header + 1;
+    while (i < lines.size() && parse(lines[i].text).kind != Kind::Section) ++i;
+    return i;
+}
+
+size_t find_key(const std::vector<Line>& lines, size_t header, const char* key) {
+    size_t end = section_end(lines, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        Parsed p = parse(lines[i].text);
+        if (p.kind == Kind::Entry && same_name(p.name, key)) return i;
+    }
+    return std::string::npos;
+}
+
+std::string_view unquote(std::string_view v) {
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') return v.substr(1, v.size() - 2);
+    return v;
+}
+
+// Copies one value, Windows style: at most size-1 bytes, terminated.
+unsigned copy_value(std::string_view v, char* out, unsigned size) {
+    size_t n = v.size() < size - 1 ? v.size() : size - 1;
+    std::memcpy(out, v.data(), n);
+    out[n] = '\0';
+    return static_cast<unsigned>(n);
+}
+
+// Copies a list of names, each terminated, the list ended by an extra NUL.
+// When it does not fit, the names are cut and the result is size-2.
+unsigned copy_list(const std::vector<std::string_view>& names, char* out, unsigned size) {
+    if (size < 2) {
+        out[0] = '\0';
+        return 0;
+    }
+    size_t at = 0;
+    const size_t room = size - 2;  // keep two bytes for the closing NULs
+    for (std::string_view name : names) {
+        if (at + name.size() + 1 > room + 1) {
+            if (at > room) at = room;
+            size_t fit = room - at;
+            std::memcpy(out + at, name.data(), fit);
+            at += fit;
+            out[at] = '\0';
+            out[at + 1] = '\0';
+            return size - 2;
+        }
+        std::memcpy(out + at, name.data(), name.size());
+        at += name.size();
+        out[at++] = '\0';
+    }
+    if (at == 0) out[at++] = '\0';  // empty list: two NULs, returns 0
+    out[at] = '\0';
+    return static_cast<unsigned>(names.empty() ? 0 : at);
+}
+
+uint32_t parse_number(std::string_view v) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < v.size() && (v[i] == '-' || v[i] == '+')) negative = v[i++] == '-';
+    uint32_t value = 0;
+    if (i + 1 < v.size() && v[i] == '0' && (v[i + 1] == 'x' || v[i + 1] == 'X')) {
+        for (i += 2; i < v.size() && std::isxdigit(static_cast<unsigned char>(v[i])); ++i) {
+            int c = std::tolower(static_cast<unsigned char>(v[i]));
+            value = value * 16u + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : c - 'a' + 10);
+        }
+    } else {
+        for (; i < v.size() && std::isdigit(static_cast<unsigned char>(v[i])); ++i)
+            value = value * 10u + static_cast<uint32_t>(v[i] - '0');
+    }
+    return negative ? 0u - value : value;
+}
+
+// The value text of section/key, or false when the key is not there.
+bool lookup(const char* section, const char* key, const char* file, std::string& value) {
+    std::vector<Line> lines;
+    bool exists = false;
+    if (file == nullptr || !load(file, lines, exists)) return false;
+    size_t header = find_section(lines, section);
+    if (header == std::string::npos) return false;
+    size_t at = find_key(lines, header, key);
+    if (at == std::string::npos) return false;
+    Parsed p = parse(lines[at].text);
+    if (!p.hasValue) return false;
+    value.assign(unquote(p.value));
+    return true;
+}
+
+}  // namespace
+
+unsigned GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* out,
+                                  unsigned size, const char* file) {
+    if (out == nullptr || size == 0) return 0;
+    std::lock_guard<std::mutex> lock(g_profileMutex);
+    if (section == nullptr || key == nullptr) {
+        std::vector<Line> lines;
+        bool exists = false;
+        if (file != nullptr) load(file, lines, exists);
+        std::vector<Parsed> parsed;
+        parsed.reserve(lines.size());
+        for (const Line& l : lines) parsed.push_back(parse(l.text));
+        std::vector<std::string_view> names;
+        if (section == nullptr) {
+            for (const Parsed& p : parsed)
+                if (p.kind == Kind::Section && !p.name.empty()) names.push_back(p.name);
+        } else {
+            size_t header = find_section(lines, section);
+            if (header != std::string::npos) {
+                for (size_t i = header + 1; i < parsed.size() && parsed[i].kind != Kind::Section; ++i)
+                    if (parsed[i].kind == Kind::Entry && !parsed[i].name.empty()) names.push_back(parsed[i].name);
+            }
+        }
+        return copy_list(names, out, size);
+    }
+    std::string value;
+    if (file != nullptr && lookup(section, key, file, value)) return copy_value(value, out, size);
+    // Windows drops trailing blanks of the default.
+    std::string_view d = def != nullptr ? std::string_view(def) : std::string_view();
+    while (!d.empty() && is_blank(d.back())) d.remove_suffix(1);
+    return copy_value(d, out, size);
+}
+
+unsigned GetPrivateProfileIntA(const char* section, const char* key, int def, const char* file) {
+    if (section == nullptr || key == nullptr || file == nullptr) return static_cast<unsigned>(def);
+    std::lock_guard<std::mutex> lock(g_profileMutex);
+    std::string value;
+    // An empty value counts as missing, as on Windows.
+    if (!lookup(section, key, file, value) || value.empty()) return static_cast<unsigned>(def);
+    return parse_number(value);
+}
+
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    if (file == nullptr) return false;
+    if (section == nullptr) return key == nullptr && value == nullptr;  // "flush the cache"
+    std::lock_guard<std::mutex> lock(g_profileMutex);
+    std::vector<Line> lines;
+    bool exists = false;
+    if (!load(file, lines, exists) && exists) return false;  // present but unreadable
+
+    size_t header = find_section(lines, section);
+    if (key == nullptr) {
+        if (header == std::string::npos) return true;
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
+                    lines.begin() + static_cast<std::ptrdiff_t>(section_end(lines, header)));
+        return save(file, lines);
+    }
+    if (value == nullptr) {
+        if (header == std::string::npos) return true;
+        size_t at = find_key(lines, header, key);
+        if (at == std::string::npos) return true;
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
+        return save(file, lines);
+    }
+
+    std::string keyName(trim(key));
+    std::string entry = keyName + "=" + value;
+    if (header != std::string::npos) {
+        size_t at = find_key(lines, header, key);
+        if (at != std::string::npos) {
+            // Keep the key as the file spells it; only the value changes.
+            std::string updated = std::string(parse(lines[at].text).name) + "=" + value;
+            if (updated == lines[at].text) return true;  // nothing to rewrite
+            lines[at].text = std::move(updated);
+            return save(file, lines);
+        }
+        // New key after the section's last non-blank line, so a blank line
+        // that separates it from the next section stays where it is.
+        size_t end = section_end(lines, header);
+        size_t last = header;
+        for (size_t i = header + 1; i < end; ++i)
+            if (parse(lines[i].text).kind != Kind::Blank) last = i;
+        if (lines[last].end.empty()) lines[last].end = "\r\n";
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last + 1), Line{entry, "\r\n"});
+        return save(file, lines);
+    }
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = "\r\n";
+    lines.push_back(Line{"[" + std::string(trim(section)) + "]", "\r\n"});
+    lines.push_back(Line{entry, "\r\n"});
+    return save(file, lines);
+}
+
+}  // namespace tavplat

@@ -1,0 +1,315 @@
+// Text-mode and binary files. A text-mode FILE* is a glibc cookie stream over
+// a file descriptor: LF goes to disk as CR LF and CR LF comes back as LF, so
+// the files look to other tools exactly as the Windows build wrote them.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavplat {
+
+namespace {
+
+struct OpenMode {
+    int flags = 0;
+    char cookieMode[3] = {};  // what fopencookie gets: r, w, a, optionally +
+};
+
+// Accepts r, w, a with an optional '+' and 't' in any order after the letter.
+bool parse_mode(const char* mode, OpenMode& m, bool& binary) {
+    binary = false;
+    if (mode == nullptr) return false;
+    bool plus = false;
+    for (const char* p = mode + 1; *p != '\0'; ++p) {
+        if (*p == '+') plus = true;
+        else if (*p == 'b') binary = true;
+        else if (*p != 't') return false;
+    }
+    int access = plus ? O_RDWR : 0;
+    switch (mode[0]) {
+        case 'r': m.flags = plus ? O_RDWR : O_RDONLY; break;
+        case 'w': m.flags = (plus ? access : O_WRONLY) | O_CREAT | O_TRUNC; break;
+        case 'a': m.flags = (plus ? access : O_WRONLY) | O_CREAT | O_APPEND; break;
+        default: return false;
+    }
+    m.cookieMode[0] = mode[0];
+    m.cookieMode[1] = plus ? '+' : '\0';
+    return true;
+}
+
+// One open text file. raw holds bytes read from disk and not yet translated;
+// map remembers, for the last chunk handed to stdio, the disk offset of every
+// byte, so a seek relative to stdio's position lands on the right disk byte.
+struct TextCookie {
+    int fd = -1;
+    char raw[4096];
+    size_t pos = 0;
+    size_t len = 0;
+    off64_t chunkStart = 0;       // disk offset of the last chunk's first byte
+    std::vector<uint32_t> map;    // offsets of its bytes relative to chunkStart
+    off64_t consumedEnd = 0;      // disk offset just after the translated bytes
+    bool knowPosition = true;     // false after a write in append mode
+};
+
+ssize_t read_retry(int fd, void* buf, size_t n) {
+    for (;;) {
+        ssize_t r = ::read(fd, buf, n);
+        if (r >= 0 || errno != EINTR) return r;
+    }
+}
+
+bool write_all(int fd, const char* data, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+ssize_t text_read(void* c, char* buf, size_t size) {
+    auto* t = static_cast<TextCookie*>(c);
+    if (!t->knowPosition) {
+        off64_t at = ::lseek64(t->fd, 0, SEEK_CUR);
+        if (at < 0) return -1;
+        t->consumedEnd = at;
+        t->pos = t->len = 0;
+        t->knowPosition = true;
+    }
+    t->map.clear();
+    t->chunkStart = t->consumedEnd;
+    size_t out = 0;
+    // Offset (from chunkStart) of raw[pos].
+    uint32_t rel = 0;
+    while (out < size) {
+        if (t->pos == t->len) {
+            if (out > 0) break;  // hand over what we have rather than block
+            ssize_t n = read_retry(t->fd, t->raw, sizeof t->raw);
+            if (n < 0) return -1;
+            t->pos = 0;
+            t->len = static_cast<size_t>(n);
+            if (n == 0) break;
+        }
+        char ch = t->raw[t->pos];
+        if (ch == '\r') {
+            if (t->pos + 1 == t->len) {
+                // A CR ends the buffer: whether it starts a CR LF depends on
+                // the next byte on disk.
+                if (out > 0) break;  // keep the CR for the next call
+                t->raw[0] = '\r';
+                t->pos = 0;
+                t->len = 1;
+                ssize_t n = read_retry(t->fd, t->raw + 1, sizeof t->raw - 1);
+                if (n < 0) return -1;
+                t->len += static_cast<size_t>(n);
+            }
+            if (t->pos + 1 < t->len && t->raw[t->pos + 1] == '\n') {
+                buf[out++] = '\n';
+                t->map.push_back(rel);
+                t->pos += 2;
+                rel += 2;
+                continue;
+            }
+        }
+        buf[out++] = ch;
+        t->map.push_back(rel);
+        ++t->pos;
+        ++rel;
+    }
+    t->consumedEnd = t->chunkStart + rel;
+    return static_cast<ssize_t>(out);
+}
+
+ssize_t text_write(void* c, const char* buf, size_t size) {
+    auto* t = static_cast<TextCookie*>(c);
+    // Writing after reading: the disk position must be where stdio believes
+    // the reader stands, not where our read-ahead left it.
+    if (t->knowPosition && t->pos != t->len) {
+        if (::lseek64(t->fd, t->consumedEnd, SEEK_SET) < 0) return -1;
+    }
+    t->pos = t->len = 0;
+    t->map.clear();
+    char out[8192];
+    size_t n = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (n + 2 > sizeof out) {
+            if (!write_all(t->fd, out, n)) return -1;
+            n = 0;
+        }
+        if (buf[i] == '\n') out[n++] = '\r';
+        out[n++] = buf[i];
+    }
+    if (!write_all(t->fd, out, n)) return -1;
+    off64_t at = ::lseek64(t->fd, 0, SEEK_CUR);
+    if (at >= 0) {
+        t->consumedEnd = at;
+        t->knowPosition = true;
+    } else {
+        t->knowPosition = false;
+    }
+    return static_cast<ssize_t>(size);
+}
+
+int text_seek(void* c, off64_t* offset, int whence) {
+    auto* t = static_cast<TextCookie*>(c);
+    off64_t target = 0;
+    if (whence == SEEK_CUR) {
+        off64_t off = *offset;
+        size_t chunk = t->map.size();
+        if (!t->knowPosition) {
+            target = ::lseek64(t->fd, 0, SEEK_CUR);
+            if (target < 0) return -1;
+            target += off;
+        } else if (off < 0 && static_cast<uint64_t>(-off) <= chunk) {
+            // Stepping back into stdio's unread buffer: find the disk byte.
+            target = t->chunkStart + t->map[chunk - static_cast<size_t>(-off)];
+        } else {
+            target = t->consumedEnd + off;
+        }
+        whence = SEEK_SET;
+    } else {
+        target = *offset;
+    }
+    off64_t r = ::lseek64(t->fd, target, whence);
+    if (r < 0) return -1;
+    t->pos = t->len = 0;
+    t->map.clear();
+    t->consumedEnd = r;
+    t->chunkStart = r;
+    t->knowPosition = true;
+    *offset = r;
+    return 0;
+}
+
+int text_close(void* c) {
+    auto* t = static_cast<TextCookie*>(c);
+    int r = ::close(t->fd);
+    delete t;
+    return r;
+}
+
+int open_fd(const char* path, int flags) {
+    for (;;) {
+        int fd = ::open(path, flags | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+bool is_regular(const char* path, struct stat* st) {
+    return path != nullptr && ::stat(path, st) == 0 && S_ISREG(st->st_mode);
+}
+
+}  // namespace
+
+FILE* fopen_text(const char* path, const char* mode) {
+    OpenMode m;
+    bool binary = false;
+    if (path == nullptr || !parse_mode(mode, m, binary)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (binary) return fopen_binary(path, mode);
+    int fd = open_fd(path, m.flags);
+    if (fd < 0) return nullptr;
+    auto* t = new (std::nothrow) TextCookie;
+    if (t == nullptr) {
+        ::close(fd);
+        errno = ENOMEM;
+        return nullptr;
+    }
+    t->fd = fd;
+    if (m.flags & O_APPEND) t->knowPosition = false;
+    cookie_io_functions_t io{text_read, text_write, text_seek, text_close};
+    FILE* f = ::fopencookie(t, m.cookieMode, io);
+    if (f == nullptr) {
+        int e = errno;
+        ::close(fd);
+        delete t;
+        errno = e;
+    }
+    return f;
+}
+
+FILE* fopen_binary(const char* path, const char* mode) {
+    OpenMode m;
+    bool binary = false;
+    if (path == nullptr || !parse_mode(mode, m, binary)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    char plain[4] = {m.cookieMode[0], m.cookieMode[1], '\0', '\0'};
+    if (plain[1] == '\0') plain[1] = 'e';  // close-on-exec
+    else plain[2] = 'e';
+    return std::fopen(path, plain);
+}
+
+bool file_exists(const char* path) {
+    struct stat st {};
+    return is_regular(path, &st);
+}
+
+bool file_exists_rw(const char* path) {
+    struct stat st {};
+    if (!is_regular(path, &st)) return false;
+    int fd = open_fd(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+bool copy_file(const char* src, const char* dst, bool failIfExists) {
+    struct stat sst {};
+    if (dst == nullptr || !is_regular(src, &sst)) return false;
+    struct stat dst_st {};
+    if (::stat(dst, &dst_st) == 0) {
+        if (failIfExists) return false;
+        // Copying a file onto itself would truncate it before reading it.
+        if (dst_st.st_dev == sst.st_dev && dst_st.st_ino == sst.st_ino) return false;
+        if (S_ISDIR(dst_st.st_mode)) return false;
+    }
+    int in = open_fd(src, O_RDONLY);
+    if (in < 0) return false;
+    int out = open_fd(dst, O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC));
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read_retry(in, buf, sizeof buf);
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        if (!write_all(out, buf, static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    return ok;
+}
+
+bool delete_file(const char* path) {
+    struct stat st {};
+    if (path == nullptr || ::lstat(path, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(path) == 0;
+}
+
+bool replace_file(const char* from, const char* to) {
+    struct stat st {};
+    if (from == nullptr || to == nullptr || ::lstat(from, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::rename(from, to) == 0;
+}
+
+}  // namespace tavplat
