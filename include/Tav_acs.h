@@ -136,6 +136,176 @@ TAV_API short srvTav_Double_to_Bcd(double value, int code, int digits, unsigned 
 TAV_API short srvTav_int_to_Bcd(int value, unsigned int* out);
 TAV_API short srvTav_Bcd_to_DoubleChar(const unsigned char* bcd, int digits, char* out);
 
+/* ------------------------------------------------------------ line settings */
+#pragma pack(push, 1)
+/* servo.set as a record; also the argument of the component's line open. */
+typedef struct LineSettings {
+    int32_t nModel;        /* 0   model number of the edited amplifier */
+    int32_t nPort;         /* 4   0 = COM1 .. 8 = COM9 */
+    int32_t nBaud;         /* 8   0 9600, 1 19200, 2 38400, 3 2400, 4 4800, 5 57600, 6 115200 */
+    int32_t nRetry;        /* 12 */
+    int32_t nTimeOut;      /* 16 */
+    int32_t nDataBits;     /* 20 */
+    int32_t nParity;       /* 24  0 none, 1 odd, 2 even, 3 mark, 4 space */
+    int32_t nStopBits;     /* 28  0 one, 1 one and a half, 2 two */
+    int32_t nFlow;         /* 32  bit 0: XON/XOFF */
+    int32_t nModelValue1;  /* 36  line 5 */
+    int32_t nModelValue2;  /* 40 */
+    int32_t nModelValue3;  /* 44 */
+    int32_t nLine6;        /* 48 */
+    int32_t nLine7;        /* 52 */
+    int32_t nLine8;        /* 56 */
+    char szText1[150];     /* 60  line 9 */
+    char szText2[150];     /* 210 line 10 */
+    int32_t nLine11;       /* 360 */
+    int32_t nLine12;       /* 364 */
+    int32_t nTenth;        /* 368 tenth value of line 3 */
+} LineSettings;
+
+/* Host-owned paths exchanged with the support link. */
+typedef struct SupportLinkRecord {
+    char szSetFile[TAV_PATH_MAX];  /* settings file */
+    char szConFile[TAV_PATH_MAX];  /* station-list file */
+} SupportLinkRecord;
+
+/* The 17-byte identification record of a device. */
+typedef struct SysConditionRecord {
+    uint8_t byStr1;          /* 0  status byte 1 */
+    uint8_t byStr2;          /* 1  status byte 2 */
+    uint8_t bySeries;        /* 2 */
+    uint8_t byControlType;   /* 3  control-type code */
+    uint8_t byFamily;        /* 4  0x30 KESTA7, 0x40 KESTA7 Mini, 0x50 servo operator */
+    uint8_t bySpeed;         /* 5  rated-speed code */
+    uint8_t byVoltage;       /* 6  supply-voltage code */
+    uint8_t byCapacity;      /* 7  amplifier capacity code */
+    uint8_t byExtCode;       /* 8  extended code */
+    uint8_t byMotorSeries;   /* 9  motor-series code */
+    uint8_t byMotorVoltage;  /* 10 motor voltage code */
+    uint8_t byMotorCapacity; /* 11 low byte of the applicable motor: motor capacity code */
+    uint8_t byEncoder;       /* 12 high byte of the applicable motor: encoder code */
+    uint8_t byInterface;     /* 13 interface code */
+    uint8_t byMotorCap2;     /* 14 */
+    uint8_t byMotorZno;      /* 15 */
+    uint8_t byMotorEncoder;  /* 16 */
+} SysConditionRecord;
+
+/* The texts composed from an amplifier's identification record. */
+typedef struct AmpIdentification {
+    char szModelName[40];
+    char szFamilyName[40];
+    char szAmpCapacity[120];
+    char szExtCode[664];
+    char szMotorName[40];
+    char szMotorSeries[100];
+    char szEncoder[30];
+    char szAmpVoltage[40];
+    char szMotorSpeed[30];
+    char szMotorLabel[40];
+    uint8_t byFamily;
+} AmpIdentification;
+
+/* Positioning run status of an amplifier. */
+typedef struct PositioningRunStatus {
+    uint8_t byDataNo;        /* BCD, two digits */
+    int32_t nCmdMode;        /* 0 ABS, 1 INC */
+    int32_t nStepMode;       /* 0..7 */
+    double dValue1;          /* 8-digit BCD value */
+    double dValue2;          /* 6-digit BCD value */
+    double dValue3;          /* 8-digit BCD value */
+    int32_t nCode;           /* reply byte 18 */
+    char szDataNo[10];
+    char szCmdMode[10];
+    char szStepMode[12];
+    char szValue1[20];
+    char szValue2[12];
+    char szValue3[20];
+    char szCode[10];
+} PositioningRunStatus;
+#pragma pack(pop)
+
+/* ------------------------------------------------------------ line settings */
+TAV_API short srvTav_Set_Rd(LineSettings* out);
+TAV_API short srvTav_SetWyn_Wt(const LineSettings* in);
+TAV_API short srvTav_SetKisyu_Wt(int model);
+TAV_API short srvTav_SetKisyu_Wt2(int model, int value1, int value2, int value3);
+TAV_API short srvTav_Set_Copy(const char* source);
+/* port: an open serial port (a file descriptor cast to a pointer) or null. */
+TAV_API short srvTav_Port_Set(void* port);
+
+/* ------------------------------------------------------------ station list */
+/* Entry numbers: see line/station_list.cpp; name buffers hold 500 bytes. */
+TAV_API short srvTav_Amp_Rd(char* selected /* 8 bytes */);
+TAV_API short srvTav_Amp_Wt(const char* selected);
+TAV_API short srvTav_AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, int* flag);
+TAV_API short srvTav_AmpData_Wt(int entry, int station, const char* name);
+TAV_API short srvTav_Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag);
+TAV_API short srvTav_TargetAmpKyoku_Rd(int* station);
+TAV_API short srvTav_SiteiAmpKyoku_Rd(int entry, int* station);
+
+/* ------------------------------------------------------------ line and locks */
+TAV_API short srvTav_Wyn_Net_Open(void);
+TAV_API short srvTav_Wyn_Net_Open_Fast(void);
+TAV_API short srvTav_ComPortLock(const void* any, ...);
+TAV_API short srvTav_ComPortUnlock(void);
+TAV_API short srvTav_ComPortLock_quimbel(int* kind);
+TAV_API short srvTav_ComPortUnlock_quimbel(const void* any, ...);
+TAV_API short srvTav_ComPortLockUnlockCheck(int* port);
+TAV_API short srvTav_TraceLock(int mode);
+TAV_API short srvTav_TraceUnlock(int mode);
+TAV_API short srvTav_TraceLockUnlockCheck(int* state);
+TAV_API short srvTav_File_Copy(const char* source, const char* destination);
+TAV_API short srvTav_SupLnk_Init(SupportLinkRecord* record);
+TAV_API short srvTav_SupLnk_Open(const char* file, SupportLinkRecord* record);
+TAV_API short srvTav_SupLnk_Close(const char* file, int kind, SupportLinkRecord* record);
+TAV_API void w1_test(void);
+
+/* ------------------------------------------------------------ identification */
+TAV_API short srvTav_SysCondition_Rd(int station, AmpIdentification* out);
+TAV_API short srvTav_Open_SysCondition_Rd_Close(SysConditionRecord* record);
+TAV_API short srvTav_Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
+TAV_API short srvGet_NameFromModelNumber(unsigned int number, char* name /* 7 bytes */);
+TAV_API short srvGet_ModelNumberFromName(const char* name);
+TAV_API short srvGet_AmpModelNumber(unsigned int number, unsigned int* base, unsigned int* bus);
+TAV_API int srvGet_ModelNumberFromAmp(int value);
+TAV_API char* GetAmpNameFromFile(void);
+TAV_API void SetAmpNameForFile(const char* name);
+TAV_API char* GetAmpNameForFile(void);
+TAV_API void SetAmpNameFromFileSel(unsigned int value);
+TAV_API unsigned int GetAmpNameFromFileSel(void);
+
+/* ------------------------------------------------------------ test run */
+TAV_API short srvTav_Status_Rd(int station, unsigned char* status /* 2 */, int* ready);
+TAV_API short srvTav_PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
+TAV_API short srvTav_ManuPluse_Snd(int station, int direction, unsigned char* status);
+TAV_API short srvTav_RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
+TAV_API short srvTav_Open_OffONline_Close(int mode, unsigned char* record /* 17 */);
+TAV_API short srvTav_ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
+
+/* ------------------------------------------------------------ direct access */
+TAV_API short srvTav_Wyn_STR_ERR_Chk(const unsigned char* status);
+TAV_API short srvTav_Wyn_General_Acs(unsigned char station, unsigned char command, unsigned char mode,
+                                     unsigned char memoryKind, unsigned char addressLow,
+                                     unsigned char addressMiddle, unsigned char addressHigh, int dataLength,
+                                     const unsigned char* data, unsigned short replyLength,
+                                     unsigned char* reply);
+TAV_API short srvTav_Wyn_Primitive_Acs(int station, unsigned char command, unsigned char mode,
+                                       unsigned char memoryKind, unsigned char addressLow,
+                                       unsigned char addressMiddle, unsigned char addressHigh,
+                                       int firstLength, const unsigned char* firstData, int secondLength,
+                                       const unsigned char* secondData, unsigned short replyLength,
+                                       unsigned char* reply);
+
+/* ------------------------------------------------------------ layouts */
+#ifdef __cplusplus
+#define TAV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define TAV_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+TAV_STATIC_ASSERT(sizeof(LineSettings) == 372, "LineSettings is 372 bytes");
+TAV_STATIC_ASSERT(sizeof(SysConditionRecord) == 17, "SysConditionRecord is 17 bytes");
+TAV_STATIC_ASSERT(sizeof(AmpIdentification) == 1145, "AmpIdentification is 1145 bytes");
+TAV_STATIC_ASSERT(sizeof(SupportLinkRecord) == 2 * TAV_PATH_MAX, "two paths");
+
 #ifdef __cplusplus
 }
 #endif

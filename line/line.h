@@ -1,0 +1,51 @@
+// Line, station list, locks, identification and test run: the functions the
+// rest of the library calls. Each is the body of the export of the same name.
+#pragma once
+
+#include "Tav_acs.h"
+
+namespace tav::line {
+
+// Line settings file (servo.set).
+short Set_Rd(LineSettings* out);
+short SetWyn_Wt(const LineSettings* in);
+short SetKisyu_Wt(int model);
+short SetKisyu_Wt2(int model, int value1, int value2, int value3);
+short Set_Copy(const char* source);
+short Port_Set(void* port);
+// "9600", "38400", ...; "38400" for an index outside 0..6.
+const char* baud_text(int baudIndex);
+
+// Station list (servo.con).
+short Amp_Rd(char* selected);
+short Amp_Wt(const char* selected);
+short AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, int* flag);
+short AmpData_Wt(int entry, int station, const char* name);
+short Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag);
+short TargetAmpKyoku_Rd(int* station);
+short SiteiAmpKyoku_Rd(int entry, int* station);
+
+// Line opening, locks, file kinds.
+short Wyn_Net_Open();
+short ComPortLock_quimbel(int* kind);
+short ComPortUnlock_quimbel();
+short ComPortLockUnlockCheck(int* port);
+short TraceLock(int mode);
+short TraceUnlock(int mode);
+short TraceLockUnlockCheck(int* state);
+short File_Copy(const char* source, const char* destination);
+// kind: 0 .k7p, 1 .syp, 2 .k7l, 3 .set, 4 .con, 5 .csv, 6 .hsp, 7 .k7v, 8 .m7p, 9 .m7v.
+// text receives at most 500 bytes; hex may be null.
+short File_Chk(const char* path, int* kind, int* model, int* number, char* text, unsigned* hex);
+
+// Model numbers and names.
+short NameFromModelNumber(unsigned number, char* name);
+short ModelNumberFromName(const char* name);
+short AmpModelNumber(unsigned number, unsigned* base, unsigned* bus);
+
+// Identification.
+short SysCondition_Rd(int station, AmpIdentification* out);
+short Open_SysCondition_Rd_Close(SysConditionRecord* record);
+short Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
+
+}  // namespace tav::line

@@ -1,0 +1,158 @@
+// Field readers, switches from marker files, version and progress posting.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fixtures/temp_dirs.h"
+#include "frame/frame.h"
+
+using namespace tav::frame;
+
+namespace {
+
+// Runs a reader over a line until it returns null or stops advancing.
+template <class Reader>
+std::vector<std::string> fields(Reader reader, const char* line, int max = 10) {
+    std::vector<std::string> out;
+    const char* p = line;
+    char buf[256];
+    while (p != nullptr && max-- > 0) {
+        const char* next = reader(p, buf, sizeof buf);
+        if (next == nullptr || next == p) break;  // the text readers stay put at the end
+        out.emplace_back(buf);
+        p = next;
+    }
+    return out;
+}
+
+using Fields = std::vector<std::string>;
+
+const char* comma_field(const char* s, char* d, size_t n) { return GetCommaField(s, d, n); }
+const char* comma_empty(const char* s, char* d, size_t n) { return GetCommaFieldAllowEmpty(s, d, n); }
+const char* tab_field(const char* s, char* d, size_t n) { return GetTabField(s, d, n); }
+const char* comma_text(const char* s, char* d, size_t n) { return GetCommaText(s, d, n); }
+const char* tab_text(const char* s, char* d, size_t n) { return GetTabText(s, d, n); }
+
+}  // namespace
+
+TEST(FieldReaders, CommaFieldSkipsBlanksAndDropsTextAfterAnEmbeddedBlank) {
+    EXPECT_EQ(fields(comma_field, "  12 ,5"), (Fields{"12", "5"}));
+    EXPECT_EQ(fields(comma_field, "1 2,3"), (Fields{"1", "3"}));
+    EXPECT_EQ(fields(comma_field, "COM1,38400,5\n"), (Fields{"COM1", "38400", "5"}));
+}
+
+TEST(FieldReaders, CommaFieldEndsAtAnEmptyFieldOrAControlByte) {
+    EXPECT_EQ(fields(comma_field, "1,,3"), (Fields{"1"}));
+    // Bytes 0x80..0xFF are control bytes to the token readers.
+    EXPECT_EQ(fields(comma_field, "\x82\xa0,1"), Fields{});
+    EXPECT_EQ(fields(comma_field, "  \xb1,1"), Fields{});
+    EXPECT_EQ(fields(comma_field, "7,\xb1\xb2"), (Fields{"7"}));
+    char buf[8] = "x";
+    EXPECT_EQ(GetCommaField(nullptr, buf), nullptr);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(GetCommaField("\n", buf), nullptr);
+}
+
+TEST(FieldReaders, AllowEmptyKeepsEmptyFieldsAndNeverReturnsNullAtTheEnd) {
+    EXPECT_EQ(fields(comma_empty, "1,,3"), (Fields{"1", "", "3"}));
+    char buf[16];
+    const char* line = "a,\r\n";
+    const char* p = GetCommaFieldAllowEmpty(line, buf);
+    EXPECT_STREQ(buf, "a");
+    p = GetCommaFieldAllowEmpty(p, buf);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(p, line + 2);  // the line end itself
+    EXPECT_EQ(GetCommaFieldAllowEmpty(p, buf), p);
+    EXPECT_EQ(GetCommaFieldAllowEmpty(nullptr, buf), nullptr);
+}
+
+TEST(FieldReaders, TabFieldTreatsALeadingTabAsTheEnd) {
+    EXPECT_EQ(fields(tab_field, "10\t20\t x\n"), (Fields{"10", "20", "x"}));
+    EXPECT_EQ(fields(tab_field, "\t20"), Fields{});
+}
+
+TEST(FieldReaders, TextReadersTakeBlanksAndDoubleByteText) {
+    // Two double-byte characters, a comma and x.
+    EXPECT_EQ(fields(comma_text, "\x82\xa0\x82\xa2,x"), (Fields{"\x82\xa0\x82\xa2", "x"}));
+    EXPECT_EQ(fields(comma_text, "a b ,c\nnext"), (Fields{"a b ", "c"}));
+    EXPECT_EQ(fields(tab_text, "\xbb\xb0\xce\xde \xb5\xcc\xdf\tON\n"), (Fields{"\xbb\xb0\xce\xde \xb5\xcc\xdf", "ON"}));
+    char buf[8];
+    const char* line = "end";
+    EXPECT_EQ(GetCommaText(line, buf), line + 3);  // no line feed: the string's end
+    EXPECT_EQ(GetCommaText(nullptr, buf), nullptr);
+}
+
+TEST(FieldReaders, BoundedReadersCutLongFieldsButSkipThemWhole) {
+    char small[4];
+    const char* p = GetCommaField("123456,7", small, sizeof small);
+    EXPECT_STREQ(small, "123");
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(p, "7");
+    p = GetCommaText("abcdefgh,z", small, sizeof small);
+    EXPECT_STREQ(small, "abc");
+    EXPECT_STREQ(p, "z");
+}
+
+TEST(Version, EmptyUntilSetThenPrefixedAndCut) {
+    char v[12] = "junk";
+    GetVersion(v);
+    EXPECT_STREQ(v, "");
+    SetVersion("1.00");
+    GetVersion(v);
+    EXPECT_STREQ(v, "HD-V1.00");
+    SetVersion("123456789");  // at most 7 characters fit
+    GetVersion(v);
+    EXPECT_STREQ(v, "HD-V1234567");
+}
+
+namespace {
+
+std::vector<std::pair<unsigned, uintptr_t>> g_posted;
+void record_post(void*, unsigned msg, uintptr_t w, intptr_t) { g_posted.emplace_back(msg, w); }
+
+}  // namespace
+
+TEST(Progress, RepeatedRatesArePostedOnceExceptZero) {
+    TavWindow window{record_post, nullptr};
+    g_posted.clear();
+    SendProgressRate(10);  // no window yet: nothing
+    SetProgressRateHwnd(&window);
+    SendProgressRate(50);
+    SendProgressRate(50);
+    SendProgressRate(0);
+    SendProgressRate(0);
+    SendProgressRate(75);
+    SendCmdProcCmp();
+    SetProgressRateHwnd(nullptr);
+    SendProgressRate(80);
+    SendCmdProcCmp();
+    using P = std::pair<unsigned, uintptr_t>;
+    EXPECT_EQ(g_posted, (std::vector<P>{{0x8832, 50}, {0x8832, 0}, {0x8832, 0}, {0x8832, 75}, {0x8833, 0}}));
+}
+
+TEST(Markers, ForcedFlagsFollowMarkerFilesOnlyThroughTheProbeGate) {
+    tavtest::TempInstall install;
+    install.write("TAVLOG.LIN", "");
+    install.write("TAVLOG.DP0", "");
+    install.write("TAVLOG.DP3", "");
+    Switches& s = switches();
+    s = Switches{};
+    EXPECT_EQ(CheckDiagnosticMarkers(), 0);  // gate closed: flags untouched
+    EXPECT_EQ(s.forceLin, 0);
+    EXPECT_EQ(CheckDiagnosticMarkersWithProbe(), 0);
+    EXPECT_EQ(s.forceVel, 0);
+    EXPECT_EQ(s.forceLin, 1);
+    EXPECT_EQ(s.forcedDecimal, 3);  // the later marker wins
+    EXPECT_EQ(s.probeGate, 0);
+
+    install.write("TAVLOG.TRC", "");
+    std::remove(install.file("TAVLOG.LIN").c_str());
+    std::remove(install.file("TAVLOG.DP0").c_str());
+    std::remove(install.file("TAVLOG.DP3").c_str());
+    EXPECT_EQ(CheckDiagnosticMarkersWithProbe(), 1);
+    EXPECT_EQ(s.forceLin, 0);
+    EXPECT_EQ(s.forcedDecimal, 3);  // never set back within the process
+    s = Switches{};
+}

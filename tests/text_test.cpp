@@ -1,0 +1,154 @@
+// Message catalogue: language selection from the RSC folder and result-code
+// messages, run against copies of the built language modules.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fixtures/recording_wyn.h"
+#include "fixtures/temp_dirs.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace {
+
+const std::string kNormalEnd = "\x90\xb3\x8f\xed\x8f\x49\x97\xb9";            // 正常終了
+const std::string kCommCodeLabel = "\x92\xca\x90\x4d\xb4\xd7\xb0\xba\xb0\xc4\xde";  // 通信ｴﾗｰｺｰﾄﾞ
+const std::string kErrorCodeLabel = "\xb4\xd7\xb0\xba\xb0\xc4\xde";          // ｴﾗｰｺｰﾄﾞ
+
+struct Box {
+    std::string text, caption;
+    unsigned type;
+};
+std::vector<Box> g_boxes;
+int g_answer = tavplat::IDYES;
+int record_box(const char* text, const char* caption, unsigned type) {
+    g_boxes.push_back({text, caption, type});
+    return g_answer;
+}
+
+std::string message(int code, int size = 512) {
+    std::string buf(static_cast<size_t>(size), '\x7f');
+    tav::text::ErrString_Get(code, size, buf.data());
+    return std::string(buf.c_str());
+}
+
+class Catalogue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_boxes.clear();
+        g_answer = tavplat::IDYES;
+        tavplat::set_message_box_hook(record_box);
+        set_current("0x0411");
+    }
+    void TearDown() override { tavplat::set_message_box_hook(nullptr); }
+    void set_current(const char* id) {
+        tavplat::WritePrivateProfileStringA("LangID", "CurrentLangID", id, host.rsc("user.ini").c_str());
+    }
+    void set_default(const char* id) {
+        tavplat::WritePrivateProfileStringA("LangID", "DefaultLangID", id, host.rsc("user.ini").c_str());
+    }
+    tavtest::TempHost host;
+};
+
+}  // namespace
+
+TEST_F(Catalogue, LibraryCodesAndTheirFallbackText) {
+    EXPECT_EQ(message(0), kNormalEnd);
+    EXPECT_EQ(message(-45), kErrorCodeLabel + " = -45");  // -45 has no text of its own
+    EXPECT_NE(message(-18), message(-45));
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(Catalogue, CommunicationCodesAndTheCommandStatusOfCode15) {
+    EXPECT_EQ(message(300), kCommCodeLabel + " = 0x012C");
+    tavtest::RecordingWyn wyn;
+    wyn.cmdStsErr = 0x1AB;  // only the low byte is shown
+    EXPECT_EQ(message(15), kCommCodeLabel + " = 0x000F = 0xab");
+    EXPECT_NE(message(2), kCommCodeLabel + " = 0x0002");
+}
+
+TEST_F(Catalogue, NeverWritesPastTheCallersSize) {
+    char buf[8] = "xxxxxxx";
+    EXPECT_EQ(tav::text::ErrString_Get(0, 0, buf), 0);
+    EXPECT_EQ(buf[0], 'x');
+    EXPECT_EQ(tav::text::ErrString_Get(0, 5, nullptr), 0);
+    EXPECT_EQ(tav::text::ErrString_Get(0, 1, buf), 0);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(message(0, 5), kNormalEnd.substr(0, 4));
+    EXPECT_EQ(message(-45, 6), (kErrorCodeLabel + " = -45").substr(0, 5));
+    EXPECT_EQ(message(-2147483647 - 1).substr(0, kErrorCodeLabel.size()), kErrorCodeLabel);
+}
+
+TEST_F(Catalogue, UserIniListsTheModulesInTheSheetsOrder) {
+    message(0);
+    const std::string ini = host.rsc("user.ini");
+    char buf[64];
+    tavplat::GetPrivateProfileStringA("UserLangID", "Lang0000", "", buf, sizeof buf, ini.c_str());
+    EXPECT_STREQ(buf, "0x0411");
+    tavplat::GetPrivateProfileStringA("UserLangID", "Lang0001", "", buf, sizeof buf, ini.c_str());
+    EXPECT_STREQ(buf, "0x0409");
+    tavplat::GetPrivateProfileStringA("UserLangDomain", "Lang0001", "", buf, sizeof buf, ini.c_str());
+    EXPECT_STREQ(buf, "English");
+    EXPECT_EQ(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, ini.c_str()), 2u);
+}
+
+TEST_F(Catalogue, ALanguageTheSheetDoesNotListLeadsToTheQuestion) {
+    host.write("RSC/LangIdSheet.ini", "[LangIdSort]\r\nLang0000=0x0411\r\n[LangIdSheet]\r\n0x0411=Japanese\r\n");
+    set_current("0x0409");
+    set_default("0x0411");
+    // Yes: the current language becomes 1033 (English), whose module exists.
+    const std::string english = message(0);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].caption, "Quimbel Multi-language");
+    EXPECT_EQ(g_boxes[0].text, "Current language invalid, use the default language?");
+    EXPECT_EQ(g_boxes[0].type, tavplat::MB_YESNO | tavplat::MB_ICONQUESTION);
+    EXPECT_NE(english, kNormalEnd);
+    EXPECT_FALSE(english.empty());
+    EXPECT_EQ(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, host.rsc("user.ini").c_str()), 1u);
+}
+
+TEST_F(Catalogue, AMissingModuleFallsBackToTheDefaultAfterOneBox) {
+    std::remove(host.rsc("tav0411.DLL").c_str());
+    set_current("0x0411");
+    set_default("0x0409");
+    EXPECT_NE(message(0), "");
+    EXPECT_EQ(g_boxes.size(), 1u);
+}
+
+TEST_F(Catalogue, AModuleThatIsNotASharedObjectIsReportedThenTheDefaultIsUsed) {
+    host.write("RSC/tav0411.DLL", "this is not an ELF file");
+    set_current("0x0411");
+    set_default("0x0409");
+    EXPECT_FALSE(message(0).empty());
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].text.find("tav0411.DLL"), std::string::npos);
+    EXPECT_EQ(g_boxes[0].text.rfind("The Resource DLL( ", 0), 0u);
+}
+
+TEST_F(Catalogue, ManyModuleFilesAreCappedWithoutHarm) {
+    for (int i = 0; i < 600; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "RSC/x%04X.dll", i + 0x1000);
+        host.write(name, "");
+    }
+    EXPECT_EQ(message(0), kNormalEnd);
+}
+
+using CatalogueDeathTest = Catalogue;
+
+TEST_F(CatalogueDeathTest, NoUsableModuleEndsTheProcessWithCode1) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::remove(host.rsc("tav0411.DLL").c_str());
+    std::remove(host.rsc("tav0409.DLL").c_str());
+    set_current("0x0409");
+    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(CatalogueDeathTest, AnsweringNoToTheQuestionEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    g_answer = tavplat::IDNO;
+    std::remove(host.rsc("tav0411.DLL").c_str());
+    set_current("0x0411");
+    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
+}
