@@ -108,7 +108,9 @@ WYN_API short Wyn_StdPara_Rd(int station, int count, unsigned int firstBcd, int 
 WYN_API short Wyn_StdParaTbl_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply);
 WYN_API short Wyn_SysPara_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply);
 WYN_API short Wyn_SysParaTbl_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply);
-/* Writes count values of 5 bytes each (dataLen = 5 x count). */
+/* Writes count values: data holds count 6-byte value fields (control byte and
+ * 5 digit bytes); dataLen counts their digit bytes, 5 x count (6 x count is
+ * accepted too). Any other dataLen gives 12 and nothing is sent. */
 WYN_API short Wyn_StdPara_Wt(int station, int count, unsigned int firstBcd, int dataLen,
                              const unsigned char* data, unsigned char* status);
 WYN_API short Wyn_SysPara_Wt(int station, int count, unsigned int firstBcd, int dataLen,
@@ -152,6 +154,12 @@ WYN_API int GetCmdStsErr(void);     /* status of the last command */
 
 WYN_API short srvTav_Comm_Lock(void);
 WYN_API short srvTav_Comm_Unlock(void);
+
+/* ---------------------------------------------------- in-process simulator */
+/* Applies a control object to the simulator of an open "sim:" line: faults,
+ * devices, clock (see docs/protocol.md). 10 without a line, 7 when the line
+ * is not a "sim:" line or the text is not a valid control object. */
+WYN_API short Wyn_Sim_Control(const char* json);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,87 @@
+#include "sim/codec.h"
+
+namespace tavsim {
+
+uint16_t crc16(const uint8_t* bytes, size_t n) {
+    uint16_t crc = 0xFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        crc = static_cast<uint16_t>(crc ^ (bytes[i] << 8));
+        for (int b = 0; b < 8; ++b)
+            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+std::vector<uint8_t> encode(const Frame& f) {
+    std::vector<uint8_t> out;
+    const size_t n = f.data.size();
+    out.reserve(n + kOverhead);
+    out.push_back(kStx);
+    out.push_back(f.station);
+    out.push_back(f.command);
+    out.push_back(f.sequence);
+    out.push_back(f.status);
+    out.push_back(static_cast<uint8_t>(n & 0xFF));
+    out.push_back(static_cast<uint8_t>((n >> 8) & 0xFF));
+    out.insert(out.end(), f.data.begin(), f.data.end());
+    const uint16_t crc = crc16(out.data() + 1, out.size() - 1);
+    out.push_back(static_cast<uint8_t>(crc & 0xFF));
+    out.push_back(static_cast<uint8_t>(crc >> 8));
+    out.push_back(kEtx);
+    return out;
+}
+
+void Decoder::reset() {
+    raw_.clear();
+    need_ = 0;
+    done_ = false;
+}
+
+DecodeResult Decoder::push(uint8_t byte) {
+    if (done_) reset();
+    if (raw_.empty()) {
+        if (byte != kStx) return DecodeResult::kNeedMore;  // noise between frames
+        raw_.push_back(byte);
+        return DecodeResult::kNeedMore;
+    }
+    raw_.push_back(byte);
+    if (raw_.size() == kHeaderSize) {
+        const size_t n = raw_[5] | (static_cast<size_t>(raw_[6]) << 8);
+        if (raw_[1] > kMaxStation || n > kMaxData) {
+            reset();
+            return DecodeResult::kGarbled;
+        }
+        need_ = n + kOverhead;
+    }
+    if (raw_.size() < kHeaderSize || raw_.size() < need_) return DecodeResult::kNeedMore;
+    const size_t n = need_ - kOverhead;
+    const uint16_t crc = crc16(raw_.data() + 1, kHeaderSize - 1 + n);
+    const uint16_t got = static_cast<uint16_t>(raw_[kHeaderSize + n] | (raw_[kHeaderSize + n + 1] << 8));
+    if (crc != got || raw_.back() != kEtx) {
+        reset();
+        return DecodeResult::kGarbled;
+    }
+    frame_.station = raw_[1];
+    frame_.command = raw_[2];
+    frame_.sequence = raw_[3];
+    frame_.status = raw_[4];
+    frame_.data.assign(raw_.begin() + kHeaderSize, raw_.begin() + static_cast<long>(kHeaderSize + n));
+    done_ = true;
+    return DecodeResult::kFrame;
+}
+
+DecodeResult decode(const uint8_t* bytes, size_t n, Frame& out) {
+    Decoder d;
+    for (size_t i = 0; i < n; ++i) {
+        const DecodeResult r = d.push(bytes[i]);
+        if (r == DecodeResult::kGarbled) return r;
+        if (r == DecodeResult::kFrame) {
+            if (i + 1 != n) return DecodeResult::kGarbled;  // trailing bytes
+            out = d.frame();
+            return r;
+        }
+    }
+    return n == 0 || d.idle() ? DecodeResult::kGarbled : DecodeResult::kNeedMore;
+}
+
+}  // namespace tavsim

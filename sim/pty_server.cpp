@@ -1,0 +1,151 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "sim/engine.h"
+
+namespace tavsim {
+
+namespace {
+
+double mono_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+void sleep_until(double t) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(t);
+    ts.tv_nsec = static_cast<long>((t - static_cast<double>(ts.tv_sec)) * 1e9);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+void log_bytes(FILE* log, const char* dir, const std::vector<uint8_t>& b) {
+    if (log == nullptr) return;
+    std::fprintf(log, "%.6f %s", mono_now(), dir);
+    for (uint8_t x : b) std::fprintf(log, " %02X", x);
+    std::fputc('\n', log);
+    std::fflush(log);
+}
+
+void write_all(int fd, const std::vector<uint8_t>& b) {
+    size_t done = 0;
+    int stalls = 0;
+    while (done < b.size()) {
+        const ssize_t w = ::write(fd, b.data() + done, b.size() - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EAGAIN && ++stalls < 50) {  // nobody reading: give up after 0.5 s
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, 10);
+            continue;
+        }
+        return;
+    }
+}
+
+}  // namespace
+
+int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, volatile std::sig_atomic_t* reload) {
+    std::string error;
+    auto engine = Engine::open(o.state, &error);
+    if (!engine) {
+        std::fprintf(stderr, "servo-sim: %s\n", error.c_str());
+        return 1;
+    }
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::perror("servo-sim: pseudo-terminal");
+        return 1;
+    }
+    const char* name = ::ptsname(master);
+    const std::string slaveName = name != nullptr ? name : "";
+    // Holding the slave open keeps the pair alive between clients and lets
+    // the line start out raw (no echo, no line editing).
+    const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
+        std::perror("servo-sim: slave side");
+        return 1;
+    }
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    ::unlink(o.link.c_str());
+    if (::symlink(slaveName.c_str(), o.link.c_str()) != 0) {
+        std::perror("servo-sim: link");
+        return 1;
+    }
+    FILE* log = o.log.empty() ? nullptr : std::fopen(o.log.c_str(), "a");
+
+    std::printf("servo-sim ready pty=%s link=%s state=%s baud=%d wire-time=%s\n", slaveName.c_str(),
+                o.link.c_str(), o.state.c_str(), o.baud, o.wireTime ? "on" : "off");
+    std::fflush(stdout);
+
+    const double byteTime = 10.0 / (o.baud > 0 ? o.baud : 38400);
+    Decoder dec;
+    double firstByte = 0;
+    uint8_t buf[4096];
+    while (!*stop) {
+        if (*reload) {
+            *reload = 0;
+            std::ifstream in(o.state, std::ios::binary);
+            std::stringstream ss;
+            ss << in.rdbuf();
+            if (!in || !engine->from_json(ss.str(), &error))
+                std::fprintf(stderr, "servo-sim: reload failed: %s\n", error.c_str());
+        }
+        pollfd p{master, POLLIN, 0};
+        const int r = ::poll(&p, 1, 200);
+        if (r <= 0) continue;
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0) {
+            if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) break;
+            continue;
+        }
+        const double arrived = mono_now();
+        for (ssize_t i = 0; i < n; ++i) {
+            const bool wasIdle = dec.idle();
+            const DecodeResult res = dec.push(buf[i]);
+            if (wasIdle && !dec.idle()) firstByte = arrived;
+            if (res == DecodeResult::kGarbled) {
+                if (log != nullptr) std::fprintf(log, "%.6f rx garbled frame\n", mono_now());
+                continue;
+            }
+            if (res != DecodeResult::kFrame || dec.frame().is_reply()) continue;
+            const std::vector<uint8_t> raw = dec.raw();
+            log_bytes(log, "rx", raw);
+            const std::vector<uint8_t> out = engine->handle(dec.frame(), raw);
+            if (o.wireTime)
+                sleep_until(firstByte + static_cast<double>(raw.size() + out.size()) * byteTime +
+                            o.turnaroundMs / 1000.0);
+            if (out.empty()) continue;
+            log_bytes(log, "tx", out);
+            write_all(master, out);
+        }
+    }
+    engine->save();
+    ::unlink(o.link.c_str());
+    if (log != nullptr) std::fclose(log);
+    ::close(slave);
+    ::close(master);
+    return 0;
+}
+
+}  // namespace tavsim

@@ -1,0 +1,55 @@
+// servo-sim: plays the devices of one servo line on a pseudo-terminal.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/pty_server.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_reload = 0;
+
+void on_stop(int) { g_stop = 1; }
+void on_hup(int) { g_reload = 1; }
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: servo-sim --state FILE --pty LINK [--baud N] [--log FILE]\n"
+                 "                 [--no-wire-time] [--turnaround-us N]\n"
+                 "SIGTERM ends it; SIGHUP re-reads the state file.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tavsim::ServerOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--state" && hasValue) o.state = argv[++i];
+        else if (a == "--pty" && hasValue) o.link = argv[++i];
+        else if (a == "--log" && hasValue) o.log = argv[++i];
+        else if (a == "--baud" && hasValue) o.baud = std::atoi(argv[++i]);
+        else if (a == "--turnaround-us" && hasValue) o.turnaroundMs = std::atof(argv[++i]) / 1000.0;
+        else if (a == "--no-wire-time") o.wireTime = false;
+        else {
+            usage();
+            return 2;
+        }
+    }
+    if (o.state.empty() || o.link.empty() || o.baud <= 0) {
+        usage();
+        return 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = on_stop;  // no SA_RESTART: poll wakes up at once
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = on_hup;
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return tavsim::run_pty_server(o, &g_stop, &g_reload);
+}

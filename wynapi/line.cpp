@@ -1,0 +1,177 @@
+#include "wynapi/link.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <deque>
+
+#include "platform/platform.h"
+#include "sim/engine.h"
+
+namespace wyn {
+
+namespace {
+
+class SerialTransport final : public Transport {
+public:
+    explicit SerialTransport(int fd) : fd_(fd) {}
+    ~SerialTransport() override { tavplat::serial_close(fd_); }
+
+    short send(const uint8_t* bytes, size_t n) override {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(fd_, bytes + done, n - done);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) {
+                    pollfd p{fd_, POLLOUT, 0};
+                    ::poll(&p, 1, 100);
+                    continue;
+                }
+                return errno == EIO ? 5 : 6;
+            }
+            done += static_cast<size_t>(w);
+        }
+        ::tcdrain(fd_);  // the reply time-out starts once the request has left
+        return 0;
+    }
+
+    int receive(uint8_t* buf, size_t max, int timeoutMs) override {
+        pollfd p{fd_, POLLIN, 0};
+        int r;
+        do r = ::poll(&p, 1, timeoutMs);
+        while (r < 0 && errno == EINTR);
+        if (r < 0) return -2;
+        if (r == 0) return 0;
+        if (!(p.revents & POLLIN)) return -1;  // hung up: the other end is gone
+        ssize_t n;
+        do n = ::read(fd_, buf, max);
+        while (n < 0 && errno == EINTR);
+        if (n > 0) return static_cast<int>(n);
+        if (n < 0 && errno == EAGAIN) return 0;
+        return -1;
+    }
+
+    void discard_input(int quietMs) override {
+        uint8_t junk[256];
+        while (receive(junk, sizeof junk, quietMs) > 0) {
+        }
+        ::tcflush(fd_, TCIFLUSH);
+    }
+
+private:
+    int fd_;
+};
+
+// The simulator in this process: what is sent is answered at once, so a
+// missing reply is known immediately and time-outs cost no waiting.
+class SimTransport final : public Transport {
+public:
+    explicit SimTransport(std::unique_ptr<tavsim::Engine> e) : engine_(std::move(e)) {}
+
+    short send(const uint8_t* bytes, size_t n) override {
+        const auto out = engine_->receive(bytes, n);
+        rx_.insert(rx_.end(), out.begin(), out.end());
+        return 0;
+    }
+    int receive(uint8_t* buf, size_t max, int) override {
+        size_t n = 0;
+        while (n < max && !rx_.empty()) buf[n++] = rx_.front(), rx_.pop_front();
+        return static_cast<int>(n);
+    }
+    void discard_input(int) override { rx_.clear(); }
+    tavsim::Engine* engine() { return engine_.get(); }
+
+private:
+    std::unique_ptr<tavsim::Engine> engine_;
+    std::deque<uint8_t> rx_;
+};
+
+}  // namespace
+
+std::unique_ptr<Transport> make_serial_transport(int fd) { return std::make_unique<SerialTransport>(fd); }
+
+std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view) {
+    auto t = std::make_unique<SimTransport>(std::move(engine));
+    if (view != nullptr) *view = t->engine();
+    return t;
+}
+
+int timeout_ms_from_setting(int nTimeOut) {
+    long ms = static_cast<long>(nTimeOut) * 100;
+    if (ms < 200) ms = 200;
+    if (ms > 60000) ms = 60000;
+    return static_cast<int>(ms);
+}
+
+Line::Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* engine)
+    : t_(std::move(t)), cfg_(cfg), engine_(engine) {
+    // A fresh start value, so that a retry cache on the device never mistakes
+    // the first request of this line for the last one of an earlier line.
+    seq_ = static_cast<uint8_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid());
+}
+
+short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out) {
+    if (gone_) return 5;
+    tavsim::Frame rq;
+    rq.station = static_cast<uint8_t>(station);
+    rq.command = command;
+    rq.sequence = ++seq_;
+    rq.data = data;
+    const std::vector<uint8_t> bytes = tavsim::encode(rq);
+    ++stats_.exchanges;
+
+    bool heardAnything = false;
+    uint8_t buf[512];
+    for (int attempt = 0; attempt < cfg_.attempts; ++attempt) {
+        if (attempt > 0) t_->discard_input(cfg_.timeoutMs < 50 ? cfg_.timeoutMs : 50);
+        ++stats_.attempts;
+        const short sent = t_->send(bytes.data(), bytes.size());
+        if (sent != 0) {
+            if (sent == 5) gone_ = true;
+            return sent;
+        }
+        stats_.bytesOut += static_cast<long>(bytes.size());
+        tavsim::Decoder dec;
+        bool failed = false;
+        while (!failed) {
+            const int n = t_->receive(buf, sizeof buf, cfg_.timeoutMs);
+            if (n == 0) {
+                if (!dec.idle()) heardAnything = true;  // a reply cut short
+                break;
+            }
+            if (n == -1) {
+                gone_ = true;
+                return 5;
+            }
+            if (n < 0) return 6;
+            stats_.bytesIn += n;
+            for (int i = 0; i < n && !failed; ++i) {
+                const tavsim::DecodeResult r = dec.push(buf[i]);
+                if (r == tavsim::DecodeResult::kGarbled) {
+                    heardAnything = true;
+                    failed = true;
+                } else if (r == tavsim::DecodeResult::kFrame) {
+                    const tavsim::Frame& f = dec.frame();
+                    if (!f.is_reply()) continue;  // the echo of our own request (or another master's)
+                    if (f.station != rq.station || f.data.size() < 2) {
+                        heardAnything = true;
+                        failed = true;
+                        continue;
+                    }
+                    if (f.command != (command | tavsim::kReplyBit) || f.sequence != rq.sequence)
+                        continue;  // a late answer to an earlier exchange
+                    out.status = f.status;
+                    out.data = f.data;
+                    return 0;
+                }
+            }
+        }
+    }
+    return heardAnything ? 3 : 2;
+}
+
+}  // namespace wyn
