@@ -2,7 +2,10 @@
 // handle given out is our own record, so a stale or foreign handle is refused
 // instead of being dereferenced.
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -50,11 +53,53 @@ size_t cp932_fit(const char* text, size_t len, size_t limit) {
     return i;
 }
 
+#if defined(__x86_64__)
+constexpr int kMachine = EM_X86_64;
+#elif defined(__aarch64__)
+constexpr int kMachine = EM_AARCH64;
+#else
+constexpr int kMachine = -1;  // unknown: let the loader judge the machine
+#endif
+
+bool read_at(int fd, void* buf, size_t size, uint64_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = ::pread(fd, static_cast<char*>(buf) + got, size - got, static_cast<off_t>(offset + got));
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The loader maps segments straight from the file: a truncated object would
+// fault on first touch (SIGBUS) instead of failing, so check that the file
+// is a shared object of this machine and holds every byte its headers name.
+bool plausible_shared_object(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = false;
+    struct stat st {};
+    Elf64_Ehdr eh {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read_at(fd, &eh, sizeof eh, 0)) {
+        const uint64_t size = static_cast<uint64_t>(st.st_size);
+        ok = std::memcmp(eh.e_ident, ELFMAG, SELFMAG) == 0 && eh.e_ident[EI_CLASS] == ELFCLASS64 &&
+             eh.e_ident[EI_DATA] == ELFDATA2LSB && eh.e_type == ET_DYN && (kMachine < 0 || eh.e_machine == kMachine) &&
+             eh.e_phentsize == sizeof(Elf64_Phdr) && eh.e_phnum > 0 && eh.e_phoff < size &&
+             eh.e_phnum * sizeof(Elf64_Phdr) <= size - eh.e_phoff;
+        for (unsigned i = 0; ok && i < eh.e_phnum; ++i) {
+            Elf64_Phdr ph {};
+            ok = read_at(fd, &ph, sizeof ph, eh.e_phoff + i * sizeof ph) && ph.p_offset <= size &&
+                 ph.p_filesz <= size - ph.p_offset;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace
 
 HMODULE LoadLibraryA(const char* path) {
-    struct stat st {};
-    if (path == nullptr || path[0] == '\0' || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    if (path == nullptr || path[0] == '\0' || !plausible_shared_object(path)) return nullptr;
     // A bare name would send dlopen through the system library path.
     std::string file = std::strchr(path, '/') != nullptr ? std::string(path) : "./" + std::string(path);
     void* dl = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -43,18 +43,25 @@ bool parse_mode(const char* mode, OpenMode& m, bool& binary) {
     return true;
 }
 
-// One open text file. raw holds bytes read from disk and not yet translated;
-// map remembers, for the last chunk handed to stdio, the disk offset of every
-// byte, so a seek relative to stdio's position lands on the right disk byte.
+// One open text file. The stream's positions (what ftell reports and fseek
+// takes) count bytes as the program sees them, after translation; the C
+// standard leaves text-stream positions opaque, and counting this way keeps
+// every stdio buffer calculation exact. raw[pos..len) is read-ahead not yet
+// translated; rawAt is the disk offset of raw[pos] and logicalAt the stream
+// position it stands for.
 struct TextCookie {
     int fd = -1;
+    bool append = false;
+    bool known = true;  // rawAt/logicalAt valid (not after an append)
     char raw[4096];
     size_t pos = 0;
     size_t len = 0;
-    off64_t chunkStart = 0;       // disk offset of the last chunk's first byte
-    std::vector<uint32_t> map;    // offsets of its bytes relative to chunkStart
-    off64_t consumedEnd = 0;      // disk offset just after the translated bytes
-    bool knowPosition = true;     // false after a write in append mode
+    off64_t rawAt = 0;
+    off64_t logicalAt = 0;
+    // Where the last chunk handed to stdio began, so stepping back into
+    // stdio's buffer does not rescan the file.
+    off64_t chunkRaw = 0;
+    off64_t chunkLogical = 0;
 };
 
 ssize_t read_retry(int fd, void* buf, size_t n) {
@@ -77,20 +84,20 @@ bool write_all(int fd, const char* data, size_t n) {
     return true;
 }
 
-ssize_t text_read(void* c, char* buf, size_t size) {
-    auto* t = static_cast<TextCookie*>(c);
-    if (!t->knowPosition) {
-        off64_t at = ::lseek64(t->fd, 0, SEEK_CUR);
-        if (at < 0) return -1;
-        t->consumedEnd = at;
-        t->pos = t->len = 0;
-        t->knowPosition = true;
-    }
-    t->map.clear();
-    t->chunkStart = t->consumedEnd;
+// Puts the descriptor at disk offset raw standing for stream position logical.
+bool place(TextCookie* t, off64_t raw, off64_t logical) {
+    if (::lseek64(t->fd, raw, SEEK_SET) < 0) return false;
+    t->pos = t->len = 0;
+    t->rawAt = raw;
+    t->logicalAt = logical;
+    t->known = true;
+    return true;
+}
+
+// Translates up to size bytes from the current position into buf (CR LF ->
+// LF); returns the count, 0 at end of file, -1 on a read error.
+ssize_t translate(TextCookie* t, char* buf, size_t size) {
     size_t out = 0;
-    // Offset (from chunkStart) of raw[pos].
-    uint32_t rel = 0;
     while (out < size) {
         if (t->pos == t->len) {
             if (out > 0) break;  // hand over what we have rather than block
@@ -101,93 +108,135 @@ ssize_t text_read(void* c, char* buf, size_t size) {
             if (n == 0) break;
         }
         char ch = t->raw[t->pos];
-        if (ch == '\r') {
-            if (t->pos + 1 == t->len) {
-                // A CR ends the buffer: whether it starts a CR LF depends on
-                // the next byte on disk.
-                if (out > 0) break;  // keep the CR for the next call
-                t->raw[0] = '\r';
-                t->pos = 0;
-                t->len = 1;
-                ssize_t n = read_retry(t->fd, t->raw + 1, sizeof t->raw - 1);
-                if (n < 0) return -1;
-                t->len += static_cast<size_t>(n);
-            }
-            if (t->pos + 1 < t->len && t->raw[t->pos + 1] == '\n') {
-                buf[out++] = '\n';
-                t->map.push_back(rel);
-                t->pos += 2;
-                rel += 2;
-                continue;
-            }
+        if (ch == '\r' && t->pos + 1 == t->len) {
+            // A CR ends the read-ahead: whether it starts a CR LF depends on
+            // the next byte on disk.
+            if (out > 0) break;  // keep the CR for the next call
+            t->raw[0] = '\r';
+            t->pos = 0;
+            t->len = 1;
+            ssize_t n = read_retry(t->fd, t->raw + 1, sizeof t->raw - 1);
+            if (n < 0) return -1;
+            t->len += static_cast<size_t>(n);
         }
-        buf[out++] = ch;
-        t->map.push_back(rel);
-        ++t->pos;
-        ++rel;
+        if (ch == '\r' && t->pos + 1 < t->len && t->raw[t->pos + 1] == '\n') {
+            buf[out++] = '\n';
+            t->pos += 2;
+            t->rawAt += 2;
+        } else {
+            buf[out++] = ch;
+            ++t->pos;
+            ++t->rawAt;
+        }
+        ++t->logicalAt;
     }
-    t->consumedEnd = t->chunkStart + rel;
     return static_cast<ssize_t>(out);
+}
+
+// Moves forward by count stream bytes; past the end of the file the disk
+// offset follows one to one (as a seek past the end does).
+bool advance(TextCookie* t, off64_t count) {
+    char sink[4096];
+    while (count > 0) {
+        size_t want = count < static_cast<off64_t>(sizeof sink) ? static_cast<size_t>(count) : sizeof sink;
+        ssize_t n = translate(t, sink, want);
+        if (n < 0) return false;
+        if (n == 0) return place(t, t->rawAt + count, t->logicalAt + count);
+        count -= n;
+    }
+    return true;
+}
+
+// Recovers the position after an append moved the descriptor to the end.
+bool establish(TextCookie* t) {
+    if (t->known) return true;
+    off64_t end = ::lseek64(t->fd, 0, SEEK_CUR);
+    if (end < 0 || !place(t, 0, 0)) return false;
+    // Count stream bytes up to the disk offset the descriptor had.
+    char sink[4096];
+    while (t->rawAt < end) {
+        ssize_t n = translate(t, sink, sizeof sink);
+        if (n <= 0) break;
+    }
+    return place(t, t->rawAt, t->logicalAt);
+}
+
+ssize_t text_read(void* c, char* buf, size_t size) {
+    auto* t = static_cast<TextCookie*>(c);
+    if (!establish(t)) return -1;
+    t->chunkRaw = t->rawAt;
+    t->chunkLogical = t->logicalAt;
+    return translate(t, buf, size);
 }
 
 ssize_t text_write(void* c, const char* buf, size_t size) {
     auto* t = static_cast<TextCookie*>(c);
-    // Writing after reading: the disk position must be where stdio believes
-    // the reader stands, not where our read-ahead left it.
-    if (t->knowPosition && t->pos != t->len) {
-        if (::lseek64(t->fd, t->consumedEnd, SEEK_SET) < 0) return -1;
-    }
-    t->pos = t->len = 0;
-    t->map.clear();
+    // Drop read-ahead: the write goes where the reader stands.
+    if (t->known && t->pos != t->len && !place(t, t->rawAt, t->logicalAt)) return -1;
     char out[8192];
     size_t n = 0;
+    size_t written = 0;
     for (size_t i = 0; i < size; ++i) {
         if (n + 2 > sizeof out) {
-            if (!write_all(t->fd, out, n)) return -1;
+            if (!write_all(t->fd, out, n)) {
+                t->known = false;
+                return -1;
+            }
+            written += n;
             n = 0;
         }
         if (buf[i] == '\n') out[n++] = '\r';
         out[n++] = buf[i];
     }
-    if (!write_all(t->fd, out, n)) return -1;
-    off64_t at = ::lseek64(t->fd, 0, SEEK_CUR);
-    if (at >= 0) {
-        t->consumedEnd = at;
-        t->knowPosition = true;
-    } else {
-        t->knowPosition = false;
+    if (!write_all(t->fd, out, n)) {
+        t->known = false;
+        return -1;
     }
+    written += n;
+    if (t->append || !t->known) {
+        t->known = false;  // O_APPEND put the bytes at the end, wherever that is
+    } else {
+        t->rawAt += static_cast<off64_t>(written);
+        t->logicalAt += static_cast<off64_t>(size);
+    }
+    t->chunkRaw = t->rawAt;
+    t->chunkLogical = t->logicalAt;
     return static_cast<ssize_t>(size);
 }
 
 int text_seek(void* c, off64_t* offset, int whence) {
     auto* t = static_cast<TextCookie*>(c);
-    off64_t target = 0;
-    if (whence == SEEK_CUR) {
-        off64_t off = *offset;
-        size_t chunk = t->map.size();
-        if (!t->knowPosition) {
-            target = ::lseek64(t->fd, 0, SEEK_CUR);
-            if (target < 0) return -1;
-            target += off;
-        } else if (off < 0 && static_cast<uint64_t>(-off) <= chunk) {
-            // Stepping back into stdio's unread buffer: find the disk byte.
-            target = t->chunkStart + t->map[chunk - static_cast<size_t>(-off)];
-        } else {
-            target = t->consumedEnd + off;
+    if (!establish(t)) return -1;
+    off64_t target;
+    switch (whence) {
+        case SEEK_SET: target = *offset; break;
+        case SEEK_CUR: target = t->logicalAt + *offset; break;
+        case SEEK_END: {
+            // The stream length is known only by reading to the end.
+            char sink[4096];
+            ssize_t n;
+            while ((n = translate(t, sink, sizeof sink)) > 0) {
+            }
+            if (n < 0) return -1;
+            target = t->logicalAt + *offset;
+            break;
         }
-        whence = SEEK_SET;
-    } else {
-        target = *offset;
+        default: errno = EINVAL; return -1;
     }
-    off64_t r = ::lseek64(t->fd, target, whence);
-    if (r < 0) return -1;
-    t->pos = t->len = 0;
-    t->map.clear();
-    t->consumedEnd = r;
-    t->chunkStart = r;
-    t->knowPosition = true;
-    *offset = r;
+    if (target < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (target < t->logicalAt) {
+        // Back into the last chunk (stdio returning its unread buffer) is
+        // cheap; anything further back starts over from the beginning.
+        bool inChunk = target >= t->chunkLogical;
+        if (!place(t, inChunk ? t->chunkRaw : 0, inChunk ? t->chunkLogical : 0)) return -1;
+    }
+    if (!advance(t, target - t->logicalAt)) return -1;
+    t->chunkRaw = t->rawAt;
+    t->chunkLogical = t->logicalAt;
+    *offset = t->logicalAt;
     return 0;
 }
 
@@ -228,7 +277,7 @@ FILE* fopen_text(const char* path, const char* mode) {
         return nullptr;
     }
     t->fd = fd;
-    if (m.flags & O_APPEND) t->knowPosition = false;
+    t->append = (m.flags & O_APPEND) != 0;
     cookie_io_functions_t io{text_read, text_write, text_seek, text_close};
     FILE* f = ::fopencookie(t, m.cookieMode, io);
     if (f == nullptr) {
