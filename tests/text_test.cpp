@@ -95,9 +95,9 @@ TEST_F(Catalogue, UserIniListsTheModulesInTheSheetsOrder) {
 
 TEST_F(Catalogue, ALanguageTheSheetDoesNotListLeadsToTheQuestion) {
     host.write("RSC/LangIdSheet.ini", "[LangIdSort]\r\nLang0000=0x0411\r\n[LangIdSheet]\r\n0x0411=Japanese\r\n");
-    set_current("0x0409");
+    set_current("0x0809");
     set_default("0x0411");
-    // Yes: the current language becomes 1033 (English), whose module exists.
+    // Yes: the current language becomes 1033 (US English), whose module exists.
     const std::string english = message(0);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].caption, "Quimbel Multi-language");
