@@ -1,0 +1,421 @@
+// The line codec and the simulator engine, driven frame by frame.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "fixtures/temp_dirs.h"
+#include "sim/codec.h"
+#include "sim/engine.h"
+
+using namespace tavsim;
+
+namespace {
+
+std::vector<uint8_t> bytes(std::initializer_list<int> l) {
+    std::vector<uint8_t> v;
+    for (int x : l) v.push_back(static_cast<uint8_t>(x));
+    return v;
+}
+
+// Sends one request to the engine; the decoded reply (station 255 when silent or garbled).
+Frame ask(Engine& e, uint8_t station, uint8_t cmd, const std::vector<uint8_t>& data, uint8_t seq = 1) {
+    Frame rq{station, cmd, seq, 0, data};
+    const auto raw = encode(rq);
+    const auto out = e.receive(raw.data(), raw.size());
+    Frame rep;
+    rep.station = 255;
+    if (decode(out.data(), out.size(), rep) != DecodeResult::kFrame) rep.station = 255;
+    return rep;
+}
+
+uint8_t seq_counter = 10;
+Frame ask(Engine& e, uint8_t station, uint8_t cmd, std::initializer_list<int> data = {}) {
+    return ask(e, station, cmd, bytes(data), ++seq_counter);
+}
+
+std::vector<uint8_t> param_field(int dp, uint64_t digits) {
+    std::vector<uint8_t> f(6, 0);
+    f[0] = static_cast<uint8_t>(dp << 4);
+    for (int i = 5; i >= 1; --i, digits /= 100) f[static_cast<size_t>(i)] = to_bcd(static_cast<int>(digits % 100));
+    return f;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ codec
+
+TEST(LineCodec, EncodesTheDocumentedLayout) {
+    const auto b = encode(Frame{1, kCmdParaRead, 7, 0, bytes({4, 0x2A, 0x00})});
+    ASSERT_EQ(b.size(), 13u);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 10),
+              bytes({0x02, 0x01, 0x30, 0x07, 0x00, 0x03, 0x00, 0x04, 0x2A, 0x00}));
+    const uint16_t crc = crc16(b.data() + 1, 9);
+    EXPECT_EQ(b[10], crc & 0xFF);
+    EXPECT_EQ(b[11], crc >> 8);
+    EXPECT_EQ(b[12], 0x03);
+    // The CRC is CRC-16/CCITT-FALSE: its check value over "123456789".
+    const char* check = "123456789";
+    EXPECT_EQ(crc16(reinterpret_cast<const uint8_t*>(check), 9), 0x29B1);
+}
+
+TEST(LineCodec, RoundTripsEmptyAndLargestFrames) {
+    for (size_t n : {size_t{0}, size_t{1}, size_t{300}, kMaxData}) {
+        Frame f{248, static_cast<uint8_t>(kCmdAccess | kReplyBit), 255, 16, std::vector<uint8_t>(n)};
+        for (size_t i = 0; i < n; ++i) f.data[i] = static_cast<uint8_t>(i * 7);
+        const auto b = encode(f);
+        Frame out;
+        ASSERT_EQ(decode(b.data(), b.size(), out), DecodeResult::kFrame) << n;
+        EXPECT_EQ(out, f);
+        EXPECT_TRUE(out.is_reply());
+    }
+}
+
+TEST(LineCodec, RejectsBadChecksumEtxLengthAndStation) {
+    const auto good = encode(Frame{2, kCmdStatus, 1, 0, bytes({9, 8, 7})});
+    Frame out;
+    for (size_t i = 1; i < good.size(); ++i) {  // any single corrupted byte is caught
+        auto b = good;
+        b[i] ^= 0x10;
+        EXPECT_NE(decode(b.data(), b.size(), out), DecodeResult::kFrame) << "byte " << i;
+    }
+    auto station = good;
+    station[1] = 249;
+    EXPECT_EQ(decode(station.data(), station.size(), out), DecodeResult::kGarbled);
+    auto length = good;
+    length[5] = 0x01;
+    length[6] = 0x21;  // 8449 > the largest data part
+    EXPECT_EQ(decode(length.data(), length.size(), out), DecodeResult::kGarbled);
+    auto cut = good;
+    cut.pop_back();
+    EXPECT_EQ(decode(cut.data(), cut.size(), out), DecodeResult::kNeedMore);
+}
+
+TEST(LineCodec, DecoderSkipsNoiseAndRecoversAfterAGarbledFrame) {
+    const Frame f{3, kCmdIdent, 5, 0, {}};
+    auto stream = bytes({0xFF, 0x00, 0x55});
+    auto bad = encode(f);
+    bad[bad.size() - 2] ^= 1;
+    stream.insert(stream.end(), bad.begin(), bad.end());
+    const auto good = encode(f);
+    stream.insert(stream.end(), good.begin(), good.end());
+    Decoder d;
+    int frames = 0, garbled = 0;
+    for (uint8_t b : stream) {
+        const auto r = d.push(b);
+        if (r == DecodeResult::kFrame) {
+            ++frames;
+            EXPECT_EQ(d.frame(), f);
+        }
+        if (r == DecodeResult::kGarbled) ++garbled;
+    }
+    EXPECT_EQ(frames, 1);
+    EXPECT_EQ(garbled, 1);
+}
+
+// ------------------------------------------------------------ device model
+
+TEST(SimEngine, DefaultLineIdentifiesItsThreeDevices) {
+    Engine e;
+    const Frame op = ask(e, 0, kCmdIdent);
+    ASSERT_EQ(op.data.size(), 17u);
+    EXPECT_EQ(op.command, kCmdIdent | kReplyBit);
+    EXPECT_EQ(op.data[4], 0x50);
+    const Frame l = ask(e, 1, kCmdIdent);
+    EXPECT_EQ(l.data[4], 0x30);
+    EXPECT_EQ(l.data[3], 2);  // L type
+    const Frame v = ask(e, 2, kCmdIdent);
+    EXPECT_EQ(v.data[4], 0x40);
+    EXPECT_EQ(v.data[3], 0);   // V type ...
+    EXPECT_EQ(v.data[13], 0);  // ... with interface 0
+    EXPECT_EQ(ask(e, 9, kCmdIdent).station, 255) << "an empty station stays silent";
+}
+
+TEST(SimEngine, ExtendedParametersReadWriteAndRefuse) {
+    Engine e;
+    Frame r = ask(e, 1, kCmdParaRead, {2, 10, 0});
+    ASSERT_EQ(r.data.size(), 2u + 12u);
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.begin() + 8), param_field(0, 10));
+
+    auto wr = bytes({2, 10, 0});
+    for (auto v : {param_field(2, 12345), param_field(0, 77)}) wr.insert(wr.end(), v.begin(), v.end());
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, wr, 40).data[0], 0);
+    r = ask(e, 1, kCmdParaRead, {2, 10, 0});
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.begin() + 8), param_field(2, 12345));
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 8, r.data.end()), param_field(0, 77));
+
+    // Wrong data size, bad BCD, out of range, the wrong device.
+    auto shortWrite = bytes({2, 10, 0, 0, 0, 0});
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, shortWrite, 41).status, kStatusDataSize);
+    auto badBcd = bytes({1, 10, 0});
+    auto f = param_field(0, 1);
+    f[3] = 0x3A;
+    badBcd.insert(badBcd.end(), f.begin(), f.end());
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, badBcd, 42).data[0] & kStrDataError, kStrDataError);
+    EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 0x27, 0x01}).data[0] & kStrDataError, kStrDataError);  // 295..298
+    EXPECT_EQ(ask(e, 0, kCmdParaRead, {1, 1, 0}).data[0] & kStrRefused, kStrRefused);
+}
+
+TEST(SimEngine, WriteProtectParameterRefusesOtherWrites) {
+    Engine e;
+    auto on = bytes({1, 173, 0});
+    auto one = param_field(0, 1);
+    on.insert(on.end(), one.begin(), one.end());
+    ASSERT_EQ(ask(e, 1, kCmdParaWrite, on, 50).data[0], 0);
+    auto other = bytes({1, 5, 0});
+    other.insert(other.end(), one.begin(), one.end());
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, other, 51).data[0] & kStrRefused, kStrRefused);
+    EXPECT_EQ(e.device(1)->params[4], (Field6{0, 0, 0, 0, 0, 5}));
+}
+
+TEST(SimEngine, StandardParameterValuesAndTableEntries) {
+    Engine e;
+    e.device(0)->std_params[1][2].attr = 0x0280;
+    Frame v = ask(e, 0, kCmdStdRead, {1, 2, 0x03});
+    ASSERT_EQ(v.data.size(), 2u + 12u);
+    EXPECT_EQ(std::vector<uint8_t>(v.data.begin() + 2, v.data.begin() + 8), param_field(0, 103));
+    Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, 0x03});
+    ASSERT_EQ(t.data.size(), 2u + kStdTableEntry);
+    EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.end()),
+              bytes({0x02, 0x80, 0, 0, 0, 0x01, 0x03, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0}));
+    auto w = bytes({0, 1, 0x40});
+    auto f = param_field(1, 5);
+    w.insert(w.end(), f.begin(), f.end());
+    EXPECT_EQ(ask(e, 0, kCmdStdWrite, w, 60).data[0], 0);
+    EXPECT_EQ(e.device(0)->std_params[0][39].value, (Field6{0x10, 0, 0, 0, 0, 5}));
+    EXPECT_EQ(ask(e, 0, kCmdStdRead, {0, 2, 0x40}).data[0] & kStrDataError, kStrDataError);  // 40..41
+    EXPECT_EQ(ask(e, 1, kCmdStdRead, {0, 1, 0x01}).data[0] & kStrRefused, kStrRefused);
+}
+
+TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
+    Engine e;
+    Device& l = *e.device(1);
+    l.params[static_cast<size_t>(l.dp_stop_pos_param - 1)] = Field6{0, 0, 0, 0, 0, 3};
+    l.params[static_cast<size_t>(l.dp_stop_time_param - 1)] = Field6{0, 0, 0, 0, 0, 1};
+    Frame r = ask(e, 1, kCmdPointRead, {16, 2, 0x98});
+    ASSERT_EQ(r.data.size(), 2u + 32u);
+    EXPECT_EQ(r.data[2 + 1] >> 4, 3);
+    EXPECT_EQ(r.data[2 + 7] >> 4, 2);
+    EXPECT_EQ(r.data[2 + 11] >> 4, 3);
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 3 + 1, r.data.begin() + 3 + 6),
+              bytes({0x00, 0x00, 0x09, 0x80, 0x00}));  // point 98: 98000
+    // L images to the V type and the reverse are refused.
+    EXPECT_EQ(ask(e, 2, kCmdPointRead, {16, 1, 0x01}).data[0] & kStrRefused, kStrRefused);
+    EXPECT_EQ(ask(e, 1, kCmdPointRead, {24, 1, 0x01}).data[0] & kStrRefused, kStrRefused);
+    Frame v = ask(e, 2, kCmdPointRead, {24, 2, 0x14});
+    ASSERT_EQ(v.data.size(), 2u + 48u);
+    EXPECT_EQ(v.data[2 + 16] >> 4, 1);
+    EXPECT_EQ(ask(e, 2, kCmdPointRead, {24, 2, 0x15}).data[0] & kStrDataError, kStrDataError);
+
+    std::vector<uint8_t> img(16, 0);
+    img[0] = 0x13;
+    img[6] = 0x42;
+    img[15] = 0x07;
+    auto w = bytes({16, 1, 0x05});
+    w.insert(w.end(), img.begin(), img.end());
+    EXPECT_EQ(ask(e, 1, kCmdPointWrite, w, 70).data[0] & 0xE8, 0);
+    EXPECT_EQ(l.points[4], img);
+    auto wrong = bytes({16, 2, 0x05});
+    wrong.insert(wrong.end(), img.begin(), img.end());
+    EXPECT_EQ(ask(e, 1, kCmdPointWrite, wrong, 71).status, kStatusDataSize);
+}
+
+TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
+    Engine e;
+    Device& v = *e.device(2);
+    v.params[static_cast<size_t>(v.dp_stop_pos_param - 1)] = Field6{0, 0, 0, 0, 0, 2};
+    v.params[static_cast<size_t>(v.dp_stop_time_param - 1)] = Field6{0, 0, 0, 0, 0, 1};
+    // Decimal points of the VV table: 'P', kind 7, address 0x060101, 26 bytes with STR.
+    Frame r = ask(e, 2, kCmdAccess, {0x50, 0, 7, 1, 1, 6, 26, 0});
+    ASSERT_EQ(r.data.size(), 26u);
+    EXPECT_EQ(r.data[3] >> 4, 2);
+    EXPECT_EQ(r.data[13] >> 4, 3);
+    const Frame named = ask(e, 2, kCmdPointRead, {24, 1, 0x01});
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()),
+              std::vector<uint8_t>(named.data.begin() + 2, named.data.end()));
+
+    // Standard parameters of kind 2: 'Q'/'P' with kind 0x24, start number in BCD.
+    auto w = bytes({0x51, 1, 0x24, 0x12, 0, 0, 6, 0});
+    auto f = param_field(0, 4321);
+    w.insert(w.end(), f.begin(), f.end());
+    EXPECT_EQ(ask(e, 0, kCmdAccess, w, 80).data[0], 0);
+    EXPECT_EQ(e.device(0)->std_params[2][11].value, (Field6{0, 0, 0, 0, 0x43, 0x21}));
+    r = ask(e, 0, kCmdAccess, {0x50, 0, 0x24, 0x12, 0, 0, 8, 0});
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), f);
+
+    // The identification image is plain memory: what is written reads back.
+    auto id = bytes({0x51, 0, 2, 0, 1, 4, 15, 0});
+    for (int i = 0; i < 15; ++i) id.push_back(static_cast<uint8_t>(i + 1));
+    EXPECT_EQ(ask(e, 1, kCmdAccess, id, 81).data.size(), 2u);
+    r = ask(e, 1, kCmdAccess, {0x50, 0, 2, 0, 1, 4, 17, 0});
+    ASSERT_EQ(r.data.size(), 17u);
+    EXPECT_EQ(r.data[2], 1);
+    EXPECT_EQ(r.data[16], 15);
+    // Opening and closing accesses are accepted; an unknown command is refused.
+    EXPECT_EQ(ask(e, 1, kCmdAccess, {0x51, 0, 0x51, 0, 0, 0, 0, 0}).data[0], 0);
+    EXPECT_EQ(ask(e, 1, kCmdAccess, {0x51, 0, 0x51, 0, 1, 0, 0, 0}).data[0], 0);
+    EXPECT_EQ(ask(e, 1, kCmdAccess, {0x10, 0, 2, 0, 0, 0, 0, 0}).data[0] & kStrRefused, kStrRefused);
+}
+
+TEST(SimEngine, TestRunNeedsOfflineAndRunOnThenMoves) {
+    Engine e;
+    EXPECT_EQ(ask(e, 1, kCmdRunOn).data[0], kStrRefused) << "online: test run refused";
+    EXPECT_EQ(ask(e, 1, kCmdOffline).data[0], kStrOffline);
+    EXPECT_EQ(ask(e, 1, kCmdRunOn).data[0], kStrOffline | kStrReady);
+    EXPECT_EQ(ask(e, 1, kCmdManualSpeed, {9, 0}).data[0] & 0xE8, 0);
+    EXPECT_EQ(ask(e, 1, kCmdJogPlus).data[0] & 0xE8, 0);
+    EXPECT_EQ(e.device(1)->position, 10);
+    EXPECT_EQ(ask(e, 1, kCmdPlaceRun, {0x05}).data[0], kStrOffline) << "running: no longer ready";
+    Frame s1 = ask(e, 1, kCmdPlaceStatus);
+    ASSERT_EQ(s1.data.size(), 100u);
+    EXPECT_EQ(s1.data[2], 0x05);
+    EXPECT_EQ(s1.data[18], 1);
+    e.advance(150);
+    Frame s2 = ask(e, 1, kCmdPlaceStatus);
+    EXPECT_NE(std::vector<uint8_t>(s1.data.begin() + 4, s1.data.begin() + 9),
+              std::vector<uint8_t>(s2.data.begin() + 4, s2.data.begin() + 9))
+        << "the position moves during the run";
+    e.advance(10000);
+    Frame s3 = ask(e, 1, kCmdPlaceStatus);
+    EXPECT_EQ(s3.data[18], 2);
+    EXPECT_EQ(std::vector<uint8_t>(s3.data.begin() + 5, s3.data.begin() + 9), bytes({0, 0, 0x50, 0x00}));
+    EXPECT_EQ(ask(e, 1, kCmdStatus).data[0], kStrOffline | kStrReady);
+    EXPECT_EQ(ask(e, 1, kCmdPlaceRun, {0x01}).data[0], kStrOffline);
+    EXPECT_EQ(ask(e, 1, kCmdPlaceCancel).data[0], kStrOffline | kStrReady);
+    EXPECT_EQ(ask(e, 1, kCmdPlaceStatus).data[18], 3);
+    EXPECT_EQ(ask(e, 1, kCmdOnline).data[0], 0);
+    EXPECT_EQ(ask(e, 0, kCmdRunOn).data[0], kStrRefused) << "the servo operator does not run";
+}
+
+TEST(SimEngine, ARetriedRequestIsAnsweredAgainNotRunTwice) {
+    Engine e;
+    ask(e, 1, kCmdOffline);
+    ask(e, 1, kCmdRunOn);
+    const Frame first = ask(e, 1, kCmdJogPlus, {}, 200);
+    const Frame again = ask(e, 1, kCmdJogPlus, {}, 200);
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(e.device(1)->position, 1);
+    ask(e, 1, kCmdJogPlus, {}, 201);
+    EXPECT_EQ(e.device(1)->position, 2);
+}
+
+// ---------------------------------------------------------- fault injection
+
+TEST(SimFaults, RulesSetStatusBytesAndProcessingStatus) {
+    Engine e;
+    ASSERT_TRUE(e.control(R"({"faults":{"rules":[
+        {"station":1,"command":"para_read","first":10,"last":12,"str1":64,"count":1},
+        {"station":1,"command":"para_write","status":12},
+        {"command":"status","str1":8,"str2":5}]}})", nullptr));
+    EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 1, 0}).data[0], 0) << "1..4 does not touch 10..12";
+    EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 9, 0}).data[0], 0x40);
+    EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 9, 0}).data[0], 0) << "count 1: used up";
+    auto w = bytes({1, 3, 0});
+    auto f = param_field(0, 999);
+    w.insert(w.end(), f.begin(), f.end());
+    const Frame rw = ask(e, 1, kCmdParaWrite, w, 90);
+    EXPECT_EQ(rw.status, 12);
+    EXPECT_EQ(e.device(1)->params[2], (Field6{0, 0, 0, 0, 0, 3})) << "a refused write changes nothing";
+    const Frame st = ask(e, 2, kCmdStatus);
+    EXPECT_EQ(st.data[0], 8);
+    EXPECT_EQ(st.data[1], 5);
+}
+
+TEST(SimFaults, MemoryErrorFlagsOnParametersAndPoints) {
+    Engine e;
+    ASSERT_TRUE(e.control(R"({"devices":[{"station":1,"mem_error_params":[2],"mem_error_points":[3]},
+        {"station":0,"std":[[{},{"mem_error":true}]]}]})", nullptr));
+    const Frame p = ask(e, 1, kCmdParaRead, {3, 1, 0});
+    EXPECT_EQ(p.data[2] & 0x08, 0);
+    EXPECT_EQ(p.data[8] & 0x08, 0x08);
+    EXPECT_EQ(p.data[14] & 0x08, 0);
+    const Frame pt = ask(e, 1, kCmdPointRead, {16, 2, 0x02});
+    EXPECT_EQ(pt.data[2] & 0x80, 0);
+    EXPECT_EQ(pt.data[18] & 0x80, 0x80);
+    EXPECT_EQ(ask(e, 0, kCmdStdRead, {0, 2, 0x01}).data[8] & 0x08, 0x08);
+}
+
+TEST(SimFaults, TimeoutDropGarbleEchoAndFamily) {
+    Engine e;
+    ASSERT_TRUE(e.control(R"({"faults":{"timeout_next":1,"drop_next":1,"garble_next":1,"family":{"0":48}}})",
+                          nullptr));
+    ask(e, 1, kCmdOffline);
+    EXPECT_FALSE(e.device(1)->offline) << "a timed-out request is not executed";
+    EXPECT_EQ(ask(e, 1, kCmdOffline).station, 255) << "dropped reply";
+    EXPECT_TRUE(e.device(1)->offline) << "... but the request ran";
+    Frame rq{1, kCmdStatus, 3, 0, {}};
+    auto raw = encode(rq);
+    auto out = e.receive(raw.data(), raw.size());
+    Frame dummy;
+    EXPECT_EQ(decode(out.data(), out.size(), dummy), DecodeResult::kGarbled);
+    EXPECT_EQ(ask(e, 0, kCmdIdent).data[4], 0x30);
+
+    ASSERT_TRUE(e.control(R"({"faults":{"echo":true}})", nullptr));
+    rq.sequence = 4;
+    raw = encode(rq);
+    out = e.receive(raw.data(), raw.size());
+    ASSERT_GT(out.size(), raw.size());
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + static_cast<long>(raw.size())), raw);
+}
+
+TEST(SimFaults, RefusedMutexHoldsTheLockFile) {
+    tavtest::TempInstall home;
+    Engine e;
+    ASSERT_TRUE(e.control(R"({"faults":{"refuse_mutex":true}})", nullptr));
+    const int fd = ::open(mutex_path().c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(e.control(R"({"faults":{}})", nullptr));
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+}
+
+TEST(SimFaults, BadControlTextIsRefused) {
+    Engine e;
+    std::string err;
+    EXPECT_FALSE(e.control("{", &err));
+    EXPECT_FALSE(e.control(R"({"faults":{"rules":[{"command":"no_such"}]}})", &err));
+    EXPECT_FALSE(e.control(R"({"devices":[{"station":1,"params":["12"]}]})", &err));
+    EXPECT_FALSE(err.empty());
+}
+
+// --------------------------------------------------------------- persistence
+
+TEST(SimState, WritesSurviveARestartAndMissingFileIsTheDefaultLine) {
+    tavtest::TempDir dir;
+    const std::string path = dir.file("line.json");
+    {
+        auto e = Engine::open(path, nullptr);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->devices().size(), 3u);
+        EXPECT_FALSE(dir.exists("line.json")) << "reads alone do not write the file";
+        auto w = bytes({1, 200, 0});
+        auto f = param_field(1, 31415);
+        w.insert(w.end(), f.begin(), f.end());
+        EXPECT_EQ(ask(*e, 1, kCmdParaWrite, w, 100).data[0], 0);
+        ask(*e, 1, kCmdOffline);
+        ASSERT_TRUE(dir.exists("line.json"));
+    }
+    auto again = Engine::open(path, nullptr);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->device(1)->params[199], (Field6{0x10, 0, 0, 0x03, 0x14, 0x15}));
+    EXPECT_TRUE(again->device(1)->offline);
+    EXPECT_EQ(again->device(2)->points.size(), static_cast<size_t>(kVPoints));
+
+    dir.write("bad.json", "{ not json");
+    std::string err;
+    EXPECT_FALSE(Engine::open(dir.file("bad.json"), &err));
+    EXPECT_FALSE(err.empty());
+}
+
+TEST(SimState, AHandWrittenLineStartsFromDefaults) {
+    tavtest::TempDir dir;
+    dir.write("l.json", R"({"devices":[{"station":0},{"station":7,"model":"V","family":48}]})");
+    auto e = Engine::open(dir.file("l.json"), nullptr);
+    ASSERT_TRUE(e);
+    ASSERT_EQ(e->devices().size(), 2u);
+    EXPECT_EQ(ask(*e, 7, kCmdIdent).data[4], 0x30);
+    EXPECT_EQ(e->device(7)->points.size(), static_cast<size_t>(kVPoints));
+    EXPECT_EQ(ask(*e, 1, kCmdIdent).station, 255);
+}
