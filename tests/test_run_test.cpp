@@ -1,0 +1,282 @@
+// Test-run commands: which commands reach the amplifier, in which order, and
+// how their status bytes become result codes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/temp_dirs.h"
+
+namespace tav::line {
+short Status_Rd(int station, unsigned char* status, int* ready);
+short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
+short ManuPluse_Snd(int station, int direction, unsigned char* status);
+short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
+short Open_OffONline_Close(int mode, unsigned char* record);
+short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
+}  // namespace tav::line
+
+using namespace tav::line;
+using tavtest::RecordingWyn;
+using tavtest::WynAnswer;
+using Names = std::vector<std::string>;
+
+namespace {
+
+WynAnswer status(uint8_t str1, uint8_t str2 = 0) { return WynAnswer{0, {str1, str2}}; }
+
+}  // namespace
+
+TEST(StatusRead, ReportsTheReadyFlagAndTheStatusBytes) {
+    RecordingWyn fake;
+    fake.answer("Wyn_Status_Rd", status(0x06, 0x31));
+    unsigned char out[2] = {};
+    int ready = -1;
+    ASSERT_EQ(Status_Rd(7, out, &ready), 0);
+    EXPECT_EQ(fake.calls.at(0).args.at(0), 7);
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(out[0], 0x06);
+    EXPECT_EQ(out[1], 0x31);
+
+    fake.answer("Wyn_Status_Rd", WynAnswer{2, {0x02, 0x00}});
+    unsigned char untouched[2] = {0xEE, 0xEE};
+    ready = -1;
+    EXPECT_EQ(Status_Rd(7, untouched, &ready), 2);
+    EXPECT_EQ(untouched[0], 0xEE);
+    EXPECT_EQ(ready, -1);
+}
+
+TEST(PositioningStart, NumbersOutsideOneToNinetyNineSendNothing) {
+    RecordingWyn fake;
+    unsigned char out[2] = {};
+    int ready = 0;
+    EXPECT_EQ(PlaceRunOff(1, 0, 1, out, &ready), -23);
+    EXPECT_EQ(PlaceRunOff(1, 100, 1, out, &ready), -23);
+    EXPECT_TRUE(fake.calls.empty());
+    // A cancel ignores the number.
+    EXPECT_EQ(PlaceRunOff(1, 100, 0, out, &ready), 0);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Status_Rd", "Wyn_Place_Cancel"}));
+}
+
+TEST(PositioningStart, SendsTheNumberAsBcdWhenReady) {
+    RecordingWyn fake;
+    fake.answer("Wyn_Status_Rd", status(0x02));
+    fake.answer("Wyn_PlaceMotion_Run", status(0x00, 0x5A));
+    unsigned char out[2] = {};
+    int ready = 0;
+    ASSERT_EQ(PlaceRunOff(4, 42, 1, out, &ready), 0);
+    EXPECT_EQ(ready, 1);
+    ASSERT_EQ(fake.names(), (Names{"Wyn_Status_Rd", "Wyn_PlaceMotion_Run"}));
+    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{4, 0x42}));
+    EXPECT_EQ(out[1], 0x5A);
+}
+
+TEST(PositioningStart, NotReadySendsNothingAndChecksTheStatusRead) {
+    RecordingWyn fake;
+    fake.answer("Wyn_Status_Rd", status(0x04, 0x77));
+    unsigned char out[2] = {};
+    int ready = 1;
+    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 0);
+    EXPECT_EQ(ready, 0);
+    EXPECT_EQ(fake.names(), Names{"Wyn_Status_Rd"});
+    EXPECT_EQ(out[1], 0x77);
+
+    fake.answer("Wyn_Status_Rd", status(0x20));
+    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), -28);
+    EXPECT_EQ(fake.count("Wyn_PlaceMotion_Run"), 0u);
+}
+
+TEST(PositioningStart, FailuresOfTheStatusReadAndTheCommand) {
+    RecordingWyn fake;
+    unsigned char out[2] = {0xEE, 0xEE};
+    int ready = 0;
+    // A failed status read still reports the ready flag it saw.
+    fake.answer("Wyn_Status_Rd", WynAnswer{3, {0x02}});
+    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 3);
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(fake.names(), Names{"Wyn_Status_Rd"});
+
+    fake.answer("Wyn_Status_Rd", status(0x02));
+    fake.answer("Wyn_PlaceMotion_Run", WynAnswer{6, {0x80}});
+    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 6);
+    fake.answer("Wyn_Status_Rd", status(0x02));
+    fake.answer("Wyn_Place_Cancel", status(0x80));
+    EXPECT_EQ(PlaceRunOff(1, 5, 0, out, &ready), -33);
+    EXPECT_EQ(out[0], 0x80);
+}
+
+TEST(Jog, DirectionChoosesTheCommandAndStatusIsChecked) {
+    RecordingWyn fake;
+    unsigned char out[2] = {};
+    fake.answer("Wyn_ManuPluse_Snd", status(0x00));
+    EXPECT_EQ(ManuPluse_Snd(2, 1, out), 0);
+    fake.answer("Wyn_ManuMinus_Snd", status(0x08, 0x01));
+    EXPECT_EQ(ManuPluse_Snd(2, 0, out), -29);
+    EXPECT_EQ(out[0], 0x08);
+    fake.answer("Wyn_ManuMinus_Snd", WynAnswer{2, {0x80}});
+    EXPECT_EQ(ManuPluse_Snd(2, -1, out), 2);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_ManuPluse_Snd", "Wyn_ManuMinus_Snd", "Wyn_ManuMinus_Snd"}));
+}
+
+TEST(RunOnOff, RunOnThenSpeedSelection) {
+    RecordingWyn fake;
+    unsigned char out[2] = {};
+    ASSERT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), 0);
+    ASSERT_EQ(fake.names(), (Names{"Wyn_Run_On", "Wyn_ManuSpeed_Sel"}));
+    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{3, 2}));
+}
+
+TEST(RunOnOff, RefusedRunOnSelectsNoSpeed) {
+    RecordingWyn fake;
+    unsigned char out[2] = {};
+    fake.answer("Wyn_Run_On", status(0x40));
+    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), -27);
+    fake.answer("Wyn_Run_On", WynAnswer{2, {}});
+    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), 2);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Run_On", "Wyn_Run_On"}));
+
+    fake.answer("Wyn_ManuSpeed_Sel", status(0x84));
+    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), -35);
+}
+
+TEST(RunOnOff, AnythingButOneIsRunOff) {
+    RecordingWyn fake;
+    unsigned char out[2] = {};
+    fake.answer("Wyn_Run_Off", status(0x20));
+    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 0, 9, out), -28);
+    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 7, 9, out), 0);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Run_Off", "Wyn_Run_Off"}));
+}
+
+// Online/offline opens its own line to the selected station (5 here, whichever
+// line of the list counts as the first entry).
+class OnlineOffline : public ::testing::Test {
+protected:
+    void SetUp() override {
+        install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
+    }
+    std::vector<uint8_t> record(uint8_t str1) {
+        std::vector<uint8_t> r(17, 0);
+        r[0] = str1;
+        r[4] = 0x30;
+        return r;
+    }
+    tavtest::TempInstall install;
+    RecordingWyn fake;
+};
+
+TEST_F(OnlineOffline, OfflineOnAnAmplifierAlreadyOfflineSendsNothing) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x04)});
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(0, rec), 0);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
+    EXPECT_EQ(rec[4], 0x30);
+}
+
+TEST_F(OnlineOffline, OfflineOnAnOnlineAmplifierSetsOfflineAndChecks) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x00)});
+    fake.answer("Wyn_Offline_Set", status(0x80, 0x12));
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(0, rec), -33);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Offline_Set", "Wyn_Net_Close"}));
+    EXPECT_EQ(fake.calls[2].args.at(0), 5);
+    EXPECT_EQ(rec[0], 0x80);
+    EXPECT_EQ(rec[1], 0x12);
+    EXPECT_EQ(rec[4], 0x30);
+}
+
+TEST_F(OnlineOffline, OnlineOnlyWhenOffline) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x00)});
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(1, rec), 0);
+    EXPECT_EQ(fake.count("Wyn_Online_Chg"), 0u);
+
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x04)});
+    fake.answer("Wyn_Online_Chg", WynAnswer{2, {}});
+    EXPECT_EQ(Open_OffONline_Close(1, rec), 2);
+    EXPECT_EQ(fake.count("Wyn_Online_Chg"), 1u);
+    EXPECT_EQ(fake.count("Wyn_Net_Close"), 2u);
+}
+
+TEST_F(OnlineOffline, UnknownModeIsAParameterErrorAndClosesTheLine) {
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(2, rec), -1);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+}
+
+TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
+    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(0, rec), 1);
+    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
+}
+
+TEST_F(OnlineOffline, FailedIdentificationIsReturnedAndTheLineClosed) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, {}});
+    unsigned char rec[17] = {};
+    EXPECT_EQ(Open_OffONline_Close(0, rec), 2);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+}
+
+// Positioning run status: reply layout and the print-form texts.
+class RunStatus : public ::testing::Test {
+protected:
+    std::vector<uint8_t> reply() {
+        std::vector<uint8_t> r(100, 0);
+        r[2] = 0x17;                                     // data number 17
+        r[3] = 0x01 | (2 << 1);                          // INC, cycle end
+        const uint8_t v1[] = {0x21, 0x00, 0x01, 0x23, 0x45};  // -123.45
+        std::memcpy(&r[4], v1, 5);
+        const uint8_t v2[] = {0x10, 0x00, 0x12, 0x34};  // 123.4
+        std::memcpy(&r[9], v2, 4);
+        const uint8_t v3[] = {0x00, 0x00, 0x00, 0x00, 0x07};  // 7
+        std::memcpy(&r[13], v3, 5);
+        r[18] = 0xAB;
+        return r;
+    }
+    tavtest::TempHost host;
+    RecordingWyn fake;
+};
+
+TEST_F(RunStatus, FillsValuesAndTheirTexts) {
+    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, reply()});
+    PositioningRunStatus s;
+    std::memset(&s, 0x55, sizeof s);
+    ASSERT_EQ(ItiDatRunStatus_Rd(9, &s), 0);
+    EXPECT_EQ(fake.calls.at(0).args, (std::vector<long long>{9, 100}));
+    EXPECT_EQ(s.byDataNo, 0x17);
+    EXPECT_STREQ(s.szDataNo, "17");
+    EXPECT_EQ(s.nCmdMode, 1);
+    EXPECT_STREQ(s.szCmdMode, "INC");
+    EXPECT_EQ(s.nStepMode, 2);
+    EXPECT_NE(std::string(s.szStepMode), "");
+    EXPECT_DOUBLE_EQ(double(s.dValue1), -123.45);
+    EXPECT_STREQ(s.szValue1, "   -123.45");
+    EXPECT_DOUBLE_EQ(double(s.dValue2), 123.4);
+    EXPECT_STREQ(s.szValue2, "   123.4");
+    EXPECT_DOUBLE_EQ(double(s.dValue3), 7.0);
+    EXPECT_STREQ(s.szValue3, "         7");
+    EXPECT_EQ(s.nCode, 0xAB);
+    EXPECT_STREQ(s.szCode, "  ab");
+    // The print form is switched off again for everyone else.
+    EXPECT_EQ(tav::frame::switches().printForm, 0);
+}
+
+TEST_F(RunStatus, ErrorBitGivesMinusTwentyAndLeavesTheRecord) {
+    auto r = reply();
+    r[3] |= 0x80;
+    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, r});
+    PositioningRunStatus s;
+    std::memset(&s, 0x55, sizeof s);
+    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), -20);
+    EXPECT_EQ(s.byDataNo, 0x55);
+
+    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{2, reply()});
+    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), 2);
+    EXPECT_EQ(s.byDataNo, 0x55);
+}
