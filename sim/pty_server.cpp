@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -132,12 +133,18 @@ int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, vol
             const std::vector<uint8_t> raw = dec.raw();
             log_bytes(log, "rx", raw);
             const std::vector<uint8_t> out = engine->handle(dec.frame(), raw);
-            if (o.wireTime)
-                sleep_until(firstByte + static_cast<double>(raw.size() + out.size()) * byteTime +
-                            o.turnaroundMs / 1000.0);
             if (out.empty()) continue;
             log_bytes(log, "tx", out);
-            write_all(master, out);
+            // The reply streams out as a real line would carry it: its first byte
+            // after the request and the turnaround, then one byte time per byte.
+            const double start = firstByte + static_cast<double>(raw.size()) * byteTime + o.turnaroundMs / 1000.0;
+            const size_t chunk = o.wireTime ? 64 : out.size();
+            for (size_t at = 0; at < out.size(); at += chunk) {
+                const size_t len = std::min(chunk, out.size() - at);
+                if (o.wireTime) sleep_until(start + static_cast<double>(at + len) * byteTime);
+                write_all(master, std::vector<uint8_t>(out.begin() + static_cast<long>(at),
+                                                       out.begin() + static_cast<long>(at + len)));
+            }
         }
     }
     engine->save();

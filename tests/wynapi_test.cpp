@@ -1,0 +1,554 @@
+// The communication component through its C interface: against the
+// simulator inside the process ("sim:") and against servo-sim serving a
+// pseudo-terminal in another process.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+#include "platform/platform.h"
+#include "wynapi/wynapi.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes field(int dp, unsigned long long digits) {
+    Bytes f(6, 0);
+    f[0] = static_cast<unsigned char>(dp << 4);
+    for (int i = 5; i >= 1; --i, digits /= 100)
+        f[static_cast<size_t>(i)] = static_cast<unsigned char>(((digits % 100) / 10) << 4 | (digits % 10));
+    return f;
+}
+
+Bytes slice(const unsigned char* b, size_t from, size_t to) { return Bytes(b + from, b + to); }
+
+// An open in-process line on COM1 over a fresh installation folder.
+class SimLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env_ = std::make_unique<tavtest::ScopedEnv>("WYN_COM1", "sim:" + home_.file("line.json"));
+        settings_ = tavtest::wyn_settings();
+        ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
+    }
+    void TearDown() override { Wyn_Net_Close(); }
+    void control(const std::string& json) { ASSERT_EQ(Wyn_Sim_Control(json.c_str()), WYN_OK) << json; }
+
+    tavtest::TempInstall home_;
+    std::unique_ptr<tavtest::ScopedEnv> env_;
+    WynLineSettings settings_{};
+    unsigned char buf_[4096]{};
+    unsigned char st_[2]{};
+};
+
+}  // namespace
+
+// ----------------------------------------------------------- opening a line
+
+TEST(WynLineOpen, EveryMisuseIsACode) {
+    tavtest::TempInstall home;
+    tavtest::ScopedEnv com("WYN_COM1", "sim:" + home.file("l.json"));
+    WynLineSettings s = tavtest::wyn_settings();
+    unsigned char b[128] = {};
+    EXPECT_EQ(Wyn_Net_Open(nullptr), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Net_Close(), WYN_E_CLOSED);
+    EXPECT_EQ(Wyn_SysCondition_Rd(0, 17, b), WYN_E_NOT_CONNECTED);
+    EXPECT_EQ(Wyn_Para_Rd2(1, 1, 1, 8, b), WYN_E_NOT_CONNECTED);
+    EXPECT_EQ(CommExecProc(1, b, 26, b), WYN_E_NOT_CONNECTED);
+    EXPECT_EQ(Wyn_Sim_Control("{}"), WYN_E_NOT_CONNECTED);
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_ALREADY_OPEN);
+    EXPECT_EQ(Wyn_Net_Close(), WYN_OK);
+    EXPECT_EQ(Wyn_Status_Rd(1, b), WYN_E_NOT_CONNECTED) << "after closing";
+    EXPECT_EQ(Wyn_Net_Close(), WYN_E_CLOSED);
+}
+
+TEST(WynLineOpen, PortsThatCannotBeOpened) {
+    tavtest::TempInstall home;
+    WynLineSettings s = tavtest::wyn_settings(9);
+    EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_OPEN) << "COM10 does not exist";
+    tavtest::ScopedEnv com2("WYN_COM2", home.file("no-such-tty"));
+    s = tavtest::wyn_settings(1);
+    EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_OPEN);
+    home.write("broken.json", "{ \"devices\": [ ");
+    tavtest::ScopedEnv com3("WYN_COM3", "sim:broken.json");  // relative to $WYN_HOME
+    s = tavtest::wyn_settings(2);
+    EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_OPEN);
+    tavtest::ScopedEnv com4("WYN_COM4", home.file("plain-file"));
+    home.write("plain-file", "x");
+    s = tavtest::wyn_settings(3);
+    EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_OPEN) << "not a terminal";
+    // The [Ports] map of wyn.ini is honoured as well.
+    home.write("wyn.ini", "[Ports]\r\nCOM5=sim:ini-line.json\r\n");
+    s = tavtest::wyn_settings(4);
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    unsigned char rec[17];
+    EXPECT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x50);
+    Wyn_Net_Close();
+}
+
+TEST_F(SimLine, BadArgumentsAreCodesNotCrashes) {
+    EXPECT_EQ(Wyn_SysCondition_Rd(0, 17, nullptr), WYN_E_DATA);
+    EXPECT_EQ(Wyn_SysCondition_Rd(0, 16, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_SysCondition_Rd(249, 17, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_SysCondition_Rd(-1, 17, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Status_Rd(1, nullptr), WYN_E_DATA);
+    EXPECT_EQ(Wyn_PlaceCondition_Rd(1, 99, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Run_On(1, nullptr), WYN_E_DATA);
+    EXPECT_EQ(Wyn_PlaceMotion_Run(1, 0x1A, st_), WYN_E_DATA) << "not BCD";
+    EXPECT_EQ(Wyn_ManuSpeed_Sel(1, -1, st_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Para_Rd2(1, 4, 1, 25, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Para_Rd2(1, 0, 1, 100, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Para_Rd2(1, 1, 0, 100, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Para_Wt2(1, 1, 1, 6, nullptr, st_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_Para_Wt2(1, 1, 1, 6, buf_, nullptr), WYN_E_DATA);
+    EXPECT_EQ(Wyn_StdParaTbl_Rd(0, 4, 0x01, 69, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_StdPara_Rd(0, 1, 0x100, 100, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x01, 33, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_PlaceDat_Rd3(2, 2, 0x01, 49, buf_), WYN_E_DATA);
+    EXPECT_EQ(SetFixedHeaderData(nullptr, 1), WYN_E_DATA);
+    EXPECT_EQ(CommExecProc(1, nullptr, 26, buf_), WYN_E_DATA);
+    EXPECT_EQ(CommExecProc(1, buf_, 24, buf_), WYN_E_DATA);
+    EXPECT_EQ(Wyn_CloseMutex(0), WYN_E_DATA);
+    EXPECT_EQ(Wyn_CloseMutex(12345), WYN_E_DATA);
+}
+
+TEST_F(SimLine, WrongWriteSizesAreDataSizeErrorsBeforeSending) {
+    // A rule that would answer the next point write: it must still be there
+    // after the refused calls, so they did not reach the device.
+    control(R"({"faults":{"rules":[{"command":"point_write","str1":64,"count":1},
+                                   {"command":"para_write","str1":64,"count":1}]}})");
+    st_[0] = st_[1] = 0xEE;
+    EXPECT_EQ(Wyn_PlaceDat_Wt2(1, 2, 0x01, 31, buf_, st_), WYN_E_DATA_SIZE);
+    EXPECT_EQ(st_[0], 0);
+    EXPECT_EQ(Wyn_PlaceDat_Wt3(2, 1, 0x01, 16, buf_, st_), WYN_E_DATA_SIZE);
+    EXPECT_EQ(Wyn_Para_Wt2(1, 2, 1, 6, buf_, st_), WYN_E_DATA_SIZE);
+    EXPECT_EQ(Wyn_StdPara_Wt(0, 2, 0x01, 7, buf_, st_), WYN_E_DATA_SIZE);
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 1, 0x01, 100, buf_), WYN_OK);
+    Bytes img(buf_ + 2, buf_ + 18);
+    EXPECT_EQ(Wyn_PlaceDat_Wt2(1, 1, 0x01, 16, img.data(), st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x40) << "the rule was still waiting";
+}
+
+// ------------------------------------------------------------- operations
+
+TEST_F(SimLine, IdentificationRecordsOfTheDefaultLine) {
+    unsigned char rec[17];
+    ASSERT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x50);
+    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    EXPECT_EQ(Bytes(rec, rec + 17),
+              (Bytes{0, 0, 0x01, 0x02, 0x30, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x02, 0, 0}));
+    ASSERT_EQ(Wyn_SysCondition_Rd(2, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x40);
+    EXPECT_EQ(rec[3], 0);
+    EXPECT_EQ(rec[13], 0);
+    EXPECT_EQ(Wyn_SysCondition_Rd(9, 17, rec), WYN_E_TIMEOUT) << "nobody at station 9";
+}
+
+TEST_F(SimLine, TestRunCommandsAndLiveStatus) {
+    ASSERT_EQ(Wyn_Status_Rd(1, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x00) << "online, not ready";
+    ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x80) << "refused while online";
+    ASSERT_EQ(Wyn_Offline_Set(1, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x04);
+    unsigned char rec[17];
+    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[0] & 0x04, 0x04) << "the offline flag rides on every reply";
+    ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_ManuSpeed_Sel(1, 4, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x06);
+    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_ManuMinus_Snd(1, st_), WYN_OK);
+    unsigned char pc[100];
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(slice(pc, 5, 9), (Bytes{0, 0, 0, 0x05})) << "jogged +5 +5 -5";
+
+    ASSERT_EQ(Wyn_PlaceMotion_Run(1, 0x03, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x04) << "running: offline, not ready";
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(pc[2], 0x03);
+    EXPECT_EQ(pc[18], 1);
+    const Bytes before = slice(pc, 4, 9);
+    control(R"({"advance_ms": 100})");
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_NE(slice(pc, 4, 9), before);
+    control(R"({"advance_ms": 10000})");
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(pc[18], 2);
+    EXPECT_EQ(slice(pc, 5, 9), (Bytes{0, 0, 0x30, 0x00}));
+    ASSERT_EQ(Wyn_PlaceMotion_Run(1, 0x01, st_), WYN_OK);
+    ASSERT_EQ(Wyn_Place_Cancel(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(pc[18], 3);
+    ASSERT_EQ(Wyn_Run_Off(1, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x04);
+    ASSERT_EQ(Wyn_Online_Chg(1, st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0x00);
+}
+
+TEST_F(SimLine, StandardParametersValuesTablesAndWrites) {
+    ASSERT_EQ(Wyn_StdPara_Rd(0, 4, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), field(0, 1));
+    EXPECT_EQ(slice(buf_, 20, 26), field(0, 4));
+    ASSERT_EQ(Wyn_SysPara_Rd(0, 1, 0x12, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), field(0, 112));
+    ASSERT_EQ(Wyn_StdParaTbl_Rd(0, 4, 0x37, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2 + 3 * 17, 2 + 4 * 17),
+              (Bytes{0x00, 0x80, 0, 0, 0, 0, 0x40, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(Wyn_SysParaTbl_Rd(0, 1, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0, 0x01, 0x01}));
+
+    Bytes data = field(2, 777);
+    const Bytes second = field(0, 8);
+    data.insert(data.end(), second.begin(), second.end());
+    ASSERT_EQ(Wyn_StdPara_Wt(0, 2, 0x09, 10, data.data(), st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0);
+    ASSERT_EQ(Wyn_SysPara_Wt(0, 1, 0x09, 5, second.data(), st_), WYN_OK);
+    ASSERT_EQ(Wyn_StdPara_Rd(0, 2, 0x09, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 14), data);
+    ASSERT_EQ(Wyn_SysPara_Rd(0, 1, 0x09, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), second);
+    ASSERT_EQ(Wyn_StdPara_Rd(1, 1, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0], 0x80) << "an amplifier has no standard parameters";
+}
+
+TEST_F(SimLine, ExtendedParametersReadAndWrite) {
+    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 96, 26, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), field(0, 96));
+    EXPECT_EQ(slice(buf_, 20, 26), field(0, 99));
+    Bytes data = field(3, 12345);
+    const Bytes neg = [] { Bytes f = field(1, 50); f[0] |= 1; return f; }();
+    data.insert(data.end(), neg.begin(), neg.end());
+    ASSERT_EQ(Wyn_Para_Wt2(1, 2, 98, 12, data.data(), st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 2, 98, 14, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 14), data);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 295, 26, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0], 0x40) << "past parameter 297";
+    ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), field(0, 297));
+}
+
+TEST_F(SimLine, PositioningPointsAndVvPoints) {
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x98, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0x09, 0x80, 0x00}));
+    EXPECT_EQ(slice(buf_, 20, 25), (Bytes{0, 0, 0x09, 0x90, 0x00}));
+    EXPECT_EQ(buf_[2 + 7], 0x20) << "speed with 2 places";
+    Bytes img(16, 0);
+    img[0] = 0x31;
+    img[6] = 0x25;
+    img[7] = 0x20;
+    img[9] = 0x50;
+    img[11] = 0x20;  // stop timer, 2 places
+    img[15] = 0x42;
+    ASSERT_EQ(Wyn_PlaceDat_Wt2(1, 1, 0x99, 16, img.data(), st_), WYN_OK);
+    EXPECT_EQ(st_[0], 0);
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 1, 0x99, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 18), img);
+
+    ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 2, 0x14, 100, buf_), WYN_OK);
+    EXPECT_EQ(buf_[2 + 24 + 16], 0x10) << "acceleration with one place";
+    Bytes vv(48, 0);
+    vv[16] = vv[20] = vv[24 + 16] = vv[24 + 20] = 0x10;
+    vv[19] = 0x99;
+    vv[24 + 23] = 0x11;
+    ASSERT_EQ(Wyn_PlaceDat_Wt3(2, 2, 0x01, 48, vv.data(), st_), WYN_OK);
+    ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 2, 0x01, 100, buf_), WYN_OK);
+    Bytes expect = vv;
+    expect[7] = expect[11] = expect[24 + 7] = expect[24 + 11] = 0x20;  // the device's own nibbles
+    EXPECT_EQ(slice(buf_, 2, 50), expect);
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(2, 1, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0], 0x80) << "16-byte images are not the V type's";
+}
+
+TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
+    unsigned char frame[8192] = {};
+    ASSERT_EQ(SetFixedHeaderData(frame, 2), WYN_OK);
+    EXPECT_EQ(slice(frame, 0, 17), (Bytes{0x5A, 0, 0, 0xFF, 0, 2, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}));
+    // The VV decimal points: 'P', mode 0, kind 7, address 0x060101, 26 bytes back.
+    control(R"({"devices":[{"station":2,"model":"V","params":[]}]})");
+    unsigned char s2[6] = {0, 0, 0, 0, 0, 1}, ss[6] = {0, 0, 0, 0, 0, 4};
+    ASSERT_EQ(Wyn_Para_Wt2(2, 1, 113, 6, s2, st_), WYN_OK);
+    ASSERT_EQ(Wyn_Para_Wt2(2, 1, 112, 6, ss, st_), WYN_OK);
+    frame[13] = 0x50;
+    frame[19] = 7;
+    frame[20] = 1;
+    frame[21] = 1;
+    frame[22] = 6;
+    frame[1] = 23;
+    frame[17] = 6;
+    frame[23] = 26;
+    ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
+    EXPECT_EQ(buf_[25], 0);
+    EXPECT_EQ(buf_[25 + 3] >> 4, 4);
+    EXPECT_EQ(buf_[25 + 13] >> 4, 3);
+    EXPECT_EQ(buf_[1] | (buf_[2] << 8), 23 + 26);
+    EXPECT_EQ(buf_[23], 26);
+
+    // Identification block written with 'Q' kind 2 at 0x040100, then read back.
+    std::memset(frame, 0, sizeof frame);
+    SetFixedHeaderData(frame, 1);
+    frame[13] = 0x51;
+    frame[19] = 2;
+    frame[21] = 1;
+    frame[22] = 4;
+    frame[23] = 15;
+    for (int i = 0; i < 15; ++i) frame[25 + i] = static_cast<unsigned char>(0xA0 + i);
+    ASSERT_EQ(CommExecProc(1, frame, 40, buf_), WYN_OK);
+    EXPECT_EQ(buf_[25], 0);
+    frame[13] = 0x50;
+    frame[23] = 17;
+    ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 27, 42), slice(frame, 25, 40));
+    // Opening and closing accesses (command 0x51, kind 0x51) answer clean status bytes.
+    std::memset(frame, 0, sizeof frame);
+    SetFixedHeaderData(frame, 1);
+    frame[13] = 0x51;
+    frame[19] = 0x51;
+    ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
+    EXPECT_EQ(buf_[25], 0);
+    frame[0] = 0;
+    EXPECT_EQ(CommExecProc(1, frame, 26, buf_), WYN_E_DATA) << "no fixed header";
+    EXPECT_EQ(CommExecProc(2, frame, 26, buf_), WYN_E_DATA);
+}
+
+TEST(WynConnection, BusAndRoutedConnectionTypes) {
+    tavtest::TempInstall home;
+    tavtest::ScopedEnv com("WYN_COM1", "sim:" + home.file("l.json"));
+    WynLineSettings s = tavtest::wyn_settings();
+    EXPECT_EQ(GetConnectType(), 0);
+    s.nLine11 = 122;
+    s.nLine12 = 2;
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    EXPECT_EQ(GetConnectType(), 122);
+    EXPECT_EQ(GetKbNo(), 2);
+    EXPECT_EQ(GetKbType(), 1);
+    unsigned char frame[4096] = {}, reply[4096];
+    SetFixedHeaderData(frame, 2);
+    EXPECT_EQ(frame[4], 122);
+    EXPECT_EQ(frame[5], 0);
+    EXPECT_EQ(frame[6], 2);
+    frame[13] = 0x50;
+    frame[19] = 7;
+    frame[20] = 1;
+    frame[21] = 1;
+    frame[22] = 6;
+    frame[23] = 26;
+    EXPECT_EQ(CommExecProc(1, frame, 26, reply), WYN_OK) << "addressed through byte 6 to the V type";
+    EXPECT_EQ(reply[25 + 16 + 2] >> 4, 1);
+    Wyn_Net_Close();
+    s.nLine11 = 124;
+    s.nLine12 = 9;
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    EXPECT_EQ(GetConnectType(), 124);
+    EXPECT_EQ(GetKeiroID(), 9);
+    EXPECT_EQ(GetKbType(), 0);
+    SetFixedHeaderData(frame, 1);
+    EXPECT_EQ(frame[5], 1);
+    EXPECT_EQ(frame[6], 9);
+    Wyn_Net_Close();
+    EXPECT_EQ(GetConnectType(), 0);
+}
+
+TEST(WynMutex, GrantedOnceRefusedWhileHeldReleased) {
+    tavtest::TempInstall home;
+    const intptr_t h = Wyn_OpenMutex();
+    ASSERT_NE(h, 0);
+    EXPECT_TRUE(home.exists("lock/wynapi.mtx"));
+    EXPECT_EQ(Wyn_OpenMutex(), 0) << "held by the first handle";
+    EXPECT_NE(srvTav_Comm_Lock(), 0);
+    EXPECT_EQ(Wyn_CloseMutex(h), WYN_OK);
+    EXPECT_EQ(Wyn_CloseMutex(h), WYN_E_DATA);
+    EXPECT_EQ(srvTav_Comm_Lock(), 0);
+    EXPECT_EQ(Wyn_OpenMutex(), 0) << "held by the comm lock";
+    EXPECT_EQ(srvTav_Comm_Unlock(), 0);
+    EXPECT_NE(srvTav_Comm_Unlock(), 0);
+    const intptr_t h2 = Wyn_OpenMutex();
+    EXPECT_NE(h2, 0);
+    EXPECT_EQ(Wyn_CloseMutex(h2), WYN_OK);
+}
+
+// ----------------------------------------------------------- injected faults
+
+TEST_F(SimLine, StatusByteAndProcessingStatusFaults) {
+    control(R"({"faults":{"rules":[
+        {"station":1,"command":"para_read","first":3,"last":3,"str1":132},
+        {"station":1,"command":"para_write","status":12,"str1":128,"count":1},
+        {"station":2,"command":"status","status":20,"count":1}]}})");
+    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 1, 26, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0], 0x84);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 4, 26, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0], 0) << "4..7 does not touch 3";
+    const Bytes f = field(0, 1);
+    EXPECT_EQ(Wyn_Para_Wt2(1, 1, 7, 6, f.data(), st_), WYN_E_DATA_SIZE);
+    EXPECT_EQ(st_[0], 0x80) << "status bytes come with the data size error";
+    EXPECT_EQ(GetCmdStsErr(), 12);
+    EXPECT_EQ(Wyn_Status_Rd(2, st_), 20);
+    EXPECT_EQ(GetCmdStsErr(), 20);
+    EXPECT_EQ(Wyn_Status_Rd(2, st_), WYN_OK);
+    EXPECT_EQ(GetCmdStsErr(), 0);
+}
+
+TEST_F(SimLine, MissingAndGarbledRepliesAreRetried) {
+    unsigned char rec[17];
+    control(R"({"faults":{"timeout_next":5}})");
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK) << "six attempts with retry 5";
+    control(R"({"faults":{"timeout_next":6}})");
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_E_TIMEOUT);
+    control(R"({"faults":{"garble_next":1}})");
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    control(R"({"faults":{"garble_next":6}})");
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_E_RETRY);
+    control(R"({"faults":{"echo":true,"drop_next":1}})");
+    ASSERT_EQ(Wyn_Offline_Set(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
+    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
+    control(R"({"faults":{"drop_next":1}})");
+    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK) << "the lost reply is asked for again";
+    unsigned char pc[100];
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(pc[8], 0x02) << "two jogs, the retried one not run twice";
+}
+
+TEST_F(SimLine, RetryCountComesFromTheSettings) {
+    Wyn_Net_Close();
+    settings_.nRetry = 0;
+    ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
+    control(R"({"faults":{"garble_next":1}})");
+    EXPECT_EQ(Wyn_Status_Rd(1, st_), WYN_E_RETRY);
+    EXPECT_EQ(Wyn_Status_Rd(1, st_), WYN_OK);
+}
+
+TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
+    control(R"({"faults":{"family":{"0":48,"1":16},"refuse_mutex":true},
+                "devices":[{"station":1,"mem_error_params":[3],"mem_error_points":[2]}]})");
+    unsigned char rec[17];
+    ASSERT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x30);
+    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x10);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 3, 2, 20, buf_), WYN_OK);
+    EXPECT_EQ(buf_[2] & 0x08, 0);
+    EXPECT_EQ(buf_[8] & 0x08, 0x08);
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(buf_[18] & 0x80, 0x80);
+    EXPECT_EQ(Wyn_OpenMutex(), 0);
+    control(R"({"faults":{}})");
+    const intptr_t h = Wyn_OpenMutex();
+    EXPECT_NE(h, 0);
+    Wyn_CloseMutex(h);
+}
+
+TEST_F(SimLine, WritesPersistAcrossReopening) {
+    const Bytes f = field(0, 4242);
+    ASSERT_EQ(Wyn_Para_Wt2(1, 1, 150, 6, f.data(), st_), WYN_OK);
+    ASSERT_EQ(Wyn_Net_Close(), WYN_OK);
+    ASSERT_TRUE(home_.exists("line.json"));
+    ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 1, 150, 8, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), f);
+}
+
+// -------------------------------------------------- servo-sim over a pty
+
+namespace {
+
+class PtyLine : public ::testing::Test {
+protected:
+    std::string link() const { return home_.file("ttySIM"); }
+    std::string state() const { return home_.file("line.json"); }
+    std::string logFile() const { return home_.file("frames.log"); }
+    void start(std::vector<std::string> extra = {"--no-wire-time"}) {
+        extra.push_back("--log");
+        extra.push_back(logFile());
+        sim_ = std::make_unique<tavtest::SimProcess>(state(), link(), extra);
+        ASSERT_TRUE(sim_->ready()) << sim_->ready_line();
+    }
+    int count_log(const std::string& what) const {
+        std::ifstream in(logFile());
+        std::string line;
+        int n = 0;
+        while (std::getline(in, line)) n += line.find(what) != std::string::npos;
+        return n;
+    }
+    void TearDown() override { Wyn_Net_Close(); }
+
+    tavtest::TempInstall home_;
+    tavtest::ScopedEnv com_{"WYN_COM1", home_.file("ttySIM")};
+    std::unique_ptr<tavtest::SimProcess> sim_;
+    unsigned char buf_[4096]{};
+    unsigned char st_[2]{};
+};
+
+}  // namespace
+
+TEST_F(PtyLine, AGarbledReplyIsRetriedOnceAndTheExchangeSucceeds) {
+    home_.write("line.json", R"({"faults":{"garble_next":1}})");
+    start();
+    WynLineSettings s = tavtest::wyn_settings(0, 2, 5, 2);
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    unsigned char rec[17];
+    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    EXPECT_EQ(rec[4], 0x30);
+    EXPECT_EQ(count_log(" rx "), 2) << "the request went out twice";
+    EXPECT_EQ(count_log(" tx "), 2);
+}
+
+TEST_F(PtyLine, DefaultSettingsWorkWithWireTimeAndSilenceTimesOut) {
+    start({"--baud", "9600"});
+    WynLineSettings s = tavtest::wyn_settings();  // 9600 baud, time-out 2, retry 5
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    unsigned char pc[100];
+    EXPECT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(Wyn_Para_Rd2(1, 4, 1, 26, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 20, 26), field(0, 4));
+    Wyn_Net_Close();
+    s.nRetry = 1;
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    EXPECT_EQ(Wyn_Status_Rd(17, st_), WYN_E_TIMEOUT);
+    EXPECT_EQ(count_log("rx 02 11"), 2) << "one retry to the silent station";
+}
+
+TEST_F(PtyLine, EchoedRequestsAreSkippedAndThePortIsExclusive) {
+    home_.write("line.json", R"({"faults":{"echo":true}})");
+    start();
+    WynLineSettings s = tavtest::wyn_settings();
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 2, 10, 14, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), field(0, 10));
+    EXPECT_EQ(count_log(" rx "), 1);
+    EXPECT_EQ(tavplat::serial_open(link().c_str()), tavplat::kInvalidFile) << "opened exclusively";
+}
+
+TEST_F(PtyLine, StatePersistsAcrossASimulatorRestartAndALostLineIsReported) {
+    start();
+    WynLineSettings s = tavtest::wyn_settings();
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    const Bytes f = field(4, 9876543210ULL);
+    ASSERT_EQ(Wyn_Para_Wt2(2, 1, 297, 6, f.data(), st_), WYN_OK);
+    ASSERT_EQ(Wyn_Offline_Set(2, st_), WYN_OK);
+    EXPECT_EQ(sim_->stop(), 0) << "SIGTERM ends it cleanly";
+    EXPECT_FALSE(home_.exists("ttySIM")) << "the link is removed";
+    EXPECT_EQ(Wyn_Status_Rd(2, st_), WYN_E_CLOSED);
+    EXPECT_EQ(Wyn_Net_Close(), WYN_OK);
+
+    start();
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 2, 8), f);
+    EXPECT_EQ(buf_[0], 0x04) << "still offline";
+}
