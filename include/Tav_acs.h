@@ -200,6 +200,9 @@ typedef struct AmpIdentification {
     char szEncoder[30];
     char szAmpVoltage[40];
     char szMotorSpeed[30];
+    /* The motor's capacity label from its capacity row ("100[W]", "375[W]").
+     * Not the motor's voltage label: no other field tells the motor's
+     * capacity in words, while szAmpVoltage covers the supply. */
     char szMotorLabel[40];
     uint8_t byFamily;
 } AmpIdentification;

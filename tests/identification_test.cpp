@@ -1,0 +1,232 @@
+// Amplifier identification: which catalogue rows the record's bytes select
+// and how the model and motor names are put together from them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "line/line.h"
+#include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
+
+using tav::line::Motor_Info_Rd;
+using tav::line::Open_SysCondition_Rd_Close;
+using tav::line::SysCondition_Rd;
+using tavtest::RecordingWyn;
+using tavtest::WynAnswer;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// The worked example: a KESTA7 QMT 101D5 - VV 2 with an NVC 100 W motor and
+// a 16-bit encoder.
+std::vector<uint8_t> kesta7_record() {
+    std::vector<uint8_t> r(17, 0);
+    r[3] = 0;     // control type V, interface table A
+    r[4] = 0x30;  // KESTA7
+    r[5] = 0;     // speed D, capacity table A
+    r[6] = 0;     // 200 V
+    r[7] = 2;     // 101, 100 W
+    r[8] = 0x5C;  // extended code
+    r[9] = 0;     // NVC cubic
+    r[10] = 0;    // motor voltage 2
+    r[11] = 2;    // motor 101
+    r[12] = 0;    // encoder S
+    r[13] = 0;    // interface V
+    return r;
+}
+
+// The text after the n-th comma of a catalogue row.
+std::string after_comma(unsigned id, int n) {
+    std::string t = tav::text::Text(id);
+    size_t at = 0;
+    for (int i = 0; i < n; ++i) at = t.find(',', at) + 1;
+    return t.substr(at);
+}
+
+}  // namespace
+
+class Identification : public ::testing::Test {
+protected:
+    AmpIdentification read(const std::vector<uint8_t>& record, short expected = 0) {
+        fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record});
+        AmpIdentification id;
+        std::memset(&id, 0x55, sizeof id);
+        EXPECT_EQ(SysCondition_Rd(4, &id), expected);
+        return id;
+    }
+    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
+    tavtest::TempHost host;
+    RecordingWyn fake;
+};
+
+TEST_F(Identification, WorkedExampleComposesEveryText) {
+    const AmpIdentification id = read(kesta7_record());
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].args, (std::vector<long long>{4, 17}));
+    EXPECT_STREQ(id.szModelName, "QMT 101D5 - VV 2");
+    EXPECT_STREQ(id.szFamilyName, "KESTA7");
+    EXPECT_STREQ(id.szAmpCapacity, "100[W]");
+    EXPECT_STREQ(id.szExtCode, "5C");
+    EXPECT_STREQ(id.szMotorName, "NVC 101DC1 - S");
+    EXPECT_EQ(std::string(id.szMotorSeries), after_comma(5500, 2));
+    EXPECT_FALSE(std::string(id.szMotorSeries).empty());
+    EXPECT_EQ(std::string(id.szEncoder), after_comma(7000, 1));
+    EXPECT_STREQ(id.szAmpVoltage, "200[V]");
+    EXPECT_STREQ(id.szMotorSpeed, "3000[r/min]");
+    EXPECT_STREQ(id.szMotorLabel, "100[W]");
+    EXPECT_EQ(id.byFamily, 0x30);
+}
+
+TEST_F(Identification, UnusedAreaAfterTheExtendedCodeIsZero) {
+    const AmpIdentification id = read(kesta7_record());
+    for (size_t i = 2; i < sizeof id.szExtCode; ++i) ASSERT_EQ(id.szExtCode[i], 0) << i;
+    EXPECT_EQ(id.szModelName[sizeof id.szModelName - 1], 0);
+}
+
+TEST_F(Identification, MotorNameFollowsTheEncoderCode) {
+    struct Case {
+        uint8_t encoder, motorVoltage;
+        const char* name;
+    };
+    for (Case c : {Case{0, 0, "NVC 101DC1 - S"}, Case{0, 2, "NVC 101DC1 - S6"}, Case{2, 1, "NVC 101DC1 - C"},
+                   Case{8, 0, "NVC 101DC2 - *2"}, Case{9, 1, "NVC 101DC2 - T4"}, Case{1, 0, "NVC 101D 5 - J*2"},
+                   Case{5, 3, "NVC 101D 5 - R*7"}}) {
+        auto r = kesta7_record();
+        r[12] = c.encoder;
+        r[10] = c.motorVoltage;
+        EXPECT_STREQ(read(r).szMotorName, c.name) << "encoder " << int(c.encoder);
+    }
+}
+
+TEST_F(Identification, SlimMotorOf375WattsHasItsOwnRow) {
+    auto r = kesta7_record();
+    r[9] = 1;   // NVS slim
+    r[10] = 2;  // motor voltage 6
+    r[11] = 4;
+    r[12] = 2;  // encoder C
+    AmpIdentification id = read(r);
+    EXPECT_STREQ(id.szMotorName, "NVS 371DC1 - C6");
+    EXPECT_STREQ(id.szMotorLabel, "375[W]");
+
+    // Any other motor voltage is the ordinary 400 W row.
+    r[10] = 0;
+    id = read(r);
+    EXPECT_STREQ(id.szMotorName, "NVS 401DC1 - C");
+    EXPECT_STREQ(id.szMotorLabel, "400[W]");
+}
+
+TEST_F(Identification, CapacityTablesBySpeedCodeAndMotorSeries) {
+    auto r = kesta7_record();
+    r[5] = 1;  // KESTA7 2000 r/min: amplifier capacity table B
+    r[7] = 0;
+    AmpIdentification id = read(r);
+    EXPECT_STREQ(id.szModelName, "QMT 501C5 - VV 2");
+    EXPECT_STREQ(id.szAmpCapacity, "500[W]");
+
+    r[4] = 0x40;  // KESTA7 Mini always uses table A, and its own speed table
+    id = read(r);
+    EXPECT_STREQ(id.szModelName, "QMH 300C5 - VV 2");
+    EXPECT_STREQ(id.szAmpCapacity, "30[W]");
+    EXPECT_STREQ(id.szFamilyName, "KESTA7 Mini");
+    EXPECT_EQ(id.byFamily, 0x40);
+
+    r = kesta7_record();
+    r[9] = 6;  // NVG 2000 r/min base: motor capacity table B
+    r[11] = 0;
+    id = read(r);
+    EXPECT_STREQ(id.szMotorName, "NVG 501CC1 - S");
+    EXPECT_STREQ(id.szMotorLabel, "500[W]");
+    EXPECT_STREQ(id.szMotorSpeed, "2000[r/min]");
+}
+
+TEST_F(Identification, InterfaceTableFollowsTheControlType) {
+    auto r = kesta7_record();
+    r[3] = 2;   // L
+    r[13] = 1;  // S (KB bus)
+    r[6] = 1;   // 400 V
+    const AmpIdentification id = read(r);
+    EXPECT_STREQ(id.szModelName, "QMT 101D5 - LS 4");
+    EXPECT_STREQ(id.szAmpVoltage, "400[V]");
+}
+
+TEST_F(Identification, OtherFamiliesGiveAnAllZeroRecord) {
+    for (uint8_t family : {0x50, 0x00, 0x20, 0x31}) {
+        auto r = kesta7_record();
+        r[4] = family;
+        const AmpIdentification id = read(r);
+        const std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&id),
+                                         reinterpret_cast<const uint8_t*>(&id) + sizeof id);
+        EXPECT_EQ(bytes, std::vector<uint8_t>(sizeof id, 0)) << "family " << int(family);
+    }
+}
+
+TEST_F(Identification, CodesWithoutARowGiveEmptyParts) {
+    auto r = kesta7_record();
+    r[7] = 200;  // no capacity row 6200
+    const AmpIdentification id = read(r);
+    EXPECT_STREQ(id.szModelName, "QMT D5 - VV 2");
+    EXPECT_STREQ(id.szAmpCapacity, "");
+}
+
+TEST_F(Identification, CommunicationFailureLeavesTheOutputUntouched) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, kesta7_record()});
+    AmpIdentification id;
+    std::memset(&id, 0x55, sizeof id);
+    EXPECT_EQ(SysCondition_Rd(4, &id), 2);
+    EXPECT_EQ(static_cast<uint8_t>(id.szModelName[0]), 0x55);
+    EXPECT_EQ(id.byFamily, 0x55);
+}
+
+TEST(MotorInfo, RowsAndTheLargestValuesBeyondTheTable) {
+    struct Case {
+        unsigned char index;
+        double first, second, third;
+    };
+    for (Case c : {Case{0, 5000, 300, 100}, Case{2, 2500, 300, 100}, Case{3, 6000, 300, 300},
+                   Case{7, 3000, 300, 30}, Case{9, 6000, 300, 300}, Case{10, 6000, 300, 300},
+                   Case{255, 6000, 300, 300}}) {
+        double a = 0, b = 0, d = 0;
+        EXPECT_EQ(Motor_Info_Rd(c.index, &a, &b, &d), 0);
+        EXPECT_EQ(a, c.first) << int(c.index);
+        EXPECT_EQ(b, c.second) << int(c.index);
+        EXPECT_EQ(d, c.third) << int(c.index);
+    }
+}
+
+// The raw record of the selected station (5 in this list, whichever line
+// counts as the first entry) over a line opened and closed for the read.
+class RawRecord : public ::testing::Test {
+protected:
+    void SetUp() override {
+        install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
+    }
+    tavtest::TempInstall install;
+    RecordingWyn fake;
+};
+
+TEST_F(RawRecord, OpensReadsTheSelectedStationAndCloses) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, kesta7_record()});
+    SysConditionRecord rec{};
+    ASSERT_EQ(Open_SysCondition_Rd_Close(&rec), 0);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
+    EXPECT_EQ(rec.byFamily, 0x30);
+    EXPECT_EQ(rec.byExtCode, 0x5C);
+}
+
+TEST_F(RawRecord, FailuresOfOpenAndReadAreReturned) {
+    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
+    SysConditionRecord rec{};
+    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 1);
+    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
+
+    fake.calls.clear();
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, kesta7_record()});
+    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 2);
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+    EXPECT_EQ(rec.byFamily, 0);
+}
