@@ -236,7 +236,9 @@ TAV_API short srvTav_Set_Copy(const char* source);
 TAV_API short srvTav_Port_Set(void* port);
 
 /* ------------------------------------------------------------ station list */
-/* Entry numbers: see line/station_list.cpp; name buffers hold 500 bytes. */
+/* Entry numbers 1..50 by place in the list: entry 1 is the first line after
+ * the count line (line 3 of servo.con), for the readers and srvTav_AmpData_Wt
+ * alike; other numbers give -1. Name buffers hold 500 bytes. */
 TAV_API short srvTav_Amp_Rd(char* selected /* 8 bytes */);
 TAV_API short srvTav_Amp_Wt(const char* selected);
 TAV_API short srvTav_AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, int* flag);

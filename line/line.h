@@ -2,6 +2,10 @@
 // rest of the library calls. Each is the body of the export of the same name.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
 #include "Tav_acs.h"
 
 namespace tav::line {
@@ -37,11 +41,32 @@ short File_Copy(const char* source, const char* destination);
 // kind: 0 .k7p, 1 .syp, 2 .k7l, 3 .set, 4 .con, 5 .csv, 6 .hsp, 7 .k7v, 8 .m7p, 9 .m7v.
 // text receives at most 500 bytes; hex may be null.
 short File_Chk(const char* path, int* kind, int* model, int* number, char* text, unsigned* hex);
+short SupLnk_Init(SupportLinkRecord* record);
+short SupLnk_Open(const char* file, SupportLinkRecord* record);
+short SupLnk_Close(const char* file, int kind, SupportLinkRecord* record);
+// The lock test loop of the service tools; never returns.
+[[noreturn]] void w1_test();
+// Reads one whole line of a text-mode file, its line feed included when there
+// is one; false at the end of the file. Long lines are never split.
+bool read_whole_line(FILE* file, std::string& line);
+// atoi as the files are written, but a value beyond int saturates instead of
+// overflowing; text without digits gives 0.
+int parse_int(const char* text);
 
 // Model numbers and names.
 short NameFromModelNumber(unsigned number, char* name);
 short ModelNumberFromName(const char* name);
 short AmpModelNumber(unsigned number, unsigned* base, unsigned* bus);
+
+// Amplifier-name state shared by the data-file readers and writers.
+constexpr std::size_t kAmpNameSize = 100;
+// The name of the last file's "ampname=" line (kAmpNameSize bytes, writable).
+char* amp_name_from_file();
+// The name the host wants written into the next file (kAmpNameSize bytes).
+char* amp_name_for_file();
+void set_amp_name_for_file(const char* name);
+unsigned amp_name_from_file_sel();
+void set_amp_name_from_file_sel(unsigned value);
 
 // Identification.
 short SysCondition_Rd(int station, AmpIdentification* out);

@@ -1,0 +1,327 @@
+// servo.con: the list of amplifier stations and the selected entry.
+//
+// Entry numbering: entries are numbered 1..50 by their place in the list;
+// entry 1 is the first line after the count line (line 3 of the file), entry n
+// is line n + 2. The readers (AmpData_Rd and everything built on it) and the
+// writer (AmpData_Wt) use this one numbering, so an entry read and written
+// back is the same line. An entry number outside 1..50 is refused with -1.
+//
+//   SERVO,   1            selected entry, right-aligned in three characters
+//   2                     number of entry lines
+//   001,0,KESTA7 L-type   entry 1: station, connection flag, name
+//   002,0,...             entry 2
+//
+// Rewrites go through the temporary file and replace servo.con only once the
+// new content is complete, so a failure leaves servo.con as it was.
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "comm/comm.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "platform/platform.h"
+
+namespace tav::line {
+
+namespace {
+
+constexpr int kListPathId = 300;
+constexpr int kTempPathId = 1002;
+constexpr int kMaxEntries = 50;
+constexpr int kMaxStation = 248;
+constexpr int kNoAmplifier = 999;
+constexpr int kRecordSize = 17;
+constexpr std::size_t kNameSize = 500;
+constexpr std::size_t kTokenSize = 500;
+constexpr std::size_t kSelectedSize = 8;
+
+// Set while AmpData_Rd rewrites an entry from the line: the rewrite then
+// stores the connection result as the flag.
+bool g_refreshing = false;
+int g_connectionResult = 0;
+
+class RefreshScope {
+public:
+    RefreshScope() { g_refreshing = true; }
+    ~RefreshScope() { g_refreshing = false; }
+    RefreshScope(const RefreshScope&) = delete;
+    RefreshScope& operator=(const RefreshScope&) = delete;
+};
+
+using Lines = std::vector<std::string>;
+
+// Reads servo.con whole: path code, or -3 when it cannot be opened.
+short load_list(Lines& lines, char* path) {
+    short code = comm::full_path(kListPathId, path);
+    if (code != TAV_OK) return code;
+    FILE* f = tavplat::fopen_text(path, "r");
+    if (f == nullptr) return TAV_E_NO_FILE;
+    std::string line;
+    while (read_whole_line(f, line)) lines.push_back(line);
+    std::fclose(f);
+    return TAV_OK;
+}
+
+bool starts_with_servo(const Lines& lines) {
+    char tok[kTokenSize];
+    return !lines.empty() && frame::GetCommaField(lines[0].c_str(), tok, sizeof tok) != nullptr &&
+           std::strcmp(tok, "SERVO") == 0;
+}
+
+int entry_count(const Lines& lines) {
+    char tok[kTokenSize];
+    return frame::GetCommaField(lines[1].c_str(), tok, sizeof tok) != nullptr ? parse_int(tok) : 0;
+}
+
+struct Entry {
+    std::string stationText;  // as written, e.g. "001"
+    std::string flagText;
+    std::string name;         // raw text to the line end
+    int station = 0;
+    int flag = 0;
+};
+
+Entry parse_entry(const std::string& line) {
+    Entry e;
+    char tok[kTokenSize];
+    const char* p = frame::GetCommaField(line.c_str(), tok, sizeof tok);
+    if (p == nullptr) return e;
+    e.stationText = tok;
+    e.station = parse_int(tok);
+    p = frame::GetCommaField(p, tok, sizeof tok);
+    if (p == nullptr) return e;
+    e.flagText = tok;
+    e.flag = parse_int(tok);
+    e.name = p;
+    std::size_t end = e.name.find('\n');
+    if (end != std::string::npos) e.name.resize(end);
+    return e;
+}
+
+// The entry n of a loaded list: -5 when the list is not a station list or
+// has no such line.
+short find_entry(const Lines& lines, int n, int* count, Entry& e) {
+    if (!starts_with_servo(lines) || lines.size() < 2) return TAV_E_FILE_NAME;
+    if (count != nullptr) *count = entry_count(lines);
+    const std::size_t index = static_cast<std::size_t>(n) + 1;
+    if (index >= lines.size()) return TAV_E_FILE_NAME;
+    e = parse_entry(lines[index]);
+    return TAV_OK;
+}
+
+// A caller's name as the rest of one line.
+std::string single_line(const char* text) {
+    std::string s = text;
+    std::size_t cut = s.find_first_of("\r\n");
+    if (cut != std::string::npos) s.resize(cut);
+    return s;
+}
+
+std::string station_text(int station) {
+    char buf[16];
+    tavplat::format_text(buf, sizeof buf, "%03d", station);
+    return buf;
+}
+
+// The new line of an entry, or the old one when nothing changes.
+std::string rewritten_entry(const std::string& old, int station, const char* name, const std::string& fullName) {
+    Entry e = parse_entry(old);
+    // An empty field would end the line for the readers and hide the name.
+    std::string flag = e.flagText.empty() ? "0" : e.flagText;
+    if (g_refreshing)
+        return station_text(station) + "," + std::to_string(g_connectionResult) + "," + fullName + "\n";
+    if (station == -1 && name == nullptr) return old;
+    if (station == -1) {
+        std::string st = e.stationText.empty() ? station_text(0) : e.stationText;
+        return st + "," + flag + "," + single_line(name) + "\n";
+    }
+    return station_text(station) + "," + flag + "," + (name != nullptr ? single_line(name) : e.name) + "\n";
+}
+
+bool same_path(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+// Writes content to the temporary file, then puts it in place of servo.con.
+// servo.con is touched only when the temporary file is complete.
+short replace_list(const char* listPath, const std::string& content) {
+    char tempPath[TAV_PATH_MAX] = {};
+    short code = comm::full_path(kTempPathId, tempPath);
+    if (code != TAV_OK) return code;
+    // A temporary file that is servo.con itself would empty the list.
+    if (same_path(tempPath, listPath)) return TAV_E_SAME_FILE;
+    // A list the user protected stays protected.
+    if (!tavplat::file_exists_rw(listPath)) return TAV_E_NO_FILE;
+
+    FILE* f = tavplat::fopen_text(tempPath, "w");
+    if (f == nullptr) return TAV_E_NO_FILE;
+    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        tavplat::delete_file(tempPath);
+        return TAV_E_NO_FILE;
+    }
+    if (tavplat::replace_file(tempPath, listPath)) return TAV_OK;
+    // Another file system: copy instead (the copy opens servo.con last).
+    code = File_Copy(tempPath, listPath);
+    tavplat::delete_file(tempPath);
+    return code;
+}
+
+short write_entry(int n, int station, const char* name, const std::string& fullName) {
+    if (n < 1 || n > kMaxEntries) return TAV_E_PARAMETER;
+
+    char listPath[TAV_PATH_MAX] = {};
+    Lines lines;
+    const short loaded = load_list(lines, listPath);
+
+    // A station may be used by one entry only; 999 (no amplifier) by any.
+    if (station != -1) {
+        if (station >= 0 && station <= kMaxStation) {
+            int uses = 0;
+            int own = -1;
+            for (int i = 1; loaded == TAV_OK && i <= kMaxEntries; ++i) {
+                Entry e;
+                if (find_entry(lines, i, nullptr, e) != TAV_OK) continue;  // not reported
+                if (e.station == station) ++uses;
+                if (i == n) own = e.station;
+            }
+            if (uses > 0 && !(uses == 1 && own == station)) return TAV_E_DUPLICATE;
+        } else if (station != kNoAmplifier) {
+            return TAV_E_RANGE;
+        }
+    }
+    if (loaded != TAV_OK) return loaded;
+    if (!starts_with_servo(lines) || lines.size() < 2) return TAV_E_FILE_NAME;
+
+    // The counted entry lines must all be there; lines after them are kept.
+    const int count = entry_count(lines);
+    const std::size_t counted = count > 0 ? static_cast<std::size_t>(count) : 0;
+    if (lines.size() - 2 < counted) return TAV_E_FILE_NAME;
+    const std::size_t target = static_cast<std::size_t>(n) + 1;
+    if (target >= lines.size()) return TAV_E_FILE_NAME;
+
+    std::string content;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == target) {
+            content += rewritten_entry(lines[i], station, name, fullName);
+        } else {
+            content += lines[i];
+            if (i + 1 < lines.size() && lines[i].back() != '\n') content += '\n';
+        }
+    }
+    return replace_list(listPath, content);
+}
+
+}  // namespace
+
+short Amp_Rd(char* selected) {
+    if (selected == nullptr) return TAV_E_PARAMETER;
+    selected[0] = '\0';
+    char path[TAV_PATH_MAX] = {};
+    Lines lines;
+    short code = load_list(lines, path);
+    if (code != TAV_OK) return code;
+    if (!starts_with_servo(lines)) return TAV_E_FILE_NAME;
+    char tok[kTokenSize];
+    const char* p = frame::GetCommaField(lines[0].c_str(), tok, sizeof tok);
+    if (frame::GetCommaField(p, tok, sizeof tok) != nullptr) tavplat::copy_text(selected, kSelectedSize, tok);
+    return TAV_OK;
+}
+
+short Amp_Wt(const char* selected) {
+    if (selected == nullptr) return TAV_E_PARAMETER;
+    char path[TAV_PATH_MAX] = {};
+    short code = comm::full_path(kListPathId, path);
+    if (code != TAV_OK) return code;
+    FILE* f = tavplat::fopen_text(path, "r+");
+    if (f == nullptr) return TAV_E_NO_FILE;
+    Lines lines;
+    std::string line;
+    while (read_whole_line(f, line)) lines.push_back(line);
+
+    char first[64];
+    tavplat::format_text(first, sizeof first, "%s, %3s\n", "SERVO", single_line(selected).c_str());
+    if (!lines.empty() && lines[0].size() == std::strlen(first)) {
+        // Same length: overwrite line 1 in place and leave the rest untouched.
+        bool ok = std::fseek(f, 0, SEEK_SET) == 0 && std::fputs(first, f) >= 0;
+        ok = std::fclose(f) == 0 && ok;
+        return ok ? TAV_OK : TAV_E_NO_FILE;
+    }
+    std::fclose(f);
+    // Another length would run into line 2: rewrite the whole list instead.
+    std::string content = first;
+    for (std::size_t i = 1; i < lines.size(); ++i) content += lines[i];
+    return replace_list(path, content);
+}
+
+short AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, int* flag) {
+    if (entry < 1 || entry > kMaxEntries) return TAV_E_PARAMETER;
+    char path[TAV_PATH_MAX] = {};
+    Lines lines;
+    short code = load_list(lines, path);
+    if (code != TAV_OK) return code;
+    Entry e;
+    code = find_entry(lines, entry, count, e);
+    if (code != TAV_OK) return code;
+    if (station != nullptr) *station = e.station;
+    if (flag != nullptr) *flag = e.flag;
+    if (name != nullptr) tavplat::copy_text(name, kNameSize, e.name.c_str());
+    if (refresh == 0) return TAV_OK;
+
+    // Refresh: ask the amplifier whether it answers and store that as the flag.
+    RefreshScope scope;
+    g_connectionResult = 0;
+    if (e.station >= 0 && e.station <= kMaxStation && Wyn_Net_Open() == TAV_OK) {
+        unsigned char record[kRecordSize] = {};
+        comm::wyn().Wyn_SysCondition_Rd(e.station, kRecordSize, record);  // any answer counts
+        g_connectionResult = 1;
+        comm::wyn().Wyn_Net_Close();
+        if (frame::CheckDiagnosticMarkers() == 1)
+            for (unsigned char b : record) frame::tracef("Recv_Data = 0x%02X", b);
+    }
+    if (flag != nullptr) *flag = g_connectionResult;
+    return write_entry(entry, e.station, e.name.c_str(), e.name);
+}
+
+short AmpData_Wt(int entry, int station, const char* name) {
+    return write_entry(entry, station, name, name != nullptr ? single_line(name) : std::string());
+}
+
+short Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag) {
+    int used = 0;
+    short code = TAV_OK;
+    for (int i = 1; i <= kMaxEntries; ++i) {
+        int n = 0, st = 0, fl = 0;
+        char nm[kNameSize];
+        code = AmpData_Rd(i, 0, &n, &st, nm, &fl);
+        if (code != TAV_OK || st == kNoAmplifier) continue;
+        if (used++ == 0) {
+            if (entry != nullptr) *entry = i;
+            if (station != nullptr) *station = st;
+            if (name != nullptr) tavplat::copy_text(name, kNameSize, nm);
+            if (flag != nullptr) *flag = fl;
+        }
+    }
+    if (count != nullptr) *count = used;
+    return code;  // that of entry 50
+}
+
+short TargetAmpKyoku_Rd(int* station) {
+    char selected[kSelectedSize];
+    short code = Amp_Rd(selected);
+    if (code != TAV_OK) return code;
+    return SiteiAmpKyoku_Rd(parse_int(selected), station);
+}
+
+short SiteiAmpKyoku_Rd(int entry, int* station) {
+    int count = 0, flag = 0;
+    char name[kNameSize];
+    return AmpData_Rd(entry, 0, &count, station, name, &flag);
+}
+
+}  // namespace tav::line
