@@ -44,6 +44,10 @@ std::string message(int code) {
     return to_utf8(text);
 }
 
+// Amplifier commands (host/line_commands.cpp).
+const char* line_usage();
+int run_line_command(const std::string& command, const std::vector<std::string>& args);
+
 namespace {
 
 void usage() {
@@ -54,6 +58,7 @@ void usage() {
         "  version            show the library version\n"
         "  message CODE...    show the catalogue message of result codes\n"
         "  demo               a short tour: version and a few messages\n");
+    std::fputs(line_usage(), stdout);
 }
 
 int cmd_version() {
@@ -113,6 +118,7 @@ int run(int argc, char** argv) {
     if (command == "version") return cmd_version();
     if (command == "message") return cmd_message(args);
     if (command == "demo") return cmd_demo();
+    if (int rc = run_line_command(command, args); rc != -1) return rc;
     std::fprintf(stderr, "unknown command %s\n", command.c_str());
     usage();
     return 2;
