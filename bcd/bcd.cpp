@@ -255,15 +255,18 @@ short int_to_Bcd(int value, unsigned int* out) {
 
 short Bcd_to_DoubleChar(const unsigned char* bcd, int digits, char* out) {
     const int d = header_places(bcd[0]);
-    // Wide arithmetic: digits may be anything, the field is never read past
-    // kBcdFieldMax bytes.
+    // Wide arithmetic: digits may be anything.
     const long long i = static_cast<long long>(digits) - d;
+    // A header with more places than digits must not walk off the field.
+    const std::size_t fieldEnd =
+        digits == 6 || digits == 8 || digits == 10 || digits == 16 ? 1 + static_cast<std::size_t>(digits) / 2
+                                                                   : kBcdFieldMax;
     std::size_t next = 1;  // next field byte
     std::size_t n = 0;
     out[n++] = (bcd[0] & 1) ? '-' : ' ';
 
     const long long intBytes = i > 0 ? (i + 1) / 2 : 0;
-    for (long long k = 0; k < intBytes && next < kBcdFieldMax; ++k, ++next)
+    for (long long k = 0; k < intBytes && next < fieldEnd; ++k, ++next)
         n += static_cast<std::size_t>(std::snprintf(out + n, kTextMax - n, k == 0 ? "%2X" : "%02X", bcd[next]));
 
     if (d > 0) {
@@ -275,7 +278,7 @@ short Bcd_to_DoubleChar(const unsigned char* bcd, int digits, char* out) {
         } else {
             out[n++] = '.';
         }
-        for (int k = 0; k < d / 2 && next < kBcdFieldMax; ++k, ++next)
+        for (int k = 0; k < d / 2 && next < fieldEnd; ++k, ++next)
             n += static_cast<std::size_t>(std::snprintf(out + n, kTextMax - n, "%02X", bcd[next]));
     }
     out[n] = '\0';

@@ -8,7 +8,9 @@
 //
 // Buffer sizes callers must provide:
 //   BCD field, digit counts 6 / 8 / 10:  4 / 5 / 6 bytes (1 + digits / 2);
-//   digit count 16:                      6 bytes to read, 7 bytes to write;
+//   digit count 16:                      Bcd_to_Double reads 6 bytes,
+//                                        Double_to_Bcd writes 7, and
+//                                        Bcd_to_DoubleChar (BCD only) reads 9;
 //   any other digit count:               kBcdFieldMax bytes (always enough);
 //   text output:                         kTextMax bytes (always enough).
 // No function reads or writes beyond these sizes, whatever its arguments.

@@ -253,6 +253,24 @@ TEST(Hostile, NoCrashNoOverrun) {
     }
 }
 
+// Fields of exactly the documented size, with every header byte: the
+// sanitizer build catches a byte read or written past the end.
+TEST(Hostile, ExactFieldSizesAreEnough) {
+    const std::pair<int, std::size_t> sizes[] = {{6, 4}, {8, 5}, {10, 6}, {16, 6}};
+    for (auto [digits, size] : sizes)
+        for (int header = 0; header < 256; ++header) {
+            auto field = std::make_unique<unsigned char[]>(digits == 16 ? 9 : size);
+            field[0] = static_cast<unsigned char>(header);
+            double v;
+            Bcd_to_Double(field.get(), digits, &v);
+            char text[kTextMax];
+            Bcd_to_DoubleChar(field.get(), digits, text);
+            auto out = std::make_unique<unsigned char[]>(digits == 16 ? 7 : size);
+            EXPECT_EQ(Double_to_Bcd(-123.456, (header & 0xF0) << 4, digits, out.get()),
+                      (header >> 4) > digits ? TAV_E_RANGE : 0);
+        }
+}
+
 TEST(Exports, NullPointersGiveParameterError) {
     void* lib = dlopen(TAV_BUILD_DIR "/lib/libTav_acs.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
