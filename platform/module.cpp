@@ -147,7 +147,7 @@ int LoadStringA(HMODULE module, unsigned id, char* out, int size) {
     if (e == end || e->id != id || e->len == 0) return 0;
     // Never leave half of a double-byte character at the end of a cut text.
     size_t n = cp932_fit(e->text, e->len, static_cast<size_t>(size) - 1);
-    std::memcpy(out, e->text, n);
+    if (n > 0) std::memcpy(out, e->text, n);
     out[n] = '\0';
     return static_cast<int>(n);
 }

@@ -158,7 +158,7 @@ std::string_view unquote(std::string_view v) {
 // Copies one value, Windows style: at most size-1 bytes, terminated.
 unsigned copy_value(std::string_view v, char* out, unsigned size) {
     size_t n = v.size() < size - 1 ? v.size() : size - 1;
-    std::memcpy(out, v.data(), n);
+    if (n > 0) std::memcpy(out, v.data(), n);  // an empty view may have no data pointer
     out[n] = '\0';
     return static_cast<unsigned>(n);
 }
