@@ -20,7 +20,9 @@ namespace tavplat {
 // CR LF read comes back as one LF (a lone CR is kept). Modes as fopen without
 // 'b': "r", "r+", "w", "w+", "a", "a+". The stream is an ordinary FILE*, so
 // fgets/fputs/fprintf/fclose work on it; fgets with a limit behaves as on
-// Windows. Returns null (errno set) when the file cannot be opened.
+// Windows. ftell/fseek positions count the bytes the program sees (after
+// translation), so a position from ftell always comes back with fseek.
+// Returns null (errno set) when the file cannot be opened.
 FILE* fopen_text(const char* path, const char* mode);
 
 // Opens a file in binary mode (no translation). Same modes as fopen.

@@ -1,6 +1,10 @@
 // Private-profile (INI) files with the Windows rules. The file is worked on
 // as raw bytes split into lines that keep their own line ends, so a write
 // changes only the line it must and leaves every other byte where it was.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -113,16 +117,46 @@ bool load(const char* file, std::vector<Line>& lines, bool& exists) {
     return ok;
 }
 
-bool save(const char* file, const std::vector<Line>& lines) {
-    FILE* f = fopen_binary(file, "w");
-    if (f == nullptr) return false;
-    bool ok = true;
+bool write_lines(int fd, const std::vector<Line>& lines) {
+    std::string data;
     for (const Line& l : lines) {
-        if (std::fwrite(l.text.data(), 1, l.text.size(), f) != l.text.size()) ok = false;
-        if (std::fwrite(l.end.data(), 1, l.end.size(), f) != l.end.size()) ok = false;
+        data += l.text;
+        data += l.end;
     }
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes a copy beside the file and renames it over, so another process
+// reading the file meanwhile sees the old or the new text, never half of
+// it (the language files are rewritten by every message lookup). A new
+// file, a link or a folder we cannot create in is written in place.
+bool save(const char* file, const std::vector<Line>& lines) {
+    struct stat st {};
+    bool present = ::lstat(file, &st) == 0;
+    if (present && ::access(file, W_OK) != 0) return false;  // read-only stays as it is
+    if (present && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+        std::string tmp = std::string(file) + ".XXXXXX";
+        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            bool ok = ::fchmod(fd, st.st_mode & 07777) == 0 && write_lines(fd, lines);
+            ok = ::close(fd) == 0 && ok;
+            if (ok && ::rename(tmp.c_str(), file) == 0) return true;
+            ::unlink(tmp.c_str());
+        }
+    }
+    int fd = ::open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = write_lines(fd, lines);
+    return ::close(fd) == 0 && ok;
 }
 
 // Index of the first section header named section, or npos.

@@ -306,6 +306,12 @@ TEST_F(Profile, WriteChangesOnlyTheLineConcerned) {
                                  "DefaultLangID=1033\r\n\r\n[New]\r\nLang0000=0x0411\r\n");
     EXPECT_EQ(get("langid", "DEFAULTLANGID"), "1033");
     EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", ini.c_str()));
+    EXPECT_EQ(find_files(dir.path(), "").size(), 1u) << "a temporary copy was left behind";
+    if (::geteuid() != 0) {
+        ::chmod(ini.c_str(), 0444);
+        EXPECT_FALSE(WritePrivateProfileStringA("LangID", "CurrentLangID", "0", ini.c_str()));
+        EXPECT_EQ(get("LangID", "CurrentLangID"), "0x0411");
+    }
 }
 
 TEST_F(Profile, WriteCreatesTheFileButNotItsFolder) {
