@@ -358,9 +358,9 @@ Engine::Reply Engine::execute(Device& d, const Frame& rq, bool apply) {
                 r.payload[1] = static_cast<uint8_t>(img[0] & 0x0F);
                 if (d.mem_error_points.count(pt) != 0) r.payload[1] |= 0x80;
             }
-            const int dp = from_bcd(d.params[static_cast<size_t>(d.dp_stop_pos_param - 1)][5]);
+            const int dp = image_for_read(d, std::clamp(pt, 1, d.point_count()))[1] >> 4;
             const double pos = std::round(d.position);
-            r.payload[2] = static_cast<uint8_t>(((dp < 0 ? 0 : dp) << 4) | (pos < 0 ? 1 : 0));
+            r.payload[2] = static_cast<uint8_t>((dp << 4) | (pos < 0 ? 1 : 0));
             put_digits(&r.payload[3], 4, static_cast<uint64_t>(std::fabs(pos)) % 100000000ULL);
             r.payload[7] = 0x20;
             put_digits(&r.payload[8], 3, d.moving ? static_cast<uint64_t>(d.run_speed) % 1000000ULL : 0);

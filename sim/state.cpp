@@ -157,6 +157,8 @@ Device device_from(const json& j) {
         d.dp_stop_pos_param = j.value("dp_stop_pos_param", d.dp_stop_pos_param);
         d.dp_stop_time_param = j.value("dp_stop_time_param", d.dp_stop_time_param);
         d.write_protect_param = j.value("write_protect_param", d.write_protect_param);
+        for (int n : {d.dp_stop_pos_param, d.dp_stop_time_param, d.write_protect_param})
+            if (n < 1 || n > kExtParamCount) throw std::runtime_error("parameter number out of range");
         if (j.contains("params")) {
             const json& ps = j["params"];
             for (size_t i = 0; i < ps.size() && i < d.params.size(); ++i) unhex_into(ps[i], d.params[i]);

@@ -258,36 +258,6 @@ TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
     EXPECT_EQ(ask(e, 1, kCmdAccess, {0x10, 0, 2, 0, 0, 0, 0, 0}).data[0] & kStrRefused, kStrRefused);
 }
 
-TEST(SimEngine, TestRunNeedsOfflineAndRunOnThenMoves) {
-    Engine e;
-    EXPECT_EQ(ask(e, 1, kCmdRunOn).data[0], kStrRefused) << "online: test run refused";
-    EXPECT_EQ(ask(e, 1, kCmdOffline).data[0], kStrOffline);
-    EXPECT_EQ(ask(e, 1, kCmdRunOn).data[0], kStrOffline | kStrReady);
-    EXPECT_EQ(ask(e, 1, kCmdManualSpeed, {9, 0}).data[0] & 0xE8, 0);
-    EXPECT_EQ(ask(e, 1, kCmdJogPlus).data[0] & 0xE8, 0);
-    EXPECT_EQ(e.device(1)->position, 10);
-    EXPECT_EQ(ask(e, 1, kCmdPlaceRun, {0x05}).data[0], kStrOffline) << "running: no longer ready";
-    Frame s1 = ask(e, 1, kCmdPlaceStatus);
-    ASSERT_EQ(s1.data.size(), 100u);
-    EXPECT_EQ(s1.data[2], 0x05);
-    EXPECT_EQ(s1.data[18], 1);
-    e.advance(150);
-    Frame s2 = ask(e, 1, kCmdPlaceStatus);
-    EXPECT_NE(std::vector<uint8_t>(s1.data.begin() + 4, s1.data.begin() + 9),
-              std::vector<uint8_t>(s2.data.begin() + 4, s2.data.begin() + 9))
-        << "the position moves during the run";
-    e.advance(10000);
-    Frame s3 = ask(e, 1, kCmdPlaceStatus);
-    EXPECT_EQ(s3.data[18], 2);
-    EXPECT_EQ(std::vector<uint8_t>(s3.data.begin() + 5, s3.data.begin() + 9), bytes({0, 0, 0x50, 0x00}));
-    EXPECT_EQ(ask(e, 1, kCmdStatus).data[0], kStrOffline | kStrReady);
-    EXPECT_EQ(ask(e, 1, kCmdPlaceRun, {0x01}).data[0], kStrOffline);
-    EXPECT_EQ(ask(e, 1, kCmdPlaceCancel).data[0], kStrOffline | kStrReady);
-    EXPECT_EQ(ask(e, 1, kCmdPlaceStatus).data[18], 3);
-    EXPECT_EQ(ask(e, 1, kCmdOnline).data[0], 0);
-    EXPECT_EQ(ask(e, 0, kCmdRunOn).data[0], kStrRefused) << "the servo operator does not run";
-}
-
 TEST(SimEngine, ARetriedRequestIsAnsweredAgainNotRunTwice) {
     Engine e;
     ask(e, 1, kCmdOffline);
@@ -320,20 +290,6 @@ TEST(SimFaults, RulesSetStatusBytesAndProcessingStatus) {
     const Frame st = ask(e, 2, kCmdStatus);
     EXPECT_EQ(st.data[0], 8);
     EXPECT_EQ(st.data[1], 5);
-}
-
-TEST(SimFaults, MemoryErrorFlagsOnParametersAndPoints) {
-    Engine e;
-    ASSERT_TRUE(e.control(R"({"devices":[{"station":1,"mem_error_params":[2],"mem_error_points":[3]},
-        {"station":0,"std":[[{},{"mem_error":true}]]}]})", nullptr));
-    const Frame p = ask(e, 1, kCmdParaRead, {3, 1, 0});
-    EXPECT_EQ(p.data[2] & 0x08, 0);
-    EXPECT_EQ(p.data[8] & 0x08, 0x08);
-    EXPECT_EQ(p.data[14] & 0x08, 0);
-    const Frame pt = ask(e, 1, kCmdPointRead, {16, 2, 0x02});
-    EXPECT_EQ(pt.data[2] & 0x80, 0);
-    EXPECT_EQ(pt.data[18] & 0x80, 0x80);
-    EXPECT_EQ(ask(e, 0, kCmdStdRead, {0, 2, 0x01}).data[8] & 0x08, 0x08);
 }
 
 TEST(SimFaults, TimeoutDropGarbleEchoAndFamily) {

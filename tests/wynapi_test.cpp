@@ -435,7 +435,8 @@ TEST_F(SimLine, RetryCountComesFromTheSettings) {
 
 TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
     control(R"({"faults":{"family":{"0":48,"1":16},"refuse_mutex":true},
-                "devices":[{"station":1,"mem_error_params":[3],"mem_error_points":[2]}]})");
+                "devices":[{"station":1,"mem_error_params":[3],"mem_error_points":[2]},
+                           {"station":0,"std":[[],[{},{"mem_error":true}]]}]})");
     unsigned char rec[17];
     ASSERT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
     EXPECT_EQ(rec[4], 0x30);
@@ -446,6 +447,9 @@ TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
     EXPECT_EQ(buf_[8] & 0x08, 0x08);
     ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x01, 100, buf_), WYN_OK);
     EXPECT_EQ(buf_[18] & 0x80, 0x80);
+    ASSERT_EQ(Wyn_SysPara_Rd(0, 2, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(buf_[2] & 0x08, 0);
+    EXPECT_EQ(buf_[8] & 0x08, 0x08);
     EXPECT_EQ(Wyn_OpenMutex(), 0);
     control(R"({"faults":{}})");
     const intptr_t h = Wyn_OpenMutex();

@@ -295,9 +295,9 @@ WYN_API short Wyn_PlaceDat_Wt3(int station, int count, unsigned int firstBcd, in
 
 WYN_API intptr_t Wyn_OpenMutex(void) {
     try {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        const int fd = take_mutex_file();
+        const int fd = take_mutex_file();  // waits without holding the line
         if (fd < 0) return 0;
+        std::lock_guard<std::mutex> lock(g_mutex);
         g_mutexFds.insert(fd);
         return static_cast<intptr_t>(fd) + 1;  // never 0, also for descriptor 0
     } catch (...) {
