@@ -122,6 +122,8 @@ TEST_F(SimLine, BadArgumentsAreCodesNotCrashes) {
     EXPECT_EQ(CommExecProc(1, buf_, 24, buf_), WYN_E_DATA);
     EXPECT_EQ(Wyn_CloseMutex(0), WYN_E_DATA);
     EXPECT_EQ(Wyn_CloseMutex(12345), WYN_E_DATA);
+    EXPECT_EQ(Wyn_PlaceDat_Wt3(2, 0x7FFFFFFF, 0x01, 24, buf_, st_), WYN_E_DATA) << "no overflow of count x 24";
+    EXPECT_EQ(Wyn_Para_Rd2(1, -0x7FFFFFFF, 1, 100, buf_), WYN_E_DATA);
 }
 
 TEST_F(SimLine, WrongWriteSizesAreDataSizeErrorsBeforeSending) {
@@ -503,7 +505,8 @@ protected:
 TEST_F(PtyLine, AGarbledReplyIsRetriedOnceAndTheExchangeSucceeds) {
     home_.write("line.json", R"({"faults":{"garble_next":1}})");
     start();
-    WynLineSettings s = tavtest::wyn_settings(0, 2, 5, 2);
+    // A generous time-out, so that a busy machine cannot add a retry of its own.
+    WynLineSettings s = tavtest::wyn_settings(0, 10, 5, 2);
     ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
     unsigned char rec[17];
     ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
@@ -530,7 +533,7 @@ TEST_F(PtyLine, DefaultSettingsWorkWithWireTimeAndSilenceTimesOut) {
 TEST_F(PtyLine, EchoedRequestsAreSkippedAndThePortIsExclusive) {
     home_.write("line.json", R"({"faults":{"echo":true}})");
     start();
-    WynLineSettings s = tavtest::wyn_settings();
+    WynLineSettings s = tavtest::wyn_settings(0, 10);
     ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
     ASSERT_EQ(Wyn_Para_Rd2(1, 2, 10, 14, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 2, 8), field(0, 10));

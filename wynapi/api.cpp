@@ -69,14 +69,16 @@ short block_read(int station, uint8_t cmd, std::vector<uint8_t> head, int count,
     });
 }
 
-// Writes send `sent` bytes of data; a dataLen other than the accepted sizes is
-// answered with the data size error before anything is sent.
-short block_write(int station, uint8_t cmd, std::vector<uint8_t> head, int count, int dataLen,
-                  int okLen1, int okLen2, int sent, const unsigned char* data, unsigned char* status) {
+// Writes send per x count bytes of data; a dataLen other than per x count
+// (or sizePer x count) is answered with the data size error before anything
+// is sent.
+short block_write(int station, uint8_t cmd, std::vector<uint8_t> head, int count, int dataLen, int per,
+                  int sizePer, const unsigned char* data, unsigned char* status) {
     return guarded([&]() -> short {
         if (!g_line) return WYN_E_NOT_CONNECTED;
         if (data == nullptr || status == nullptr || count < 1 || count > 16) return WYN_E_DATA;
-        if (dataLen != okLen1 && dataLen != okLen2) {
+        const int sent = per * count;
+        if (dataLen != sent && dataLen != sizePer * count) {
             status[0] = status[1] = 0;
             g_lastStatus = WYN_E_DATA_SIZE;
             return WYN_E_DATA_SIZE;
@@ -226,7 +228,7 @@ static short std_write(int kind, int station, int count, unsigned int firstBcd, 
     return block_write(station, tavsim::kCmdStdWrite,
                        {static_cast<uint8_t>(kind), static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF),
                         static_cast<uint8_t>(firstBcd)},
-                       count, dataLen, 5 * count, 6 * count, 6 * count, data, status);
+                       count, dataLen, 6, 5, data, status);
 }
 
 WYN_API short Wyn_StdPara_Wt(int station, int count, unsigned int firstBcd, int dataLen,
@@ -254,7 +256,7 @@ WYN_API short Wyn_Para_Wt2(int station, int count, int first, int dataLen, const
     return block_write(station, tavsim::kCmdParaWrite,
                        {static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF), static_cast<uint8_t>(first & 0xFF),
                         static_cast<uint8_t>(first >> 8)},
-                       count, dataLen, 6 * count, 6 * count, 6 * count, data, status);
+                       count, dataLen, 6, 6, data, status);
 }
 
 // ------------------------------------------------------- positioning points
@@ -273,7 +275,7 @@ static short point_write(int image, int station, int count, unsigned int firstBc
     return block_write(station, tavsim::kCmdPointWrite,
                        {static_cast<uint8_t>(image), static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF),
                         static_cast<uint8_t>(firstBcd)},
-                       count, dataLen, image * count, image * count, image * count, data, status);
+                       count, dataLen, image, image, data, status);
 }
 
 WYN_API short Wyn_PlaceDat_Rd2(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
