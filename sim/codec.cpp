@@ -84,4 +84,24 @@ DecodeResult decode(const uint8_t* bytes, size_t n, Frame& out) {
     return n == 0 || d.idle() ? DecodeResult::kGarbled : DecodeResult::kNeedMore;
 }
 
+size_t ParityUnmarker::feed(const uint8_t* in, size_t n, uint8_t* out) {
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t b = in[i];
+        if (state_ == 0) {
+            if (b == 0xFF) state_ = 1;
+            else out[k++] = b;
+        } else if (state_ == 1) {
+            if (b == 0xFF) out[k++] = 0xFF, state_ = 0;
+            else if (b == 0x00) state_ = 2;
+            else out[k++] = b, state_ = 0;  // not a mark: keep the byte
+        } else {
+            out[k++] = b;
+            ++errors_;
+            state_ = 0;
+        }
+    }
+    return k;
+}
+
 }  // namespace tavsim

@@ -96,6 +96,26 @@ private:
 // Decodes one complete byte image (tests, logs).
 DecodeResult decode(const uint8_t* bytes, size_t n, Frame& out);
 
+// Undoes the termios PARMRK marking of a serial line with parity checking:
+// 0xFF 0xFF is one 0xFF, 0xFF 0x00 X is byte X received with a parity error
+// (passed on, so the frame's CRC fails, and counted). Marks split across
+// reads are carried over.
+class ParityUnmarker {
+public:
+    // Writes at most n bytes to out; returns how many.
+    size_t feed(const uint8_t* in, size_t n, uint8_t* out);
+    // Parity errors seen since the last call.
+    int take_errors() {
+        const int e = errors_;
+        errors_ = 0;
+        return e;
+    }
+
+private:
+    int state_ = 0;  // 0 plain, 1 after 0xFF, 2 after 0xFF 0x00
+    int errors_ = 0;
+};
+
 // Packed BCD helpers used on both sides.
 inline uint8_t to_bcd(int v) { return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10)); }
 // -1 when the byte is not two decimal digits.

@@ -375,3 +375,16 @@ TEST(SimState, AHandWrittenLineStartsFromDefaults) {
     EXPECT_EQ(e->device(7)->points.size(), static_cast<size_t>(kVPoints));
     EXPECT_EQ(ask(*e, 1, kCmdIdent).station, 255);
 }
+
+TEST(LineCodec, ParityMarksAreUndoneAndCountedAcrossReads) {
+    ParityUnmarker u;
+    uint8_t out[16];
+    const auto a = bytes({0x02, 0xFF, 0xFF, 0x41, 0xFF});  // escaped 0xFF, then a mark split here
+    EXPECT_EQ(u.feed(a.data(), a.size(), out), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 3), bytes({0x02, 0xFF, 0x41}));
+    const auto b = bytes({0x00, 0x37, 0x03});
+    EXPECT_EQ(u.feed(b.data(), b.size(), out), 2u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 2), bytes({0x37, 0x03}));
+    EXPECT_EQ(u.take_errors(), 1);
+    EXPECT_EQ(u.take_errors(), 0);
+}

@@ -144,8 +144,17 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
                 tavplat::serial_close(fd);
                 return WYN_E_OPEN;
             }
+            // With parity checking the driver marks bad bytes (PARMRK), so a
+            // failed exchange can tell a parity error from other damage.
+            const bool marks = s->nParity != 0;
+            termios tio{};
+            if (marks && ::tcgetattr(fd, &tio) == 0) {
+                tio.c_iflag |= INPCK | PARMRK;
+                tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
+                ::tcsetattr(fd, TCSANOW, &tio);
+            }
             ::tcflush(fd, TCIOFLUSH);
-            t = wyn::make_serial_transport(fd);
+            t = wyn::make_serial_transport(fd, marks);
         }
         g_line = std::make_unique<wyn::Line>(std::move(t), cfg, engine);
         g_lastStatus = 0;

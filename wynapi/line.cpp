@@ -17,7 +17,7 @@ namespace {
 
 class SerialTransport final : public Transport {
 public:
-    explicit SerialTransport(int fd) : fd_(fd) {}
+    SerialTransport(int fd, bool parityMarks) : fd_(fd), marks_(parityMarks) {}
     ~SerialTransport() override { tavplat::serial_close(fd_); }
 
     short send(const uint8_t* bytes, size_t n) override {
@@ -50,6 +50,10 @@ public:
         ssize_t n;
         do n = ::read(fd_, buf, max);
         while (n < 0 && errno == EINTR);
+        if (n > 0 && marks_) {
+            n = static_cast<ssize_t>(unmark_.feed(buf, static_cast<size_t>(n), buf));
+            if (n == 0) return receive(buf, max, timeoutMs);  // only part of a mark so far
+        }
         if (n > 0) return static_cast<int>(n);
         if (n < 0 && errno == EAGAIN) return 0;
         return -1;
@@ -60,10 +64,15 @@ public:
         while (receive(junk, sizeof junk, quietMs) > 0) {
         }
         ::tcflush(fd_, TCIFLUSH);
+        unmark_ = tavsim::ParityUnmarker();
     }
+
+    int take_parity_errors() override { return unmark_.take_errors(); }
 
 private:
     int fd_;
+    bool marks_;
+    tavsim::ParityUnmarker unmark_;
 };
 
 // The simulator in this process: what is sent is answered at once, so a
@@ -92,7 +101,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Transport> make_serial_transport(int fd) { return std::make_unique<SerialTransport>(fd); }
+std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks) {
+    return std::make_unique<SerialTransport>(fd, parityMarks);
+}
 
 std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view) {
     auto t = std::make_unique<SimTransport>(std::move(engine));
@@ -125,9 +136,14 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
     ++stats_.exchanges;
 
     bool heardAnything = false;
+    t_->take_parity_errors();
+    int parityErrors = 0;
     uint8_t buf[512];
     for (int attempt = 0; attempt < cfg_.attempts; ++attempt) {
-        if (attempt > 0) t_->discard_input(cfg_.timeoutMs < 50 ? cfg_.timeoutMs : 50);
+        if (attempt > 0) {
+            parityErrors += t_->take_parity_errors();
+            t_->discard_input(cfg_.timeoutMs < 50 ? cfg_.timeoutMs : 50);
+        }
         ++stats_.attempts;
         const short sent = t_->send(bytes.data(), bytes.size());
         if (sent != 0) {
@@ -171,7 +187,9 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
             }
         }
     }
-    return heardAnything ? 3 : 2;
+    parityErrors += t_->take_parity_errors();
+    if (!heardAnything) return 2;
+    return parityErrors > 0 ? 9 : 3;
 }
 
 }  // namespace wyn

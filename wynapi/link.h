@@ -25,10 +25,13 @@ public:
     virtual int receive(uint8_t* buf, size_t max, int timeoutMs) = 0;
     // Drops whatever the line still carries after quietMs of silence.
     virtual void discard_input(int quietMs) = 0;
+    // Parity errors the driver reported since the last call.
+    virtual int take_parity_errors() { return 0; }
 };
 
-// A serial device (real port or the simulator's pseudo-terminal).
-std::unique_ptr<Transport> make_serial_transport(int fd);
+// A serial device (real port or the simulator's pseudo-terminal); with
+// parity checking on, the driver marks bad bytes and the transport counts them.
+std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks);
 // The simulator engine inside this process; the transport owns it.
 std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view);
 
@@ -55,7 +58,8 @@ class Line {
 public:
     Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* engine);
     // One exchange; 0 when a reply came (its status may still be non-zero),
-    // else 2 time-out, 3 retries exhausted, 5 line gone, 6 I/O error.
+    // else 2 time-out, 3 retries exhausted, 9 retries exhausted after parity
+    // errors, 5 line gone, 6 I/O error.
     short exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out);
     const LineConfig& config() const { return cfg_; }
     tavsim::Engine* engine() { return engine_; }
