@@ -12,10 +12,14 @@
 using tav::comm::Wyn_General_Acs;
 using tav::comm::Wyn_Primitive_Acs;
 using tav::comm::Wyn_STR_ERR_Chk;
-using tavtest::RecordingWyn;
 using tavtest::WynAnswer;
 
 namespace {
+
+// Unscripted exchanges answer with clear status bytes rather than no bytes at all.
+struct RecordingWyn : tavtest::RecordingWyn {
+    RecordingWyn() { default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}}); }
+};
 
 unsigned u16(const std::vector<uint8_t>& f, size_t at) { return f.at(at) | (f.at(at + 1) << 8); }
 

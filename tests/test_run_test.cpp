@@ -21,11 +21,21 @@ short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
 }  // namespace tav::line
 
 using namespace tav::line;
-using tavtest::RecordingWyn;
 using tavtest::WynAnswer;
 using Names = std::vector<std::string>;
 
 namespace {
+
+// Unscripted commands answer with clear status bytes rather than no bytes at all.
+struct RecordingWyn : tavtest::RecordingWyn {
+    RecordingWyn() {
+        for (const char* name : {"Wyn_Status_Rd", "Wyn_PlaceMotion_Run", "Wyn_Place_Cancel", "Wyn_ManuPluse_Snd",
+                                 "Wyn_ManuMinus_Snd", "Wyn_Run_On", "Wyn_Run_Off", "Wyn_Online_Chg",
+                                 "Wyn_Offline_Set", "Wyn_ManuSpeed_Sel", "Wyn_SysCondition_Rd",
+                                 "Wyn_PlaceCondition_Rd"})
+            default_answer(name, WynAnswer{0, {0x00, 0x00}});
+    }
+};
 
 WynAnswer status(uint8_t str1, uint8_t str2 = 0) { return WynAnswer{0, {str1, str2}}; }
 
@@ -135,7 +145,7 @@ TEST(RunOnOff, RefusedRunOnSelectsNoSpeed) {
     unsigned char out[2] = {};
     fake.answer("Wyn_Run_On", status(0x40));
     EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), -27);
-    fake.answer("Wyn_Run_On", WynAnswer{2, {}});
+    fake.answer("Wyn_Run_On", WynAnswer{2, {0x00, 0x00}});
     EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), 2);
     EXPECT_EQ(fake.names(), (Names{"Wyn_Run_On", "Wyn_Run_On"}));
 
@@ -197,7 +207,7 @@ TEST_F(OnlineOffline, OnlineOnlyWhenOffline) {
     EXPECT_EQ(fake.count("Wyn_Online_Chg"), 0u);
 
     fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x04)});
-    fake.answer("Wyn_Online_Chg", WynAnswer{2, {}});
+    fake.answer("Wyn_Online_Chg", WynAnswer{2, {0x00, 0x00}});
     EXPECT_EQ(Open_OffONline_Close(1, rec), 2);
     EXPECT_EQ(fake.count("Wyn_Online_Chg"), 1u);
     EXPECT_EQ(fake.count("Wyn_Net_Close"), 2u);
@@ -217,7 +227,7 @@ TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
 }
 
 TEST_F(OnlineOffline, FailedIdentificationIsReturnedAndTheLineClosed) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, {}});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, {0x00, 0x00}});
     unsigned char rec[17] = {};
     EXPECT_EQ(Open_OffONline_Close(0, rec), 2);
     EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
@@ -251,9 +261,9 @@ TEST_F(RunStatus, FillsValuesAndTheirTexts) {
     EXPECT_EQ(fake.calls.at(0).args, (std::vector<long long>{9, 100}));
     EXPECT_EQ(s.byDataNo, 0x17);
     EXPECT_STREQ(s.szDataNo, "17");
-    EXPECT_EQ(s.nCmdMode, 1);
+    EXPECT_EQ(int(s.nCmdMode), 1);
     EXPECT_STREQ(s.szCmdMode, "INC");
-    EXPECT_EQ(s.nStepMode, 2);
+    EXPECT_EQ(int(s.nStepMode), 2);
     EXPECT_NE(std::string(s.szStepMode), "");
     EXPECT_DOUBLE_EQ(double(s.dValue1), -123.45);
     EXPECT_STREQ(s.szValue1, "   -123.45");
@@ -261,7 +271,7 @@ TEST_F(RunStatus, FillsValuesAndTheirTexts) {
     EXPECT_STREQ(s.szValue2, "   123.4");
     EXPECT_DOUBLE_EQ(double(s.dValue3), 7.0);
     EXPECT_STREQ(s.szValue3, "         7");
-    EXPECT_EQ(s.nCode, 0xAB);
+    EXPECT_EQ(int(s.nCode), 0xAB);
     EXPECT_STREQ(s.szCode, "  ab");
     // The print form is switched off again for everyone else.
     EXPECT_EQ(tav::frame::switches().printForm, 0);
