@@ -45,11 +45,6 @@ TEST(StatusCheck, Str1BitsMapToLibraryCodes) {
     }
 }
 
-TEST(StatusCheck, Str2IsNotChecked) {
-    const unsigned char status[2] = {0x00, 0xFF};
-    EXPECT_EQ(Wyn_STR_ERR_Chk(status), 0);
-}
-
 TEST(GeneralAccess, WriteOfFourBytesFramesLengthBodyAndCount) {
     RecordingWyn fake;
     const unsigned char data[4] = {0xDE, 0xAD, 0xBE, 0xEF};

@@ -81,12 +81,6 @@ TEST_F(Identification, WorkedExampleComposesEveryText) {
     EXPECT_EQ(id.byFamily, 0x30);
 }
 
-TEST_F(Identification, UnusedAreaAfterTheExtendedCodeIsZero) {
-    const AmpIdentification id = read(kesta7_record());
-    for (size_t i = 2; i < sizeof id.szExtCode; ++i) ASSERT_EQ(id.szExtCode[i], 0) << i;
-    EXPECT_EQ(id.szModelName[sizeof id.szModelName - 1], 0);
-}
-
 TEST_F(Identification, MotorNameFollowsTheEncoderCode) {
     struct Case {
         uint8_t encoder, motorVoltage;
