@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +12,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/platform.h"
 
 namespace tavplat {
@@ -25,6 +28,7 @@ struct Module {
 };
 
 std::mutex g_modulesMutex;
+std::mutex g_pinMutex;
 std::vector<Module*> g_modules;  // live handles
 
 bool table_is_usable(const TavStringTable* t) {
@@ -96,13 +100,81 @@ bool plausible_shared_object(const char* path) {
     return ok;
 }
 
+// Text lookups load and free the language module each time. The module last
+// loaded is also kept open from a private in-memory copy of its file while the
+// file stays the same, so a load is a reference count instead of mapping the
+// file again. The copy, not the file, is mapped: a host may overwrite the
+// file in place at any time, and a changed file drops the copy.
+struct Pin {
+    std::string file;
+    FileIdentity id;
+    int memFd = -1;
+    std::string memPath;
+    void* dl = nullptr;
+};
+Pin g_pin;
+
+void unpin() {
+    if (g_pin.dl != nullptr) ::dlclose(g_pin.dl);
+    if (g_pin.memFd >= 0) ::close(g_pin.memFd);
+    g_pin = Pin{};
+}
+
+bool pinned_and_unchanged(const std::string& file) {
+    if (g_pin.dl == nullptr || g_pin.file != file) return false;
+    FileIdentity now;
+    if (file_identity(file.c_str(), now) && now == g_pin.id) return true;
+    unpin();
+    return false;
+}
+
+// Copies the file into a memory file; -1 when it changed while being read.
+int copy_to_memory(const std::string& file, const FileIdentity& id) {
+    int src = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (src < 0) return -1;
+    int mem = ::memfd_create("tav-module", MFD_CLOEXEC);
+    bool ok = mem >= 0;
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(src, buf, sizeof buf);
+        if (n == 0) break;
+        ok = n > 0 && ::write(mem, buf, static_cast<size_t>(n)) == n;
+    }
+    FileIdentity after;
+    ok = ok && file_identity(src, after) && after == id;
+    ::close(src);
+    if (!ok && mem >= 0) {
+        ::close(mem);
+        mem = -1;
+    }
+    return mem;
+}
+
+void pin(const std::string& file, const FileIdentity& id) {
+    if (!identity_is_settled(id)) return;
+    unpin();
+    int mem = copy_to_memory(file, id);
+    if (mem < 0) return;
+    std::string memPath = "/proc/self/fd/" + std::to_string(mem);
+    void* dl = ::dlopen(memPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (dl == nullptr) {
+        ::close(mem);
+        return;
+    }
+    g_pin = Pin{file, id, mem, memPath, dl};
+}
+
 }  // namespace
 
 HMODULE LoadLibraryA(const char* path) {
-    if (path == nullptr || path[0] == '\0' || !plausible_shared_object(path)) return nullptr;
+    if (path == nullptr || path[0] == '\0') return nullptr;
     // A bare name would send dlopen through the system library path.
     std::string file = std::strchr(path, '/') != nullptr ? std::string(path) : "./" + std::string(path);
-    void* dl = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::lock_guard<std::mutex> pinLock(g_pinMutex);
+    const bool pinned = pinned_and_unchanged(file);
+    FileIdentity before;
+    if (!pinned && (!file_identity(file.c_str(), before) || !plausible_shared_object(path))) return nullptr;
+    void* dl = ::dlopen(pinned ? g_pin.memPath.c_str() : file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (dl == nullptr) return nullptr;
     auto* table = static_cast<const TavStringTable*>(::dlsym(dl, TAV_STRING_TABLE_SYMBOL));
     if (!table_is_usable(table)) {
@@ -114,6 +186,8 @@ HMODULE LoadLibraryA(const char* path) {
         ::dlclose(dl);
         return nullptr;
     }
+    FileIdentity after;
+    if (!pinned && file_identity(file.c_str(), after) && after == before) pin(file, after);
     std::lock_guard<std::mutex> lock(g_modulesMutex);
     g_modules.push_back(m);
     return m;

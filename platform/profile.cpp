@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/platform.h"
 
 namespace tavplat {
@@ -82,22 +83,65 @@ bool same_name(std::string_view a, const char* b) {
     return true;
 }
 
+// The message catalogue reads the same few INI files many times a second:
+// the bytes of a settled file are kept until its identity changes.
+struct CachedFile {
+    std::string path;
+    FileIdentity id;
+    std::string data;
+};
+constexpr size_t kCachedFiles = 8;
+std::vector<CachedFile> g_cache;
+
+const std::string* cached_bytes(const char* file) {
+    for (const CachedFile& c : g_cache) {
+        if (c.path != file) continue;
+        FileIdentity now;
+        return file_identity(file, now) && now == c.id ? &c.data : nullptr;
+    }
+    return nullptr;
+}
+
+void remember_bytes(const char* file, const FileIdentity& id, const std::string& data) {
+    for (auto it = g_cache.begin(); it != g_cache.end(); ++it)
+        if (it->path == file) { g_cache.erase(it); break; }
+    if (!identity_is_settled(id)) return;
+    if (g_cache.size() >= kCachedFiles) g_cache.erase(g_cache.begin());
+    g_cache.push_back({file, id, data});
+}
+
+void forget_bytes(const char* file) {
+    for (auto it = g_cache.begin(); it != g_cache.end(); ++it)
+        if (it->path == file) { g_cache.erase(it); return; }
+}
+
 // Reads the whole file; false when it cannot be opened (missing reads empty).
 bool load(const char* file, std::vector<Line>& lines, bool& exists) {
     lines.clear();
     exists = false;
-    FILE* f = fopen_binary(file, "r");
-    if (f == nullptr) {
-        exists = errno != ENOENT && errno != ENOTDIR;  // unreadable is not missing
-        return false;
-    }
-    exists = true;
     std::string data;
-    char buf[16384];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
+    bool ok = true;
+    if (const std::string* cached = cached_bytes(file)) {
+        exists = true;
+        data = *cached;
+    } else {
+        FILE* f = fopen_binary(file, "r");
+        if (f == nullptr) {
+            exists = errno != ENOENT && errno != ENOTDIR;  // unreadable is not missing
+            return false;
+        }
+        exists = true;
+        FileIdentity before;
+        const bool known = file_identity(fileno(f), before);
+        char buf[16384];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+        ok = !std::ferror(f);
+        FileIdentity after;
+        // Cache only what was read from one unchanging version of the file.
+        if (ok && known && file_identity(fileno(f), after) && after == before) remember_bytes(file, after, data);
+        std::fclose(f);
+    }
     size_t start = 0;
     while (start < data.size()) {
         size_t lf = data.find('\n', start);
@@ -140,6 +184,7 @@ bool write_lines(int fd, const std::vector<Line>& lines) {
 // it (the language files are rewritten by every message lookup). A new
 // file, a link or a folder we cannot create in is written in place.
 bool save(const char* file, const std::vector<Line>& lines) {
+    forget_bytes(file);
     struct stat st {};
     bool present = ::lstat(file, &st) == 0;
     if (present && ::access(file, W_OK) != 0) return false;  // read-only stays as it is

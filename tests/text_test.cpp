@@ -2,7 +2,9 @@
 // messages, run against copies of the built language modules.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/recording_wyn.h"
@@ -151,4 +153,21 @@ TEST_F(CatalogueDeathTest, AnsweringNoToTheQuestionEndsTheProcess) {
     std::remove(host.rsc("tav0411.DLL").c_str());
     set_current("0x0411");
     EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(Catalogue, ChangesToUserIniAndModulesShowAtTheNextLookup) {
+    // Let the copied files settle so that the lookups may keep them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(message(0), kNormalEnd);
+    EXPECT_EQ(message(0), kNormalEnd);
+    set_current("0x0409");  // same size as before: only the content differs
+    const std::string english = message(0);
+    EXPECT_NE(english, kNormalEnd);
+    set_current("0x0411");
+    EXPECT_EQ(message(0), kNormalEnd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(message(0), kNormalEnd);
+    // The Japanese module file is replaced by the English one.
+    host.write("RSC/tav0411.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));
+    EXPECT_EQ(message(0), english);
 }

@@ -1,0 +1,47 @@
+#include "platform/file_identity.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+namespace tavplat {
+
+namespace {
+
+// Well above the coarse clock tick that stamps file times (1-10 ms).
+constexpr int64_t kSettleNs = 100'000'000;
+
+int64_t ns(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
+void fill(const struct stat& st, FileIdentity& id) {
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = static_cast<uint64_t>(st.st_size);
+    id.mtimeNs = ns(st.st_mtim);
+    id.ctimeNs = ns(st.st_ctim);
+}
+
+}  // namespace
+
+bool file_identity(const char* path, FileIdentity& id) {
+    struct stat st {};
+    if (path == nullptr || ::stat(path, &st) != 0) return false;
+    fill(st, id);
+    return true;
+}
+
+bool file_identity(int fd, FileIdentity& id) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    fill(st, id);
+    return true;
+}
+
+bool identity_is_settled(const FileIdentity& id) {
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t latest = id.mtimeNs > id.ctimeNs ? id.mtimeNs : id.ctimeNs;
+    return ns(now) - latest > kSettleNs;
+}
+
+}  // namespace tavplat

@@ -1,0 +1,23 @@
+// What a file is right now, for caches that must notice any change to it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavplat {
+
+struct FileIdentity {
+    uint64_t dev = 0, ino = 0, size = 0;
+    int64_t mtimeNs = 0, ctimeNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// False when the file cannot be stat'ed.
+bool file_identity(const char* path, FileIdentity& id);
+bool file_identity(int fd, FileIdentity& id);
+
+// A file changed within the file system's timestamp granularity could change
+// again without its identity changing; only a settled file may be cached.
+bool identity_is_settled(const FileIdentity& id);
+
+}  // namespace tavplat
