@@ -300,6 +300,106 @@ TAV_API short srvTav_Wyn_Primitive_Acs(int station, unsigned char command, unsig
                                        const unsigned char* secondData, unsigned short replyLength,
                                        unsigned char* reply);
 
+/* ------------------------------------------------------------ data sets */
+#pragma pack(push, 1)
+/* The header fields every data set begins with (2719 bytes). */
+#define TAV_SET_HEADER_FIELDS                                                        \
+    char szAmpNo[20];       /* amplifier number "%03d", "000" on a KB bus */        \
+    char szReadDate[50];    /* date and time of the last read from the device */    \
+    char szFileName[TAV_PATH_MAX];                                                  \
+    char szDefPath[TAV_PATH_MAX];  /* definition file that filled the set */        \
+    int32_t nKind;          /* 0 parameters, 1 system, 2 hidden */                  \
+    int32_t nModel;         /* control type: 0 VEL, 1 ROR, 2 LIN, other ETC */      \
+    uint8_t byInfo1, byInfo2, byInfo3, byInfo4, byInfo5, byInfo6, byInfo7,          \
+        byInfo8, byInfo9;                                                           \
+    uint8_t byReserved1;                                                            \
+    int32_t nInfoWord;                                                              \
+    uint8_t byInfo10, byInfo11, byInfo12, byInfo13, byInfo14;                       \
+    int32_t nInfo15, nInfo16;                                                       \
+    int32_t nInterface;     /* 0 DI/DO, 1 KB bus */                                 \
+    int32_t nInfo17;                                                                \
+    int32_t nFamily;                                                                \
+    char szComment[2048];   /* lines separated by CR LF */                          \
+    char byReserved2[14];                                                           \
+    int32_t nParaCount;                                                             \
+    int32_t nGroupCount;                                                            \
+    int32_t nProgressTotal; /* may be read from another thread during a call */     \
+    int32_t nProgressDone;  /* -1 after a failed transfer */                        \
+    int32_t nCancel         /* the host writes -31 to cancel */
+
+/* One standard parameter of the servo operator. */
+typedef struct ParaRecord {
+    int32_t nParaNo;
+    int32_t nChgFlag;         /* 1: to be sent to the device */
+    char szName[100];
+    char szDetail[3002];
+    char szTag[31];
+    uint16_t wAttr;           /* bit 1 unsigned, bit 2 symmetric, bits 8-11 decimal places */
+    double dInitial;
+    double dMax;
+    double dMin;
+    double dScale;
+    char szNote[50];
+    char szIdCode[20];
+    char szItemComment[2000];
+    double dValue;
+    int32_t nResult;
+    char szSubTitle[40];
+    char szValueText[8][40];
+    char byReserved[161];
+} ParaRecord;
+
+/* The standard parameters of one page; slot 0 holds parameter 1. */
+typedef struct ParaSet {
+    TAV_SET_HEADER_FIELDS;
+    ParaRecord para[99];
+} ParaSet;
+
+/* One extended parameter of a KESTA7 / KESTA7 Mini amplifier. */
+typedef struct NewParaRecord {
+    int32_t nParaNo;
+    int32_t nChgFlag;
+    char szName[100];
+    char szDetail[3002];
+    char szTag[31];
+    uint16_t wAttr;           /* bit 1 hexadecimal range, bit 4 follows the decimal position */
+    double dInitial;
+    double dMax;
+    double dMin;
+    double dScale;
+    char szNote[50];
+    char szIdCode[20];
+    char szItemComment[1000];
+    char szItemCommentBase[1000];
+    double dValue;
+    int32_t nResult;
+    char szSubTitle[40];
+    char szValueText[10][40];
+    char szFileNote[81];
+} NewParaRecord;
+
+/* The extended parameters of one page; slot 0 holds parameter 1. */
+typedef struct NewParaSet {
+    TAV_SET_HEADER_FIELDS;
+    int32_t nReserved;
+    int32_t nPrintFirst;      /* first listing line */
+    int32_t nPrintCount;      /* number of listing lines */
+    NewParaRecord para[297];
+} NewParaSet;
+#pragma pack(pop)
+
+/* ---- standard parameters: types and functions ---- */
+/* ---- end of standard parameters ---- */
+
+/* ---- extended parameters: types and functions ---- */
+/* ---- end of extended parameters ---- */
+
+/* ---- positioning data: types and functions ---- */
+/* ---- end of positioning data ---- */
+
+/* ---- VV positioning data: types and functions ---- */
+/* ---- end of VV positioning data ---- */
+
 /* ------------------------------------------------------------ layouts */
 #ifdef __cplusplus
 #define TAV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
@@ -310,6 +410,10 @@ TAV_STATIC_ASSERT(sizeof(LineSettings) == 372, "LineSettings is 372 bytes");
 TAV_STATIC_ASSERT(sizeof(SysConditionRecord) == 17, "SysConditionRecord is 17 bytes");
 TAV_STATIC_ASSERT(sizeof(AmpIdentification) == 1145, "AmpIdentification is 1145 bytes");
 TAV_STATIC_ASSERT(sizeof(SupportLinkRecord) == 2 * TAV_PATH_MAX, "two paths");
+TAV_STATIC_ASSERT(sizeof(ParaRecord) == 5778, "ParaRecord is 5778 bytes");
+TAV_STATIC_ASSERT(sizeof(ParaSet) == 2719 + 99 * 5778, "ParaSet is 574,741 bytes");
+TAV_STATIC_ASSERT(sizeof(NewParaRecord) == 5778, "NewParaRecord is 5778 bytes");
+TAV_STATIC_ASSERT(sizeof(NewParaSet) == 1718797, "NewParaSet is 1,718,797 bytes");
 
 #ifdef __cplusplus
 }
