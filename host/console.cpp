@@ -52,12 +52,14 @@ namespace {
 
 void usage() {
     std::puts(
-        "usage: tav [--lang ja|en] COMMAND [ARGS]\n"
+        "usage: tav [--lang ja|en] [--home DIR] COMMAND [ARGS]\n"
         "\n"
         "commands:\n"
         "  version            show the library version\n"
         "  message CODE...    show the catalogue message of result codes\n"
-        "  demo               a short tour: version and a few messages\n");
+        "  demo               a loader session: stations, identification, refresh\n"
+        "\n"
+        "--home DIR selects the installation folder (default $WYN_HOME).\n");
     std::fputs(line_usage(), stdout);
 }
 
@@ -85,12 +87,6 @@ int cmd_message(const std::vector<std::string>& args) {
     return 0;
 }
 
-int cmd_demo() {
-    cmd_version();
-    std::puts("result codes and their messages:");
-    return cmd_message({"0", "-3", "-15", "-18", "-31", "-35", "2", "10", "12"});
-}
-
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -100,6 +96,9 @@ int run(int argc, char** argv) {
         if (args[0] == "--lang" && args.size() > 1) {
             // The catalogue follows the system language unless user.ini pins one.
             setenv("TAV_SYSTEM_LANGID", args[1] == "ja" ? "0411" : "0409", 1);
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--home" && args.size() > 1) {
+            setenv("WYN_HOME", args[1].c_str(), 1);
             args.erase(args.begin(), args.begin() + 2);
         } else if (args[0] == "--help") {
             usage();
