@@ -395,6 +395,127 @@ typedef struct NewParaSet {
 /* ---- end of extended parameters ---- */
 
 /* ---- positioning data: types and functions ---- */
+#pragma pack(push, 1)
+/* The header every positioning table begins with (2454 bytes); the VV table
+ * shares it. */
+#define TAV_ITI_SET_HEADER_FIELDS                                                    \
+    char szAmpNo[20];       /* "%03d" of the station, "000" on a KB bus, "0" template */ \
+    char szReadDate[50];    /* "<short date> - <24-hour time>" of the last read */  \
+    char szFileName[TAV_PATH_MAX];                                                  \
+    int32_t nModel;         /* control type: 0 VEL, 1 ROR, 2 LIN, other ETC */      \
+    uint8_t byInfo1, byInfo2, byInfo3, byInfo4, byInfo5, byInfo6, byInfo7,          \
+        byInfo8, byInfo9;                                                           \
+    int32_t nInfoWord;                                                              \
+    uint8_t byInfo10, byInfo11, byInfo12, byInfo13, byInfo14;                       \
+    uint32_t nInfo15, nInfo16;                                                      \
+    uint32_t nInterface;    /* byte 13 of the identification record */             \
+    uint32_t nInfo17;                                                               \
+    uint32_t nFamily;       /* 0x30 KESTA7, 0x40 KESTA7 Mini */                     \
+    int32_t nPointCount;    /* points in use; always 99 (15 in a VV table) */       \
+    uint32_t nColumnCount;  /* values per point line in files */                   \
+    uint16_t wStopPosDp;    /* decimal places of the stop positions, 0..5 */        \
+    uint16_t wStopTimeDp;   /* stop timers carry wStopTimeDp + 2 places, 0..1 */   \
+    char szComment[2058];   /* at most 2047 characters, CR LF line ends */          \
+    int32_t nProgressTotal; /* may be read from another thread during a call */     \
+    int32_t nProgressDone;  /* -1 after a failed transfer */                        \
+    int32_t nCancel         /* the host writes -31 to cancel */
+
+/* One positioning point; also the output record of srvTav_ItiDat_Rd. */
+typedef struct ItiDatPoint {
+    int32_t nDataNo;     /* 1..99 */
+    int32_t nChgFlag;    /* 0 unchanged, 1 edited, 2 moved by an insertion */
+    int32_t nCmdMode;    /* 0 ABS, 1 INC */
+    int32_t nStepMode;   /* 0..3 */
+    double dStopPos;     /* wStopPosDp places */
+    double dSpeed;       /* 2 places */
+    double dStopTimer;   /* seconds, wStopTimeDp + 2 places */
+    int32_t nMCode;      /* one byte on the amplifier */
+    int32_t nMValid;     /* 0 invalid, 1 valid */
+    int32_t nMTiming;    /* 0 MW, 1 MA */
+    int32_t nStatus;     /* 0 or the result code of the last conversion/transfer */
+} ItiDatPoint;
+
+/* The 99-point positioning table of an L-type amplifier. */
+typedef struct ItiDatSet {
+    TAV_ITI_SET_HEADER_FIELDS;
+    ItiDatPoint point[99];  /* point[0] is point 1 */
+} ItiDatSet;
+
+/* One point read live from the amplifier (srvTav_ItiNoDat_Rd). */
+typedef struct ItiNoDatInfo {
+    uint8_t byDataNo;
+    int32_t nCmdMode;
+    int32_t nStepMode;   /* bits 1-3 of the status byte */
+    double dStopPos;     /* with the amplifier's own decimal points */
+    double dSpeed;
+    double dStopTimer;
+    int32_t nMCode;
+    char szDataNo[10];
+    char szCmdMode[10];
+    char szStepMode[12];
+    char szStopPos[20];
+    char szSpeed[12];
+    char szStopTimer[20];
+    char szMCode[3];     /* "%02x" */
+} ItiNoDatInfo;
+
+/* Ready-made listing lines of a positioning table (print or CSV form). */
+typedef struct ItiDatPrintData {
+    char szTitle[80];
+    char szColumnTitle1[120];
+    char szColumnTitle2[120];
+    char szModelLine[120];
+    int32_t nLineCount;
+    char szCommentLine[2128];
+    char szPointLine[99][130];
+} ItiDatPrintData;
+#pragma pack(pop)
+
+#ifndef TAV_STATIC_ASSERT
+#ifdef __cplusplus
+#define TAV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define TAV_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+#endif
+TAV_STATIC_ASSERT(sizeof(ItiDatPoint) == 56, "ItiDatPoint is 56 bytes");
+TAV_STATIC_ASSERT(sizeof(ItiDatSet) == 2454 + 99 * 56, "ItiDatSet is 7998 bytes");
+TAV_STATIC_ASSERT(sizeof(ItiNoDatInfo) == 124, "ItiNoDatInfo is 124 bytes");
+TAV_STATIC_ASSERT(sizeof(ItiDatPrintData) == 15442, "ItiDatPrintData is 15442 bytes");
+
+/* Editing in memory. A point number is valid from 1 to nPointCount (-1 else). */
+TAV_API short srvTav_ItiDat_Init(ItiDatSet* set, int no);
+TAV_API short srvTav_ItiDat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer, int mCode, int mValid, int mTiming);
+TAV_API short srvTav_ItiDat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer, int mCode, int mValid, int mTiming);
+/* Leaves out->nMValid and out->nMTiming as they were. */
+TAV_API short srvTav_ItiDat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
+TAV_API short srvTav_ItiAtt_Chg(ItiDatSet* set, unsigned short dp);
+TAV_API short srvTav_ItiAtt_Chg2(ItiDatSet* set, unsigned short code);
+TAV_API short srvTav_ItiDat_FileName_Chg(ItiDatSet* set, const char* name);
+/* out holds 2058 bytes. */
+TAV_API short srvTav_ItiDat_FileCmt_Rd(ItiDatSet* set, char* out);
+TAV_API short srvTav_ItiDat_FileCmt_Wt(ItiDatSet* set, const char* text);
+/* Each output holds TAV_PATH_MAX bytes; null outputs are skipped. */
+TAV_API short srvTav_ItiTitle_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
+
+/* Files (".k7l"; a ".csv" name writes the CSV export). A null or empty name
+ * reads the template of the current model. */
+TAV_API short srvTav_ItiDatFil_Rd(const char* fileName, ItiDatSet* set);
+TAV_API short srvTav_ItiDatFil_Wt(const char* fileName, ItiDatSet* set);
+TAV_API short srvTav_ItiDatFil_Create(int model, ItiDatSet* set);
+
+/* Transfers: a null ampText works on the file instead. */
+TAV_API short srvTav_ItiDat_ComRd(const char* fileName, const char* ampText, ItiDatSet* set);
+TAV_API short srvTav_ItiDat_ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set);
+TAV_API short srvTav_ItiDat_AmpRd(const char* ampText, ItiDatSet* set);
+TAV_API short srvTav_ItiDat_AmpWt(const char* ampText, int writeAll, ItiDatSet* set);
+TAV_API short srvTav_ItiAtt_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
+TAV_API short srvTav_ItiNoDat_Rd(int station, int no, ItiNoDatInfo* out);
+
+/* Listing and CSV export. out of srvTav_ItiDat_Ctl_Inf_Rd holds 2200 bytes. */
+TAV_API short srvTav_ItiDatPrint_mak(ItiDatSet* set, ItiDatPrintData* out);
+TAV_API short srvTav_ItiDat_Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
+TAV_API short srvTav_ItiDatCsvType_Wt(const char* fileName, ItiDatSet* set);
 /* ---- end of positioning data ---- */
 
 /* ---- VV positioning data: types and functions ---- */

@@ -1,0 +1,269 @@
+// Positioning data: the 99-point table of an L-type amplifier. Editing in
+// memory, the ".k7l" file, the transfer with the amplifier and the listing.
+// The helpers below the entry points are shared with the VV table, which
+// differs only in its point layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "platform/platform.h"
+
+namespace tav::iti {
+
+constexpr int kMaxPoints = 99;
+constexpr int kFileLineLimit = 500;  // line limit of the positioning files
+constexpr std::size_t kCommentMax = 2047;  // characters a comment may hold
+constexpr std::size_t kCtlInfoSize = 2200;  // room of a description line
+
+// ---------------------------------------------------------------- editing
+short Dat_Init(ItiDatSet* set, int no);
+short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
+              int mCode, int mValid, int mTiming);
+short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+                 double stopTimer, int mCode, int mValid, int mTiming);
+short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
+short Att_Chg(ItiDatSet* set, unsigned short dp);
+short Att_Chg2(ItiDatSet* set, unsigned short code);
+short FileName_Chg(ItiDatSet* set, const char* name);
+short FileCmt_Rd(ItiDatSet* set, char* out);
+short FileCmt_Wt(ItiDatSet* set, const char* text);
+short Title_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
+
+// ---------------------------------------------------------------- file
+short DatFil_Rd(const char* fileName, ItiDatSet* set);
+short DatFil_Wt(const char* fileName, ItiDatSet* set);
+short DatFil_Create(int model, ItiDatSet* set);
+
+// ---------------------------------------------------------------- transfer
+short ComRd(const char* fileName, const char* ampText, ItiDatSet* set);
+short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set);
+short AmpRd(const char* ampText, ItiDatSet* set);
+short AmpWt(const char* ampText, int writeAll, ItiDatSet* set);
+short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
+short NoDat_Rd(int station, int no, ItiNoDatInfo* out);
+
+// The parameter numbers of the two decimal-point settings ("SS", "S2") and
+// the family of the extended-parameter definitions they came from; 0 or 1
+// when the definitions do not tell them. Replaceable so that tests of the
+// transfer need no definition files.
+using DecimalParamFinder = short (*)(int* stopPosParam, int* stopTimeParam, unsigned* family);
+short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family);
+void set_decimal_param_finder(DecimalParamFinder finder);  // null restores the default
+
+// ---------------------------------------------------------------- listing
+short Print_mak(ItiDatSet* set, ItiDatPrintData* out);
+short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
+short CsvType_Wt(const char* fileName, ItiDatSet* set);
+// The CSV form of the print record is chosen by this switch.
+void set_csv_form(bool on);
+
+// ------------------------------------------------------ shared helpers
+// A value as the files and listings show it: Double_to_Char with digits and
+// places (zero-padded, or blank-padded while the print-form flag is set);
+// when that conversion fails, fallback (a printf format such as "%6.2f").
+// Returns the conversion's code.
+short format_value(double value, int places, int digits, const char* fallback, char* out, std::size_t size);
+
+// Keeps the digit string of value (digits wide) and moves its decimal point
+// from oldPlaces to newPlaces: 123.45 with 2 -> 3 becomes 12.345.
+double move_decimal(double value, int digits, int oldPlaces, int newPlaces);
+
+// A packed BCD field of the line read with the decimal places forced to
+// places (the amplifier's own nibble is ignored); 0.0 and the code on failure.
+short read_bcd(const unsigned char* field, int digits, int places, double* out);
+
+// Progress of a block transfer before the block that ends at point k of n:
+// 100 for the last block, else the bar runs from (396 - n) / 396 upwards.
+unsigned block_progress(int n, int k);
+
+// Splits the points 1..n into blocks of at most maxPerBlock consecutive
+// points that are to be sent; a block never spans a point that is not.
+// next() gives the first point and the count of the next block, false at the
+// end; walked() is the number of points looked at so far (sent or not).
+class BlockWalker {
+public:
+    template <class ToSend>
+    BlockWalker(int n, int maxPerBlock, ToSend toSend) : n_(n), max_(maxPerBlock) {
+        for (int i = 0; i < n_ && i < kMaxPoints; ++i) send_[i] = toSend(i + 1);
+    }
+    bool next(int* first, int* count);
+    int walked() const { return walked_; }
+    bool at_end() const { return walked_ >= n_; }
+
+private:
+    int n_, max_;
+    int walked_ = 0;
+    bool send_[kMaxPoints] = {};
+};
+
+// Field parsing of the text files.
+int parse_dec(const char* text);           // decimal integer, saturating, 0 without digits
+unsigned long parse_hex(const char* text); // hexadecimal, 0 without digits
+double parse_real(const char* text);       // decimal number; 0.0 for text that is not a finite number
+
+// Reads the comma fields of a point line (GetCommaField) into up to maxFields
+// texts of fieldSize bytes, stopping at the first empty field or the line's
+// end; returns the number of fields read.
+int read_point_fields(const char* line, char (*fields)[64], int maxFields);
+
+// The base name of a path (after the last '\', '/' or ':', cut at its first
+// '.') and the drive ("C:") and folder parts, as the title shows them.
+void split_path(const char* path, std::string* drive, std::string* dir, std::string* base);
+// The part of a path after its last '\', '/' or ':'.
+std::string file_part(const char* path);
+
+// Appends text to a comment area of size bytes, every LF as CR LF, stopping
+// at kCommentMax characters (a CR LF pair is never split).
+class CommentBuilder {
+public:
+    CommentBuilder(char* area, std::size_t size);
+    // false once the comment is full.
+    bool add(char c);
+    void add(const char* text);
+
+private:
+    char* area_;
+    std::size_t size_, len_ = 0;
+    bool full_ = false;
+};
+
+// Reads one line of at most limit-1 bytes as fgets does.
+bool read_line(FILE* f, char* buf, int limit);
+
+// "ﾌｧｲﾙ名=[%s]" to the trace output.
+void trace_file_name(const char* path);
+
+// True when the name ends with ext (".k7l", ".csv"), without regard to case.
+bool has_extension(const char* name, const char* ext);
+
+// The control-type word of a file's first line.
+const char* model_word(int model);
+
+// Clears a set for a file read, keeping the host's progress and cancel fields.
+template <class Set>
+void clear_for_read(Set* set) {
+    const int total = set->nProgressTotal, done = set->nProgressDone, cancel = set->nCancel;
+    *set = Set{};
+    set->nProgressTotal = total;
+    set->nProgressDone = done;
+    set->nCancel = cancel;
+}
+
+// ------------------------------------------- identification line of a file
+// The first line of a positioning file, from the header every positioning
+// table shares; tag is the writer's version string.
+template <class Set>
+std::string ident_line(const Set& s, const char* tag) {
+    char buf[kFileLineLimit];
+    std::string line = "SERVO,";
+    line += model_word(s.nModel);
+    line += ", ";
+    if (s.szAmpNo[0] != '\0') {
+        char amp[sizeof s.szAmpNo + 1], date[sizeof s.szReadDate + 1];
+        tavplat::copy_text(amp, s.szAmpNo);
+        tavplat::copy_text(date, s.szReadDate);
+        line += amp;
+        line += ',';
+        line += date[0] != '\0' ? date : " ";
+        line += ',';
+    } else {
+        line += " , ,";
+    }
+    tavplat::format_text(buf, sizeof buf, "%d,%d,", s.wStopPosDp, s.wStopTimeDp);
+    line += buf;
+    tavplat::format_text(buf, sizeof buf,
+                         "%02X,%02X,%02X,%02X,%02X,%02X,%02X,%02X,%04X,%02X,%02X,%02X,%02X,%08X,%08X,%02X,%02X,%s",
+                         s.byInfo1, s.byInfo2, s.byInfo4, s.byInfo5, s.byInfo6, s.byInfo3, s.byInfo8, s.byInfo9,
+                         static_cast<unsigned>(s.nInfoWord) & 0xFFFFu, s.byInfo10, s.byInfo12, s.byInfo13,
+                         s.byInfo14, static_cast<unsigned>(s.nInfo15), static_cast<unsigned>(s.nInfo16),
+                         static_cast<unsigned>(s.nInterface), s.byInfo11, tag);
+    line += buf;
+    line += '\n';
+    return line;
+}
+
+// Reads the first line of a positioning file into the header; tag receives
+// the version tag (tagSize bytes). A line that ends early gives 0 to every
+// value after its end and an empty tag.
+template <class Set>
+void read_ident_line(const char* line, Set* s, char* tag, std::size_t tagSize) {
+    char f[kFileLineLimit];
+    const char* p = frame::GetCommaField(line, f, sizeof f);
+    p = frame::GetCommaField(p, f, sizeof f);
+    p = frame::GetCommaFieldAllowEmpty(p, f, sizeof f);
+    tavplat::copy_text(s->szAmpNo, f);
+    p = frame::GetCommaText(p, f, sizeof f);
+    tavplat::copy_text(s->szReadDate, f);
+    auto next = [&]() -> const char* {
+        p = frame::GetCommaFieldAllowEmpty(p, f, sizeof f);
+        return f;
+    };
+    s->wStopPosDp = static_cast<uint16_t>(parse_dec(next()));
+    s->wStopTimeDp = static_cast<uint16_t>(parse_dec(next()));
+    auto hex8 = [&]() { return static_cast<uint8_t>(parse_hex(next())); };
+    s->byInfo1 = hex8();
+    s->byInfo2 = hex8();
+    s->byInfo4 = hex8();
+    s->byInfo5 = hex8();
+    s->byInfo6 = hex8();
+    s->byInfo3 = hex8();
+    s->byInfo8 = hex8();
+    s->byInfo9 = hex8();
+    s->nInfoWord = hex8();  // only the low byte survives, as it always did
+    s->byInfo10 = hex8();
+    s->byInfo12 = hex8();
+    s->byInfo13 = hex8();
+    s->byInfo14 = hex8();
+    s->nInfo15 = hex8();
+    s->nInfo16 = hex8();
+    s->nInterface = static_cast<uint32_t>(parse_hex(next()));
+    s->byInfo11 = hex8();
+    if (s->byInfo12 == 0xFF) s->byInfo11 = 0xFF;
+    next();
+    tavplat::copy_text(tag, tagSize, f);
+}
+
+// The first line of a template: comma-cut fields, the fifth to the tenth in
+// hexadecimal.
+template <class Set>
+void read_template_line(const char* line, Set* s) {
+    unsigned long v[10] = {};
+    int field = 0;
+    const char* start = line;
+    for (const char* q = line; field < 10; ++q) {
+        if (*q == ',' || *q == '\0' || *q == '\n') {
+            std::string text(start, static_cast<std::size_t>(q - start));
+            v[field++] = parse_hex(text.c_str());
+            if (*q != ',') break;
+            start = q + 1;
+        }
+    }
+    s->wStopPosDp = static_cast<uint16_t>(v[4]);
+    s->wStopTimeDp = static_cast<uint16_t>(v[5]);
+    s->byInfo10 = static_cast<uint8_t>(v[6]);
+    s->byInfo1 = static_cast<uint8_t>(v[7]);
+    s->byInfo6 = static_cast<uint8_t>(v[8]);
+    s->byInfo7 = static_cast<uint8_t>(v[9]);
+}
+
+// The identification defaults of a set made from a file or a template.
+template <class Set>
+void set_ident_defaults(Set* s) {
+    s->byInfo1 = s->byInfo2 = s->byInfo3 = 0xFF;
+    s->byInfo4 = s->byInfo5 = 0;
+    s->byInfo7 = s->byInfo8 = 0;
+    s->byInfo9 = 3;
+    s->nInfoWord = -1;
+    s->byInfo10 = 0xFF;
+    s->byInfo11 = 0;
+    s->byInfo12 = 0xFF;
+    s->byInfo13 = s->byInfo14 = 0;
+    s->nInfo15 = s->nInfo16 = s->nInterface = s->nInfo17 = 0;
+    s->wStopPosDp = s->wStopTimeDp = 0;
+}
+
+}  // namespace tav::iti

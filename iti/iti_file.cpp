@@ -1,0 +1,222 @@
+// The positioning data file (".k7l"): reader, writer and the creation of a
+// new table from the template of a model.
+#include <cstdio>
+#include <cstring>
+
+#include "comm/comm.h"
+#include "frame/frame.h"
+#include "iti/iti.h"
+#include "line/line.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::iti {
+
+namespace {
+
+constexpr int kColumnTitleText = 10002;
+constexpr char kOldTag[] = "K7-V1.3";  // the one version without a column-title line
+constexpr int kTemplatePathId = 50;
+constexpr int kPointColumns = 10;
+constexpr unsigned kKesta7 = 0x30;
+constexpr std::size_t kAmpNameMax = 91;
+
+// The model handed to Create, for the template read it runs; -1 outside it.
+int g_createModel = -1;
+
+class File {
+public:
+    explicit File(FILE* f) : f_(f) {}
+    ~File() {
+        if (f_ != nullptr) std::fclose(f_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    FILE* get() const { return f_; }
+    // Closes now; false when buffered output could not be written.
+    bool close() {
+        const bool ok = f_ == nullptr || std::fclose(f_) == 0;
+        f_ = nullptr;
+        return ok;
+    }
+
+private:
+    FILE* f_;
+};
+
+void read_point(const char* line, ItiDatPoint& p) {
+    char f[kPointColumns][64] = {};
+    const int n = read_point_fields(line, f, kPointColumns);
+    // Fields after the first empty one keep the cleared zero.
+    if (n > 0) p.nDataNo = parse_dec(f[0]);
+    if (n > 1) p.nChgFlag = parse_dec(f[1]);
+    if (n > 2) p.nCmdMode = parse_dec(f[2]);
+    if (n > 3) p.nStepMode = parse_dec(f[3]);
+    if (n > 4) p.dStopPos = parse_real(f[4]);
+    if (n > 5) p.dSpeed = parse_real(f[5]);
+    if (n > 6) p.dStopTimer = parse_real(f[6]);
+    if (n > 7) p.nMCode = parse_dec(f[7]);
+    if (n > 8) p.nMValid = parse_dec(f[8]);
+    if (n > 9) p.nMTiming = parse_dec(f[9]);
+    p.nStatus = 0;
+}
+
+// The rest of the file after the point lines: the amplifier-name line and the
+// comment.
+void read_tail(FILE* f, ItiDatSet* set) {
+    if (std::feof(f)) return;
+    char* name = line::amp_name_from_file();
+    char buf[kFileLineLimit];
+    if (!read_line(f, buf, sizeof buf)) {
+        name[0] = '\0';
+        return;
+    }
+    CommentBuilder comment(set->szComment, sizeof set->szComment);
+    if (const char* at = std::strstr(buf, "ampname=")) {
+        std::string text(at + std::strlen("ampname="));
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.size() > kAmpNameMax) text.resize(kAmpNameMax);
+        tavplat::copy_text(name, line::kAmpNameSize, text.c_str());
+    } else {
+        name[0] = '\0';
+        comment.add(buf);
+    }
+    // The comment runs to the end of the file; what does not fit is dropped.
+    int c;
+    while ((c = std::fgetc(f)) != EOF)
+        if (!comment.add(static_cast<char>(c))) break;
+}
+
+}  // namespace
+
+short DatFil_Rd(const char* fileName, ItiDatSet* set) {
+    set->nProgressTotal = 10;
+    const bool named = fileName != nullptr && fileName[0] != '\0';
+    char path[TAV_PATH_MAX] = {};
+    unsigned controlType = 0, bus = 0;
+    unsigned family = kKesta7;
+    if (named) {
+        int kind = -1, model = 0;
+        short code = line::File_Chk(fileName, &kind, &model, nullptr, nullptr, nullptr);
+        if (code != TAV_OK) return code;
+        if (kind != 2 || model == 4) return TAV_E_FILE_NAME;
+        tavplat::copy_text(path, fileName);
+    } else {
+        int model = g_createModel;
+        if (model < 0) {
+            LineSettings settings{};
+            model = line::Set_Rd(&settings) == TAV_OK ? settings.nModel : 0;
+            family = static_cast<unsigned>(settings.nTenth);
+        }
+        const int id = (model == 2 || model == 4) ? kTemplatePathId + model : kTemplatePathId;
+        short code = comm::full_path(id, path);
+        if (code != TAV_OK) return code;
+        if (line::AmpModelNumber(static_cast<unsigned>(model), &controlType, &bus) != TAV_OK) controlType = bus = 0;
+    }
+
+    File file(tavplat::fopen_text(path, "r"));
+    if (file.get() == nullptr) {
+        trace_file_name(path);
+        return TAV_E_NO_FILE;
+    }
+
+    clear_for_read(set);
+    if (named) {
+        tavplat::copy_text(set->szFileName, fileName);
+        line::set_amp_name_from_file_sel(1);
+        bus = 0;
+    } else {
+        tavplat::copy_text(set->szAmpNo, "0");
+        controlType = 2;  // a template always makes an L-type table
+    }
+    set->nModel = static_cast<int32_t>(controlType);
+    set->byInfo6 = static_cast<uint8_t>(bus);
+    set_ident_defaults(set);
+    set->nFamily = family;
+    set->nPointCount = kMaxPoints;
+    set->nColumnCount = kPointColumns;
+
+    char buf[kFileLineLimit];
+    char tag[kFileLineLimit] = {};
+    read_line(file.get(), buf, sizeof buf);
+    if (named)
+        read_ident_line(buf, set, tag, sizeof tag);
+    else
+        read_template_line(buf, set);
+    if (std::strcmp(tag, kOldTag) != 0) read_line(file.get(), buf, sizeof buf);
+
+    for (int i = 0; i < set->nPointCount; ++i) {
+        if (!read_line(file.get(), buf, sizeof buf)) break;
+        read_point(buf, set->point[i]);
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+    }
+    read_tail(file.get(), set);
+    return TAV_OK;
+}
+
+short DatFil_Wt(const char* fileName, ItiDatSet* set) {
+    const int n = set->nPointCount < 0 ? 0 : (set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount);
+    set->nProgressTotal = set->nPointCount;
+    char target[TAV_PATH_MAX];
+    tavplat::copy_text(target, fileName != nullptr && fileName[0] != '\0' ? fileName : set->szFileName);
+    if (target[0] == '\0') return TAV_E_NO_TARGET_FILE;
+    if (std::strlen(target) < 5) return TAV_E_FILE_NAME;
+    if (has_extension(target, ".csv")) return CsvType_Wt(target, set);
+    if (!has_extension(target, ".k7l")) return TAV_E_FILE_NAME;
+
+    File file(tavplat::fopen_text(target, "w"));
+    if (file.get() == nullptr) {
+        trace_file_name(target);
+        return TAV_E_READ_ONLY;
+    }
+    char version[16] = {};
+    frame::GetVersion(version);
+    std::fputs(ident_line(*set, version).c_str(), file.get());
+    std::fputs(text::Text(kColumnTitleText).c_str(), file.get());
+
+    short result = TAV_OK;
+    for (int i = 0; i < n; ++i) {
+        const ItiDatPoint& p = set->point[i];
+        char pos[64], speed[64], timer[64], line[kFileLineLimit];
+        format_value(p.dStopPos, set->wStopPosDp, 10, "%10.2f", pos, sizeof pos);
+        format_value(p.dSpeed, 2, 6, "%6.2f", speed, sizeof speed);
+        result = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
+        tavplat::format_text(line, sizeof line, "%03d, %d, %02d, %02d, %s, %s, %s, %03d, %d, %d\n", p.nDataNo, 0,
+                             p.nCmdMode, p.nStepMode, pos, speed, timer, p.nMCode, p.nMValid, p.nMTiming);
+        if (std::fputs(line, file.get()) == EOF) {
+            result = TAV_E_DISK_FULL;
+            break;
+        }
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) {
+            result = TAV_E_CANCELLED;
+            break;
+        }
+    }
+    if (result == TAV_OK) {
+        const char* name = line::amp_name_for_file();
+        if (name[0] != '\0') std::fprintf(file.get(), "ampname=%s\n", name);
+        const std::size_t len = strnlen(set->szComment, sizeof set->szComment);
+        for (std::size_t i = 0; i < len; ++i) {
+            if (set->szComment[i] == '\r') continue;
+            if (std::fputc(set->szComment[i], file.get()) == EOF) break;
+        }
+    }
+    if (!file.close() && result == TAV_OK) result = TAV_E_DISK_FULL;
+    if (result == TAV_OK)
+        for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
+    return result;
+}
+
+short DatFil_Create(int model, ItiDatSet* set) {
+    set->nProgressTotal = 0;
+    set->nProgressDone = 0;
+    g_createModel = model < 0 ? 0 : model;
+    frame::CheckDiagnosticMarkersWithProbe();
+    const short code = DatFil_Rd(nullptr, set);
+    g_createModel = -1;
+    return code;
+}
+
+}  // namespace tav::iti

@@ -1,0 +1,507 @@
+// Moving a positioning table between the working copy and an L-type
+// amplifier: the decimal-point settings, the point blocks, the range check
+// before sending, and one point read live.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bcd/bcd.h"
+#include "comm/comm.h"
+#include "comm/direct_access.h"
+#include "frame/frame.h"
+#include "iti/iti.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::newpara {
+// The extended-parameter file code may be missing from a partial build; the
+// decimal-point look-up then reports that the definitions cannot be found.
+short NewPara_Create(int model, int kind, NewParaSet* set) __attribute__((weak));
+}  // namespace tav::newpara
+
+namespace tav::iti {
+
+namespace {
+
+constexpr int kImageSize = 16;        // one point on the line
+constexpr int kPointsPerBlock = 2;    // the line carries at most two points per exchange
+constexpr int kReplySize = 100;
+constexpr int kStopPosCode = 6;       // "SS"
+constexpr int kStopTimeCode = 20;     // "S2"
+constexpr unsigned char kOperatorFamily = 0x50;
+constexpr unsigned kKesta7 = 0x30, kKesta7Mini = 0x40;
+constexpr int kCmdTexts = 3500, kStepTexts = 3510;
+
+DecimalParamFinder g_finder = nullptr;
+
+// The working set of the decimal-point look-up: far too large for the stack.
+NewParaSet g_lookupSet;
+
+int point_count(const ItiDatSet* set) {
+    if (set->nPointCount < 0) return 0;
+    return set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount;
+}
+
+unsigned point_bcd(int no) {
+    unsigned v = 0;
+    bcd::int_to_Bcd(no, &v);
+    return v;
+}
+
+// Port lock and line for the length of one transfer; both are released on
+// every way out.
+class LineSession {
+public:
+    // 0, -18 (locked elsewhere) or -14 (the line does not open).
+    short open() {
+        int kind = 0;
+        if (line::ComPortLock_quimbel(&kind) == TAV_E_LOCKED) return TAV_E_LOCKED;
+        locked_ = true;
+        if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
+        open_ = true;
+        return TAV_OK;
+    }
+    ~LineSession() {
+        if (open_) comm::wyn().Wyn_Net_Close();
+        if (locked_) line::ComPortUnlock_quimbel();
+    }
+
+private:
+    bool locked_ = false, open_ = false;
+};
+
+// The parameter numbers of the two decimal-point settings, looked up before
+// the line is opened.
+struct DecimalParams {
+    int stopPos = 0, stopTime = 0;
+    unsigned family = 0;
+};
+
+short lookup(DecimalParams* dp) {
+    const DecimalParamFinder finder = g_finder != nullptr ? g_finder : find_decimal_params;
+    return finder(&dp->stopPos, &dp->stopTime, &dp->family);
+}
+
+// Reads both settings from the amplifier; values out of their range count as 0.
+short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stopPos, unsigned* stopTime) {
+    unsigned char reply[8] = {};
+    comm::wyn().Wyn_Para_Rd2(station, 1, dp.stopPos, sizeof reply, reply);  // its result is not used
+    unsigned pos = reply[7];
+    std::memset(reply, 0, sizeof reply);
+    const short code = comm::wyn().Wyn_Para_Rd2(station, 1, dp.stopTime, sizeof reply, reply);
+    if (code != TAV_OK) return code;
+    unsigned time = reply[7];
+    if (pos > 5) {
+        // "位置決め編集：停止位置小数点位置ﾃﾞｰﾀ強制変更[%d]"
+        frame::tracef("\x88\xca\x92\x75\x8c\x88\x82\xdf\x95\xd2\x8f\x57\x81\x46\x92\xe2\x8e\x7e\x88\xca\x92\x75"
+                      "\x8f\xac\x90\x94\x93\x5f\x88\xca\x92\x75\xc3\xde\xb0\xc0\x8b\xad\x90\xa7\x95\xcf\x8d\x58[%d]",
+                      0);
+        pos = 0;
+    }
+    if (time > 1) {
+        // "位置決め編集：停止時間小数点位置ﾃﾞｰﾀ強制変更[%d]"
+        frame::tracef("\x88\xca\x92\x75\x8c\x88\x82\xdf\x95\xd2\x8f\x57\x81\x46\x92\xe2\x8e\x7e\x8e\x9e\x8a\xd4"
+                      "\x8f\xac\x90\x94\x93\x5f\x88\xca\x92\x75\xc3\xde\xb0\xc0\x8b\xad\x90\xa7\x95\xcf\x8d\x58[%d]",
+                      0);
+        time = 0;
+    }
+    *stopPos = pos;
+    *stopTime = time;
+    return TAV_OK;
+}
+
+void finish_progress(ItiDatSet* set, short code) {
+    if (set->nProgressTotal != 0) return;
+    if (code == TAV_OK) {
+        set->nProgressTotal = 1;
+        set->nProgressDone = 1;
+    } else {
+        set->nProgressDone = -1;
+    }
+}
+
+bool within(double v, double low, double high) { return v >= low && v <= high; }
+
+// The ranges the amplifier accepts.
+bool in_range(const ItiDatSet* set, const ItiDatPoint& p) {
+    static constexpr double kPosBound[] = {2000000000.0, 200000000.0, 20000000.0, 2000000.0, 200000.0, 20000.0};
+    if (set->wStopPosDp > 5 || set->wStopTimeDp > 1) return false;
+    const double pos = kPosBound[set->wStopPosDp];
+    const double timer = set->wStopTimeDp == 0 ? 655.35 : 65.535;
+    return p.nCmdMode >= 0 && p.nCmdMode <= 1 && p.nStepMode >= 0 && p.nStepMode <= 3 && p.nMValid >= 0 &&
+           p.nMValid <= 1 && p.nMTiming >= 0 && p.nMTiming <= 1 && p.nMCode >= -128 && p.nMCode <= 256 &&
+           within(p.dSpeed, -7999.99, 7999.99) && within(p.dStopTimer, 0.0, timer) && within(p.dStopPos, -pos, pos);
+}
+
+bool to_send(const ItiDatPoint& p, int writeAll) { return writeAll != 0 || p.nChgFlag != 0; }
+
+// Packs one point into its line image; a failed conversion is noted in the
+// point's status and packing goes on.
+void pack_point(const ItiDatSet* set, ItiDatPoint& p, unsigned char* image) {
+    std::memset(image, 0, kImageSize);
+    image[0] = static_cast<unsigned char>(p.nMTiming * 32 + p.nMValid * 16 + p.nStepMode * 2 + p.nCmdMode);
+    unsigned char field[bcd::kBcdFieldMax] = {};
+    short code = bcd::Double_to_Bcd(p.dStopPos, (set->wStopPosDp & 0x0F) * 256, 10, field);
+    if (code != TAV_OK) p.nStatus = code;
+    std::memcpy(image + 1, field, 6);
+    std::memset(field, 0, sizeof field);
+    code = bcd::Double_to_Bcd(p.dSpeed, 2 * 256, 6, field);
+    if (code != TAV_OK) p.nStatus = code;
+    std::memcpy(image + 7, field, 4);
+    std::memset(field, 0, sizeof field);
+    code = bcd::Double_to_Bcd(p.dStopTimer, ((set->wStopTimeDp + 2) & 0x0F) * 256, 6, field);
+    if (code != TAV_OK) p.nStatus = code;
+    std::memcpy(image + 11, field, 4);
+    image[15] = static_cast<unsigned char>(p.nMCode & 0xFF);
+}
+
+void decode_point(const ItiDatSet* set, const unsigned char* image, int no, ItiDatPoint& p) {
+    p.nDataNo = no;
+    p.nChgFlag = 0;
+    p.nStatus = 0;
+    if (image[0] & 0x80) {
+        // Faulty memory on the amplifier: safe defaults, the read goes on.
+        p.nCmdMode = 1;
+        p.nStepMode = 0;
+        p.dStopPos = 0.0;
+        p.dSpeed = 0.01;
+        p.dStopTimer = 0.0;
+        p.nMCode = 0xFF;
+        p.nMValid = 0;
+        p.nMTiming = 0;
+        p.nStatus = TAV_E_MEMORY_ERROR;
+        return;
+    }
+    p.nCmdMode = image[0] & 0x01;
+    p.nStepMode = (image[0] >> 1) & 0x03;
+    p.nMValid = (image[0] >> 4) & 0x01;
+    p.nMTiming = (image[0] >> 5) & 0x01;
+    short code = read_bcd(image + 1, 10, set->wStopPosDp, &p.dStopPos);
+    if (code != TAV_OK) p.nStatus = code;
+    code = read_bcd(image + 7, 6, 2, &p.dSpeed);
+    if (code != TAV_OK) p.nStatus = code;
+    code = read_bcd(image + 11, 6, set->wStopTimeDp + 2, &p.dStopTimer);
+    if (code != TAV_OK) p.nStatus = code;
+    p.nMCode = image[15];
+}
+
+void trace_block(short result, int amp, int count, int first, const unsigned char* reply) {
+    frame::tracef("Wyn_PlaceDat result=%d amp=%d count=%d first=%d STR1=%02X STR2=%02X", result, amp, count, first,
+                  reply[0], reply[1]);
+    for (int i = 0; i < count; ++i) {
+        const unsigned char* b = reply + 2 + i * kImageSize;
+        frame::tracef("%02X %02X%02X%02X%02X%02X%02X %02X%02X%02X%02X %02X%02X%02X%02X %02X", b[0], b[1], b[2], b[3],
+                      b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    }
+}
+
+// One point sent alone after its block failed the status check.
+short retry_point(int station, const ItiDatSet* set, ItiDatPoint& p, int no, short* overall) {
+    // "**リトライです****************"
+    frame::tracef("**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************");
+    unsigned char image[kImageSize];
+    pack_point(set, p, image);
+    unsigned char reply[kReplySize] = {};
+    const short code = comm::wyn().Wyn_PlaceDat_Wt2(station, 1, point_bcd(no), kImageSize, image, reply);
+    if (code != TAV_OK) return code;
+    const short str = comm::Wyn_STR_ERR_Chk(reply);
+    if (str == TAV_OK) {
+        p.nChgFlag = 0;
+        p.nStatus = 0;
+    } else {
+        p.nStatus = str;
+        *overall = str;
+    }
+    return TAV_OK;
+}
+
+}  // namespace
+
+void set_decimal_param_finder(DecimalParamFinder finder) { g_finder = finder; }
+
+short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family) {
+    if (&newpara::NewPara_Create == nullptr) return 1;
+    auto find = [](int codeNo, int* number) -> short {
+        if (newpara::NewPara_Create(2, 0, &g_lookupSet) != TAV_OK) return 1;
+        if (newpara::NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) == TAV_OK) return TAV_OK;
+        if (newpara::NewPara_Create(2, 1, &g_lookupSet) != TAV_OK) return 1;
+        if (newpara::NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) != TAV_OK) return 1;
+        return TAV_OK;
+    };
+    if (find(kStopPosCode, stopPosParam) != TAV_OK) return 1;
+    if (find(kStopTimeCode, stopTimeParam) != TAV_OK) return 1;
+    *family = static_cast<unsigned>(g_lookupSet.nFamily);
+    return TAV_OK;
+}
+
+// ------------------------------------------------------------------ reading
+short AmpRd(const char* ampText, ItiDatSet* set) {
+    const int n = point_count(set);
+    set->nProgressTotal = set->nPointCount;
+    const int number = std::atoi(ampText);
+    int count = 0, station = 0, flag = 0;
+    char name[500] = {};
+    short code = line::AmpData_Rd(number, 0, &count, &station, name, &flag);
+    if (code != TAV_OK) return code;
+    LineSettings settings{};
+    code = line::Set_Rd(&settings);
+    if (code != TAV_OK) return code;
+    const bool traceOn = frame::CheckDiagnosticMarkers() == 1;
+
+    BlockWalker blocks(n, kPointsPerBlock, [](int) { return true; });
+    int first = 0, inBlock = 0;
+    while (blocks.next(&first, &inBlock)) {
+        frame::SendProgressRate(block_progress(n, blocks.walked()));
+        unsigned char reply[kReplySize] = {};
+        const short result = comm::wyn().Wyn_PlaceDat_Rd2(station, inBlock, point_bcd(first), kReplySize, reply);
+        set->nProgressDone += inBlock;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+        const short str = result != TAV_OK ? result : comm::Wyn_STR_ERR_Chk(reply);
+        if (traceOn || str != TAV_OK) trace_block(result, number, inBlock, first, reply);
+        if (str != TAV_OK) return str;
+        for (int i = 0; i < inBlock; ++i)
+            decode_point(set, reply + 2 + i * kImageSize, first + i, set->point[first - 1 + i]);
+    }
+
+    char date[100] = {}, time[100] = {};
+    tavplat::local_date(date, sizeof date);
+    tavplat::local_time(time, sizeof time);
+    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    if (comm::wyn().GetKbType() != 0)
+        tavplat::copy_text(set->szAmpNo, "000");
+    else
+        tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
+    return TAV_OK;
+}
+
+short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
+    if (ampText == nullptr) {
+        const short code = DatFil_Rd(fileName, set);
+        finish_progress(set, code);
+        return code;
+    }
+    set->nProgressTotal = 0;
+    set->nProgressDone = 0;
+    frame::CheckDiagnosticMarkersWithProbe();
+    DecimalParams dp;
+    if (lookup(&dp) != TAV_OK) return 1;
+
+    const int number = std::atoi(ampText);
+    char ampNo[sizeof set->szAmpNo];
+    tavplat::format_text(ampNo, sizeof ampNo, "%03d", number);
+    short code;
+    {
+        LineSession session;
+        code = session.open();
+        if (code == TAV_OK) {
+            unsigned char rec[17] = {};
+            code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);
+            if (code == TAV_OK && rec[3] != 2 && rec[3] != 4) code = TAV_E_NOT_L_TYPE;
+            unsigned pos = 0, time = 0;
+            if (code == TAV_OK) code = read_decimal_settings(number, dp, &pos, &time);
+            if (code == TAV_OK) {
+                tavplat::copy_text(set->szAmpNo, ampNo);
+                set->szFileName[0] = '\0';
+                set->nModel = rec[3];
+                set->nFamily = rec[4];
+                set->byInfo1 = rec[5];
+                set->byInfo3 = rec[6];
+                set->byInfo2 = rec[7];
+                set->byInfo5 = rec[8];
+                set->byInfo10 = rec[9];
+                set->byInfo11 = rec[10];
+                set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
+                set->byInfo12 = rec[11];
+                set->byInfo14 = rec[12];
+                set->nInterface = rec[13];
+                set->byInfo8 = rec[14];
+                set->byInfo9 = 3;
+                set->nPointCount = kMaxPoints;
+                set->nColumnCount = 10;
+                set->wStopPosDp = static_cast<uint16_t>(pos);
+                set->wStopTimeDp = static_cast<uint16_t>(time);
+                code = AmpRd(ampText, set);
+            }
+        }
+    }
+    finish_progress(set, code);
+    return code;
+}
+
+// ------------------------------------------------------------------ writing
+short AmpWt(const char* /*ampText*/, int writeAll, ItiDatSet* set) {
+    const int n = point_count(set);
+    int total = 0;
+    for (int i = 0; i < n; ++i)
+        if (to_send(set->point[i], writeAll)) ++total;
+    set->nProgressTotal = writeAll != 0 ? set->nPointCount : total;
+    int station = 0;
+    short code = line::TargetAmpKyoku_Rd(&station);
+    if (code != TAV_OK) return code;
+    const bool traceOn = frame::CheckDiagnosticMarkers() == 1;
+
+    short overall = TAV_OK;
+    BlockWalker blocks(n, kPointsPerBlock, [&](int no) { return to_send(set->point[no - 1], writeAll); });
+    int first = 0, count = 0;
+    while (blocks.next(&first, &count)) {
+        unsigned char data[kPointsPerBlock * kImageSize];
+        for (int i = 0; i < count; ++i) pack_point(set, set->point[first - 1 + i], data + i * kImageSize);
+        frame::SendProgressRate(block_progress(n, blocks.walked()));
+        unsigned char reply[kReplySize] = {};
+        const short result =
+            comm::wyn().Wyn_PlaceDat_Wt2(station, count, point_bcd(first), count * kImageSize, data, reply);
+        set->nProgressDone += count;
+        if (traceOn) trace_block(result, station, count, first, reply);
+        if (result == 12) {
+            const short str = comm::Wyn_STR_ERR_Chk(reply);
+            return str != TAV_OK ? str : result;
+        }
+        if (result != TAV_OK) return result;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+        if (comm::Wyn_STR_ERR_Chk(reply) == TAV_OK) {
+            for (int i = 0; i < count; ++i) {
+                set->point[first - 1 + i].nChgFlag = 0;
+                set->point[first - 1 + i].nStatus = 0;
+            }
+            continue;
+        }
+        for (int i = 0; i < count; ++i)
+            if (retry_point(station, set, set->point[first - 1 + i], first + i, &overall) != TAV_OK) break;
+    }
+    return overall;
+}
+
+short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set) {
+    if (ampText == nullptr) {
+        short code;
+        {
+            frame::PrintFormScope printForm;
+            code = DatFil_Wt(fileName, set);
+        }
+        finish_progress(set, code);
+        return code;
+    }
+    const int n = point_count(set);
+    set->nProgressTotal = 0;
+    set->nProgressDone = 0;
+    for (int i = 0; i < n; ++i) set->point[i].nStatus = 0;
+    frame::CheckDiagnosticMarkersWithProbe();
+
+    bool anyChanged = false;
+    for (int i = 0; i < n; ++i) {
+        ItiDatPoint& p = set->point[i];
+        if (p.nChgFlag != 0) anyChanged = true;
+        if (to_send(p, writeAll) && !in_range(set, p)) {
+            p.nStatus = TAV_E_RANGE;
+            finish_progress(set, TAV_E_RANGE);
+            return TAV_E_RANGE;
+        }
+    }
+    if ((writeAll == 0 && !anyChanged) || n == 0) {
+        finish_progress(set, TAV_E_NOTHING_TO_SEND);
+        return TAV_E_NOTHING_TO_SEND;
+    }
+    DecimalParams dp;
+    if (lookup(&dp) != TAV_OK) return 1;
+
+    const int number = std::atoi(ampText);
+    short code;
+    {
+        LineSession session;
+        code = session.open();
+        unsigned char rec[17] = {};
+        if (code == TAV_OK) code = comm::wyn().Wyn_SysCondition_Rd(0, sizeof rec, rec);
+        if (code == TAV_OK && rec[4] != kOperatorFamily) code = TAV_E_NOT_OPERATOR2;
+        if (code == TAV_OK) {
+            std::memset(rec, 0, sizeof rec);
+            code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);
+        }
+        if (code == TAV_OK) {
+            if (rec[3] != 2 && rec[3] != 4) code = TAV_E_NOT_L_TYPE;
+            if (static_cast<int>(rec[3]) != set->nModel) code = TAV_E_MODEL_MISMATCH;
+        }
+        unsigned pos = 0, time = 0;
+        if (code == TAV_OK) code = read_decimal_settings(number, dp, &pos, &time);
+        if (code == TAV_OK && (pos != set->wStopPosDp || time != set->wStopTimeDp)) code = TAV_E_DECIMAL_MISMATCH;
+        if (code == TAV_OK) code = AmpWt(ampText, writeAll, set);
+    }
+    finish_progress(set, code);
+    return code;
+}
+
+// ------------------------------------------------------- decimal settings
+short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp) {
+    const int number = std::atoi(ampText);
+    int target = 0;
+    short code = line::TargetAmpKyoku_Rd(&target);
+    if (code != TAV_OK) return code;
+    DecimalParams dp;
+    if (lookup(&dp) != TAV_OK) return 1;
+
+    LineSession session;
+    code = session.open();
+    if (code != TAV_OK) return code;
+    unsigned char rec[17] = {};
+    code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);
+    if (code != TAV_OK) return code;
+    const bool plainL = rec[3] == 0 && rec[13] == 0;
+    if (dp.family == kKesta7) {
+        if (rec[4] != kKesta7) return TAV_E_NOT_KESTA7;
+        if (!(rec[3] == 2 || plainL)) return TAV_E_NOT_L_TYPE;
+    } else if (dp.family == kKesta7Mini) {
+        if (rec[4] != kKesta7Mini) return TAV_E_NOT_KESTA7_MINI;
+        if (!plainL) return TAV_E_NOT_L_TYPE;
+    }
+    unsigned pos = 0, time = 0;
+    code = read_decimal_settings(number, dp, &pos, &time);
+    if (code != TAV_OK) return code;
+    *stopPosDp = static_cast<unsigned short>(pos);
+    *stopTimeDp = static_cast<unsigned short>(time);
+    return TAV_OK;
+}
+
+// ------------------------------------------------------------ live point
+short NoDat_Rd(int station, int no, ItiNoDatInfo* out) {
+    unsigned char reply[kReplySize] = {};
+    short code = comm::wyn().Wyn_PlaceDat_Rd2(station, 1, point_bcd(no), kReplySize, reply);
+    if (code != TAV_OK) return code;
+    code = comm::Wyn_STR_ERR_Chk(reply);
+    if (code != TAV_OK) return code;
+
+    const unsigned char* image = reply + 2;
+    ItiNoDatInfo info{};
+    info.byDataNo = static_cast<uint8_t>(no);
+    info.nCmdMode = image[0] & 0x01;
+    info.nStepMode = (image[0] >> 1) & 0x07;
+    // Each field keeps the decimal point the amplifier put into it.
+    double v = 0.0;
+    bcd::Bcd_to_Double(image + 1, 10, &v);
+    info.dStopPos = v;
+    v = 0.0;
+    bcd::Bcd_to_Double(image + 7, 6, &v);
+    info.dSpeed = v;
+    v = 0.0;
+    bcd::Bcd_to_Double(image + 11, 6, &v);
+    info.dStopTimer = v;
+    info.nMCode = image[15];
+    tavplat::format_text(info.szDataNo, sizeof info.szDataNo, "%2d", no);
+    tavplat::copy_text(info.szCmdMode, text::Text(kCmdTexts + info.nCmdMode).c_str());
+    tavplat::copy_text(info.szStepMode, text::Text(kStepTexts + info.nStepMode).c_str());
+    {
+        frame::PrintFormScope printForm;
+        char t[bcd::kTextMax];
+        bcd::Double_to_Char(info.dStopPos, (image[1] & 0xF0) << 4, 10, t);
+        tavplat::copy_text(info.szStopPos, t);
+        bcd::Double_to_Char(info.dSpeed, (image[7] & 0xF0) << 4, 6, t);
+        tavplat::copy_text(info.szSpeed, t);
+        bcd::Double_to_Char(info.dStopTimer, (image[11] & 0xF0) << 4, 6, t);
+        tavplat::copy_text(info.szStopTimer, t);
+    }
+    tavplat::format_text(info.szMCode, sizeof info.szMCode, "%02x", info.nMCode);
+    std::memcpy(out, &info, sizeof info);
+    return TAV_OK;
+}
+
+}  // namespace tav::iti
