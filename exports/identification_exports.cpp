@@ -4,16 +4,6 @@
 #include "exports/guard.h"
 #include "line/line.h"
 
-namespace tav::line {
-// Test run (line/test_run.cpp).
-short Status_Rd(int station, unsigned char* status, int* ready);
-short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
-short ManuPluse_Snd(int station, int direction, unsigned char* status);
-short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
-short Open_OffONline_Close(int mode, unsigned char* record);
-short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
-}  // namespace tav::line
-
 using tav::exports::guarded;
 
 extern "C" {

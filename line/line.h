@@ -73,4 +73,12 @@ short SysCondition_Rd(int station, AmpIdentification* out);
 short Open_SysCondition_Rd_Close(SysConditionRecord* record);
 short Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
 
+// Test run and live status.
+short Status_Rd(int station, unsigned char* status, int* ready);
+short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
+short ManuPluse_Snd(int station, int direction, unsigned char* status);
+short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
+short Open_OffONline_Close(int mode, unsigned char* record);
+short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
+
 }  // namespace tav::line

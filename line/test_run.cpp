@@ -14,14 +14,6 @@
 
 namespace tav::line {
 
-// Declared for the exports and the tests (line.h stays as the team agreed it).
-short Status_Rd(int station, unsigned char* status, int* ready);
-short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
-short ManuPluse_Snd(int station, int direction, unsigned char* status);
-short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
-short Open_OffONline_Close(int mode, unsigned char* record);
-short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
-
 namespace {
 
 constexpr unsigned kReadyFlag = 0x02;    // STR1 bit 1: a positioning run may start

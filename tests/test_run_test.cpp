@@ -8,17 +8,9 @@
 
 #include "Tav_acs.h"
 #include "frame/frame.h"
+#include "line/line.h"
 #include "tests/fixtures/recording_wyn.h"
 #include "tests/fixtures/temp_dirs.h"
-
-namespace tav::line {
-short Status_Rd(int station, unsigned char* status, int* ready);
-short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
-short ManuPluse_Snd(int station, int direction, unsigned char* status);
-short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* status);
-short Open_OffONline_Close(int mode, unsigned char* record);
-short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
-}  // namespace tav::line
 
 using namespace tav::line;
 using tavtest::WynAnswer;
