@@ -392,6 +392,70 @@ typedef struct NewParaSet {
 /* ---- end of standard parameters ---- */
 
 /* ---- extended parameters: types and functions ---- */
+#pragma pack(push, 1)
+/* Header fields of an extended parameter set as the host edits them. */
+typedef struct NewParaProperty {
+    char szAmpNo[20];
+    char szReadDate[50];
+    char szFileName[TAV_PATH_MAX];
+    char szDefPath[TAV_PATH_MAX];
+    int32_t nKind;
+    int32_t nModel;
+    uint8_t byInfo1, byInfo2, byInfo3, byInfo4, byInfo5, byInfo6, byInfo7, byInfo8, byInfo9;
+    int32_t nInfoWord;
+    uint8_t byInfo10, byInfo12, byInfo13, byInfo14;
+    int32_t nInfo15, nInfo16, nInterface, nInfo17, nFamily;
+    char szComment[2048];
+} NewParaProperty;
+
+/* Listing of an extended parameter set: header texts and one line per parameter. */
+typedef struct NewParaPrint {
+    char szFileTitle[80];
+    char szHeader[120];
+    char szAmpType[120];
+    char szTitle[100];
+    char byReserved[20];
+    int32_t nLines;
+    char szCommentLine[2128];
+    char szLine[297][1000];
+} NewParaPrint;
+#pragma pack(pop)
+
+/* Definitions and accessors. Texts out: szSubTitle and value texts 40 bytes;
+ * srvTav_NewParaTitle_Rd: drive 3, dir and name TAV_PATH_MAX, out4/out5 1,
+ * title 400 bytes; srvTav_NewPara_Ctl_Inf_Rd: out 2200 bytes. */
+TAV_API short srvTav_NewParaIni_Rd(int model, int interfaceCode, int kind, NewParaSet* set);
+TAV_API short srvTav_NewParaIni_Rd2(int model, int interfaceCode, int kind, NewParaSet* set);
+TAV_API short srvTav_NewParaTitle_Rd(NewParaSet* set, char* drive, char* dir, char* name, char* out4, char* out5, char* title);
+TAV_API short srvTav_NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out);
+TAV_API short srvTav_NewPara_SubTile_Rd(NewParaSet* set, int no, char* out);
+TAV_API short srvTav_NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out);
+TAV_API short srvTav_NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no);
+TAV_API short srvTav_NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo);
+TAV_API short srvTav_NewPara_Dat_Chg(NewParaSet* set, int no, double value);
+TAV_API short srvTav_NewPara_Dat_Init(NewParaSet* set, int no);
+TAV_API short srvTav_NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, int markChanged, int applyMotor);
+/* Parameter file (.k7p / .syp) and properties. */
+TAV_API short srvTav_NewPara_Rd(const char* path, int kind, NewParaSet* set);
+TAV_API short srvTav_NewPara_Wt(const char* path, NewParaSet* set);
+TAV_API short srvTav_NewPara_Create(int model, int kind, NewParaSet* set);
+TAV_API short srvTav_NewPara_FileName_Chg(NewParaSet* set, const char* name);
+TAV_API short srvTav_NewPara_FileCmt_Rd(NewParaSet* set, char* out);
+TAV_API short srvTav_NewPara_FileCmt_Wt(NewParaSet* set, const char* text);
+TAV_API short srvTav_NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out);
+TAV_API short srvTav_NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop);
+TAV_API short srvTav_NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out);
+/* Transfer with the amplifier; a null stationText selects the file. The
+ * station text is the entry number of the amplifier in servo.con. */
+TAV_API short srvTav_NewPara_ComRd(const char* path, const char* stationText, int kind, NewParaSet* set, int first, int last);
+TAV_API short srvTav_NewPara_ComWt(const char* path, const char* stationText, int reserved, int all, NewParaSet* set);
+TAV_API short srvTav_NewPara_ComInitWt(NewParaSet* set);
+TAV_API short srvTav_NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int last);
+TAV_API short srvTav_NewPara_Amp_Wt(const char* stationText, int all, NewParaSet* set);
+TAV_API short srvTav_NewPara_Amp_Ini_Wt(const char* stationText, int reserved, NewParaSet* set);
+/* Listing and CSV export. */
+TAV_API short srvTav_NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out);
+TAV_API short srvTav_NewParaCsvType_Wt(const char* path, NewParaSet* set);
 /* ---- end of extended parameters ---- */
 
 /* ---- positioning data: types and functions ---- */

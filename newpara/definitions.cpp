@@ -1,0 +1,274 @@
+// Extended parameter definitions: the definition files, the identification
+// codes and the accessors the host edits single parameters with.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "comm/comm.h"
+#include "frame/frame.h"
+#include "newpara/newpara.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::newpara {
+
+namespace {
+
+constexpr int kHeaderLineLimit = 500;
+constexpr int kLineLimit = 4000;
+constexpr int kValueTexts = 10;
+
+// Indexed by code number; null marks the unused numbers 11 and 13.
+constexpr const char* kCodes[] = {"KK", "TT", "C1", "C2", "O1", "O2", "SS", "AA", "BB", "DD", "NN", nullptr,
+                                  "C0", nullptr, "O0", "ZZ", "FF", "OP", "ZO", "HK", "S2", "IP", "SC"};
+constexpr int kCodeCount = static_cast<int>(sizeof kCodes / sizeof kCodes[0]);
+
+bool in_range(const NewParaSet* set, int no) { return no >= 1 && no <= set->nParaCount && no <= kParaCount; }
+
+void set_defaults(NewParaSet* set) {
+    set->byInfo1 = 0xFF;
+    set->byInfo2 = 0xFF;
+    set->byInfo3 = 0xFF;
+    set->byInfo9 = 3;
+    set->nInfoWord = -1;
+    set->byInfo10 = 0xFF;
+    set->byInfo12 = 0xFF;
+}
+
+double number(const char* text) {
+    const double v = std::strtod(text, nullptr);
+    return std::isfinite(v) ? v : 0.0;
+}
+
+// One definition line into rec. Missing fields 1-8 end the line; a missing
+// tag (field 13) ends it too: the fields after it have no defined place.
+void parse_line(const char* line, NewParaRecord& rec) {
+    char tok[kLineLimit];
+    const char* p = frame::GetTabField(line, tok, sizeof tok);
+    if (p == nullptr) return;
+    rec.nParaNo = static_cast<int32_t>(std::strtol(tok, nullptr, 10));
+    if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr) return;
+    rec.nChgFlag = static_cast<int32_t>(std::strtol(tok, nullptr, 10));
+    if ((p = frame::GetTabText(p, rec.szName, sizeof rec.szName)) == nullptr) return;
+    if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr) return;
+    // The attribute is written with a prefix such as 0x, which is skipped.
+    rec.wAttr = std::strlen(tok) > 2 ? static_cast<uint16_t>(std::strtoul(tok + 2, nullptr, 16)) : 0;
+    double* const values[] = {&rec.dInitial, &rec.dMax, &rec.dMin, &rec.dScale};
+    for (double* v : values) {
+        if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr) return;
+        *v = number(tok);
+    }
+    p = frame::GetTabText(p, rec.szItemComment, sizeof rec.szItemComment);
+    tavplat::copy_text(rec.szItemCommentBase, rec.szItemComment);
+    std::string detail;
+    for (int i = 0; i < 3; ++i) {
+        p = frame::GetTabText(p, tok, sizeof tok);
+        detail += tok;
+    }
+    tavplat::copy_text(rec.szDetail, detail.c_str());
+    if ((p = frame::GetTabField(p, rec.szTag, sizeof rec.szTag)) == nullptr) return;
+    p = frame::GetTabText(p, rec.szNote, sizeof rec.szNote);
+    p = frame::GetTabText(p, rec.szIdCode, sizeof rec.szIdCode);
+    p = frame::GetTabText(p, rec.szSubTitle, sizeof rec.szSubTitle);
+    for (int i = 0; i < kValueTexts && p != nullptr && *p != '\0' && *p != '\n'; ++i)
+        p = frame::GetTabText(p, rec.szValueText[i], sizeof rec.szValueText[i]);
+}
+
+}  // namespace
+
+long long truncated(double v) {
+    if (std::isnan(v)) return 0;
+    constexpr double kMax = 9.2e18;
+    if (v >= kMax) return static_cast<long long>(kMax);
+    if (v <= -kMax) return -static_cast<long long>(kMax);
+    return static_cast<long long>(v);
+}
+
+int code_number(const char* idCode) {
+    for (int i = 0; i < kCodeCount; ++i)
+        if (kCodes[i] != nullptr && std::strcmp(idCode, kCodes[i]) == 0) return i;
+    return kNoCode;
+}
+
+const char* code_text(int codeNo) { return codeNo >= 0 && codeNo < kCodeCount ? kCodes[codeNo] : nullptr; }
+
+int definition_id(int family, int model, int interfaceCode, int kind) {
+    const int variant = 10 * model + interfaceCode;
+    if (family == kFamilyKesta7) return (kind == 0 ? 500 : kind == 1 ? 600 : 700) + variant;
+    return (kind == 0 ? 1500 : kind == 1 ? 1600 : 710) + variant;
+}
+
+std::string page_title(int kind) { return text::Text(kind == 0 ? 10005 : kind == 1 ? 10006 : 10036); }
+
+std::string base_name(const char* path, bool cutExtension) {
+    std::string s = path == nullptr ? "" : std::string(path, strnlen(path, TAV_PATH_MAX));
+    const std::size_t cut = s.find_last_of("\\/:");
+    if (cut != std::string::npos) s.erase(0, cut + 1);
+    if (cutExtension) {
+        const std::size_t dot = s.find('.');
+        if (dot != std::string::npos) s.erase(dot);
+    }
+    return s;
+}
+
+short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
+    FILE* f = tavplat::fopen_text(path, "r+");
+    if (f == nullptr) {
+        frame::tracef("NewPara definition file=[%s]", path);
+        return TAV_E_NO_FILE;
+    }
+    std::memset(set, 0, sizeof *set);
+    tavplat::copy_text(set->szDefPath, path);
+    set->nKind = opt.kind;
+    set->nModel = opt.model;
+    set->nInterface = opt.interfaceCode;
+    set->nFamily = opt.family;
+    set->nParaCount = kParaCount;
+    set->nGroupCount = 10;
+    set_defaults(set);
+
+    char line[kLineLimit];
+    short code = TAV_OK;
+    if (std::fgets(line, kHeaderLineLimit, f) != nullptr) {
+        for (int i = 0; i < kParaCount; ++i) {
+            if (std::fgets(line, kLineLimit, f) == nullptr) break;
+            NewParaRecord& rec = set->para[i];
+            parse_line(line, rec);
+            rec.dValue = rec.dInitial;
+            if (opt.countProgress) {
+                ++set->nProgressDone;
+                if (set->nCancel == TAV_E_CANCELLED) {
+                    code = TAV_E_CANCELLED;
+                    break;
+                }
+            }
+        }
+    }
+    std::fclose(f);
+    return code;
+}
+
+short load_definition(int id, const LoadOptions& opt, NewParaSet* set) {
+    char path[TAV_PATH_MAX] = {};
+    const short code = comm::full_path(id, path);
+    if (code != TAV_OK) return code;
+    return load_definition_file(path, opt, set);
+}
+
+short NewParaIni_Rd(int model, int interfaceCode, int kind, NewParaSet* set) {
+    LoadOptions opt{kind, model, interfaceCode, kFamilyKesta7, false};
+    return load_definition(definition_id(kFamilyKesta7, model, interfaceCode, kind), opt, set);
+}
+
+short NewParaIni_Rd2(int model, int interfaceCode, int kind, NewParaSet* set) {
+    LoadOptions opt{kind, model, interfaceCode, kFamilyMini, false};
+    return load_definition(definition_id(kFamilyMini, model, interfaceCode, kind), opt, set);
+}
+
+short NewParaTitle_Rd(NewParaSet* set, char* drive, char* dir, char* name, char* out4, char* out5, char* title) {
+    const std::string file(set->szFileName, strnlen(set->szFileName, sizeof set->szFileName));
+    const bool hasDrive = file.size() >= 2 && file[1] == ':';
+    if (drive != nullptr) tavplat::copy_text(drive, 3, hasDrive ? file.substr(0, 2).c_str() : "");
+    if (dir != nullptr) tavplat::copy_text(dir, TAV_PATH_MAX, file.size() > 2 ? file.c_str() + 2 : "");
+    const std::string base = base_name(file.c_str(), true);
+    if (name != nullptr) tavplat::copy_text(name, TAV_PATH_MAX, base.c_str());
+    if (out4 != nullptr) out4[0] = '\0';
+    if (out5 != nullptr) out5[0] = '\0';
+    if (title != nullptr) {
+        std::string t = page_title(set->nKind);
+        if (!file.empty()) t += "    " + base;
+        tavplat::copy_text(title, 400, t.c_str());
+    }
+    return TAV_OK;
+}
+
+short NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out) {
+    if (!in_range(set, no)) return TAV_E_PARAMETER;
+    const NewParaRecord& r = set->para[no - 1];
+    if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
+    out->nChgFlag = r.nChgFlag;
+    std::memcpy(out->szName, r.szName, sizeof r.szName);
+    std::memcpy(out->szDetail, r.szDetail, sizeof r.szDetail);
+    std::memcpy(out->szTag, r.szTag, sizeof r.szTag);
+    out->wAttr = r.wAttr;
+    out->dInitial = r.dInitial;
+    out->dMax = r.dMax;
+    out->dMin = r.dMin;
+    out->dScale = r.dScale;
+    std::memcpy(out->szNote, r.szNote, sizeof r.szNote);
+    std::memcpy(out->szIdCode, r.szIdCode, sizeof r.szIdCode);
+    std::memcpy(out->szItemComment, r.szItemComment, sizeof r.szItemComment);
+    out->dValue = r.dValue;
+    out->nResult = r.nResult;
+    std::memcpy(out->szSubTitle, r.szSubTitle, sizeof r.szSubTitle);
+    std::memcpy(out->szValueText, r.szValueText, sizeof r.szValueText);
+    return TAV_OK;
+}
+
+short NewPara_SubTile_Rd(NewParaSet* set, int no, char* out) {
+    if (!in_range(set, no)) return TAV_E_PARAMETER;
+    const NewParaRecord& r = set->para[no - 1];
+    if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
+    tavplat::copy_text(out, sizeof r.szSubTitle, r.szSubTitle);
+    return TAV_OK;
+}
+
+short NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out) {
+    if (!in_range(set, no) || idx < 1 || idx > kValueTexts) return TAV_E_PARAMETER;
+    const char* t = set->para[no - 1].szValueText[idx - 1];
+    tavplat::copy_text(out, 40, t);
+    return t[0] == '\0' ? TAV_E_PARAMETER : TAV_OK;
+}
+
+short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no) {
+    const bool searchable = (codeNo >= 0 && codeNo <= 10) || codeNo == kC0 || codeNo == kO0 || codeNo == kZZ ||
+                            codeNo == kFF || codeNo == kS2;
+    if (!searchable || set->nParaCount <= 0) return TAV_E_PARAMETER;
+    const char* code = kCodes[codeNo];
+    const int count = std::min(set->nParaCount, kParaCount);
+    const bool backwards = dir == 1 && (codeNo == kC1 || codeNo == kC2 || codeNo == kO1 || codeNo == kO2 ||
+                                        codeNo == kDD || codeNo == kC0 || codeNo == kO0);
+    for (int k = 0; k < count; ++k) {
+        const int i = backwards ? count - 1 - k : k;
+        if (std::strncmp(set->para[i].szIdCode, code, sizeof set->para[i].szIdCode) == 0) {
+            *no = i + 1;
+            return TAV_OK;
+        }
+    }
+    return TAV_E_PARAMETER;
+}
+
+short NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo) {
+    if (!in_range(set, no)) return TAV_E_PARAMETER;
+    *codeNo = code_number(set->para[no - 1].szIdCode);
+    return TAV_OK;
+}
+
+short NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
+    if (!in_range(set, no)) return TAV_E_PARAMETER;
+    NewParaRecord& r = set->para[no - 1];
+    const bool isSS = code_number(r.szIdCode) == kSS;
+    const bool same = r.dValue == value;
+    r.dValue = value;
+    r.nChgFlag = 1;
+    if (!isSS) return TAV_OK;
+    return same ? NewPara_Syousuh_Chg(set, 0, 1, 0, 0) : NewPara_Syousuh_Chg(set, 1, 1, 0, 0);
+}
+
+short NewPara_Dat_Init(NewParaSet* set, int no) {
+    if (!in_range(set, no)) return TAV_E_PARAMETER;
+    NewParaRecord& r = set->para[no - 1];
+    if (r.wAttr == 0 && r.dValue != r.dInitial) return TAV_E_FIXED_PARAMETER;
+    r.nChgFlag = 1;
+    r.dValue = r.dInitial;
+    r.nResult = 0;
+    int first = 0;
+    // Resetting the decimal position re-derives the set; the reset itself succeeded.
+    if (NewPara_Skubun_No_Rd(set, kSS, 0, &first) == TAV_OK && first == no) NewPara_Syousuh_Chg(set, 1, 1, 0, 1);
+    return TAV_OK;
+}
+
+}  // namespace tav::newpara

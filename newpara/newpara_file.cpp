@@ -1,0 +1,462 @@
+// Extended parameter files (.k7p / .syp): reader, writer, creation of a set
+// from definitions alone, and the small header accessors.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bcd/bcd.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::newpara {
+
+namespace {
+
+constexpr int kLineLimit = 500;
+constexpr int kCommentMax = 2047;
+constexpr std::size_t kAmpNameMax = 91;
+
+// A pending create request: the model number replaces the line settings' one.
+struct CreateRequest {
+    bool pending = false;
+    int model = 0;
+};
+CreateRequest& create_request() {
+    static CreateRequest r;
+    return r;
+}
+
+const char* model_name(int model) {
+    switch (model) {
+    case 0: return "VEL";
+    case 1: return "ROR";
+    case 2: return "LIN";
+    default: return "ETC";
+    }
+}
+
+double number(const char* text) {
+    const double v = std::strtod(text, nullptr);
+    return std::isfinite(v) ? v : 0.0;
+}
+
+unsigned long hex(const char* text) { return std::strtoul(text, nullptr, 16); }
+
+// The first comma field of a catalogue row ("D,3000[r/min]" gives "D").
+std::string first_field(unsigned id) {
+    const std::string row = text::Text(id);
+    char tok[200] = {};
+    frame::GetCommaField(row.c_str(), tok, sizeof tok);
+    return tok;
+}
+std::string second_field(unsigned id) {
+    const std::string row = text::Text(id);
+    char tok[200] = {};
+    const char* p = frame::GetCommaField(row.c_str(), tok, sizeof tok);
+    frame::GetCommaField(p, tok, sizeof tok);
+    return tok;
+}
+
+// Identification line fields after the amplifier number, in file order.
+void read_identification(const char* p, NewParaSet* set) {
+    char tok[kLineLimit];
+    uint8_t* const bytesA[] = {&set->byInfo1, &set->byInfo2, &set->byInfo4, &set->byInfo5,
+                               &set->byInfo6, &set->byInfo3, &set->byInfo8, &set->byInfo9};
+    for (uint8_t* b : bytesA) {
+        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
+        *b = static_cast<uint8_t>(hex(tok));
+    }
+    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
+    set->nInfoWord = static_cast<int32_t>(hex(tok));  // as read: not sign-extended
+    uint8_t* const bytesB[] = {&set->byInfo10, &set->byInfo12, &set->byInfo13, &set->byInfo14};
+    for (uint8_t* b : bytesB) {
+        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
+        *b = static_cast<uint8_t>(hex(tok));
+    }
+    int32_t* const words[] = {&set->nInfo15, &set->nInfo16, &set->nInterface};
+    for (int32_t* w : words) {
+        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
+        *w = static_cast<int32_t>(static_cast<uint32_t>(hex(tok)));
+    }
+    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
+    set->byInfo11 = static_cast<uint8_t>(hex(tok));
+}
+
+// One parameter line over the definition values; false when it has no value.
+bool read_parameter(const char* line, NewParaRecord& rec) {
+    char tok[kLineLimit];
+    const char* p = frame::GetCommaField(line, tok, sizeof tok);
+    if (p == nullptr) return false;
+    p = frame::GetCommaField(p, tok, sizeof tok);
+    if (tok[0] == '\0') return false;
+    rec.dValue = number(tok);
+    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return true;
+    rec.wAttr = static_cast<uint16_t>(hex(tok));
+    double* const values[] = {&rec.dInitial, &rec.dMax, &rec.dMin};
+    for (double* v : values) {
+        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return true;
+        *v = number(tok);
+    }
+    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return true;
+    rec.nResult = line::parse_int(tok);
+    std::size_t n = 0;
+    for (; p[n] != '\0' && p[n] != '\n' && n + 1 < sizeof rec.szFileNote; ++n) rec.szFileNote[n] = p[n];
+    rec.szFileNote[n] = '\0';
+    return true;
+}
+
+// The rest of the file after the parameter lines: the amplifier name and the comment.
+void read_tail(FILE* f, NewParaSet* set) {
+    std::string line;
+    bool any = line::read_whole_line(f, line);
+    if (any && line.find("ampname=") != std::string::npos) {
+        std::string name = line.size() > 8 ? line.substr(8, line.size() - 9) : "";
+        if (name.size() > kAmpNameMax) name.resize(kAmpNameMax);
+        tavplat::copy_text(line::amp_name_from_file(), line::kAmpNameSize, name.c_str());
+        any = line::read_whole_line(f, line);
+    } else {
+        line::amp_name_from_file()[0] = '\0';
+    }
+    // The comment keeps CR LF between its lines; text beyond the area is dropped.
+    std::string comment;
+    while (any) {
+        for (char c : line) {
+            if (c == '\n') comment += "\r\n";
+            else comment += c;
+        }
+        if (comment.size() > kCommentMax) break;
+        any = line::read_whole_line(f, line);
+    }
+    if (comment.size() > kCommentMax) comment.resize(kCommentMax);
+    tavplat::copy_text(set->szComment, comment.c_str());
+}
+
+bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
+
+std::string printf_string(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string printf_string(const char* fmt, ...) {
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+}  // namespace
+
+short format_value(double value, unsigned attr, char* out, bool fallback) {
+    const short code = bcd::Double_to_Char(value, static_cast<int>(attr), 10, out);
+    if (code != 0 && fallback) tavplat::format_text(out, bcd::kTextMax, "%10.2f", value);
+    return code;
+}
+
+short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
+    const bool hasFile = path != nullptr && path[0] != '\0';
+    set->nProgressTotal = hasFile ? 2 * kParaCount : kParaCount;
+    LineSettings ls{};
+    const short settingsCode = line::Set_Rd(&ls);
+    const int family = ls.nTenth == kFamilyKesta7 ? kFamilyKesta7 : kFamilyMini;
+
+    int model = 0, iface = 0;
+    if (hasFile) {
+        int fileKind = -1, number = 0;
+        char text[kLineLimit + 8] = {};
+        const short code = line::File_Chk(path, &fileKind, &model, &number, text, nullptr);
+        if (code != TAV_OK) return code;
+        if (model == 4) return TAV_E_FILE_NAME;
+        iface = number;
+    } else if (create_request().pending) {
+        model = create_request().model;
+        iface = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
+    } else {
+        if (settingsCode != TAV_OK) return settingsCode;
+        model = ls.nModel;
+        iface = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 10 ? ls.nModelValue1 : 0;
+    }
+    // The hidden page has one definition per family, whatever the model.
+    const int id = kind == 0 || kind == 1 ? definition_id(family, model, iface, kind)
+                                          : (family == kFamilyKesta7 ? 700 : 710);
+    LoadOptions opt{kind, model, ls.nModelValue1, family, true};
+    short code = load_definition(id, opt, set);
+    if (code != TAV_OK && code != TAV_E_CANCELLED) return code;
+    if (hasFile) {
+        tavplat::copy_text(set->szFileName, path);
+        line::set_amp_name_from_file_sel(1);
+    } else {
+        set->szFileName[0] = '\0';
+        tavplat::copy_text(set->szAmpNo, "0");
+    }
+    set->byInfo10 = static_cast<uint8_t>(ls.nModelValue2);
+    set->nInfo17 = ls.nModelValue2;
+    set->byInfo14 = static_cast<uint8_t>(ls.nModelValue3);
+    set->byInfo11 = 0xFF;
+    if (!hasFile || code != TAV_OK) return code;
+
+    FILE* f = tavplat::fopen_text(path, "r");
+    if (f == nullptr) return TAV_E_NO_FILE;
+    char line[kLineLimit];
+    if (std::fgets(line, kLineLimit, f) != nullptr) {
+        char tok[kLineLimit];
+        const char* p = frame::GetCommaField(line, tok, sizeof tok);
+        p = frame::GetCommaField(p, tok, sizeof tok);
+        p = frame::GetCommaField(p, tok, sizeof tok);
+        if (p != nullptr && tok[0] != '\0') {
+            tavplat::copy_text(set->szAmpNo, tok);
+            p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
+            read_identification(p, set);
+        }
+    }
+    if (std::fgets(line, kLineLimit, f) != nullptr) {  // the column header
+        const int count = std::min(set->nParaCount, kParaCount);
+        for (int i = 0; i < count; ++i) {
+            if (std::fgets(line, kLineLimit, f) == nullptr || !read_parameter(line, set->para[i])) break;
+            ++set->nProgressDone;
+            if (set->nCancel == TAV_E_CANCELLED) {
+                code = TAV_E_CANCELLED;
+                break;
+            }
+        }
+        if (code == TAV_OK) read_tail(f, set);
+    }
+    std::fclose(f);
+    return code;
+}
+
+short NewPara_Wt(const char* path, NewParaSet* set) {
+    set->nProgressTotal = set->nParaCount;
+    std::string target = path != nullptr && path[0] != '\0'
+                             ? std::string(path)
+                             : std::string(set->szFileName, strnlen(set->szFileName, sizeof set->szFileName));
+    if (target.empty()) return TAV_E_NO_TARGET_FILE;
+    if (target.size() < 5) return TAV_E_FILE_NAME;
+    int kind = -1;
+    // The file need not exist yet: only its kind by name counts here.
+    line::File_Chk(target.c_str(), &kind, nullptr, nullptr, nullptr, nullptr);
+    if (kind == 5) return NewParaCsvType_Wt(target.c_str(), set);
+    if (kind != 0 && kind != 1 && kind != 8) return TAV_E_FILE_NAME;
+
+    FILE* f = tavplat::fopen_text(target.c_str(), "w+");
+    if (f == nullptr) {
+        frame::tracef("NewPara file=[%s]", target.c_str());
+        return TAV_E_READ_ONLY;
+    }
+    char version[16] = {};
+    frame::GetVersion(version);
+    std::string head = std::string("SERVO,") + model_name(set->nModel) + ", ";
+    const std::string ampNo(set->szAmpNo, strnlen(set->szAmpNo, sizeof set->szAmpNo));
+    if (!ampNo.empty()) {
+        const std::string date(set->szReadDate, strnlen(set->szReadDate, sizeof set->szReadDate));
+        head += ampNo + "," + (date.empty() ? " " : date);
+    } else {
+        head += ",";
+    }
+    head += printf_string(",%02X,%02X,%02X,%02X,%02X,%02X,%02X,%02X,%04X,%02X,%02X,%02X,%02X,%08X,%08X,%02X,%02X,%s\n",
+                          set->byInfo1, set->byInfo2, set->byInfo4, set->byInfo5, set->byInfo6, set->byInfo3,
+                          set->byInfo8, set->byInfo9, static_cast<unsigned>(set->nInfoWord) & 0xFFFFu, set->byInfo10,
+                          set->byInfo12, set->byInfo13, set->byInfo14, static_cast<unsigned>(set->nInfo15),
+                          static_cast<unsigned>(set->nInfo16), static_cast<unsigned>(set->nInterface), set->byInfo11,
+                          version);
+    short code = TAV_OK;
+    if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
+    const int count = std::min(set->nParaCount, kParaCount);
+    for (int i = 0; i < count && code == TAV_OK; ++i) {
+        const NewParaRecord& r = set->para[i];
+        char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
+        format_value(r.dValue, r.wAttr, v);
+        format_value(r.dInitial, r.wAttr, ini, false);
+        format_value(r.dMax, r.wAttr, mx, false);
+        format_value(r.dMin, r.wAttr, mn, false);
+        char note[sizeof r.szFileNote];
+        tavplat::copy_text(note, r.szFileNote);
+        if (std::fprintf(f, "%3d, %s, %04X, %s, %s, %s, %d,%s\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult, note) < 0) {
+            code = TAV_E_DISK_FULL;
+            break;
+        }
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
+    }
+    if (code == TAV_OK) {
+        const char* name = line::amp_name_for_file();
+        if (name[0] != '\0' && !put(f, std::string("ampname=") + name + "\n")) code = TAV_E_DISK_FULL;
+    }
+    if (code == TAV_OK) {
+        std::string comment;
+        for (std::size_t i = 0; i < sizeof set->szComment && set->szComment[i] != '\0'; ++i)
+            if (set->szComment[i] != '\r') comment += set->szComment[i];
+        if (!put(f, comment)) code = TAV_E_DISK_FULL;
+    }
+    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    return code;
+}
+
+short NewPara_Create(int model, int kind, NewParaSet* set) {
+    set->nProgressTotal = set->nProgressDone = 0;
+    create_request() = {true, model};
+    frame::CheckDiagnosticMarkers();
+    short code = NewPara_Rd(nullptr, kind, set);
+    if (code == TAV_OK) code = NewPara_Syousuh_Chg(set, 1, 1, 0, 1);
+    if (set->nProgressTotal == 0) {
+        if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
+        else set->nProgressDone = -1;
+    }
+    create_request() = {};
+    return code;
+}
+
+short NewPara_FileName_Chg(NewParaSet* set, const char* name) {
+    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szFileName, name);
+    return TAV_OK;
+}
+
+short NewPara_FileCmt_Rd(NewParaSet* set, char* out) {
+    tavplat::copy_text(out, sizeof set->szComment, set->szComment);
+    return TAV_OK;
+}
+
+short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) {
+    if (text == nullptr || strnlen(text, sizeof set->szComment) >= sizeof set->szComment) return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szComment, text);
+    return TAV_OK;
+}
+
+short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
+    std::memcpy(out->szAmpNo, set->szAmpNo, sizeof out->szAmpNo);
+    std::memcpy(out->szReadDate, set->szReadDate, sizeof out->szReadDate);
+    std::memcpy(out->szFileName, set->szFileName, sizeof out->szFileName);
+    std::memcpy(out->szDefPath, set->szDefPath, sizeof out->szDefPath);
+    out->nKind = set->nKind;
+    out->nModel = set->nModel;
+    out->byInfo1 = set->byInfo1; out->byInfo2 = set->byInfo2; out->byInfo3 = set->byInfo3;
+    out->byInfo4 = set->byInfo4; out->byInfo5 = set->byInfo5; out->byInfo6 = set->byInfo6;
+    out->byInfo7 = set->byInfo7; out->byInfo8 = set->byInfo8; out->byInfo9 = set->byInfo9;
+    out->nInfoWord = set->nInfoWord;
+    out->byInfo10 = set->byInfo10; out->byInfo12 = set->byInfo12;
+    out->byInfo13 = set->byInfo13; out->byInfo14 = set->byInfo14;
+    out->nInfo15 = set->nInfo15;
+    out->nInfo16 = set->nInfo16;
+    out->nFamily = set->nFamily;
+    std::memcpy(out->szComment, set->szComment, sizeof out->szComment);
+    return TAV_OK;
+}
+
+short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
+    // The old values survive a re-creation of the set in this copy.
+    static NewParaSet copy;
+    std::memcpy(&copy, set, sizeof copy);
+    const bool kindChanged = prop->nKind != set->nKind;
+    if (prop->nModel != set->nModel || kindChanged || prop->byInfo6 != set->byInfo6 ||
+        prop->byInfo7 != set->byInfo7 || prop->byInfo8 != set->byInfo8) {
+        const short code = NewPara_Create(prop->nModel, prop->nKind, set);
+        if (code != TAV_OK) return code;
+    }
+    set->szAmpNo[0] = '\0';
+    set->szReadDate[0] = '\0';
+    tavplat::copy_text(set->szFileName, std::string(prop->szFileName, strnlen(prop->szFileName, sizeof prop->szFileName)).c_str());
+    const std::size_t len = std::strlen(set->szFileName);
+    if (kindChanged && len >= 4) {
+        char* ext = set->szFileName + len - 4;
+        if (std::strcmp(ext, ".K7P") == 0) std::memcpy(ext, ".SYP", 4);
+        else if (std::strcmp(ext, ".SYP") == 0) std::memcpy(ext, ".K7P", 4);
+        else if (std::strcmp(ext, ".k7p") == 0) std::memcpy(ext, ".syp", 4);
+        else if (std::strcmp(ext, ".syp") == 0) std::memcpy(ext, ".k7p", 4);
+    }
+    set->nKind = prop->nKind;
+    set->nModel = prop->nModel;
+    set->nFamily = prop->nFamily;
+    set->byInfo1 = prop->byInfo1; set->byInfo2 = prop->byInfo2;
+    set->byInfo4 = prop->byInfo4; set->byInfo5 = prop->byInfo5; set->byInfo6 = prop->byInfo6;
+    set->byInfo7 = prop->byInfo7; set->byInfo8 = prop->byInfo8; set->byInfo9 = prop->byInfo9;
+    set->nInfoWord = prop->nInfoWord;
+    set->byInfo10 = prop->byInfo10; set->byInfo12 = prop->byInfo12;
+    set->byInfo13 = prop->byInfo13; set->byInfo14 = prop->byInfo14;
+    set->nInfo15 = prop->nInfo15;
+    set->nInfo16 = prop->nInfo16;
+    set->nInterface = prop->nInterface;
+    set->nInfo17 = prop->nInfo17;
+    tavplat::copy_text(set->szComment, std::string(prop->szComment, strnlen(prop->szComment, sizeof prop->szComment)).c_str());
+    const std::string unused = text::Text(10010);
+    const int count = std::min(set->nParaCount, kParaCount);
+    for (int i = 0; i < count; ++i) {
+        NewParaRecord& r = set->para[i];
+        if (unused == r.szName) continue;
+        r.dValue = copy.para[i].dValue;
+        r.nResult = r.dValue < r.dMin || r.dValue > r.dMax ? TAV_E_RANGE : 0;
+    }
+    return NewPara_Syousuh_Chg(set, 0, 1, 0, 1);
+}
+
+short NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out) {
+    if (lines != nullptr) *lines = 9;
+    std::string s;
+    switch (item) {
+    case 1:
+        s = page_title(set->nKind);
+        break;
+    case 2: {
+        const std::string base = base_name(set->szFileName, false);
+        s = text::Text(10032) + (base.empty() ? text::Text(10015) : base);
+        break;
+    }
+    case 3:
+        s = text::Text(10004) + text::Text(set->nModel >= 0 && set->nModel <= 2 ? 10022 + set->nModel : 10025);
+        break;
+    case 4: {
+        // "QMT 101D5 - LV 2": family, capacity, speed, control type, interface, voltage.
+        const bool k7 = set->nFamily == kFamilyKesta7;
+        const unsigned capacityRow = (k7 && set->byInfo1 != 0 ? 6500 : 6000) + set->byInfo2;
+        const unsigned ctl = set->nModel >= 0 && set->nModel <= 2 ? static_cast<unsigned>(set->nModel) : 3;
+        const unsigned ifc = set->nInterface >= 0 && set->nInterface <= 1 ? static_cast<unsigned>(set->nInterface) : 2;
+        s = text::Text(10021) + (k7 ? "QMT " : "QMH ") + first_field(capacityRow) +
+            first_field((k7 ? 5000 : 12000) + set->byInfo1) + "5 - " + first_field(3640 + ctl) +
+            first_field((ctl == 0 ? 3690 : 3695) + ifc) + " " + first_field(7500 + set->byInfo3);
+        break;
+    }
+    case 5: {
+        const unsigned ifc = set->nInterface >= 0 && set->nInterface <= 2 ? static_cast<unsigned>(set->nInterface) : 2;
+        s = text::Text(10026) + second_field(3690 + ifc);
+        break;
+    }
+    case 8:
+        if (set->byInfo10 == 0xFF) {
+            s = text::Text(10029) + "NV* ****** - ***";
+        } else {
+            const unsigned series = set->byInfo10;
+            const unsigned capBase = series == 2 || series == 6 || series == 7 ? 6500 : 6000;
+            s = text::Text(10029) + second_field(5500 + series) + " " + first_field(capBase + set->byInfo12) +
+                first_field(5500 + series) + " - " + first_field(7000 + set->byInfo14) + first_field(7500 + set->byInfo11);
+        }
+        break;
+    case 9:
+        s = text::Text(10030) + std::string(set->szReadDate, strnlen(set->szReadDate, sizeof set->szReadDate));
+        break;
+    case 10:
+        s = text::Text(10031) + std::string(set->szComment, strnlen(set->szComment, sizeof set->szComment));
+        break;
+    case 11: {
+        const int amp = line::parse_int(std::string(set->szAmpNo, strnlen(set->szAmpNo, sizeof set->szAmpNo)).c_str());
+        if (amp > 0) s = text::Text(10040) + std::to_string(amp % 16);
+        break;
+    }
+    case 12: {
+        char version[16] = {};
+        frame::GetVersion(version);
+        s = text::Text(10041) + version;
+        break;
+    }
+    default:
+        break;
+    }
+    tavplat::copy_text(out, kInfoLineSize, s.c_str());
+    return TAV_OK;
+}
+
+}  // namespace tav::newpara

@@ -1,0 +1,424 @@
+// Extended parameter transfer with a KESTA7 / KESTA7 Mini amplifier behind
+// the servo operator: block reads of up to four parameters, block writes of
+// up to two with a one-by-one retry, progress and cancellation.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bcd/bcd.h"
+#include "comm/comm.h"
+#include "comm/direct_access.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::newpara {
+
+namespace {
+
+constexpr int kRecordSize = 17;
+constexpr int kReadBlock = 4;
+constexpr int kWriteBlock = 2;
+constexpr int kWriteProtect = 173;  // PA2 74: sent first and alone on the parameter page
+constexpr int kOperatorFamily = 0x50;
+constexpr int kNoStoreMarker = 1030;
+
+bool page_end(int no) { return no % kPageSize == 0; }
+
+// The station of a list entry: the station text is the entry number in servo.con.
+short station_of(const char* stationText, int* station) {
+    int count = 0, flag = 0;
+    char name[512] = {};
+    const int entry = line::parse_int(stationText);
+    return line::AmpData_Rd(entry, 0, &count, station, name, &flag);
+}
+
+void post_progress(const NewParaSet* set, int remaining) {
+    const bool lin = set->nModel == 2;
+    const int total = lin ? 396 : 297, offset = lin ? 99 : 0;
+    const int rate = (total - offset - remaining) * 100 / total;
+    frame::SendProgressRate(static_cast<unsigned>(std::max(rate, 0)));
+}
+
+void encode(double value, unsigned attr, unsigned char* out6) {
+    unsigned char b[bcd::kBcdFieldMax] = {};
+    bcd::Double_to_Bcd(value, static_cast<int>(attr), 10, b);
+    std::memcpy(out6, b, 6);
+}
+
+// Releases the port lock and closes the line on every way out.
+class Session {
+public:
+    short lock() {
+        int kind = 0;
+        const short code = line::ComPortLock_quimbel(&kind);
+        locked_ = code == TAV_OK;
+        return code;
+    }
+    short open() {
+        const short code = line::Wyn_Net_Open();
+        open_ = code == TAV_OK;
+        return open_ ? TAV_OK : TAV_E_OPEN_DEVICE;
+    }
+    void close() {
+        if (open_) comm::wyn().Wyn_Net_Close();
+        open_ = false;
+    }
+    ~Session() {
+        close();
+        if (locked_) line::ComPortUnlock_quimbel();
+    }
+
+private:
+    bool locked_ = false, open_ = false;
+};
+
+void finish_progress(NewParaSet* set, short code) {
+    if (set->nProgressTotal != 0) return;
+    if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
+    else set->nProgressDone = -1;
+}
+
+void store_identification(NewParaSet* set, const unsigned char* rec) {
+    set->nModel = rec[3];
+    set->nFamily = rec[4];
+    set->byInfo1 = rec[5];
+    set->byInfo3 = rec[6];
+    set->byInfo2 = rec[7];
+    set->byInfo5 = rec[8];
+    set->byInfo10 = rec[9];
+    set->byInfo11 = rec[10];
+    set->byInfo12 = rec[11];
+    set->byInfo14 = rec[12];
+    set->byInfo8 = rec[14];
+    set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
+    set->nInterface = rec[13];
+}
+
+// Runs every present parameter through the value check with its own value,
+// leaving the record as it was; notes whether any is marked changed.
+short check_set(NewParaSet* set, bool all, bool requireChanged, bool* anyChanged) {
+    static NewParaRecord saved;
+    const int count = std::min(set->nParaCount, kParaCount);
+    *anyChanged = false;
+    for (int i = 0; i < count; ++i) {
+        NewParaRecord& r = set->para[i];
+        if (r.wAttr == 0) continue;
+        const bool changed = r.nChgFlag == 1;
+        *anyChanged = *anyChanged || changed;
+        std::memcpy(&saved, &r, sizeof saved);
+        const short code = NewPara_Dat_Chg(set, i + 1, r.dValue);
+        std::memcpy(&r, &saved, sizeof saved);
+        if (code != TAV_OK) {
+            if (all || !requireChanged || changed) r.nResult = code;
+            return code;
+        }
+    }
+    return TAV_OK;
+}
+
+void trace_record(const unsigned char* rec) {
+    frame::tracef("************************************");
+    frame::tracef("Wyn_SysCondition_Rd[amp]STR1=0x%02X:STR2=0x%02X:series=0x%02X:capacity=0x%02X:model=0x%02X:pos=0x%02X",
+                  rec[0], rec[1], rec[2], rec[3], rec[4], rec[5]);
+    frame::tracef("              [amp]ZNO=0x%02X:IO=0x%02X:extIO=0x%02X:option=0x%02X:PG=0x%02X:motor=0x%04X", rec[6],
+                  rec[7], rec[8], rec[9], rec[10], rec[11] | (rec[12] << 8));
+    frame::tracef("              [motor]type=0x%02X:capacity=0x%02X:ZNO=0x%02X:encoder=0x%02X", rec[13], rec[14],
+                  rec[15], rec[16]);
+}
+
+enum class Source { kValue, kInitial };
+
+// The block writer behind Amp_Wt and Amp_Ini_Wt.
+short write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
+    const bool initial = source == Source::kInitial;
+    const int count = std::min(set->nParaCount, kParaCount);
+    set->nProgressTotal = count;
+    if (!all) {
+        int changed = 0;
+        for (int i = 0; i < count; ++i) changed += set->para[i].nChgFlag == 1;
+        set->nProgressTotal = changed;
+    }
+    const comm::WynApi& w = comm::wyn();
+    int station = 0;
+    short code = station_of(stationText, &station);
+    if (code != TAV_OK) return code;
+    auto value_of = [&](const NewParaRecord& r) { return initial ? r.dInitial : r.dValue; };
+
+    // The write protection switch goes first, so that the rest is accepted.
+    const bool protectFirst = set->nKind == 0 && count >= kWriteProtect;
+    if (protectFirst) {
+        NewParaRecord& r = set->para[kWriteProtect - 1];
+        if (all || r.nChgFlag == 1) {
+            unsigned char data[6], status[4] = {};
+            encode(value_of(r), r.wAttr, data);
+            code = w.Wyn_Para_Wt2(station, 1, kWriteProtect, 6, data, status);
+            if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(status);
+            if (code != TAV_OK) {
+                r.nResult = code;
+                return code;
+            }
+            ++set->nProgressDone;
+            if (!initial) r.nChgFlag = r.nResult = 0;
+        }
+    }
+    LineSettings ls{};
+    code = line::Set_Rd(&ls);
+    if (code != TAV_OK) return code;
+    const int trace = frame::CheckDiagnosticMarkers();
+
+    short result = TAV_OK;
+    int first = 0, n = 0;
+    unsigned char data[6 * kWriteBlock];
+    auto flush = [&]() -> short {
+        if (n == 0) return TAV_OK;
+        post_progress(set, count - (first - 1));
+        unsigned char status[4] = {};
+        short c = w.Wyn_Para_Wt2(station, n, first, (6 * n) & 0xFF, data, status);
+        if (trace) {
+            frame::tracef("Wyn_Para_Wt2()=%d:amp=%03d:count=%d:first=%d:STR1=%02x:STR2=%02x", c, station, n, first,
+                          status[0], status[1]);
+        }
+        const int blockFirst = first, blockN = n;
+        n = 0;
+        if (c == WYN_E_DATA_SIZE) {
+            const short s = comm::Wyn_STR_ERR_Chk(status);
+            return s == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : s == 0 ? c : s;
+        }
+        if (c != TAV_OK) return c;
+        short s = comm::Wyn_STR_ERR_Chk(status);
+        if (s == TAV_OK) {
+            if (!initial)
+                for (int k = 0; k < blockN; ++k) set->para[blockFirst - 1 + k].nChgFlag = set->para[blockFirst - 1 + k].nResult = 0;
+        } else {
+            frame::tracef("**retry****************");
+            bool protectedHit = false;
+            short blockResult = TAV_OK;
+            for (int k = 0; k < blockN; ++k) {
+                NewParaRecord& r = set->para[blockFirst - 1 + k];
+                unsigned char one[6];
+                std::memcpy(one, data + 6 * k, 6);
+                unsigned char st[4] = {};
+                c = w.Wyn_Para_Wt2(station, 1, blockFirst + k, 6, one, st);
+                if (c != TAV_OK) return c;
+                s = comm::Wyn_STR_ERR_Chk(st);
+                const short perParameter = s == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : s;
+                if (perParameter == TAV_E_WRITE_PROTECTED) protectedHit = true;
+                if (perParameter != TAV_OK) blockResult = perParameter;
+                if (!initial) {
+                    if (perParameter == TAV_OK) r.nChgFlag = 0;
+                    r.nResult = perParameter;
+                }
+            }
+            if (protectedHit) return TAV_E_WRITE_PROTECTED;
+            result = blockResult;
+        }
+        set->nProgressDone += blockN;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+        return TAV_OK;
+    };
+
+    for (int i = 0; i < count; ++i) {
+        NewParaRecord& r = set->para[i];
+        const int no = i + 1;
+        if (r.wAttr == 0 && !initial) r.dValue = 0;
+        const bool send = !(protectFirst && no == kWriteProtect) && (all || r.nChgFlag == 1);
+        if (!send) {
+            if ((code = flush()) != TAV_OK) return code;
+            continue;
+        }
+        if (n == 0) first = no;
+        encode(value_of(r), r.wAttr, data + 6 * n);
+        ++n;
+        if (n == kWriteBlock || page_end(no) || no == count)
+            if ((code = flush()) != TAV_OK) return code;
+    }
+    if ((code = flush()) != TAV_OK) return code;
+    return result;
+}
+
+// The write with a station: check, lock, line, identification, block writes.
+short write_to_amplifier(const char* stationText, bool all, Source source, NewParaSet* set) {
+    set->nProgressTotal = set->nProgressDone = 0;
+    bool anyChanged = false;
+    const bool initial = source == Source::kInitial;
+    short code = check_set(set, all || initial, !initial, &anyChanged);
+    if (code != TAV_OK) return code;
+    if (!initial && !anyChanged && !all) return TAV_E_NOTHING_TO_SEND;
+
+    int station = 0;
+    code = station_of(stationText, &station);
+    if (code != TAV_OK) return code;
+    if (station == 999) return TAV_E_STATION;
+    Session session;
+    if ((code = session.lock()) != TAV_OK) return code;
+    const int trace = frame::CheckDiagnosticMarkers();
+    if ((code = session.open()) == TAV_OK) {
+        unsigned char rec[kRecordSize] = {};
+        const short rd = comm::wyn().Wyn_SysCondition_Rd(0, kRecordSize, rec);
+        if (trace) trace_record(rec);
+        if (rd == TAV_OK && rec[4] != kOperatorFamily) {
+            code = TAV_E_NOT_OPERATOR;
+        } else {
+            const int amp = line::parse_int(set->szAmpNo);
+            const unsigned char a = static_cast<unsigned char>(amp);
+            unsigned char buffer[4] = {}, answer[8] = {};
+            code = comm::Wyn_General_Acs(a, 81, 0, 81, 0, 0, 0, 0, buffer, 2, answer);
+            if (code == TAV_OK) {
+                unsigned char block[15] = {0,
+                                           static_cast<unsigned char>(set->nModel),
+                                           static_cast<unsigned char>(set->nFamily),
+                                           set->byInfo1, set->byInfo3, set->byInfo2, set->byInfo5, set->byInfo10,
+                                           set->byInfo11, set->byInfo12, set->byInfo14,
+                                           static_cast<unsigned char>(set->nInterface), set->byInfo8, 0, 0};
+                code = comm::Wyn_General_Acs(a, 81, 0, 2, 0, 1, 4, 15, block, 2, answer);
+            }
+            if (code == TAV_OK) {
+                char text[8];
+                tavplat::format_text(text, sizeof text, "%03d", line::parse_int(stationText));
+                code = write_blocks(initial ? text : stationText, all || initial, source, set);
+            }
+            if (code == TAV_OK) code = comm::Wyn_General_Acs(a, 81, 0, 81, 0, 1, 0, 0, buffer, 2, answer);
+        }
+    }
+    session.close();
+    return code;
+}
+
+}  // namespace
+
+short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int last) {
+    const bool store = !frame::marker_exists(kNoStoreMarker);
+    const int paraCount = std::min(set->nParaCount, kParaCount);
+    set->nProgressTotal = paraCount;
+    int station = 0;
+    short code = station_of(stationText, &station);
+    if (code != TAV_OK) return code;
+    LineSettings ls{};
+    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
+    frame::CheckDiagnosticMarkers();
+
+    const int count = last - first > 0 ? std::min(last - first, paraCount) : paraCount;
+    const comm::WynApi& w = comm::wyn();
+    const std::string unused = text::Text(10010);
+    unsigned char reply[6 * kReadBlock + 2];
+    int i = 0;
+    while (i < count) {
+        if (set->para[i].wAttr == 0) {
+            ++i;
+            continue;
+        }
+        // A block: consecutive present parameters, at most four, never across a page.
+        int n = 0;
+        while (i + n < count && n < kReadBlock && set->para[i + n].wAttr != 0) {
+            ++n;
+            if (page_end(i + n)) break;
+        }
+        post_progress(set, paraCount - i);
+        std::memset(reply, 0, sizeof reply);
+        code = w.Wyn_Para_Rd2(station, n, i + 1, 6 * n + 2, reply);
+        if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(reply);
+        if (code != TAV_OK) return code;
+        if (store) {
+            for (int k = 0; k < n; ++k) {
+                NewParaRecord& r = set->para[i + k];
+                const unsigned char* field = reply + 2 + 6 * k;
+                if ((field[0] & 0x08) != 0) {
+                    r.dValue = 0;
+                    r.nResult = TAV_E_MEMORY_ERROR;
+                } else {
+                    if ((r.wAttr & 0x0010) != 0) r.wAttr = static_cast<uint16_t>(r.wAttr & ~0x0060);
+                    double v = 0;
+                    const short c = bcd::Bcd_to_Double(field, 10, &v);
+                    r.dValue = c == 0 ? v : 0;
+                    r.nResult = c;
+                }
+                const int d = (r.wAttr >> 8) & 0x0F;
+                double p10 = 1;
+                for (int e = 0; e < d; ++e) p10 *= 10;
+                r.dMax = 9999999999.0 / p10;
+                r.dMin = ((r.wAttr & 0x0004) != 0 || unused == r.szName) ? -r.dMax : 0;
+            }
+        }
+        set->nProgressDone += n;
+        i += n;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+    }
+    char date[32] = {}, time[32] = {};
+    tavplat::local_date(date, sizeof date);
+    tavplat::local_time(time, sizeof time);
+    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
+    return TAV_OK;
+}
+
+short NewPara_ComRd(const char* path, const char* stationText, int kind, NewParaSet* set, int first, int last) {
+    set->nProgressTotal = set->nProgressDone = 0;
+    short code = TAV_OK;
+    {
+        Session session;
+        if (stationText != nullptr && (code = session.lock()) != TAV_OK) return code;
+        frame::CheckDiagnosticMarkers();
+        if (stationText == nullptr) {
+            code = NewPara_Rd(path, kind, set);
+        } else {
+            int station = 0;
+            code = station_of(stationText, &station);
+            if (code == TAV_OK && station == 999) code = TAV_E_STATION;
+            if (code == TAV_OK) code = session.open();
+            unsigned char rec[kRecordSize] = {};
+            if (code == TAV_OK && comm::wyn().Wyn_SysCondition_Rd(0, kRecordSize, rec) == TAV_OK &&
+                rec[4] != kOperatorFamily)
+                code = TAV_E_NOT_OPERATOR;
+            if (code == TAV_OK) {
+                std::memset(rec, 0, sizeof rec);
+                code = comm::wyn().Wyn_SysCondition_Rd(station, kRecordSize, rec);
+            }
+            if (code == TAV_OK) {
+                if (rec[4] == kFamilyKesta7) code = NewParaIni_Rd(rec[3], rec[13], kind, set);
+                else if (rec[4] == kFamilyMini) code = NewParaIni_Rd2(rec[3], rec[13], kind, set);
+                else code = TAV_E_NOT_OPERATOR;
+                if (code == TAV_OK || rec[4] == kFamilyKesta7 || rec[4] == kFamilyMini) store_identification(set, rec);
+                if (code == TAV_OK) code = NewPara_Syousuh_Chg(set, 0, 0, 0, 1);
+                if (code == TAV_OK) code = NewPara_Amp_Rd(stationText, set, first, last);
+            }
+        }
+    }
+    if (code == TAV_OK) {
+        const bool neither = (path == nullptr || path[0] == '\0') && stationText == nullptr;
+        code = neither ? NewPara_Syousuh_Chg(set, 1, 1, 0, 1) : NewPara_Syousuh_Chg(set, 0, 1, 0, 0);
+    }
+    finish_progress(set, code);
+    return code;
+}
+
+short NewPara_Amp_Wt(const char* stationText, int all, NewParaSet* set) {
+    return write_blocks(stationText, all != 0, Source::kValue, set);
+}
+
+short NewPara_Amp_Ini_Wt(const char* stationText, int reserved, NewParaSet* set) {
+    return write_blocks(stationText, true, Source::kInitial, set);
+}
+
+short NewPara_ComWt(const char* path, const char* stationText, int reserved, int all, NewParaSet* set) {
+    if (stationText == nullptr) {
+        frame::PrintFormScope printForm;
+        return NewPara_Wt(path, set);
+    }
+    const short code = write_to_amplifier(stationText, all != 0, Source::kValue, set);
+    finish_progress(set, code);
+    return code;
+}
+
+short NewPara_ComInitWt(NewParaSet* set) {
+    char text[8];
+    tavplat::format_text(text, sizeof text, "%d", line::parse_int(set->szAmpNo));
+    const short code = write_to_amplifier(text, true, Source::kInitial, set);
+    finish_progress(set, code);
+    return code;
+}
+
+}  // namespace tav::newpara
