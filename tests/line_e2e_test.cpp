@@ -1,0 +1,96 @@
+// The line from end to end: the library over the real component, against the
+// simulator in-process ("sim:") and as a separate servo-sim process on a
+// pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "comm/comm.h"
+#include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+#include "line/line.h"
+
+namespace {
+
+// A sample installation whose COM1 is the given port map value.
+class LineEndToEnd : public ::testing::Test {
+protected:
+    void install(const std::string& com1) {
+        const std::string sample = std::string(TAV_BUILD_DIR) + "/share/tav/";
+        home.write("servo.set", tavtest::read_file(sample + "servo.set"));
+        home.write("servo.con", tavtest::read_file(sample + "servo.con"));
+        home.write("wyn.ini", "[Ports]\r\nCOM1=" + com1 + "\r\n");
+    }
+    void TearDown() override { tav::comm::wyn().Wyn_Net_Close(); }
+
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+};
+
+TEST_F(LineEndToEnd, IdentifiesTheOperatorAndAnAmplifier) {
+    install("sim:state.json");
+    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
+    unsigned char record[17] = {};
+    ASSERT_EQ(tav::comm::wyn().Wyn_SysCondition_Rd(0, 17, record), 0);
+    EXPECT_EQ(record[4], 0x50);  // the servo operator answers at station 0
+    AmpIdentification id{};
+    ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
+    EXPECT_EQ(id.byFamily, 0x30);
+    EXPECT_EQ(std::string(id.szModelName).rfind("QMT ", 0), 0u);
+    EXPECT_EQ(std::string(id.szFamilyName), "KESTA7");
+    ASSERT_EQ(tav::line::SysCondition_Rd(2, &id), 0);
+    EXPECT_EQ(id.byFamily, 0x40);
+    EXPECT_EQ(std::string(id.szModelName).rfind("QMH ", 0), 0u);
+}
+
+TEST_F(LineEndToEnd, OfflineRunOnAndAPositioningRunThenOnlineAgain) {
+    install("sim:state.json");
+    unsigned char record[17] = {};
+    ASSERT_EQ(tav::line::Open_OffONline_Close(0, record), 0);  // selected entry: station 1
+    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
+    unsigned char status[2] = {};
+    int ready = -1;
+    ASSERT_EQ(tav::line::Status_Rd(1, status, &ready), 0);
+    EXPECT_TRUE(status[0] & 0x04);  // offline
+    ASSERT_EQ(tav::line::RunOnOFF_ManuSpeedSel(1, 1, 500, status), 0);
+    ASSERT_EQ(tav::line::PlaceRunOff(1, 3, 1, status, &ready), 0);
+    EXPECT_EQ(ready, 1);
+    PositioningRunStatus run{};
+    ASSERT_EQ(tav::line::ItiDatRunStatus_Rd(1, &run), 0);
+    EXPECT_EQ(run.byDataNo, 0x03);
+    EXPECT_EQ(run.nCmdMode, 0);
+    EXPECT_STREQ(run.szDataNo, " 3");
+    ASSERT_EQ(tav::line::PlaceRunOff(1, 0, 0, status, &ready), 0);  // cancel ignores the number
+    tav::comm::wyn().Wyn_Net_Close();
+
+    ASSERT_EQ(tav::line::Open_OffONline_Close(1, record), 0);
+    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
+    ASSERT_EQ(tav::line::Status_Rd(1, status, &ready), 0);
+    EXPECT_FALSE(status[0] & 0x04);  // online again
+    EXPECT_EQ(ready, 0);
+}
+
+TEST_F(LineEndToEnd, RefreshMarksTheEntryConnectedInServoCon) {
+    install("sim:state.json");
+    int count = 0, station = 0, flag = -1;
+    char name[500] = "";
+    ASSERT_EQ(tav::line::AmpData_Rd(2, 1, &count, &station, name, &flag), 0);
+    EXPECT_EQ(station, 2);
+    EXPECT_EQ(flag, 1);
+    EXPECT_NE(home.read("servo.con").find("002,1,"), std::string::npos);
+}
+
+TEST_F(LineEndToEnd, AnAmplifierIsIdentifiedOverAPseudoTerminal) {
+    const std::string link = home.file("ttySIM");
+    tavtest::SimProcess sim(home.file("pty-state.json"), link);
+    ASSERT_TRUE(sim.ready()) << sim.ready_line();
+    install(link);
+    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
+    AmpIdentification id{};
+    ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
+    EXPECT_EQ(id.byFamily, 0x30);
+    tav::comm::wyn().Wyn_Net_Close();
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+}  // namespace
