@@ -389,6 +389,80 @@ typedef struct NewParaSet {
 #pragma pack(pop)
 
 /* ---- standard parameters: types and functions ---- */
+#pragma pack(push, 1)
+/* The properties of a standard-parameter set the host shows and edits. */
+typedef struct ParaProperty {
+    char szAmpNo[20];
+    char szReadDate[50];
+    char szFileName[TAV_PATH_MAX];
+    char szDefPath[TAV_PATH_MAX];
+    int32_t nKind;
+    int32_t nModel;
+    uint8_t byInfo1, byInfo2;
+    uint8_t byReserved;
+    uint8_t byInfo4, byInfo5, byInfo6, byInfo7, byInfo8, byInfo9;
+    int32_t nInfoWord;
+    uint8_t byInfo10, byInfo12, byInfo13, byInfo14;
+    int32_t nInfo15, nInfo16;
+    int32_t nInterface;       /* not copied by srvTav_Para_Property_Rd */
+    int32_t nInfo17;          /* not copied by srvTav_Para_Property_Rd */
+    int32_t nFamily;
+    char szComment[2048];
+} ParaProperty;
+
+/* The page image of a standard-parameter listing. */
+typedef struct ParaPrint {
+    char szPrintName[80];
+    char szPrintHead[120];
+    char szPrintInfo[120];
+    int32_t nPrintLines;
+    char szPrintComment[2048 + 80];
+    char szPrintLine[99][1000];
+} ParaPrint;
+#pragma pack(pop)
+
+/* Buffer size for one information line of srvTav_Para_Ctl_Inf_Rd. */
+#define TAV_PARA_INFO_SIZE 2200
+
+/* Definitions and working set. Parameter numbers run 1..nParaCount. */
+TAV_API short srvTav_ParaIni_Rd(int n, int kind, ParaSet* set);
+TAV_API short srvTav_Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out);
+TAV_API short srvTav_Para_Dat_Chg(ParaSet* set, int no, double value);
+TAV_API short srvTav_Para_Dat_Init(ParaSet* set, int no);
+TAV_API short srvTav_Para_SubTile_Rd(ParaSet* set, int no, char* out /* 40 */);
+TAV_API short srvTav_Para_ValueString_Rd(ParaSet* set, int no, int idx, char* out /* 40 */);
+TAV_API short srvTav_StdSyp_GrpNmae_Rd(ParaSet* set, int grp, char* out /* 100 */);
+TAV_API short srvTav_Para_Skubun_No_Rd(ParaSet* set, int codeNo, int dir, int* no);
+TAV_API short srvTav_Para_No_Skubun_Rd(ParaSet* set, int no, int* codeNo);
+/* Parameter file. */
+TAV_API short srvTav_Para_Rd(const char* file, int kind, ParaSet* set);
+TAV_API short srvTav_Para_Wt(const char* file, ParaSet* set);
+TAV_API short srvTav_Para_Create(int model, int kind, ParaSet* set);
+TAV_API short srvTav_Para_FileName_Chg(ParaSet* set, const char* name);
+TAV_API short srvTav_Para_FileCmt_Rd(ParaSet* set, char* out /* 2048 */);
+TAV_API short srvTav_Para_FileCmt_Wt(ParaSet* set, const char* text);
+TAV_API short srvTav_Para_Property_Rd(ParaSet* set, ParaProperty* out);
+TAV_API short srvTav_Para_Property_Wt(ParaSet* set, const ParaProperty* in);
+/* Transfer with the servo operator (station null: the file). */
+TAV_API short srvTav_Para_ComRd(const char* file, const char* station, int kind, ParaSet* set);
+TAV_API short srvTav_Para_ComWt(const char* file, const char* station, int reserved, int sendAll, ParaSet* set);
+TAV_API short srvTav_Para_Amp_Rd(const char* station, ParaSet* set);
+TAV_API short srvTav_Para_Amp_Wt(const char* station, int sendAll, ParaSet* set);
+TAV_API short srvTav_Para_Syousuh_Chg(ParaSet* set, int changed, int withTexts, int reserved);
+/* Listing and CSV export. */
+TAV_API short srvTav_ParaPrint_Mak(ParaSet* set, ParaPrint* out);
+TAV_API short srvTav_ParaCsvType_Wt(const char* file, ParaSet* set);
+TAV_API short srvTav_Para_Ctl_Inf_Rd(ParaSet* set, int item, char* out /* TAV_PARA_INFO_SIZE */);
+/* drive 3, dir and name TAV_PATH_MAX, spare1 and spare2 TAV_PATH_MAX, title 400 bytes. */
+TAV_API short srvTav_ParaTitle_Rd(ParaSet* set, char* drive, char* dir, char* name, char* spare1, char* spare2,
+                                  char* title);
+#ifdef __cplusplus
+static_assert(sizeof(ParaProperty) == 2683, "ParaProperty is 2683 bytes");
+static_assert(sizeof(ParaPrint) == 101452, "ParaPrint is 101,452 bytes");
+#else
+_Static_assert(sizeof(ParaProperty) == 2683, "ParaProperty is 2683 bytes");
+_Static_assert(sizeof(ParaPrint) == 101452, "ParaPrint is 101,452 bytes");
+#endif
 /* ---- end of standard parameters ---- */
 
 /* ---- extended parameters: types and functions ---- */

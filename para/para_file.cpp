@@ -1,0 +1,429 @@
+// The standard-parameter file: reader and writer, a fresh set for a model,
+// and the file name, comment and property accessors.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <strings.h>
+
+#include "bcd/bcd.h"
+#include "comm/comm.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "para/para.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::para {
+
+namespace {
+
+constexpr std::size_t kFileLineLimit = 500;
+constexpr std::size_t kCommentSize = sizeof(ParaSet::szComment);
+constexpr std::size_t kAmpNameMax = 91;
+constexpr int kProgressWithFile = 198;
+constexpr unsigned kHeaderText = 10000;
+constexpr unsigned kUnusedText = 10010;
+
+// Model given by srvTav_Para_Create for the length of its call; -1 otherwise.
+int g_createModel = -1;
+
+struct CreateMode {
+    explicit CreateMode(int model) { g_createModel = model; }
+    ~CreateMode() { g_createModel = -1; }
+};
+
+int file_kind(const char* name) {
+    static const struct {
+        const char* ext;
+        int kind;
+    } kinds[] = {{".k7p", 0}, {".syp", 1}, {".csv", 5}, {".hsp", 6}, {".k7v", 7}};
+    const std::size_t n = std::strlen(name);
+    if (n < 4) return -1;
+    for (const auto& k : kinds)
+        if (strcasecmp(name + n - 4, k.ext) == 0) return k.kind;
+    return -1;
+}
+
+// The whole number of a value as the "%12u" and "%lX" columns print it.
+unsigned long long whole(double v) {
+    if (!(v == v)) return 0;
+    const double t = std::trunc(v);
+    if (t >= 9.2e18) return static_cast<unsigned long long>(INT64_MAX);
+    if (t <= -9.2e18) return static_cast<unsigned long long>(INT64_MIN);
+    return static_cast<unsigned long long>(static_cast<long long>(t));
+}
+
+void value_text(double v, unsigned attr, char* out, std::size_t size) {
+    char t[bcd::kTextMax];
+    if (bcd::Double_to_Char(v, attr, 10, t) == 0)
+        tavplat::copy_text(out, size, t);
+    else
+        tavplat::format_text(out, size, "%10.2f", v);
+}
+
+void limit_text(const ParaRecord& r, double v, char* out, std::size_t size) {
+    if (r.wAttr & 0x0002u)
+        tavplat::format_text(out, size, "%12u", static_cast<unsigned>(whole(v)));
+    else
+        value_text(v, r.wAttr, out, size);
+}
+
+// Appends bytes to the comment, LF as CR LF; what does not fit in the 2047
+// bytes is dropped, never half of a CR LF pair.
+class CommentWriter {
+public:
+    explicit CommentWriter(char* comment) : c_(comment), n_(std::strlen(comment)) {}
+    void put(char b) {
+        if (full_) return;
+        if (b == '\n') {
+            if (n_ + 2 > kCommentSize - 1) return stop();
+            c_[n_++] = '\r';
+        } else if (n_ + 1 > kCommentSize - 1) {
+            return stop();
+        }
+        c_[n_++] = b;
+        c_[n_] = '\0';
+    }
+    bool full() const { return full_; }
+
+private:
+    void stop() { full_ = true; }
+    char* c_;
+    std::size_t n_;
+    bool full_ = false;
+};
+
+// Line 1 after "SERVO" and the model name: amplifier number, read date and
+// the identification fields. A missing field leaves the rest at the defaults.
+void read_identification(const char* line, ParaSet* set) {
+    char tok[kFileLineLimit];
+    const char* p = frame::GetCommaField(line, tok, sizeof tok);  // SERVO
+    p = frame::GetCommaField(p, tok, sizeof tok);                 // model name
+    p = frame::GetCommaField(p, set->szAmpNo, sizeof set->szAmpNo);
+    if (p == nullptr) return;
+    p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
+    uint8_t* bytes[] = {&set->byInfo1, &set->byInfo2, &set->byInfo4, &set->byInfo5, &set->byInfo6, &set->byInfo3,
+                        &set->byInfo8, &set->byInfo9};
+    unsigned long v = 0;
+    auto next = [&]() {
+        if (p == nullptr || (p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return false;
+        v = std::strtoul(tok, nullptr, 16);
+        return true;
+    };
+    for (uint8_t* b : bytes) {
+        if (!next()) return;
+        *b = static_cast<uint8_t>(v);
+    }
+    if (!next()) return;
+    set->nInfoWord = static_cast<int16_t>(static_cast<uint16_t>(v));
+    uint8_t* more[] = {&set->byInfo10, &set->byInfo12, &set->byInfo13, &set->byInfo14};
+    for (uint8_t* b : more) {
+        if (!next()) return;
+        *b = static_cast<uint8_t>(v);
+    }
+    int32_t* words[] = {&set->nInfo15, &set->nInfo16, &set->nInterface};
+    for (int32_t* w : words) {
+        if (!next()) return;
+        *w = static_cast<int32_t>(static_cast<uint32_t>(v));
+    }
+    if (!next()) return;
+    set->byInfo11 = static_cast<uint8_t>(v);
+}
+
+// One parameter line over its slot; false when the line lacks its number or
+// a numeric value, which ends the reading.
+bool read_parameter(const char* line, ParaRecord& r) {
+    char tok[kFileLineLimit];
+    const char* p = frame::GetCommaField(line, tok, sizeof tok);
+    if (tok[0] == '\0') return false;
+    p = frame::GetCommaField(p, tok, sizeof tok);
+    char* end = nullptr;
+    const double value = std::strtod(tok, &end);
+    if (tok[0] == '\0' || *end != '\0' || !std::isfinite(value)) return false;
+    r.dValue = value;
+    p = frame::GetCommaField(p, tok, sizeof tok);
+    if (tok[0] == '\0') return true;
+    r.wAttr = static_cast<uint16_t>(std::strtoul(tok, nullptr, 16));
+    mark_name(r);
+    double* values[] = {&r.dInitial, &r.dMax, &r.dMin};
+    for (double* v : values) {
+        p = frame::GetCommaField(p, tok, sizeof tok);
+        const double d = std::strtod(tok, nullptr);
+        *v = std::isfinite(d) ? d : 0;
+    }
+    frame::GetCommaField(p, tok, sizeof tok);
+    r.nResult = static_cast<int32_t>(std::strtol(tok, nullptr, 10));
+    return true;
+}
+
+short read_parameter_file(const char* file, ParaSet* set) {
+    FILE* f = tavplat::fopen_text(file, "r");
+    if (f == nullptr) return TAV_E_NO_FILE;
+    char line[kFileLineLimit];
+    if (read_line(f, line, sizeof line)) read_identification(line, set);
+    if (set->byInfo12 == 0xFF) set->byInfo11 = 0xFF;
+    read_line(f, line, sizeof line);  // column header
+
+    short code = TAV_OK;
+    for (int i = 0; i < set->nParaCount && i < kSlots; ++i) {
+        if (!read_line(f, line, sizeof line) || !read_parameter(line, set->para[i])) break;
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) {
+            code = TAV_E_CANCELLED;
+            break;
+        }
+    }
+    if (code == TAV_OK && std::fgets(line, static_cast<int>(sizeof line), f) != nullptr) {
+        CommentWriter comment(set->szComment);
+        if (const char* at = std::strstr(line, "ampname="); at != nullptr) {
+            std::string name(at + 8);
+            if (!name.empty() && name.back() == '\n') name.pop_back();
+            copy_cut(line::amp_name_from_file(), line::kAmpNameSize, name.c_str(), kAmpNameMax);
+        } else {
+            line::amp_name_from_file()[0] = '\0';
+            for (const char* q = line; *q != '\0'; ++q) comment.put(*q);
+        }
+        int c;
+        while (!comment.full() && (c = std::fgetc(f)) != EOF) comment.put(static_cast<char>(c));
+    }
+    std::fclose(f);
+    return code;
+}
+
+}  // namespace
+
+const char* model_name(int model) {
+    switch (model) {
+        case 0: return "VEL";
+        case 1: return "ROR";
+        case 2: return "LIN";
+        default: return "ETC";
+    }
+}
+
+short Para_Rd(const char* file, int kind, ParaSet* set) {
+    if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
+    const bool withFile = file != nullptr && file[0] != '\0';
+    set->nProgressTotal = withFile ? kProgressWithFile : kParaCount;
+
+    int model = 0, variant = 0;
+    LineSettings ls{};
+    bool haveSettings = false;
+    if (withFile) {
+        int fileKind = -1, number = 0;
+        unsigned hex = 0;
+        const short code = line::File_Chk(file, &fileKind, &model, &number, nullptr, &hex);
+        if (code != TAV_OK) return code;
+        if (model == 4) return TAV_E_FILE_NAME;  // no first line
+        variant = static_cast<int>(hex);
+    } else {
+        const short code = line::Set_Rd(&ls);
+        if (code != TAV_OK && g_createModel < 0) return code;
+        haveSettings = code == TAV_OK;
+        model = g_createModel >= 0 ? g_createModel : ls.nModel;
+        variant = haveSettings ? ls.nModelValue1 : 0;
+    }
+    if (variant < 0 || variant > 3) variant = 0;
+    const int id = kind == 2 ? (withFile ? 700 : 720) : (kind == 0 ? 500 : 600) + 10 * model + variant;
+
+    char path[TAV_PATH_MAX] = {};
+    short code = comm::full_path(id, path);
+    if (code != TAV_OK) return code;
+    FILE* def = tavplat::fopen_text(path, "r");
+    if (def == nullptr) return TAV_E_NO_FILE;
+
+    clear_set(set);
+    if (withFile) {
+        tavplat::copy_text(set->szFileName, file);
+        line::set_amp_name_from_file_sel(1);
+    } else {
+        tavplat::copy_text(set->szAmpNo, "0");
+        if (haveSettings) {
+            set->nInterface = ls.nModelValue1;
+            set->nInfo17 = ls.nModelValue2;
+            set->byInfo14 = static_cast<uint8_t>(ls.nLine6 & 0xFF);
+            set->nFamily = ls.nTenth;
+        }
+    }
+    tavplat::copy_text(set->szDefPath, path);
+    set->nKind = kind;
+    set->nModel = model;
+    code = read_definition_lines(def, set, true);
+    std::fclose(def);
+    if (code != TAV_OK || !withFile) return code;
+    return read_parameter_file(file, set);
+}
+
+short Para_Wt(const char* file, ParaSet* set) {
+    set->nProgressTotal = set->nParaCount;
+    const char* name = (file != nullptr && file[0] != '\0') ? file : set->szFileName;
+    if (name[0] == '\0') return TAV_E_NO_TARGET_FILE;
+    if (std::strlen(name) < 5) return TAV_E_FILE_NAME;
+    const int kind = file_kind(name);
+    if (kind == 5) return ParaCsvType_Wt(name, set);
+    if (kind != 0 && kind != 1 && kind != 6 && kind != 7) return TAV_E_FILE_NAME;
+
+    FILE* f = tavplat::fopen_text(name, "w+");
+    if (f == nullptr) return TAV_E_READ_ONLY;
+    char version[16] = {};
+    frame::GetVersion(version);
+    std::string head = std::string("SERVO,") + model_name(set->nModel) + ", ";
+    if (set->szAmpNo[0] != '\0')
+        head += std::string(set->szAmpNo) + "," + (set->szReadDate[0] != '\0' ? set->szReadDate : " ");
+    else
+        head += ",";
+    char ident[256];
+    tavplat::format_text(ident, sizeof ident,
+                         ",%02X,%02X,%02X,%02X,%02X,%02X,%02X,%02X,%04X,%02X,%02X,%02X,%02X,%08X,%08X,%02X,%02X,%s\n",
+                         set->byInfo1, set->byInfo2, set->byInfo4, set->byInfo5, set->byInfo6, set->byInfo3,
+                         set->byInfo8, set->byInfo9, static_cast<unsigned>(set->nInfoWord) & 0xFFFFu, set->byInfo10,
+                         set->byInfo12, set->byInfo13, set->byInfo14, static_cast<unsigned>(set->nInfo15),
+                         static_cast<unsigned>(set->nInfo16), static_cast<unsigned>(set->nInterface) & 0xFFu,
+                         set->byInfo11, version);
+    head += ident;
+    head += text::Text(kHeaderText);
+
+    short code = std::fputs(head.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
+    for (int i = 0; code == TAV_OK && i < set->nParaCount && i < kSlots; ++i) {
+        const ParaRecord& r = set->para[i];
+        char v[64], ini[64], mx[64], mn[64];
+        value_text(r.dValue, r.wAttr, v, sizeof v);
+        limit_text(r, r.dInitial, ini, sizeof ini);
+        limit_text(r, r.dMax, mx, sizeof mx);
+        limit_text(r, r.dMin, mn, sizeof mn);
+        if (std::fprintf(f, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult) < 0) {
+            code = TAV_E_DISK_FULL;
+            break;
+        }
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
+    }
+    if (code == TAV_OK) {
+        const char* ampName = line::amp_name_for_file();
+        if (ampName[0] != '\0' && std::fprintf(f, "ampname=%s\n", ampName) < 0) code = TAV_E_DISK_FULL;
+        std::string comment;
+        for (std::size_t i = 0; i < kCommentSize && set->szComment[i] != '\0'; ++i)
+            if (set->szComment[i] != '\r') comment += set->szComment[i];
+        if (code == TAV_OK && !comment.empty() && std::fputs(comment.c_str(), f) < 0) code = TAV_E_DISK_FULL;
+    }
+    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    return code;
+}
+
+short Para_Create(int model, int kind, ParaSet* set) {
+    set->nProgressTotal = set->nProgressDone = 0;
+    short code;
+    {
+        CreateMode mode(model < 0 ? 0 : model);
+        code = Para_Rd(nullptr, kind, set);
+        if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
+    }
+    if (code != TAV_OK) {
+        set->nProgressDone = -1;
+    } else {
+        set->nProgressTotal = set->nProgressDone = 1;
+    }
+    return code;
+}
+
+short Para_FileName_Chg(ParaSet* set, const char* name) {
+    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szFileName, name);
+    return TAV_OK;
+}
+
+short Para_FileCmt_Rd(ParaSet* set, char* out) {
+    std::memcpy(out, set->szComment, kCommentSize);
+    out[kCommentSize - 1] = '\0';
+    return TAV_OK;
+}
+
+short Para_FileCmt_Wt(ParaSet* set, const char* text) {
+    if (text == nullptr) return TAV_E_PARAMETER;
+    if (strnlen(text, kCommentSize) >= kCommentSize) return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szComment, text);
+    return TAV_OK;
+}
+
+short Para_Property_Rd(ParaSet* set, ParaProperty* out) {
+    std::memcpy(out->szAmpNo, set->szAmpNo, sizeof out->szAmpNo);
+    std::memcpy(out->szReadDate, set->szReadDate, sizeof out->szReadDate);
+    std::memcpy(out->szFileName, set->szFileName, sizeof out->szFileName);
+    std::memcpy(out->szDefPath, set->szDefPath, sizeof out->szDefPath);
+    out->nKind = set->nKind;
+    out->nModel = set->nModel;
+    out->byInfo1 = set->byInfo1;
+    out->byInfo2 = set->byInfo2;
+    out->byInfo4 = set->byInfo4;
+    out->byInfo5 = set->byInfo5;
+    out->byInfo6 = set->byInfo6;
+    out->byInfo7 = set->byInfo7;
+    out->byInfo8 = set->byInfo8;
+    out->byInfo9 = set->byInfo9;
+    out->nInfoWord = set->nInfoWord;
+    out->byInfo10 = set->byInfo10;
+    out->byInfo12 = set->byInfo12;
+    out->byInfo13 = set->byInfo13;
+    out->byInfo14 = set->byInfo14;
+    out->nInfo15 = set->nInfo15;
+    out->nInfo16 = set->nInfo16;
+    out->nFamily = set->nFamily;
+    std::memcpy(out->szComment, set->szComment, sizeof out->szComment);
+    return TAV_OK;
+}
+
+short Para_Property_Wt(ParaSet* set, const ParaProperty* in) {
+    auto kept = std::make_unique<ParaSet>();
+    std::memcpy(static_cast<void*>(kept.get()), set, sizeof *set);
+    if (in->nModel != set->nModel || in->nKind != set->nKind || in->byInfo6 != set->byInfo6 ||
+        in->byInfo7 != set->byInfo7 || in->byInfo8 != set->byInfo8) {
+        const short code = Para_Create(in->nModel, in->nKind, set);
+        if (code != TAV_OK) return code;
+    }
+    set->szAmpNo[0] = '\0';
+    set->szReadDate[0] = '\0';
+    tavplat::copy_text(set->szFileName, sizeof set->szFileName, in->szFileName);
+    const std::size_t n = std::strlen(set->szFileName);
+    if (in->nKind != kept->nKind && n >= 4) {
+        char* ext = set->szFileName + n - 4;
+        if (std::strcmp(ext, ".k7p") == 0) std::memcpy(ext, ".syp", 4);
+        else if (std::strcmp(ext, ".syp") == 0) std::memcpy(ext, ".k7p", 4);
+        else if (std::strcmp(ext, ".K7P") == 0) std::memcpy(ext, ".SYP", 4);
+        else if (std::strcmp(ext, ".SYP") == 0) std::memcpy(ext, ".K7P", 4);
+    }
+    set->nKind = in->nKind;
+    set->nModel = in->nModel;
+    set->nFamily = in->nFamily;
+    set->byInfo1 = in->byInfo1;
+    set->byInfo2 = in->byInfo2;
+    set->byInfo4 = in->byInfo4;
+    set->byInfo5 = in->byInfo5;
+    set->byInfo6 = in->byInfo6;
+    set->byInfo7 = in->byInfo7;
+    set->byInfo8 = in->byInfo8;
+    set->byInfo9 = in->byInfo9;
+    set->nInfoWord = in->nInfoWord;
+    set->byInfo10 = in->byInfo10;
+    set->byInfo12 = in->byInfo12;
+    set->byInfo13 = in->byInfo13;
+    set->byInfo14 = in->byInfo14;
+    set->nInfo15 = in->nInfo15;
+    set->nInfo16 = in->nInfo16;
+    set->nInterface = in->nInterface;
+    set->nInfo17 = in->nInfo17;
+    tavplat::copy_text(set->szComment, sizeof set->szComment, in->szComment);
+
+    const std::string unused = text::Text(kUnusedText);
+    for (int i = 0; i < set->nParaCount && i < kSlots; ++i) {
+        ParaRecord& r = set->para[i];
+        if (unused == r.szName) continue;
+        r.dValue = kept->para[i].dValue;
+        r.nResult = (r.dValue < r.dMin || r.dValue > r.dMax) ? TAV_E_RANGE : TAV_OK;
+    }
+    return Para_Syousuh_Chg(set, 0, 1, 0);
+}
+
+}  // namespace tav::para

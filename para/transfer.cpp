@@ -1,0 +1,539 @@
+// Standard-parameter transfer with the servo operator: block reads of values
+// and range tables, block writes with per-parameter retry, and the
+// re-derivation of the limits and range texts.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "bcd/bcd.h"
+#include "comm/comm.h"
+#include "comm/direct_access.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "para/para.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace tav::para {
+
+namespace {
+
+constexpr int kReadBlock = 4;
+constexpr int kWriteBlock = 2;
+constexpr int kField = 6;
+// Table entry as the component delivers it: attribute high and low byte, then
+// initial, maximum and minimum value as 10 BCD digits (5 bytes) each.
+constexpr int kTableEntry = 17;
+constexpr int kReplySize = 100;
+constexpr int kRecordSize = 17;
+constexpr unsigned char kOperatorFamily = 0x50;
+constexpr int kNoAmplifier = 999;
+constexpr int kNoStoreMarker = 1030;
+constexpr unsigned char kRead = 0x50, kWrite = 0x51, kHiddenMemory = 0x24;
+constexpr unsigned kUnusedText = 10010, kTildeText = 10016;
+constexpr unsigned kSpeedText = 10037, kTorqueText = 10038, kInertiaText = 10042;
+constexpr std::size_t kNameBuffer = 500;
+
+unsigned bcd_of(int number) {
+    unsigned v = 0;
+    bcd::int_to_Bcd(number, &v);
+    return v;
+}
+
+void post_progress(const ParaSet* set) {
+    if (set->nProgressTotal > 0)
+        frame::SendProgressRate(static_cast<unsigned>(
+            std::min(100LL, 100LL * std::max(0, set->nProgressDone) / set->nProgressTotal)));
+}
+
+// The station text as the station list resolves it. With the list not in use
+// (line 7 value 0) the servo operator itself, station 0, is meant.
+short resolve_station(const char* text, int* number) {
+    LineSettings ls{};
+    short code = line::Set_Rd(&ls);
+    if (code != TAV_OK) return code;
+    if (ls.nLine7 == 0) {
+        *number = 0;
+        return TAV_OK;
+    }
+    int count = 0, station = 0, flag = 0;
+    char name[kNameBuffer];
+    code = line::AmpData_Rd(line::parse_int(text != nullptr ? text : ""), 0, &count, &station, name, &flag);
+    if (code != TAV_OK) return code;
+    *number = station;
+    return TAV_OK;
+}
+
+// Byte 3 of the identification record as the force markers want it.
+void apply_forced_model(unsigned char* rec) {
+    const frame::Switches& s = frame::switches();
+    const char* marker = nullptr;
+    if (s.forceVel) rec[3] = 0, marker = "TAVLOG.VEL";
+    else if (s.forceRor) rec[3] = 1, marker = "TAVLOG.ROR";
+    else if (s.forceLin) rec[3] = 2, marker = "TAVLOG.LIN";
+    // "Standard parameter editing: model forced [%s]"
+    if (marker != nullptr)
+        frame::tracef("\x95\x57\x8f\x80\x83\x70\x83\x89\x83\x81\x81\x5b\x83\x5e\x95\xd2\x8f\x57\x81\x46"
+                      "\x8b\x40\x8e\xed\x82\xf0\x8b\xad\x90\xa7\x95\xcf\x8d\x58[%s]",
+                      marker);
+}
+
+short status_code(short code, const unsigned char* status) {
+    if (code == 0) return comm::Wyn_STR_ERR_Chk(status);
+    if (code == 12) {
+        const short chk = comm::Wyn_STR_ERR_Chk(status);
+        if (chk != TAV_OK) return chk;
+    }
+    return code;
+}
+
+void apply_value(ParaSet* set, ParaRecord& r, unsigned char* field) {
+    if (field[0] & 0x08u) {
+        r.dValue = 0;
+        r.nResult = TAV_E_MEMORY_ERROR;
+    } else {
+        if (r.wAttr & 0x0010u) {
+            field[0] &= 0x0Fu;
+            r.wAttr = 0x0010u;
+        }
+        double v = 0;
+        const short code = bcd::Bcd_to_Double(field, (r.wAttr & 0x0002u) ? 16 : 10, &v);
+        r.dValue = code == TAV_OK ? v : 0;
+        r.nResult = code;
+    }
+    (void)set;
+}
+
+void apply_table(ParaRecord& r, const unsigned char* entry) {
+    const unsigned nibble = entry[0] & 0x0Fu;
+    r.wAttr = static_cast<uint16_t>(((entry[0] << 8) | entry[1]) & 0xFF9Fu);
+    r.dScale = 10.0 / std::pow(10.0, static_cast<double>(nibble));
+    double v[3] = {r.dInitial, r.dMax, r.dMin};
+    for (int k = 0; k < 3; ++k) {
+        unsigned char field[kField];
+        field[0] = static_cast<unsigned char>((nibble & 0x07u) << 4);
+        std::memcpy(field + 1, entry + 2 + 5 * k, 5);
+        double d = 0;
+        if (bcd::Bcd_to_Double(field, 10, &d) == TAV_OK) v[k] = d;
+    }
+    r.dInitial = (nibble & 0x08u) ? -v[0] : v[0];
+    if (r.nResult != 0) r.dValue = r.dInitial;
+    r.dMax = v[1];
+    r.dMin = v[2];
+    if (r.wAttr & 0x0004u) {
+        r.dMin = -r.dMax;
+        if (r.dMin >= 0) r.dMin = -r.dMin;
+    }
+}
+
+// One read block of count parameters from slot `first` (0-based).
+short read_run(int station, ParaSet* set, int first, int count, bool store) {
+    const unsigned start = bcd_of(first + 1);
+    const comm::WynApi& w = comm::wyn();
+    unsigned char values[kReplySize] = {};
+    unsigned char table[kReplySize] = {};
+    short code;
+    if (set->nKind == 2) {
+        code = comm::Wyn_General_Acs(static_cast<unsigned char>(station), kRead, static_cast<unsigned char>(count),
+                                     kHiddenMemory, static_cast<unsigned char>(start), 0, 0, 0, nullptr,
+                                     static_cast<unsigned short>(kField * count + 2), values);
+        if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(values);
+    } else {
+        const bool std = set->nKind == 0;
+        code = (std ? w.Wyn_StdPara_Rd : w.Wyn_SysPara_Rd)(station, count, start, kReplySize, values);
+        if (code == TAV_OK) code = (std ? w.Wyn_StdParaTbl_Rd : w.Wyn_SysParaTbl_Rd)(station, count, start,
+                                                                                     kReplySize, table);
+        if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(values);
+        if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(table);
+    }
+    if (code != TAV_OK) return code;
+    set->nProgressDone += count;
+    post_progress(set);
+    if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+    if (!store) return TAV_OK;
+    for (int k = 0; k < count; ++k) {
+        ParaRecord& r = set->para[first + k];
+        apply_value(set, r, values + 2 + kField * k);
+        if (set->nKind != 2) apply_table(r, table + 2 + kTableEntry * k);
+        mark_name(r);
+    }
+    return TAV_OK;
+}
+
+short write_block(int station, int kind, int first, int count, const unsigned char* data) {
+    const unsigned start = bcd_of(first + 1);
+    const comm::WynApi& w = comm::wyn();
+    unsigned char status[kReplySize] = {};
+    short code;
+    if (kind == 2)
+        code = comm::Wyn_General_Acs(static_cast<unsigned char>(station), kWrite, static_cast<unsigned char>(count),
+                                     kHiddenMemory, static_cast<unsigned char>(start), 1, 0, kField * count, data, 0,
+                                     status);
+    else
+        code = (kind == 0 ? w.Wyn_StdPara_Wt : w.Wyn_SysPara_Wt)(station, count, start, 5 * count, data, status);
+    code = status_code(code, status);
+    return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
+}
+
+short read_back(int station, int kind, int first) {
+    const unsigned start = bcd_of(first + 1);
+    unsigned char reply[kReplySize] = {};
+    short code;
+    if (kind == 2)
+        code = comm::Wyn_General_Acs(static_cast<unsigned char>(station), kRead, 1, kHiddenMemory,
+                                     static_cast<unsigned char>(start), 0, 0, 0, nullptr, kField + 2, reply);
+    else
+        code = comm::wyn().Wyn_SysPara_Rd(station, 1, start, kReplySize, reply);
+    code = status_code(code, reply);
+    return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
+}
+
+// The transfer opening (memory kind 0) and closing (memory kind 1) frames.
+short session_frame(int station, unsigned char kind) {
+    unsigned char status[2] = {};
+    const short code =
+        comm::Wyn_General_Acs(static_cast<unsigned char>(station), kWrite, 0, kind, 0, 0, 0, 0, nullptr, 0, status);
+    return code != TAV_OK ? code : comm::Wyn_STR_ERR_Chk(status);
+}
+
+void finish_progress(ParaSet* set, short code) {
+    if (set->nProgressTotal != 0) return;
+    if (code != TAV_OK)
+        set->nProgressDone = -1;
+    else
+        set->nProgressTotal = set->nProgressDone = 1;
+}
+
+// Port lock, marker refresh, line open and identification of a station; on
+// success the line is open and rec holds the record.
+short open_and_identify(int station, unsigned char* rec, bool* locked) {
+    int lockKind = 0;
+    short code = line::ComPortLock_quimbel(&lockKind);
+    if (code != TAV_OK) return code;
+    *locked = true;
+    frame::CheckDiagnosticMarkersWithProbe();
+    if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
+    std::memset(rec, 0, kRecordSize);
+    rec[4] = 1;
+    code = comm::wyn().Wyn_SysCondition_Rd(station, kRecordSize, rec);
+    apply_forced_model(rec);
+    if (code != TAV_OK) comm::wyn().Wyn_Net_Close();
+    return code;
+}
+
+void copy_identification(ParaSet* set, const unsigned char* rec) {
+    set->nModel = rec[3];
+    set->byInfo1 = rec[5];
+    set->byInfo2 = rec[7];
+    set->byInfo3 = rec[6];
+    set->byInfo5 = rec[8];
+    set->byInfo8 = rec[14];
+    set->nInfoWord = static_cast<int16_t>(static_cast<uint16_t>(rec[11] | (rec[12] << 8)));
+    set->byInfo10 = rec[9];
+    set->byInfo11 = rec[10];
+    set->byInfo12 = rec[11];
+    set->byInfo14 = rec[12];
+    set->nInterface = rec[13];
+    set->nFamily = 0;
+}
+
+short device_read(const char* station, int kind, ParaSet* set) {
+    int number = 0;
+    short code = resolve_station(station, &number);
+    if (code != TAV_OK) return code;
+    if (number == kNoAmplifier) return TAV_E_STATION;
+    unsigned char rec[kRecordSize];
+    bool locked = false;
+    code = open_and_identify(number, rec, &locked);
+    if (code == TAV_OK) {
+        if (rec[4] != kOperatorFamily) {
+            code = TAV_E_NOT_OPERATOR;
+        } else {
+            code = ParaIni_Rd(0, kind, set);
+            copy_identification(set, rec);
+            if (code == TAV_OK) code = Para_Syousuh_Chg(set, 0, 0, 0);
+            if (code == TAV_OK) code = Para_Amp_Rd(station, set);
+        }
+        comm::wyn().Wyn_Net_Close();
+    }
+    if (locked) line::ComPortUnlock_quimbel();
+    return code;
+}
+
+short device_write(const char* station, int sendAll, ParaSet* set) {
+    int number = 0;
+    short code = resolve_station(station, &number);
+    if (code != TAV_OK) return code;
+    unsigned char rec[kRecordSize];
+    bool locked = false;
+    code = open_and_identify(0, rec, &locked);
+    if (code == TAV_OK) {
+        if (sendAll == 1 && rec[4] != kOperatorFamily) code = TAV_E_NOT_OPERATOR;
+        if (code == TAV_OK) code = session_frame(number, 0x00);
+        if (code == TAV_OK) code = Para_Amp_Wt(station, sendAll, set);
+        if (code == TAV_OK) code = session_frame(number, 0x01);
+        comm::wyn().Wyn_Net_Close();
+    }
+    if (locked) line::ComPortUnlock_quimbel();
+    return code;
+}
+
+std::string limit_text(const ParaRecord& r, double v, short* status) {
+    char t[bcd::kTextMax];
+    if (r.wAttr & 0x0002u) {
+        tavplat::format_text(t, sizeof t, "%10lXH", static_cast<unsigned long>(static_cast<long long>(
+                                                        std::isfinite(v) ? std::trunc(std::fabs(v) < 9e18 ? v : 0) : 0)));
+        *status = TAV_OK;
+        return t;
+    }
+    *status = bcd::Double_to_Char(v, r.wAttr, 10, t);
+    const char* p = t;
+    while (*p == ' ') ++p;
+    return p;
+}
+
+short range_text(ParaRecord& r, int code) {
+    if (code == kC0 || code == kC1 || code == kC2 || code == kO0 || code == kO1 || code == kO2 || code == kZZ)
+        return TAV_OK;
+    const bool noNote = r.szNote[0] == '\0';
+    if (noNote && (code == kDD || code == kNN || code == kSS || r.dMax == 0)) return TAV_OK;
+    short status = TAV_OK;
+    const std::string mn = limit_text(r, r.dMin, &status);
+    const std::string mx = limit_text(r, r.dMax, &status);
+    const std::string tilde = text::Text(kTildeText);
+    std::string motor;
+    if (code == kKK) motor = text::Text(kSpeedText);
+    else if (code == kTT) motor = text::Text(kTorqueText);
+    else if (code == kFF) motor = text::Text(kInertiaText);
+    std::string out;
+    if (r.szNote[0] == '-')
+        out = mn + tilde + mx;
+    else if (code == kKK || code == kTT)
+        out = mn + tilde + motor + mx + r.szNote;
+    else if (code == kFF)
+        out = mn + tilde + mx + motor + r.szNote;
+    else
+        out = mn + tilde + mx + r.szNote;
+    tavplat::copy_text(r.szItemComment, out.c_str());
+    return status;
+}
+
+// A limit cut to a whole number the way the operator stores it: through the
+// 10-digit field with its decimal nibble cleared, read back as 8 digits.
+// Attribute bit 4 goes with two decimal places, so the 8 digits are the
+// integer part.
+double whole_number(double v, unsigned attr) {
+    unsigned char field[bcd::kBcdFieldMax] = {};
+    if (bcd::Double_to_Bcd(v, attr, 10, field) != TAV_OK) return v;
+    field[0] &= 0x0Fu;
+    double out = v;
+    bcd::Bcd_to_Double(field, 8, &out);
+    return out;
+}
+
+}  // namespace
+
+short Para_Syousuh_Chg(ParaSet* set, int changed, int withTexts, int /*reserved*/) {
+    double speed = 0, torque = 0, inertia = 0;
+    line::Motor_Info_Rd(set->byInfo10, &speed, &torque, &inertia);
+    const double last = 1;
+    const bool infoOff = set->byInfo7 == 0 && set->byInfo8 == 0;
+    short status = TAV_OK;
+    for (int i = 0; i < set->nParaCount && i < kSlots; ++i) {
+        ParaRecord& r = set->para[i];
+        const int code = code_number(r);
+        switch (code) {
+            case kKK:
+                if (r.dInitial == r.dMax) r.dInitial = speed;
+                r.dMax = speed;
+                break;
+            case kTT:
+                r.dMax = r.dInitial = (set->byInfo10 == 7 && set->byInfo14 == 9) ? 240 : torque;
+                break;
+            case kC1:
+            case kC2:
+            case kO1:
+            case kO2:
+                if (infoOff || (code == kO2 && set->byInfo7 == 1)) {
+                    tavplat::copy_text(r.szName, text::Text(kUnusedText).c_str());
+                    r.wAttr = 0;
+                    r.dInitial = r.dMax = r.dMin = r.dScale = 0;
+                }
+                break;
+            case kFF:
+                r.dMax = inertia;
+                r.dInitial = r.dValue = last;
+                break;
+            case kSS:
+                break;
+            default:
+                if (r.wAttr & 0x0010u) {
+                    r.dInitial = whole_number(r.dInitial, r.wAttr);
+                    r.dMax = whole_number(r.dMax, r.wAttr);
+                    r.dMin = whole_number(r.dMin, r.wAttr);
+                    if (changed == 1) r.dValue = whole_number(r.dValue, r.wAttr);
+                    r.dScale = 1;
+                    r.wAttr &= 0x00FFu;
+                }
+                break;
+        }
+        if (withTexts == 1) {
+            frame::PrintFormScope printForm;
+            status = range_text(r, code);
+        }
+    }
+    return status;
+}
+
+short Para_Amp_Rd(const char* station, ParaSet* set) {
+    const bool store = !frame::marker_exists(kNoStoreMarker);
+    const int n = std::min(set->nParaCount, kSlots);
+    int total = n;
+    if (set->nKind == 2) {
+        total = 0;
+        for (int i = 0; i < n; ++i) total += set->para[i].wAttr != 0;
+    }
+    set->nProgressTotal = total;
+    int number = 0;
+    short code = resolve_station(station, &number);
+    if (code != TAV_OK) return code;
+    LineSettings ls{};
+    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
+    frame::SendProgressRate(0);
+
+    int first = 0, count = 0;
+    for (int i = 0; i < n; ++i) {
+        const bool skip = set->nKind == 2 && set->para[i].wAttr == 0;
+        if (!skip) {
+            if (count == 0) first = i;
+            ++count;
+        }
+        if (count > 0 && (count == kReadBlock || i == n - 1 || skip)) {
+            if ((code = read_run(number, set, first, count, store)) != TAV_OK) return code;
+            count = 0;
+        }
+    }
+    char date[32] = {}, time[32] = {};
+    tavplat::local_date(date, sizeof date);
+    tavplat::local_time(time, sizeof time);
+    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    if (comm::wyn().GetKbType() != 0)
+        tavplat::copy_text(set->szAmpNo, "000");
+    else
+        tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", number);
+    return TAV_OK;
+}
+
+short Para_Amp_Wt(const char* station, int sendAll, ParaSet* set) {
+    const int kind = set->nKind;
+    const int n = std::min(set->nParaCount, kSlots);
+    auto to_send = [&](const ParaRecord& r) {
+        if (sendAll != 1) return r.nChgFlag != 0;
+        return kind != 2 || r.wAttr != 0;
+    };
+    int total = 0;
+    for (int i = 0; i < n; ++i) total += to_send(set->para[i]);
+    set->nProgressTotal = total;
+    int number = 0;
+    short code = resolve_station(station, &number);
+    if (code != TAV_OK) return code;
+    LineSettings ls{};
+    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
+    frame::SendProgressRate(0);
+
+    short failure = TAV_OK;
+    unsigned char data[kField * kWriteBlock] = {};
+    int first = 0, count = 0;
+    auto flush = [&]() -> short {
+        const short block = write_block(number, kind, first, count, data);
+        if (block == TAV_E_WRITE_PROTECTED && kind == 1) return block;
+        if (block == TAV_OK) {
+            for (int k = 0; k < count; ++k) set->para[first + k].nChgFlag = 0, set->para[first + k].nResult = 0;
+        } else {
+            bool allGood = true;
+            short outcome = TAV_OK;
+            for (int k = 0; k < count; ++k) {
+                outcome = write_block(number, kind, first + k, 1, data + kField * k);
+                if (outcome == TAV_OK && kind != 0) outcome = read_back(number, kind, first + k);
+                ParaRecord& r = set->para[first + k];
+                r.nResult = outcome;
+                if (outcome == TAV_OK) r.nChgFlag = 0;
+                else allGood = false;
+            }
+            if (!allGood) {
+                if (outcome == TAV_E_WRITE_PROTECTED) return outcome;
+                failure = block;
+            }
+        }
+        set->nProgressDone += count;
+        post_progress(set);
+        count = 0;
+        return set->nCancel == TAV_E_CANCELLED ? TAV_E_CANCELLED : TAV_OK;
+    };
+
+    for (int i = 0; i < n; ++i) {
+        ParaRecord& r = set->para[i];
+        if (kind != 2 && r.wAttr == 0) r.dValue = 0;
+        bool send = to_send(r);
+        if (send) {
+            unsigned char field[bcd::kBcdFieldMax] = {};
+            const short conv = bcd::Double_to_Bcd(r.dValue, r.wAttr, (r.wAttr & 0x0002u) ? 16 : 10, field);
+            if (conv != TAV_OK) {
+                r.nResult = conv;
+                failure = conv;
+                send = false;
+            } else {
+                if (count == 0) first = i;
+                std::memcpy(data + kField * count, field, kField);
+                ++count;
+            }
+        }
+        if (count > 0 && (count == kWriteBlock || !send || i == n - 1))
+            if ((code = flush()) != TAV_OK) return code;
+    }
+    return failure;
+}
+
+short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set) {
+    if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
+    set->nProgressTotal = set->nProgressDone = 0;
+    short code;
+    if (station == nullptr) {
+        code = Para_Rd(file, kind, set);
+        const bool fromFile = file != nullptr && file[0] != '\0';
+        if (code == TAV_OK) code = Para_Syousuh_Chg(set, fromFile ? 0 : 1, 1, 0);
+    } else {
+        code = device_read(station, kind, set);
+        if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
+    }
+    finish_progress(set, code);
+    return code;
+}
+
+short Para_ComWt(const char* file, const char* station, int /*reserved*/, int sendAll, ParaSet* set) {
+    set->nProgressTotal = set->nProgressDone = 0;
+    if (station == nullptr) {
+        frame::PrintFormScope printForm;
+        return Para_Wt(file, set);
+    }
+    short failed = TAV_OK;
+    bool anyChanged = false;
+    for (int i = 0; i < set->nParaCount && i < kSlots; ++i) {
+        ParaRecord& r = set->para[i];
+        anyChanged = anyChanged || r.nChgFlag != 0;
+        if (r.wAttr == 0) continue;
+        const short check = range_check(r, r.dValue);
+        if (check != TAV_OK && (sendAll == 1 || r.nChgFlag != 0)) {
+            r.nResult = check;
+            failed = check;
+        }
+    }
+    short code = failed;
+    if (code == TAV_OK && sendAll != 1 && !anyChanged) code = TAV_E_NOTHING_TO_SEND;
+    if (code == TAV_OK) code = device_write(station, sendAll, set);
+    finish_progress(set, code);
+    return code;
+}
+
+}  // namespace tav::para
