@@ -77,7 +77,11 @@ TEST_F(TraceLockTest, AnotherProcessAndAnotherHandleAreRefused) {
     EXPECT_EQ(in_child(checked), 18 * 4 + 2);
 
     ASSERT_EQ(TraceUnlock(2), 0);
-    EXPECT_EQ(in_child([] { return -TraceLock(1) * 4 + checked() % 4; }), 1);  // the child holds S
+    EXPECT_EQ(in_child([] {
+                  short code = TraceLock(1);
+                  return -code * 4 + checked() % 4;  // the child holds S
+              }),
+              1);
     // Its region ended with it; its letter stays.
     EXPECT_EQ(checked(), 1);
     EXPECT_EQ(TraceLock(0), 0);
