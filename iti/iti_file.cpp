@@ -100,6 +100,7 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
         short code = line::File_Chk(fileName, &kind, &model, nullptr, nullptr, nullptr);
         if (code != TAV_OK) return code;
         if (kind != 2 || model == 4) return TAV_E_FILE_NAME;
+        controlType = static_cast<unsigned>(model);  // the word of the file's first line
         tavplat::copy_text(path, fileName);
     } else {
         int model = g_createModel;

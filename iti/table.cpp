@@ -258,9 +258,10 @@ void split_path(const char* path, std::string* drive, std::string* dir, std::str
     *base = std::string(path + start, end > start ? end - start : 0);
     drive->clear();
     dir->clear();
-    if (len >= 2 && path[1] == ':') *drive = std::string(path, 2);
-    if (start > 2) *dir = std::string(path + 2, start - 2);
-    else if (start > 0 && (len < 2 || path[1] != ':')) *dir = std::string(path, start);
+    // A path without a drive letter keeps its folder from the first character.
+    const std::size_t from = len >= 2 && path[1] == ':' ? 2 : 0;
+    if (from == 2) *drive = std::string(path, 2);
+    if (start > from) *dir = std::string(path + from, start - from);
 }
 
 std::string file_part(const char* path) {

@@ -1,0 +1,304 @@
+// The positioning data file: round trip, the two header variants, short and
+// damaged files, templates, the CSV hand-over and the writer's failures.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "iti/iti.h"
+#include "line/line.h"
+#include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
+
+using namespace tav::iti;
+using tavtest::TempInstall;
+
+namespace {
+
+const char kTitleLine[] = "\xC3\xDE\xB0\xC0NO";  // the column-title line starts "ﾃﾞｰﾀNO"
+
+std::unique_ptr<ItiDatSet> new_set() { return std::make_unique<ItiDatSet>(); }
+
+// A file text (LF line ends; the test writes CR LF as the text mode would).
+std::string crlf(const std::string& lf) {
+    std::string out;
+    for (char c : lf) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string point_lines(int from, int to) {
+    std::string s;
+    char line[128];
+    for (int n = from; n <= to; ++n) {
+        std::snprintf(line, sizeof line, "%03d, 0, 01, 02, %d.5, 10.25, 1.50, %03d, 1, 0\n", n, n * 10, n);
+        s += line;
+    }
+    return s;
+}
+
+class ItiFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tav::frame::SetVersion("1.00");
+        tav::line::set_amp_name_for_file("");
+    }
+    void TearDown() override { tav::line::set_amp_name_for_file(""); }
+    std::string path(const char* name) const { return home_.file(name); }
+    TempInstall home_;
+};
+
+TEST_F(ItiFile, RoundTripKeepsEveryValue) {
+    auto s = new_set();
+    std::strcpy(s->szAmpNo, "017");
+    s->nModel = 2;
+    s->byInfo1 = 0x12; s->byInfo2 = 0x34; s->byInfo3 = 0x56; s->byInfo4 = 0x78; s->byInfo5 = 0x9A;
+    s->byInfo6 = 1; s->byInfo8 = 2; s->byInfo9 = 3; s->byInfo10 = 4; s->byInfo11 = 5; s->byInfo12 = 6;
+    s->byInfo13 = 7; s->byInfo14 = 8;
+    s->nInfoWord = 0x1234; s->nInfo15 = 0xABCD; s->nInfo16 = 0x0102; s->nInterface = 1;
+    s->nPointCount = 99;
+    s->wStopPosDp = 3;
+    s->wStopTimeDp = 1;
+    for (int i = 0; i < 99; ++i) {
+        ItiDatPoint& p = s->point[i];
+        p.nDataNo = i + 1;
+        p.nChgFlag = i % 3;
+        p.nCmdMode = i % 2;
+        p.nStepMode = i % 4;
+        p.dStopPos = (i % 2 ? -1 : 1) * (1234567.125 - i);
+        p.dSpeed = (i % 2 ? -1 : 1) * (7999.99 - i);
+        p.dStopTimer = 65.535 - i * 0.125;
+        p.nMCode = i * 2;
+        p.nMValid = (i / 2) % 2;
+        p.nMTiming = (i / 3) % 2;
+    }
+    std::strcpy(s->szComment, "first line\r\nsecond line\r\n");
+    tav::line::set_amp_name_for_file("AMP-1");
+    const std::string file = path("axis.k7l");
+    ASSERT_EQ(DatFil_Wt(file.c_str(), s.get()), TAV_OK);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(s->point[i].nChgFlag, 0);
+
+    auto r = new_set();
+    ASSERT_EQ(DatFil_Rd(file.c_str(), r.get()), TAV_OK);
+    EXPECT_STREQ(r->szAmpNo, "017");
+    EXPECT_STREQ(r->szReadDate, " ");  // an empty date comes back as one blank
+    EXPECT_STREQ(r->szFileName, file.c_str());
+    EXPECT_EQ(r->nModel, 2);
+    EXPECT_EQ(r->nFamily, 0x30u);
+    EXPECT_EQ(r->wStopPosDp, 3);
+    EXPECT_EQ(r->wStopTimeDp, 1);
+    EXPECT_EQ(r->byInfo1, 0x12); EXPECT_EQ(r->byInfo2, 0x34); EXPECT_EQ(r->byInfo3, 0x56);
+    EXPECT_EQ(r->byInfo4, 0x78); EXPECT_EQ(r->byInfo5, 0x9A); EXPECT_EQ(r->byInfo6, 1);
+    EXPECT_EQ(r->byInfo8, 2); EXPECT_EQ(r->byInfo9, 3); EXPECT_EQ(r->byInfo10, 4); EXPECT_EQ(r->byInfo11, 5);
+    EXPECT_EQ(r->byInfo12, 6); EXPECT_EQ(r->byInfo13, 7); EXPECT_EQ(r->byInfo14, 8);
+    EXPECT_EQ(r->nInfoWord, 0x34);  // low 8 bits only
+    EXPECT_EQ(r->nInfo15, 0xCDu);
+    EXPECT_EQ(r->nInfo16, 0x02u);
+    EXPECT_EQ(r->nInterface, 1u);
+    EXPECT_EQ(r->nPointCount, 99);
+    for (int i = 0; i < 99; ++i) {
+        const ItiDatPoint &a = s->point[i], &b = r->point[i];
+        EXPECT_EQ(b.nDataNo, a.nDataNo);
+        EXPECT_EQ(b.nChgFlag, 0);
+        EXPECT_EQ(b.nCmdMode, a.nCmdMode);
+        EXPECT_EQ(b.nStepMode, a.nStepMode);
+        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
+        EXPECT_DOUBLE_EQ(b.dSpeed, a.dSpeed) << i;
+        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
+        EXPECT_EQ(b.nMCode, a.nMCode);
+        EXPECT_EQ(b.nMValid, a.nMValid);
+        EXPECT_EQ(b.nMTiming, a.nMTiming);
+    }
+    EXPECT_STREQ(r->szComment, "first line\r\nsecond line\r\n");
+    EXPECT_STREQ(tav::line::amp_name_from_file(), "AMP-1");
+
+    // Print-form numbers (the transfer's file path) read back the same.
+    {
+        tav::frame::PrintFormScope pf;
+        ASSERT_EQ(DatFil_Wt(file.c_str(), s.get()), TAV_OK);
+    }
+    auto q = new_set();
+    ASSERT_EQ(DatFil_Rd(file.c_str(), q.get()), TAV_OK);
+    for (int i = 0; i < 99; ++i) EXPECT_DOUBLE_EQ(q->point[i].dStopPos, s->point[i].dStopPos);
+}
+
+TEST_F(ItiFile, EmptyAmplifierNumberAndNoCommentEndWithTheLastPoint) {
+    auto s = new_set();
+    s->nPointCount = 99;
+    for (int i = 0; i < 99; ++i) s->point[i].nDataNo = i + 1;
+    ASSERT_EQ(DatFil_Wt(path("e.k7l").c_str(), s.get()), TAV_OK);
+    const std::string bytes = home_.read("e.k7l");
+    EXPECT_EQ(bytes.rfind("SERVO,VEL,  , ,0,0,", 0), 0u) << bytes.substr(0, 40);
+    EXPECT_NE(bytes.find("HD-V1.00\r\n"), std::string::npos);
+    EXPECT_EQ(bytes.compare(bytes.size() - 8, 8, ", 0, 0\r\n"), 0);
+    auto r = new_set();
+    ASSERT_EQ(DatFil_Rd(path("e.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_STREQ(r->szAmpNo, "");
+    EXPECT_STREQ(r->szReadDate, " ");
+    EXPECT_STREQ(r->szComment, "");
+}
+
+TEST_F(ItiFile, OldTagHasNoColumnTitleLine) {
+    const std::string first = "SERVO,LIN, 001,d,0,0,FF,FF,00,00,00,FF,00,03,FFFF,FF,FF,00,00,00000000,00000000,00,00,";
+    home_.write("old.k7l", crlf(first + "K7-V1.3\n" + point_lines(1, 99)));
+    auto r = new_set();
+    ASSERT_EQ(DatFil_Rd(path("old.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->point[0].nDataNo, 1);
+    EXPECT_EQ(r->point[98].nDataNo, 99);
+    EXPECT_EQ(r->point[0].nStepMode, 2);
+    EXPECT_DOUBLE_EQ(r->point[0].dStopPos, 10.5);
+
+    // Any other tag skips one line: a file without the title loses point 1.
+    home_.write("new.k7l", crlf(first + "HD-V1.00\n" + point_lines(1, 99)));
+    ASSERT_EQ(DatFil_Rd(path("new.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->point[0].nDataNo, 2);
+    EXPECT_EQ(r->point[98].nDataNo, 0);
+
+    home_.write("title.k7l", crlf(first + "HD-V1.00\n" + kTitleLine + ", x\n" + point_lines(1, 99)));
+    ASSERT_EQ(DatFil_Rd(path("title.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->point[0].nDataNo, 1);
+    EXPECT_EQ(r->point[98].nDataNo, 99);
+}
+
+TEST_F(ItiFile, ShortFilesLeaveTheRestZero) {
+    home_.write("half.k7l", crlf("SERVO,ETC, 002,x,1,0\ntitle\n" + point_lines(1, 50)));
+    auto r = new_set();
+    ASSERT_EQ(DatFil_Rd(path("half.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->nModel, 3);  // an ETC file is read
+    EXPECT_EQ(r->point[49].nDataNo, 50);
+    for (int i = 50; i < 99; ++i) {
+        EXPECT_EQ(r->point[i].nDataNo, 0);
+        EXPECT_EQ(r->point[i].dStopPos, 0.0);
+    }
+    // A first line that ends early gives 0 to every later value, defaults included.
+    EXPECT_EQ(r->wStopPosDp, 1);
+    EXPECT_EQ(r->byInfo1, 0);
+    EXPECT_EQ(r->byInfo9, 0);
+}
+
+TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
+    auto r = new_set();
+    home_.write("empty.k7l", "");
+    EXPECT_EQ(DatFil_Rd(path("empty.k7l").c_str(), r.get()), TAV_E_FILE_NAME);
+    home_.write("bad.k7l", crlf("NOT A FILE\n"));
+    EXPECT_EQ(DatFil_Rd(path("bad.k7l").c_str(), r.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(DatFil_Rd(path("missing.k7l").c_str(), r.get()), TAV_E_NO_FILE);
+    home_.write("wrong.k7p", crlf("SERVO,LIN\n"));
+    EXPECT_EQ(DatFil_Rd(path("wrong.k7p").c_str(), r.get()), TAV_E_FILE_NAME);
+
+    // Letters in numbers, short lines, a blank inside a field, a huge first line.
+    std::string junk = "SERVO,LIN, 001," + std::string(400, 'D') + ",zz,9q,GG\n";
+    junk += "title\n";
+    junk += "abc, x, 1e999, nan, inf, -inf, 12.5.5, 4294967296, ,\n";
+    junk += "002\n";
+    junk += "003,,5\n";
+    junk += "004, 1 2, 3\n";
+    home_.write("junk.k7l", crlf(junk));
+    ASSERT_EQ(DatFil_Rd(path("junk.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->point[0].nDataNo, 0);
+    EXPECT_EQ(r->point[0].nStepMode, 0);  // "nan" is not a number here
+    EXPECT_EQ(r->point[1].nDataNo, 2);
+    EXPECT_EQ(r->point[2].nDataNo, 3);
+    EXPECT_EQ(r->point[2].nChgFlag, 0);  // an empty field ends the line
+    EXPECT_EQ(r->point[3].nChgFlag, 1);
+
+    // A first line beyond the line limit goes on as the next line.
+    home_.write("long.k7l", crlf("SERVO,LIN, 001," + std::string(3000, '9') + "\n" + point_lines(1, 99)));
+    ASSERT_EQ(DatFil_Rd(path("long.k7l").c_str(), r.get()), TAV_OK);
+    EXPECT_EQ(r->point[0].nDataNo, 2147483647);  // a run of digits saturates
+
+    // A comment far beyond the area stops at 2047 characters; no final LF.
+    r = new_set();
+    std::string big = "SERVO,LIN, 001,d,0,0\ntitle\n" + point_lines(1, 99) + "comment\n";
+    for (int i = 0; i < 800; ++i) big += "line\n";
+    big += "tail without line feed";
+    home_.write("big.k7l", crlf(big));
+    ASSERT_EQ(DatFil_Rd(path("big.k7l").c_str(), r.get()), TAV_OK);
+    const std::size_t len = strnlen(r->szComment, sizeof r->szComment);
+    EXPECT_LE(len, 2047u);
+    EXPECT_GE(len, 2040u);
+    EXPECT_EQ(std::string(r->szComment).rfind("comment\r\nline\r\n", 0), 0u);
+    EXPECT_EQ(r->nProgressDone, 99);
+}
+
+TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
+    home_.write("c.k7l", crlf("SERVO,LIN, 001,d,0,0\ntitle\n" + point_lines(1, 99)));
+    auto r = new_set();
+    r->nCancel = TAV_E_CANCELLED;
+    EXPECT_EQ(DatFil_Rd(path("c.k7l").c_str(), r.get()), TAV_E_CANCELLED);
+    EXPECT_EQ(r->point[0].nDataNo, 1);
+    EXPECT_EQ(r->point[1].nDataNo, 0);
+}
+
+TEST_F(ItiFile, WriterNamesAndFailures) {
+    auto s = new_set();
+    s->nPointCount = 99;
+    EXPECT_EQ(DatFil_Wt(nullptr, s.get()), TAV_E_NO_TARGET_FILE);
+    EXPECT_EQ(DatFil_Wt("a.kl", s.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(DatFil_Wt(path("x.txt").c_str(), s.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(DatFil_Wt(path("no/such/dir.k7l").c_str(), s.get()), TAV_E_READ_ONLY);
+    std::strcpy(s->szFileName, path("own.K7L").c_str());
+    EXPECT_EQ(DatFil_Wt("", s.get()), TAV_OK);
+    EXPECT_TRUE(home_.exists("own.K7L"));
+
+    ASSERT_EQ(DatFil_Wt(path("out.csv").c_str(), s.get()), TAV_OK);
+    const std::string csv = home_.read("out.csv");
+    EXPECT_EQ(csv.rfind(tav::text::Text(10007) + "\r\n", 0), 0u);
+}
+
+TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
+    auto s = new_set();
+    s->nPointCount = 99;
+    s->wStopTimeDp = 5;
+    for (int i = 0; i < 99; ++i) {
+        s->point[i].nDataNo = i + 1;
+        s->point[i].nChgFlag = 1;
+        s->point[i].dStopTimer = 1.25;
+    }
+    std::strcpy(s->szComment, "gone");
+    tav::line::set_amp_name_for_file("NAME");
+    EXPECT_EQ(DatFil_Wt(path("t.k7l").c_str(), s.get()), TAV_E_RANGE);
+    const std::string bytes = home_.read("t.k7l");
+    EXPECT_NE(bytes.find("099, 0, 00, 00, 0000000000, 0000.00,   1.25, 000, 0, 0\r\n"), std::string::npos);
+    EXPECT_EQ(bytes.find("gone"), std::string::npos);
+    EXPECT_EQ(bytes.find("ampname="), std::string::npos);
+    EXPECT_EQ(s->point[0].nChgFlag, 1);
+}
+
+TEST_F(ItiFile, TemplatesMakeANewLTable) {
+    const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/template/";
+    home_.write("template/52.k7l", tavtest::read_file(share + "52.k7l"));
+    home_.write("template/54.k7l", tavtest::read_file(share + "54.k7l"));
+    home_.write("template/50.k7l", tavtest::read_file(share + "50.k7l"));
+    auto s = new_set();
+    std::strcpy(s->szFileName, "old");
+    ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);
+    EXPECT_STREQ(s->szAmpNo, "0");
+    EXPECT_STREQ(s->szFileName, "");
+    EXPECT_EQ(s->nModel, 2);
+    EXPECT_EQ(s->nFamily, 0x30u);
+    EXPECT_EQ(s->byInfo6, 0);
+    EXPECT_EQ(s->byInfo10, 0xFF);
+    EXPECT_EQ(s->nPointCount, 99);
+    EXPECT_EQ(s->point[98].nDataNo, 99);
+    EXPECT_EQ(s->point[98].nCmdMode, 1);
+
+    ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
+    EXPECT_EQ(s->nModel, 2);
+    EXPECT_EQ(s->byInfo6, 1);
+    ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);  // every other model: template 50
+    EXPECT_EQ(s->nModel, 2);
+
+    home_.write("template/52.k7l", "");
+    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_OK);  // an empty template gives an empty table
+    EXPECT_EQ(s->point[0].nDataNo, 0);
+    std::remove(home_.file("template/52.k7l").c_str());
+    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
+}
+
+}  // namespace
