@@ -259,6 +259,7 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
 
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
+    set->nProgressDone = 0;
     const char* name = (file != nullptr && file[0] != '\0') ? file : set->szFileName;
     if (name[0] == '\0') return TAV_E_NO_TARGET_FILE;
     if (std::strlen(name) < 5) return TAV_E_FILE_NAME;

@@ -1,0 +1,237 @@
+// Standard-parameter definitions: what the loader takes from a definition
+// line (and what it refuses), the range check, reset and code look-ups.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "para/para.h"
+#include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
+
+namespace para = tav::para;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
+
+class Definitions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(home.file("def"));
+        for (const auto& e : fs::directory_iterator(kOperator + "def"))
+            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
+        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+    }
+    // A definition file of the given lines (LF becomes CR LF on disk).
+    void def(int id, const std::string& body) {
+        std::string crlf;
+        for (char c : body) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        home.write("def/" + std::to_string(id) + ".def", crlf);
+    }
+    std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
+    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+};
+
+const std::string kFull =
+    "7\t1\tGain\t0280\t1.50\t20.00\t-5.00\t0.1\tcomment\td1\td2\td3\tTAG\tms\tKK\tSub\tv1\tv2\n";
+
+}  // namespace
+
+TEST_F(Definitions, ShippedDefinitionFillsFortySlotsWithDefaults) {
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    EXPECT_EQ(set->nParaCount, 40);
+    EXPECT_EQ(set->nGroupCount, 10);
+    EXPECT_EQ(set->nKind, 0);
+    EXPECT_EQ(set->nModel, 0);
+    EXPECT_EQ(set->byInfo1, 0xFF);
+    EXPECT_EQ(set->byInfo9, 3);
+    EXPECT_EQ(set->nInfoWord, -1);
+    EXPECT_EQ(set->byInfo12, 0xFF);
+    EXPECT_NE(std::string(set->szDefPath).find("500.def"), std::string::npos);
+    for (int i = 0; i < 39; ++i) {
+        EXPECT_EQ(set->para[i].nParaNo, i + 1);
+        EXPECT_NE(set->para[i].wAttr, 0) << i;
+        EXPECT_EQ(set->para[i].dValue, set->para[i].dInitial);
+        EXPECT_GE(set->para[i].dInitial, set->para[i].dMin) << i;
+        EXPECT_LE(set->para[i].dInitial, set->para[i].dMax) << i;
+    }
+    int no = 0;
+    for (int code : {0, 1, 2, 3, 4, 5, 6, 9, 10, 15, 16}) EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), code, 0, &no), 0);
+    // Every shipped file loads; the hidden page has unused slots at its end.
+    for (auto [n, kind] : {std::pair{10, 0}, {20, 0}, {30, 0}, {0, 1}, {10, 1}, {20, 1}, {30, 1}, {0, 2}})
+        EXPECT_EQ(para::ParaIni_Rd(n, kind, set.get()), 0) << n << "," << kind;
+    EXPECT_EQ(set->para[39].wAttr, 0);
+}
+
+TEST_F(Definitions, EveryFieldOfALine) {
+    def(500, kFull);
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    const ParaRecord& r = set->para[0];
+    EXPECT_EQ(r.nParaNo, 7);
+    EXPECT_EQ(r.nChgFlag, 1);
+    EXPECT_STREQ(r.szName, "Gain");
+    EXPECT_EQ(r.wAttr, 0x0280);
+    EXPECT_EQ(r.dInitial, 1.5);
+    EXPECT_EQ(r.dMax, 20.0);
+    EXPECT_EQ(r.dMin, -5.0);
+    EXPECT_EQ(r.dScale, 0.1);
+    EXPECT_STREQ(r.szItemComment, "comment");
+    EXPECT_STREQ(r.szDetail, "d1d2d3");
+    EXPECT_STREQ(r.szTag, "TAG");
+    EXPECT_STREQ(r.szNote, "ms");
+    EXPECT_STREQ(r.szIdCode, "KK");
+    EXPECT_STREQ(r.szSubTitle, "Sub");
+    EXPECT_STREQ(r.szValueText[0], "v1");
+    EXPECT_STREQ(r.szValueText[1], "v2");
+    EXPECT_STREQ(r.szValueText[2], "");
+    EXPECT_EQ(r.dValue, 1.5);
+    // A short file leaves the other slots zero while the count stays 40.
+    EXPECT_EQ(set->nParaCount, 40);
+    EXPECT_EQ(set->para[1].nParaNo, 0);
+}
+
+TEST_F(Definitions, MoreThanFortyLinesFillForty) {
+    std::string body;
+    for (int i = 1; i <= 45; ++i) body += std::to_string(i) + "\t0\tP\t0080\t1\t9\t0\t1\t\t\t\t\tT\n";
+    def(600, body);
+    ASSERT_EQ(para::ParaIni_Rd(0, 1, set.get()), 0);
+    EXPECT_EQ(set->para[39].nParaNo, 40);
+    EXPECT_EQ(set->para[40].nParaNo, 0);
+}
+
+TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
+    const std::string longName(2500, 'N');
+    def(720,
+        "1\t0\tKeepsName\t\t5\t9\t0\t1\tc\n"                                   // field 4 empty
+        "2\t0\tShort\t0080\t3\t9\t0\t1\tc\tx\ty\tz\n"                           // ends before the tag
+        "3\t0\tBadNumber\t0080\tabc\t9\t0\t1\tc\t\t\t\tT\tu\n"                  // non-numeric initial value
+        "4\t0\tHigh\t0080\t\x82\xa0\t9\t0\t1\n"                                 // double-byte text in a token
+        "5\t0\t" + longName + "\t0080\t1\t9\t0\t1\tc\t\t\t\tT\tu\n"             // over-long line, cut
+        "6\t0\tAfterLong\t0080\t4\t9\t0\t1\tc\t\t\t\tTAGTOOLONG_TAGTOOLONG_TAGTOOLONG_TAGTOOLONG\tu\n"
+        "7\t0\tLast\t0080\t2\t9\t0\t1\tc\t\t\t\tT\tunit");                      // no final line feed
+    ASSERT_EQ(para::ParaIni_Rd(0, 2, set.get()), 0);
+    EXPECT_STREQ(set->para[0].szName, "KeepsName");
+    EXPECT_EQ(set->para[0].wAttr, 0);
+    EXPECT_EQ(set->para[0].dInitial, 0);
+    EXPECT_EQ(set->para[1].dInitial, 3);  // read up to field 12
+    EXPECT_STREQ(set->para[1].szDetail, "xyz");
+    EXPECT_STREQ(set->para[1].szTag, "");
+    EXPECT_STREQ(set->para[1].szNote, "");
+    EXPECT_EQ(set->para[2].wAttr, 0x0080);
+    EXPECT_EQ(set->para[2].dMax, 0);      // the bad number ended the line
+    EXPECT_EQ(set->para[3].dInitial, 0);
+    EXPECT_EQ(std::strlen(set->para[4].szName), sizeof set->para[4].szName - 1);
+    EXPECT_EQ(set->para[4].nParaNo, 5);
+    // The rest of the over-long line did not become a parameter of its own.
+    EXPECT_STREQ(set->para[5].szName, "AfterLong");
+    EXPECT_EQ(std::strlen(set->para[5].szTag), sizeof set->para[5].szTag - 1);
+    EXPECT_STREQ(set->para[6].szNote, "unit");
+    EXPECT_EQ(set->para[6].dValue, 2);
+}
+
+TEST_F(Definitions, MissingFileAndUnknownIdLeaveTheSetAlone) {
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    fs::remove(home.file("def/610.def"));
+    EXPECT_EQ(para::ParaIni_Rd(10, 1, set.get()), TAV_E_NO_FILE);
+    EXPECT_EQ(set->nKind, 0);
+    EXPECT_GT(para::ParaIni_Rd(5000, 0, set.get()), 0);  // no path for the id
+}
+
+TEST_F(Definitions, ChangeChecksTheRangeAndMarksTheParameter) {
+    def(500,
+        "1\t0\tA\t0080\t5\t100\t0\t1\tc\t\t\t\tT\n"
+        "2\t0\tB\t0080\t0\t100\t0\t1\tc\t\t\t\tT\t\tZZ\n");
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 0), 0);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100), 0);
+    EXPECT_EQ(set->para[0].nChgFlag, 1);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100.5), TAV_E_RANGE);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, -1), TAV_E_RANGE);
+    EXPECT_EQ(set->para[0].dValue, 100);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 0, 1), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 41, 1), TAV_E_PARAMETER);
+    // "ZZ" compares the magnitude and stores the sign.
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -50), 0);
+    EXPECT_EQ(set->para[1].dValue, -50);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -150), TAV_E_RANGE);
+}
+
+TEST_F(Definitions, SelectorChangeReDerivesTheRangeTexts) {
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    int ss = 0;
+    ASSERT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kSS, 0, &ss), 0);
+    EXPECT_EQ(para::Para_Dat_Chg(set.get(), ss, 2), 0);
+    // Parameter 5 (unit Hz, 1..2000) now carries its range text.
+    EXPECT_EQ(std::string(set->para[4].szItemComment), "1" + tav::text::Text(10016) + "2000Hz");
+}
+
+TEST_F(Definitions, ResetAndReadersOfOneParameter) {
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    ParaRecord out;
+    std::memset(&out, 0x5A, sizeof out);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 99), 0);
+    set->para[4].nResult = -15;
+    ASSERT_EQ(para::Para_Dat_Rd(set.get(), 5, &out), 0);
+    EXPECT_EQ(out.dValue, 99);
+    EXPECT_EQ(out.nParaNo, 0x5A5A5A5A);  // not copied
+    EXPECT_EQ(out.byReserved[0], 0x5A);
+    EXPECT_EQ(para::Para_Dat_Init(set.get(), 5), 0);
+    EXPECT_EQ(set->para[4].dValue, 80);
+    EXPECT_EQ(set->para[4].nResult, 0);
+    // Parameter 40 has attribute 0: readers refuse it, a reset to its own
+    // initial value is fine, one that would change it is refused.
+    EXPECT_EQ(para::Para_Dat_Rd(set.get(), 40, &out), TAV_E_FIXED_PARAMETER);
+    EXPECT_EQ(para::Para_Dat_Init(set.get(), 40), 0);
+    set->para[39].dValue = 3;
+    EXPECT_EQ(para::Para_Dat_Init(set.get(), 40), TAV_E_FIXED_PARAMETER);
+    char text[40];
+    EXPECT_EQ(para::Para_SubTile_Rd(set.get(), 40, text), TAV_E_FIXED_PARAMETER);
+    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 0, text), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 9, text), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 4, text), 0);
+    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 5, text), TAV_E_PARAMETER);
+    EXPECT_STREQ(text, "");
+}
+
+TEST_F(Definitions, CodeLookUps) {
+    def(500,
+        "1\t0\tA\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tC1\n"
+        "2\t0\tB\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKK\n"
+        "3\t0\tC\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tC1\n"
+        "4\t0\tD\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKK\n"
+        "5\t0\tE\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKKX\n");
+    ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
+    int no = 0;
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kC1, 0, &no), 0);
+    EXPECT_EQ(no, 1);
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kC1, 1, &no), 0);
+    EXPECT_EQ(no, 3);
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kKK, 1, &no), 0);
+    EXPECT_EQ(no, 2);  // only the listed codes search backwards
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), 11, 0, &no), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), 17, 0, &no), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kFF, 0, &no), TAV_E_PARAMETER);
+    int code = -1;
+    EXPECT_EQ(para::Para_No_Skubun_Rd(set.get(), 5, &code), 0);
+    EXPECT_EQ(code, 100);
+    EXPECT_EQ(para::Para_No_Skubun_Rd(set.get(), 41, &code), TAV_E_PARAMETER);
+}
+
+TEST_F(Definitions, GroupNamesComeFromTheCatalogue) {
+    ASSERT_EQ(para::ParaIni_Rd(0, 1, set.get()), 0);
+    set->nModel = 1;  // 9000 + 100 x kind + 10 x model + group
+    char name[100];
+    EXPECT_EQ(para::StdSyp_GrpNmae_Rd(set.get(), 3, name), 0);
+    EXPECT_EQ(std::string(name), tav::text::Text(9113));
+    EXPECT_FALSE(std::string(name).empty());
+    set->nKind = 2;
+    EXPECT_EQ(para::StdSyp_GrpNmae_Rd(set.get(), 3, name), 0);
+    EXPECT_EQ(std::string(name), tav::text::Text(9213));
+}

@@ -1,0 +1,248 @@
+// The standard-parameter file: bytes written, what survives a write and a
+// read, the comment, the name rules, properties and damaged files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "para/para.h"
+#include "tests/fixtures/temp_dirs.h"
+
+namespace para = tav::para;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
+
+std::string lines_of(const std::string& bytes, int from, int to) {
+    std::string out;
+    int n = 1;
+    std::size_t at = 0;
+    while (at < bytes.size() && n <= to) {
+        const std::size_t end = bytes.find('\n', at);
+        const std::size_t stop = end == std::string::npos ? bytes.size() : end + 1;
+        if (n >= from) out += bytes.substr(at, stop - at);
+        at = stop;
+        ++n;
+    }
+    return out;
+}
+
+class ParaFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(home.file("def"));
+        for (const auto& e : fs::directory_iterator(kOperator + "def"))
+            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
+        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        tav::frame::SetVersion("1.00");
+        tav::line::set_amp_name_for_file("");
+    }
+    void TearDown() override { tav::line::set_amp_name_for_file(""); }
+    std::unique_ptr<ParaSet> fresh(int model = 0, int kind = 0) {
+        auto s = std::make_unique<ParaSet>();
+        EXPECT_EQ(para::Para_Create(model, kind, s.get()), 0);
+        return s;
+    }
+    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+};
+
+}  // namespace
+
+TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
+    auto set = fresh();
+    EXPECT_STREQ(set->szAmpNo, "0");
+    EXPECT_STREQ(set->szReadDate, "");
+    EXPECT_EQ(set->nProgressTotal, 1);
+    ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
+    const std::string bytes = home.read("a.k7p");
+    EXPECT_EQ(lines_of(bytes, 1, 1),
+              "SERVO,VEL, 0, ,FF,FF,00,00,00,00,00,03,FFFF,FF,FF,00,00,00000000,00000000,00,00,HD-V1.00\r\n");
+    // Parameter 5 (80, 1..2000) and 4 (one decimal place, its maximum the
+    // load-inertia ratio of the motor row), zero padded.
+    EXPECT_EQ(lines_of(bytes, 7, 7), "  5, 0000000080, 0080, 0000000080, 0000002000, 0000000001, 0\r\n");
+    EXPECT_EQ(lines_of(bytes, 6, 6), "  4, 000000001.0, 0180, 000000001.0, 000000300.0, 000000000.0, 0\r\n");
+    // Unsigned parameter 18: limits as "%12u".
+    EXPECT_EQ(lines_of(bytes, 20, 20), " 18, 0000000000, 0082,            0,        65535,            0, 0\r\n");
+    EXPECT_EQ(lines_of(bytes, 42, 42).substr(0, 5), " 40, ");
+    EXPECT_EQ(lines_of(bytes, 43, 43), "");
+    EXPECT_EQ(set->nProgressDone, 40);
+}
+
+TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
+    auto set = fresh();
+    tav::frame::PrintFormScope printForm;  // as the host's save does
+    std::strcpy(set->szAmpNo, "001");
+    std::strcpy(set->szReadDate, "2024/05/01 - 12:34:56");
+    set->byInfo1 = 1, set->byInfo2 = 2, set->byInfo3 = 3, set->byInfo4 = 4, set->byInfo5 = 5, set->byInfo6 = 6;
+    set->byInfo8 = 8, set->byInfo9 = 9, set->nInfoWord = -2, set->byInfo10 = 0x10, set->byInfo11 = 0x11;
+    set->byInfo12 = 0x12, set->byInfo13 = 0x13, set->byInfo14 = 0x14, set->nInfo15 = 0x12345678;
+    set->nInfo16 = 0x7FFFFFFF, set->nInterface = 1;
+    std::strcpy(set->szComment, "first line\r\n\r\nthird \x83\x52\x83\x81\x83\x93\x83\x67\r\n");
+    for (int i = 0; i < 40; ++i) {
+        ParaRecord& r = set->para[i];
+        r.dValue = r.dMin + (i % 3);
+        r.nResult = -(i % 4);
+    }
+    set->para[3].dValue = -12.5;  // one decimal place
+    set->para[6].wAttr = 0x0281;
+    set->para[6].dMax = 123.45;
+    set->para[6].dValue = -0.25;
+    set->para[17].dValue = 65535;
+
+    ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
+    auto back = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Rd(home.file("a.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szAmpNo, "001");
+    EXPECT_STREQ(back->szReadDate, "2024/05/01 - 12:34:56");
+    EXPECT_STREQ(back->szFileName, home.file("a.k7p").c_str());
+    EXPECT_EQ(back->byInfo1, 1);
+    EXPECT_EQ(back->byInfo2, 2);
+    EXPECT_EQ(back->byInfo3, 3);
+    EXPECT_EQ(back->byInfo4, 4);
+    EXPECT_EQ(back->byInfo5, 5);
+    EXPECT_EQ(back->byInfo6, 6);
+    EXPECT_EQ(back->byInfo8, 8);
+    EXPECT_EQ(back->byInfo9, 9);
+    EXPECT_EQ(back->nInfoWord, -2);
+    EXPECT_EQ(back->byInfo10, 0x10);
+    EXPECT_EQ(back->byInfo11, 0x11);
+    EXPECT_EQ(back->byInfo12, 0x12);
+    EXPECT_EQ(back->byInfo13, 0x13);
+    EXPECT_EQ(back->byInfo14, 0x14);
+    EXPECT_EQ(back->nInfo15, 0x12345678);
+    EXPECT_EQ(back->nInfo16, 0x7FFFFFFF);
+    EXPECT_EQ(back->nInterface, 1);
+    EXPECT_STREQ(back->szComment, set->szComment);
+    EXPECT_EQ(back->nProgressDone, 80);
+    for (int i = 0; i < 40; ++i) {
+        const ParaRecord &a = set->para[i], &b = back->para[i];
+        EXPECT_EQ(b.dValue, a.dValue) << i;
+        EXPECT_EQ(b.wAttr, a.wAttr) << i;
+        EXPECT_EQ(b.dInitial, a.dInitial) << i;
+        EXPECT_EQ(b.dMax, a.dMax) << i;
+        EXPECT_EQ(b.dMin, a.dMin) << i;
+        EXPECT_EQ(b.nResult, a.nResult) << i;
+    }
+    EXPECT_EQ(back->para[6].szName[0], '*');  // the attribute read from the file marks it
+}
+
+TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
+    auto set = fresh();
+    set->szAmpNo[0] = '\0';
+    set->byInfo1 = 0x12;
+    ASSERT_EQ(para::Para_Wt(home.file("e.k7p").c_str(), set.get()), 0);
+    EXPECT_EQ(lines_of(home.read("e.k7p"), 1, 1).substr(0, 16), "SERVO,VEL, ,,12,");
+    auto back = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Rd(home.file("e.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szAmpNo, "");
+    EXPECT_EQ(back->byInfo1, 0xFF);
+    EXPECT_EQ(back->nInfoWord, -1);
+    EXPECT_EQ(back->byInfo9, 3);
+}
+
+TEST_F(ParaFile, AmplifierNameLineAndOverlongComment) {
+    auto set = fresh();
+    tav::line::set_amp_name_for_file("QMT 101D5");
+    ASSERT_EQ(para::Para_Wt(home.file("n.k7p").c_str(), set.get()), 0);
+    std::string bytes = home.read("n.k7p");
+    EXPECT_EQ(lines_of(bytes, 43, 43), "ampname=QMT 101D5\r\n");
+    // A comment longer than the set holds: the first 2047 bytes are kept.
+    bytes += std::string(3000, 'c');
+    home.write("n.k7p", bytes);
+    auto back = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Rd(home.file("n.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(tav::line::amp_name_from_file(), "QMT 101D5");
+    EXPECT_EQ(std::strlen(back->szComment), 2047u);
+}
+
+TEST_F(ParaFile, ShortAndDamagedParameterLines) {
+    auto set = fresh();
+    ASSERT_EQ(para::Para_Wt(home.file("d.k7p").c_str(), set.get()), 0);
+    std::string bytes = lines_of(home.read("d.k7p"), 1, 2);
+    bytes += "  1, 2\r\n";                                     // number and value only
+    bytes += "  2, 77, 0080, 1, 9999, 0\r\n";                 // result missing: 0
+    bytes += "  3, \x82\xa0, 0080, 1, 2, 3, 0\r\n";             // double-byte value ends the reading
+    bytes += "  4, 9, 0080, 1, 2, 3, 0\r\n";
+    home.write("d.k7p", bytes);
+    auto back = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Rd(home.file("d.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_EQ(back->para[0].dValue, 2);
+    EXPECT_EQ(back->para[0].dMax, 3);  // definition limits kept
+    EXPECT_EQ(back->para[0].wAttr, 0x0081);
+    EXPECT_EQ(back->para[1].dValue, 77);
+    EXPECT_EQ(back->para[1].dMax, 9999);
+    EXPECT_EQ(back->para[2].dValue, back->para[2].dInitial);
+    EXPECT_EQ(back->para[3].dValue, back->para[3].dInitial);
+    EXPECT_STREQ(back->szComment, "  4, 9, 0080, 1, 2, 3, 0\r\n");  // what follows is the comment
+
+    // A file cut in its first line, and one without any line.
+    home.write("t.k7p", "SERVO,VEL, 001,x,0");
+    EXPECT_EQ(para::Para_Rd(home.file("t.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szAmpNo, "001");
+    EXPECT_EQ(back->byInfo1, 0);
+    EXPECT_EQ(back->byInfo2, 0xFF);
+    home.write("z.k7p", "");
+    EXPECT_EQ(para::Para_Rd(home.file("z.k7p").c_str(), 0, back.get()), TAV_E_FILE_NAME);
+    home.write("w.k7p", "NOT A PARAMETER FILE\r\n");
+    EXPECT_EQ(para::Para_Rd(home.file("w.k7p").c_str(), 0, back.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(para::Para_Rd(home.file("missing.k7p").c_str(), 0, back.get()), TAV_E_NO_FILE);
+}
+
+TEST_F(ParaFile, NameRulesAndCancel) {
+    auto set = fresh();
+    set->szFileName[0] = '\0';
+    EXPECT_EQ(para::Para_Wt(nullptr, set.get()), TAV_E_NO_TARGET_FILE);
+    EXPECT_EQ(para::Para_Wt("a.k7", set.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(para::Para_Wt(home.file("a.txt").c_str(), set.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(para::Para_Wt(home.file("no/such/dir.k7p").c_str(), set.get()), TAV_E_READ_ONLY);
+    ASSERT_EQ(para::Para_FileName_Chg(set.get(), home.file("named.syp").c_str()), 0);
+    EXPECT_EQ(para::Para_FileName_Chg(set.get(), ""), TAV_E_PARAMETER);
+    EXPECT_EQ(para::Para_Wt("", set.get()), 0);
+    EXPECT_TRUE(home.exists("named.syp"));
+    set->nCancel = TAV_E_CANCELLED;
+    EXPECT_EQ(para::Para_Wt(nullptr, set.get()), TAV_E_CANCELLED);
+    EXPECT_EQ(para::Para_Rd(home.file("named.syp").c_str(), 0, set.get()), TAV_E_CANCELLED);
+}
+
+TEST_F(ParaFile, CommentLimits) {
+    auto set = fresh();
+    const std::string ok(2047, 'x');
+    EXPECT_EQ(para::Para_FileCmt_Wt(set.get(), ok.c_str()), 0);
+    EXPECT_EQ(para::Para_FileCmt_Wt(set.get(), std::string(2048, 'y').c_str()), TAV_E_PARAMETER);
+    char out[2048];
+    EXPECT_EQ(para::Para_FileCmt_Rd(set.get(), out), 0);
+    EXPECT_EQ(std::string(out), ok);
+}
+
+TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
+    auto set = fresh();
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 1500), 0);
+    ParaProperty p;
+    std::memset(&p, 0, sizeof p);
+    p.nInterface = 77;
+    ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
+    EXPECT_EQ(p.nInterface, 77);  // left as the caller had it
+    EXPECT_EQ(p.nInfoWord, -1);
+    std::strcpy(p.szFileName, "/x/data.k7p");
+    p.nKind = 1;
+    ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);
+    EXPECT_STREQ(set->szFileName, "/x/data.syp");
+    EXPECT_EQ(set->nKind, 1);
+    EXPECT_STREQ(set->szAmpNo, "");
+    EXPECT_EQ(set->para[4].dValue, 1500);  // carried over, outside the system page's 0..60
+    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
+    EXPECT_EQ(set->para[3].nResult, 0);  // 1 fits the retry count 0..10
+    ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
+    p.nKind = 0;
+    ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);
+    EXPECT_STREQ(set->szFileName, "/x/data.k7p");
+}
