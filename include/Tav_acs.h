@@ -657,6 +657,84 @@ TAV_API short srvTav_ItiDatCsvType_Wt(const char* fileName, ItiDatSet* set);
 /* ---- end of positioning data ---- */
 
 /* ---- VV positioning data: types and functions ---- */
+#pragma pack(push, 1)
+/* One VV point: a positioning point with its acceleration and deceleration
+ * times; also the output record of srvTav_ItiVvDat_Rd. */
+typedef struct ItiVvDatPoint {
+    int32_t nDataNo;     /* 1..15 */
+    int32_t nChgFlag;    /* 0 unchanged, 1 edited, 2 moved by an insertion or deletion */
+    int32_t nCmdMode;    /* 0 ABS, 1 INC */
+    int32_t nStepMode;   /* 0..3 */
+    double dStopPos;     /* wStopPosDp places */
+    double dSpeed;       /* 2 places */
+    double dAccelTime;   /* 1 place, 0..99999.9 */
+    double dDecelTime;   /* 1 place, 0..99999.9 */
+    double dStopTimer;   /* seconds, wStopTimeDp + 2 places */
+    int32_t nMCode;
+    int32_t nMValid;     /* 0 invalid, 1 valid */
+    int32_t nMTiming;    /* 0 MW, 1 MA */
+    int32_t nStatus;     /* 0 or the result code of the last conversion/transfer */
+} ItiVvDatPoint;
+
+/* The 15-point VV positioning table of a V-type amplifier. */
+typedef struct ItiVvDatSet {
+    TAV_ITI_SET_HEADER_FIELDS;
+    ItiVvDatPoint point[15];  /* point[0] is point 1 */
+} ItiVvDatSet;
+
+/* Ready-made listing lines of a VV table (print or CSV form). */
+typedef struct ItiVvDatPrintData {
+    char szTitle[80];
+    char szColumnTitle1[200];
+    char szColumnTitle2[200];
+    char szModelLine[120];
+    int32_t nLineCount;
+    char szCommentLine[2128];
+    char szPointLine[15][130];
+} ItiVvDatPrintData;
+#pragma pack(pop)
+
+TAV_STATIC_ASSERT(sizeof(ItiVvDatPoint) == 72, "ItiVvDatPoint is 72 bytes");
+TAV_STATIC_ASSERT(sizeof(ItiVvDatSet) == 2454 + 15 * 72, "ItiVvDatSet is 3534 bytes");
+TAV_STATIC_ASSERT(sizeof(ItiVvDatPrintData) == 4682, "ItiVvDatPrintData is 4682 bytes");
+
+/* Editing in memory. A point number is valid from 1 to nPointCount (-1 else). */
+TAV_API short srvTav_ItiVvDat_Init(ItiVvDatSet* set, int no);
+TAV_API short srvTav_ItiVvDat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
+TAV_API short srvTav_ItiVvDat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
+/* Closes the gap at no; the last point is reset and marked 2. */
+TAV_API short srvTav_ItiVvDat_Delete(ItiVvDatSet* set, int no);
+/* Leaves out->nMValid and out->nMTiming as they were. */
+TAV_API short srvTav_ItiVvDat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out);
+TAV_API short srvTav_ItiVvAtt_Chg(ItiVvDatSet* set, unsigned short dp);
+TAV_API short srvTav_ItiVvAtt_Chg2(ItiVvDatSet* set, unsigned short code);
+TAV_API short srvTav_ItiVvAtt_Rd(ItiVvDatSet* set, unsigned short* dp);
+/* Each output holds TAV_PATH_MAX bytes; null outputs are skipped. */
+TAV_API short srvTav_ItiVvTitle_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
+TAV_API short srvTav_ItiVvDat_FileName_Chg(ItiVvDatSet* set, const char* name);
+/* out holds 2058 bytes. */
+TAV_API short srvTav_ItiVvDat_FileCmt_Rd(ItiVvDatSet* set, char* out);
+TAV_API short srvTav_ItiVvDat_FileCmt_Wt(ItiVvDatSet* set, const char* text);
+
+/* Files (".k7v" KESTA7, ".m7v" KESTA7 Mini; a ".csv" name writes the CSV
+ * export). A null or empty name reads the VV template of the current model. */
+TAV_API short srvTav_ItiVvDatFil_Rd(const char* fileName, ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvDatFil_Wt(const char* fileName, ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvDatFil_Create(int model, ItiVvDatSet* set);
+
+/* Transfers: a null ampText works on the file instead. */
+TAV_API short srvTav_ItiVvDat_ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvDat_ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvDat_AmpRd(const char* ampText, ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvDat_AmpWt(const char* ampText, int writeAll, ItiVvDatSet* set);
+/* Writes every point, unchecked, to the amplifier named in szAmpNo. */
+TAV_API short srvTav_ItiVvDat_InitWt(ItiVvDatSet* set);
+TAV_API short srvTav_ItiVvAtt_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
+
+/* Listing and CSV export. out of srvTav_ItiVvDat_Ctl_Inf_Rd holds 2200 bytes. */
+TAV_API short srvTav_ItiVvDatPrint_mak(ItiVvDatSet* set, ItiVvDatPrintData* out);
+TAV_API short srvTav_ItiVvDat_Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out);
+TAV_API short srvTav_ItiVvDatCsvType_Wt(const char* fileName, ItiVvDatSet* set);
 /* ---- end of VV positioning data ---- */
 
 /* ------------------------------------------------------------ layouts */

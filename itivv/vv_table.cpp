@@ -1,0 +1,165 @@
+// Editing a VV table in memory. The rules are those of the positioning table;
+// the two times travel with their point, and a VV table can also lose a point.
+#include <cstring>
+
+#include "frame/frame.h"
+#include "itivv/itivv.h"
+#include "platform/platform.h"
+
+namespace tav::itivv {
+
+namespace {
+
+bool valid_no(const ItiVvDatSet* set, int no) {
+    if (no >= 1 && no <= point_count(set)) return true;
+    frame::tracef("%d", no);
+    return false;
+}
+
+// The data values of a point: everything but its number, flag and status.
+void copy_values(ItiVvDatPoint& to, const ItiVvDatPoint& from) {
+    to.nCmdMode = from.nCmdMode;
+    to.nStepMode = from.nStepMode;
+    to.dStopPos = from.dStopPos;
+    to.dSpeed = from.dSpeed;
+    to.dAccelTime = from.dAccelTime;
+    to.dDecelTime = from.dDecelTime;
+    to.dStopTimer = from.dStopTimer;
+    to.nMCode = from.nMCode;
+    to.nMValid = from.nMValid;
+    to.nMTiming = from.nMTiming;
+}
+
+}  // namespace
+
+short Dat_Init(ItiVvDatSet* set, int no) {
+    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    ItiVvDatPoint& p = set->point[no - 1];
+    p.nChgFlag = 1;
+    p.nCmdMode = 1;
+    p.nStepMode = 0;
+    p.dStopPos = p.dSpeed = p.dAccelTime = p.dDecelTime = p.dStopTimer = 0.0;
+    p.nMCode = 0;
+    p.nStatus = 0;
+    return TAV_OK;
+}
+
+short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
+              double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
+    frame::CheckDiagnosticMarkers();
+    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    ItiVvDatPoint& p = set->point[no - 1];
+    p.nCmdMode = cmdMode;
+    p.nStepMode = stepMode;
+    p.dStopPos = stopPos;
+    p.dSpeed = speed;
+    p.dAccelTime = accelTime;
+    p.dDecelTime = decelTime;
+    p.dStopTimer = stopTimer;
+    p.nMCode = mCode;
+    p.nMValid = mValid;
+    p.nMTiming = mTiming;
+    p.nChgFlag = 1;
+    return TAV_OK;
+}
+
+short Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+                 double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
+    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    // Open the gap from the end: number and status stay with their slot.
+    for (int i = point_count(set); i > no; --i) {
+        ItiVvDatPoint& to = set->point[i - 1];
+        copy_values(to, set->point[i - 2]);
+        if (to.nChgFlag == 0) to.nChgFlag = 2;
+    }
+    return Dat_Chg(set, no, cmdMode, stepMode, stopPos, speed, accelTime, decelTime, stopTimer, mCode, mValid,
+                   mTiming);
+}
+
+short Dat_Delete(ItiVvDatSet* set, int no) {
+    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    const int n = point_count(set);
+    // Close the gap towards the front; the flag is marked before the values move.
+    for (int i = no; i < n; ++i) {
+        ItiVvDatPoint& to = set->point[i - 1];
+        if (to.nChgFlag == 0) to.nChgFlag = 2;
+        copy_values(to, set->point[i]);
+    }
+    const short code = Dat_Init(set, n);
+    set->point[n - 1].nChgFlag = 2;
+    return code;
+}
+
+short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out) {
+    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    const ItiVvDatPoint& p = set->point[no - 1];
+    // The host reads the two M-code flags from the set itself.
+    out->nDataNo = p.nDataNo;
+    out->nChgFlag = p.nChgFlag;
+    out->nCmdMode = p.nCmdMode;
+    out->nStepMode = p.nStepMode;
+    out->dStopPos = p.dStopPos;
+    out->dSpeed = p.dSpeed;
+    out->dAccelTime = p.dAccelTime;
+    out->dDecelTime = p.dDecelTime;
+    out->dStopTimer = p.dStopTimer;
+    out->nMCode = p.nMCode;
+    out->nStatus = p.nStatus;
+    return TAV_OK;
+}
+
+// The decimal moves are the positioning table's, over the VV point layout.
+short Att_Chg(ItiVvDatSet* set, unsigned short dp) {
+    if (dp > 5) return TAV_E_PARAMETER;
+    if (dp != set->wStopPosDp) {
+        const int n = point_count(set);
+        for (int i = 0; i < n; ++i)
+            set->point[i].dStopPos = iti::move_decimal(set->point[i].dStopPos, 10, set->wStopPosDp, dp);
+    }
+    set->wStopPosDp = dp;
+    return TAV_OK;
+}
+
+short Att_Chg2(ItiVvDatSet* set, unsigned short code) {
+    if (code > 1) return TAV_E_PARAMETER;
+    if (code != set->wStopTimeDp) {
+        const int n = point_count(set);
+        for (int i = 0; i < n; ++i)
+            set->point[i].dStopTimer =
+                iti::move_decimal(set->point[i].dStopTimer, 6, set->wStopTimeDp + 2, code + 2);
+    }
+    set->wStopTimeDp = code;
+    return TAV_OK;
+}
+
+short Att_Rd(ItiVvDatSet* set, unsigned short* dp) {
+    *dp = set->wStopPosDp;
+    return TAV_OK;
+}
+
+short Title_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title) {
+    // The title comes from the file name alone, as for the positioning table.
+    ItiDatSet view;
+    header_view(*set, &view);
+    return iti::Title_Rd(&view, drive, dir, baseName, out4, out5, title);
+}
+
+short FileName_Chg(ItiVvDatSet* set, const char* name) {
+    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szFileName, name);
+    return TAV_OK;
+}
+
+short FileCmt_Rd(ItiVvDatSet* set, char* out) {
+    tavplat::copy_text(out, sizeof set->szComment, set->szComment);
+    return TAV_OK;
+}
+
+short FileCmt_Wt(ItiVvDatSet* set, const char* text) {
+    if (text == nullptr) text = "";
+    if (std::strlen(text) > iti::kCommentMax) return TAV_E_PARAMETER;
+    tavplat::copy_text(set->szComment, text);
+    return TAV_OK;
+}
+
+}  // namespace tav::itivv
