@@ -1,0 +1,432 @@
+// Positioning transfers: the exchanges a read and a write make (recording
+// fake), the range and decimal-point checks, and a round trip against the
+// simulator's L-type amplifier.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "bcd/bcd.h"
+#include "comm/comm.h"
+#include "frame/frame.h"
+#include "iti/iti.h"
+#include "line/line.h"
+#include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/temp_dirs.h"
+
+namespace tav::line {
+short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
+short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
+}  // namespace tav::line
+
+using namespace tav::iti;
+using tavtest::RecordingWyn;
+using tavtest::WynAnswer;
+
+namespace {
+
+// The simulator's parameter numbers of the two decimal-point settings.
+short sim_params(int* pos, int* time, unsigned* family) {
+    *pos = 112;
+    *time = 113;
+    *family = 0x30;
+    return 0;
+}
+short no_params(int*, int*, unsigned*) { return 1; }
+
+std::vector<unsigned> g_posted;
+void record_post(void*, unsigned msg, uintptr_t w, intptr_t) {
+    if (msg == TAV_WM_PROGRESS) g_posted.push_back(static_cast<unsigned>(w));
+}
+
+class Installed : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
+        home_.write("servo.set", tavtest::read_file(share + "servo.set"));
+        home_.write("servo.con", tavtest::read_file(share + "servo.con"));
+        set_decimal_param_finder(sim_params);
+        g_posted.clear();
+        tav::frame::SetProgressRateHwnd(&window_);
+        tav::frame::SendProgressRate(0);
+        g_posted.clear();
+    }
+    void TearDown() override {
+        set_decimal_param_finder(nullptr);
+        tav::frame::SetProgressRateHwnd(nullptr);
+    }
+    tavtest::TempInstall home_;
+    TavWindow window_{record_post, nullptr};
+};
+
+class ItiFake : public Installed {
+protected:
+    void SetUp() override {
+        Installed::SetUp();
+        // Station 0 the servo operator, station 1 a KESTA7 L type.
+        fake_.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 2, 0x30, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0}});
+    }
+    void operator_then_amp() {
+        fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x50}});
+    }
+    void decimals(unsigned char pos, unsigned char time) {
+        fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, pos}});
+        fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, time}});
+    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const {
+        std::vector<tavtest::WynCall> out;
+        for (const auto& c : fake_.calls)
+            if (c.name == name) out.push_back(c);
+        return out;
+    }
+    std::unique_ptr<ItiDatSet> table() {
+        auto s = std::make_unique<ItiDatSet>();
+        s->nModel = 2;
+        s->nPointCount = 99;
+        for (int i = 0; i < 99; ++i) s->point[i].nDataNo = i + 1;
+        return s;
+    }
+    RecordingWyn fake_;
+};
+
+TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
+    decimals(2, 1);
+    auto s = table();
+    std::strcpy(s->szComment, "kept");
+    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    const auto reads = calls("Wyn_PlaceDat_Rd2");
+    ASSERT_EQ(reads.size(), 50u);
+    for (int b = 0; b < 49; ++b) {
+        EXPECT_EQ(reads[b].args[0], 1);  // entry 1 of the station list is station 1
+        EXPECT_EQ(reads[b].args[1], 2);
+        unsigned bcd = 0;
+        tav::bcd::int_to_Bcd(2 * b + 1, &bcd);
+        EXPECT_EQ(reads[b].args[2], bcd);
+    }
+    EXPECT_EQ(reads[49].args[1], 1);
+    EXPECT_EQ(reads[49].args[2], 0x99);
+    ASSERT_FALSE(g_posted.empty());
+    EXPECT_EQ(g_posted.front(), 75u);
+    EXPECT_EQ(g_posted.back(), 100u);
+    for (size_t i = 1; i < g_posted.size(); ++i) EXPECT_GT(g_posted[i], g_posted[i - 1]);
+    EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
+    EXPECT_STREQ(s->szAmpNo, "001");
+    EXPECT_NE(s->szReadDate[0], '\0');
+    EXPECT_EQ(s->wStopPosDp, 2);
+    EXPECT_EQ(s->wStopTimeDp, 1);
+    EXPECT_EQ(s->nFamily, 0x30u);
+    EXPECT_EQ(s->byInfo10, 2);
+    EXPECT_STREQ(s->szComment, "kept");
+    EXPECT_EQ(s->nProgressTotal, 99);
+    EXPECT_EQ(s->nProgressDone, 99);
+}
+
+TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
+    decimals(2, 0);
+    // Point 1: INC, step 2, valid, MA; the amplifier's own nibbles are ignored.
+    std::vector<uint8_t> reply = {0, 0,
+                                  0x35, 0x51, 0x00, 0x00, 0x01, 0x23, 0x45, 0x70, 0x15, 0x00, 0x50,
+                                  0x70, 0x00, 0x01, 0x25, 0x42,
+                                  0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, reply});
+    auto s = table();
+    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    const ItiDatPoint &p = s->point[0], &q = s->point[1];
+    EXPECT_EQ(p.nCmdMode, 1);
+    EXPECT_EQ(p.nStepMode, 2);
+    EXPECT_EQ(p.nMValid, 1);
+    EXPECT_EQ(p.nMTiming, 1);
+    EXPECT_DOUBLE_EQ(p.dStopPos, -123.45);
+    EXPECT_DOUBLE_EQ(p.dSpeed, 1500.5);
+    EXPECT_DOUBLE_EQ(p.dStopTimer, 1.25);
+    EXPECT_EQ(p.nMCode, 0x42);
+    EXPECT_EQ(p.nStatus, 0);
+    // Faulty memory: defaults and -25, while the read succeeds.
+    EXPECT_EQ(q.nCmdMode, 1);
+    EXPECT_DOUBLE_EQ(q.dSpeed, 0.01);
+    EXPECT_EQ(q.nMCode, 0xFF);
+    EXPECT_EQ(q.nStatus, TAV_E_MEMORY_ERROR);
+}
+
+TEST_F(ItiFake, ReadFailuresAndCancel) {
+    auto s = table();
+    std::strcpy(s->szReadDate, "old date");
+    // Cancel written by the host while the read runs (here: at the second block).
+    struct Ctx { ItiDatSet* set; int n; } ctx{s.get(), 0};
+    TavWindow w{[](void* c, unsigned, uintptr_t, intptr_t) {
+                    auto* x = static_cast<Ctx*>(c);
+                    if (++x->n == 2) x->set->nCancel = TAV_E_CANCELLED;
+                },
+                &ctx};
+    tav::frame::SetProgressRateHwnd(&w);
+    decimals(0, 0);
+    EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_CANCELLED);
+    EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
+    EXPECT_STREQ(s->szReadDate, "old date");
+    EXPECT_EQ(s->nProgressDone, 4);
+    EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
+    tav::frame::SetProgressRateHwnd(&window_);
+    s->nCancel = 0;
+
+    // A status error ends the read without retry.
+    fake_.calls.clear();
+    decimals(0, 0);
+    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {}});
+    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x40, 0}});
+    EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_STR_DATA);
+    EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
+    EXPECT_EQ(s->nProgressDone, 4);
+
+    // Not an L type; and a KB bus gives the number "000".
+    fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x30}});
+    EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_NOT_L_TYPE);
+    fake_.kbType = 1;
+    decimals(0, 0);
+    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    EXPECT_STREQ(s->szAmpNo, "000");
+
+    // Without the decimal-point definitions nothing is opened.
+    fake_.calls.clear();
+    set_decimal_param_finder(no_params);
+    EXPECT_EQ(ComRd(nullptr, "1", s.get()), 1);
+    EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
+}
+
+TEST_F(ItiFake, DecimalParameterOutOfRangeReadsAsZero) {
+    auto s = table();
+    s->point[0].nChgFlag = 1;
+    operator_then_amp();
+    decimals(7, 0);
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
+    s->point[0].nChgFlag = 1;
+    s->wStopPosDp = 2;
+    operator_then_amp();
+    decimals(7, 0);
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_DECIMAL_MISMATCH);
+    EXPECT_EQ(s->point[0].nChgFlag, 1);
+    EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
+    // The parameter reads go to the amplifier with the numbers found.
+    const auto reads = calls("Wyn_Para_Rd2");
+    ASSERT_GE(reads.size(), 2u);
+    EXPECT_EQ(reads[0].args[2], 112);
+    EXPECT_EQ(reads[1].args[2], 113);
+}
+
+TEST_F(ItiFake, ChangedOnlyWriteSendsBlocksWithoutGaps) {
+    auto s = table();
+    s->wStopPosDp = 2;
+    for (int no : {3, 4, 5, 9}) s->point[no - 1].nChgFlag = 1;
+    ItiDatPoint& p3 = s->point[2];
+    p3.nCmdMode = 1; p3.nStepMode = 2; p3.nMValid = 1; p3.nMTiming = 1;
+    p3.dStopPos = -123.45; p3.dSpeed = 1500.5; p3.dStopTimer = 1.25; p3.nMCode = 0x42;
+    s->point[3].nMCode = 256;  // in range, sent as its low byte
+    s->point[3].dStopTimer = 655.35;
+    operator_then_amp();
+    decimals(2, 0);
+    ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
+    const auto writes = calls("Wyn_PlaceDat_Wt2");
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].args[1], 2); EXPECT_EQ(writes[0].args[2], 0x03); EXPECT_EQ(writes[0].args[3], 32);
+    EXPECT_EQ(writes[1].args[1], 1); EXPECT_EQ(writes[1].args[2], 0x05);
+    EXPECT_EQ(writes[2].args[1], 1); EXPECT_EQ(writes[2].args[2], 0x09);
+    const std::vector<uint8_t> image3 = {0x35, 0x21, 0x00, 0x00, 0x01, 0x23, 0x45, 0x20, 0x15, 0x00, 0x50,
+                                         0x20, 0x00, 0x01, 0x25, 0x42};
+    ASSERT_EQ(writes[0].data.size(), 32u);
+    EXPECT_EQ(std::vector<uint8_t>(writes[0].data.begin(), writes[0].data.begin() + 16), image3);
+    EXPECT_EQ(writes[0].data[16 + 15], 0x00);  // M code 256
+    const std::vector<uint8_t> timer4 = {0x20, 0x06, 0x55, 0x35};
+    EXPECT_EQ(std::vector<uint8_t>(writes[0].data.begin() + 27, writes[0].data.begin() + 31), timer4);
+    for (int no : {3, 4, 5, 9}) EXPECT_EQ(s->point[no - 1].nChgFlag, 0);
+    EXPECT_EQ(s->nProgressTotal, 4);
+    EXPECT_EQ(s->nProgressDone, 4);
+    // Nothing changed any more.
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_NOTHING_TO_SEND);
+}
+
+TEST_F(ItiFake, RangeCheckComesBeforeTheLine) {
+    auto s = table();
+    s->point[0].nChgFlag = 1;
+    s->point[10].dSpeed = 8000.0;  // out of range but not to be sent
+    operator_then_amp();
+    decimals(0, 0);
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
+
+    fake_.calls.clear();
+    s->point[10].nChgFlag = 1;
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
+    EXPECT_EQ(s->point[10].nStatus, TAV_E_RANGE);
+    EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
+    s->point[10].dSpeed = 0;
+
+    // Stop timers: 655.35 with code 0, at most 65.535 with code 1.
+    s->point[20].nChgFlag = 1;
+    s->point[20].dStopTimer = 655.36;
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
+    s->wStopTimeDp = 1;
+    s->point[20].dStopTimer = 65.536;
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
+    s->point[20].dStopTimer = 65.535;
+    s->point[30].nChgFlag = 1;
+    s->point[30].nMCode = -129;
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
+    EXPECT_EQ(s->point[20].nStatus, 0);
+    EXPECT_EQ(s->point[30].nStatus, TAV_E_RANGE);
+    EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
+    // A write of all points checks every point.
+    s->point[30].nMCode = 0;
+    s->point[40].dStopPos = 2000000001.0;
+    EXPECT_EQ(ComWt(nullptr, "1", 1, s.get()), TAV_E_RANGE);
+}
+
+TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
+    auto s = table();
+    s->point[0].nChgFlag = 1;
+    s->point[1].nChgFlag = 1;
+    operator_then_amp();
+    decimals(0, 0);
+    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0x40, 0}});  // the block
+    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0, 0}});     // point 1 alone
+    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0x20, 0}});  // point 2 alone
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_STR_TRANSMISSION);
+    const auto writes = calls("Wyn_PlaceDat_Wt2");
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[1].args[1], 1); EXPECT_EQ(writes[1].args[2], 0x01);
+    EXPECT_EQ(writes[2].args[1], 1); EXPECT_EQ(writes[2].args[2], 0x02);
+    EXPECT_EQ(s->point[0].nChgFlag, 0);
+    EXPECT_EQ(s->point[1].nChgFlag, 1);
+    EXPECT_EQ(s->point[1].nStatus, TAV_E_STR_TRANSMISSION);
+
+    // A data-size error ends the write.
+    fake_.calls.clear();
+    s->nProgressTotal = 0;
+    operator_then_amp();
+    decimals(0, 0);
+    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{12, {0, 0}});
+    EXPECT_EQ(ComWt(nullptr, "1", 1, s.get()), 12);
+    EXPECT_EQ(calls("Wyn_PlaceDat_Wt2").size(), 1u);
+    EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
+}
+
+TEST_F(ItiFake, WrongDevicesAreRefused) {
+    auto s = table();
+    s->point[0].nChgFlag = 1;
+    fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x30}});
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_NOT_OPERATOR2);
+    operator_then_amp();
+    fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x30}});
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_MODEL_MISMATCH);
+    fake_.calls.clear();
+    fake_.answer("Wyn_Net_Open", WynAnswer{1, {}});
+    EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_OPEN_DEVICE);
+    EXPECT_EQ(fake_.count("Wyn_Net_Close"), 0u);
+    EXPECT_EQ(fake_.count("Wyn_PlaceDat_Wt2"), 0u);
+}
+
+TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
+    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0, 0, 0x0B, 0x30, 0x00, 0x00, 0x01, 0x23, 0x45, 0x20, 0x01, 0x00,
+                                                   0x00, 0x30, 0x00, 0x01, 0x50, 0xAB}});
+    ItiNoDatInfo info{};
+    ASSERT_EQ(NoDat_Rd(1, 12, &info), TAV_OK);
+    const auto reads = calls("Wyn_PlaceDat_Rd2");
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].args[2], 0x12);
+    EXPECT_EQ(info.byDataNo, 12);
+    EXPECT_EQ(info.nCmdMode, 1);
+    EXPECT_EQ(info.nStepMode, 5);
+    EXPECT_DOUBLE_EQ(info.dStopPos, 12.345);
+    EXPECT_DOUBLE_EQ(info.dSpeed, 100.0);
+    EXPECT_DOUBLE_EQ(info.dStopTimer, 0.15);
+    EXPECT_STREQ(info.szDataNo, "12");
+    EXPECT_STREQ(info.szMCode, "ab");
+    EXPECT_STREQ(info.szCmdMode, "INC");
+    EXPECT_STREQ(info.szStopPos, "      12.345");
+
+    ItiNoDatInfo untouched{};
+    untouched.nMCode = 5;
+    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x80, 0}});
+    EXPECT_EQ(NoDat_Rd(1, 1, &untouched), TAV_E_STR_REFUSED);
+    EXPECT_EQ(untouched.nMCode, 5);
+}
+
+// ------------------------------------------------------ against the simulator
+class ItiSim : public Installed {
+protected:
+    void SetUp() override {
+        Installed::SetUp();
+        home_.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+    }
+};
+
+TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
+    auto s = std::make_unique<ItiDatSet>();
+    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    EXPECT_EQ(s->nModel, 2);
+    EXPECT_EQ(s->nPointCount, 99);
+    for (int n = 1; n <= 99; ++n) {
+        EXPECT_DOUBLE_EQ(s->point[n - 1].dStopPos, 1000.0 * n);
+        EXPECT_DOUBLE_EQ(s->point[n - 1].dSpeed, 100.0);
+    }
+    ASSERT_EQ(Dat_Insert(s.get(), 5, 1, 1, -2500.0, 250.5, 0.75, 12, 1, 0), TAV_OK);
+    ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(s->point[i].nChgFlag, 0);
+
+    auto back = std::make_unique<ItiDatSet>();
+    ASSERT_EQ(ComRd(nullptr, "1", back.get()), TAV_OK);
+    for (int i = 0; i < 99; ++i) {
+        const ItiDatPoint &a = s->point[i], &b = back->point[i];
+        EXPECT_EQ(b.nCmdMode, a.nCmdMode) << i;
+        EXPECT_EQ(b.nStepMode, a.nStepMode) << i;
+        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
+        EXPECT_DOUBLE_EQ(b.dSpeed, a.dSpeed) << i;
+        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
+        EXPECT_EQ(b.nMCode, a.nMCode) << i;
+        EXPECT_EQ(b.nMValid, a.nMValid) << i;
+    }
+    EXPECT_DOUBLE_EQ(back->point[5].dStopPos, 5000.0);  // the old point 5 moved down
+
+    // A set with other decimal points is refused.
+    ASSERT_EQ(Att_Chg(back.get(), 2), TAV_OK);
+    EXPECT_EQ(ComWt(nullptr, "1", 1, back.get()), TAV_E_DECIMAL_MISMATCH);
+    unsigned short pos = 9, time = 9;
+    ASSERT_EQ(Att_AmpRd("1", &pos, &time), TAV_OK);
+    EXPECT_EQ(pos, 0);
+    EXPECT_EQ(time, 0);
+}
+
+TEST_F(ItiSim, PositioningRunOnAPoint) {
+    auto s = std::make_unique<ItiDatSet>();
+    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    ASSERT_EQ(Dat_Chg(s.get(), 3, 0, 0, 1234.0, 5000.0, 0.0, 7, 1, 1), TAV_OK);
+    ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
+
+    ASSERT_EQ(tav::line::Wyn_Net_Open(), TAV_OK);
+    const auto& w = tav::comm::wyn();
+    unsigned char st[8] = {};
+    ASSERT_EQ(w.Wyn_Offline_Set(1, st), TAV_OK);
+    ASSERT_EQ(w.Wyn_Run_On(1, st), TAV_OK);
+    ItiNoDatInfo info{};
+    ASSERT_EQ(NoDat_Rd(1, 3, &info), TAV_OK);
+    EXPECT_DOUBLE_EQ(info.dStopPos, 1234.0);
+    EXPECT_DOUBLE_EQ(info.dSpeed, 5000.0);
+    EXPECT_EQ(info.nMCode, 7);
+    int ready = 0;
+    ASSERT_EQ(tav::line::PlaceRunOff(1, 3, 1, st, &ready), TAV_OK);
+    PositioningRunStatus run{};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    do {
+        ASSERT_EQ(tav::line::ItiDatRunStatus_Rd(1, &run), TAV_OK);
+        if (run.nCode == 2) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < until);
+    EXPECT_EQ(run.nCode, 2);  // arrived
+    EXPECT_EQ(run.byDataNo, 0x03);
+    EXPECT_DOUBLE_EQ(run.dValue1, 1234.0);
+    w.Wyn_Net_Close();
+}
+
+}  // namespace
