@@ -90,7 +90,12 @@ void apply_motor(NewParaRecord& r, int cls, unsigned enc, unsigned series) {
 // The digits of v kept, its decimal point moved to d places.
 double with_places(double v, unsigned attr, int d) {
     unsigned char b[bcd::kBcdFieldMax] = {};
-    if (bcd::Double_to_Bcd(v, static_cast<int>(attr), 10, b) != 0) return v;
+    // The digits come from the zero-padded form, whoever has print form on.
+    const int saved = frame::switches().printForm;
+    frame::switches().printForm = 0;
+    const short code = bcd::Double_to_Bcd(v, static_cast<int>(attr), 10, b);
+    frame::switches().printForm = saved;
+    if (code != 0) return v;
     b[0] = static_cast<unsigned char>((b[0] & 0x0F) | (d << 4));
     double out = 0;
     bcd::Bcd_to_Double(b, 10, &out);
@@ -101,11 +106,15 @@ double with_places(double v, unsigned attr, int d) {
 short limit_text(double v, unsigned attr, std::string& out) {
     char buf[bcd::kTextMax] = {};
     short code = 0;
+    // Range texts are shown without padding: the formatter runs in print form.
+    const int saved = frame::switches().printForm;
+    frame::switches().printForm = 1;
     if ((attr & 0x0002) != 0) {
         tavplat::format_text(buf, sizeof buf, "%10llXH", static_cast<unsigned long long>(truncated(v)));
     } else {
         code = bcd::Double_to_Char(v, static_cast<int>(attr), 10, buf);
     }
+    frame::switches().printForm = saved;
     const char* p = buf;
     while (*p == ' ') ++p;
     out = p;
@@ -179,9 +188,6 @@ short NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, 
     }
     const double scale = kScale[d];
 
-    // Range texts are shown without padding: the formatter runs in print form.
-    const int savedPrintForm = frame::switches().printForm;
-    frame::switches().printForm = 1;
     short result = 0;
     const unsigned enc = set->byInfo14, series = set->byInfo10;
     const int count = std::min(set->nParaCount, kParaCount);
@@ -262,7 +268,6 @@ short NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, 
             tavplat::format_text(out, size, "%s%s%s", lo.c_str(), tilde.c_str(), hi.c_str());
         }
     }
-    frame::switches().printForm = savedPrintForm;
     return result;
 }
 

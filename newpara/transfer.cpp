@@ -45,7 +45,10 @@ void post_progress(const NewParaSet* set, int remaining) {
 
 void encode(double value, unsigned attr, unsigned char* out6) {
     unsigned char b[bcd::kBcdFieldMax] = {};
+    const int saved = frame::switches().printForm;
+    frame::switches().printForm = 0;
     bcd::Double_to_Bcd(value, static_cast<int>(attr), 10, b);
+    frame::switches().printForm = saved;
     std::memcpy(out6, b, 6);
 }
 

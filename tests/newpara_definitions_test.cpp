@@ -1,0 +1,196 @@
+// Extended parameter definitions: finding and reading the definition files,
+// the identification codes and the single-parameter accessors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "fixtures/temp_dirs.h"
+#include "newpara/newpara.h"
+#include "text/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tav::newpara;
+
+std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
+
+class Definitions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const auto& e : fs::directory_iterator(sample("def")))
+            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+    }
+    // A definition file of our own under id 530.
+    void write_def(const std::string& body) { home.write("def/530.def", "header\r\n" + body); }
+
+    tavtest::TempInstall home;
+    std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
+};
+
+TEST_F(Definitions, KestaParameterPageOfTheLType) {
+    ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
+    EXPECT_EQ(set->nParaCount, 297);
+    EXPECT_EQ(set->nGroupCount, 10);
+    EXPECT_EQ(set->nFamily, 0x30);
+    EXPECT_EQ(set->nModel, 2);
+    EXPECT_EQ(set->nInfoWord, -1);
+    EXPECT_EQ(set->byInfo9, 3);
+    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/def/520.def"));
+    int no = 0;
+    ASSERT_EQ(NewPara_Skubun_No_Rd(set.get(), kSS, 0, &no), 0);
+    EXPECT_EQ(no, 112);
+    ASSERT_EQ(NewPara_Skubun_No_Rd(set.get(), kS2, 0, &no), 0);
+    EXPECT_EQ(no, 113);
+    const NewParaRecord& protect = set->para[172];
+    EXPECT_STREQ(protect.szTag, "PA2_74");
+    EXPECT_NE(protect.wAttr, 0);
+    // Every slot is a parameter line: unused ones carry the unused name and attribute 0.
+    for (int i = 0; i < 297; ++i) EXPECT_EQ(set->para[i].nParaNo, i + 1);
+    EXPECT_EQ(set->para[296].wAttr, 0x0003);
+    EXPECT_EQ(set->para[98].wAttr, 0);
+    EXPECT_EQ(tav::text::Text(10010), set->para[98].szName);
+    EXPECT_STREQ(set->para[0].szItemComment, set->para[0].szItemCommentBase);
+    EXPECT_EQ(set->para[0].dValue, set->para[0].dInitial);
+}
+
+TEST_F(Definitions, FileNumbersOfBothFamiliesAndTheHiddenPage) {
+    ASSERT_EQ(NewParaIni_Rd2(3, 1, 1, set.get()), 0);
+    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/1631.def"));
+    EXPECT_EQ(set->nFamily, 0x40);
+    ASSERT_EQ(NewParaIni_Rd(1, 0, 2, set.get()), 0);
+    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
+    ASSERT_EQ(NewParaIni_Rd2(0, 0, 5, set.get()), 0);
+    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
+    EXPECT_EQ(set->nKind, 5);
+}
+
+TEST_F(Definitions, MissingFileLeavesTheSetAsItWas) {
+    set->nParaCount = 12;
+    fs::remove(home.file("def/531.def"));
+    EXPECT_EQ(NewParaIni_Rd(3, 1, 0, set.get()), -3);
+    EXPECT_EQ(set->nParaCount, 12);
+    EXPECT_GT(NewParaIni_Rd(200, 9, 0, set.get()), 0);  // no such path id
+}
+
+TEST_F(Definitions, LineCountsAndMissingFields) {
+    std::string body;
+    for (int i = 1; i <= 300; ++i) body += std::to_string(i) + "\t0\tN" + std::to_string(i) + "\t0x0001\t" + std::to_string(i) + "\t9\t0\t1\r\n";
+    write_def(body);
+    ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+    EXPECT_EQ(set->para[296].nParaNo, 297);
+    EXPECT_EQ(set->para[296].dValue, 297);
+
+    write_def("1\t1\tName only\t\t5\r\n2\t0\tTwo\t0x0011\t1.5\t3\t-3\t0.1\tcomment\td1\td2\td3\tTAG\tmm\tSS\tsub\r\n");
+    ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+    EXPECT_STREQ(set->para[0].szName, "Name only");
+    EXPECT_EQ(set->para[0].wAttr, 0);
+    EXPECT_EQ(set->para[0].dInitial, 0);
+    EXPECT_EQ(set->para[0].nChgFlag, 1);
+    const NewParaRecord& r = set->para[1];
+    EXPECT_EQ(r.wAttr, 0x0011);
+    EXPECT_EQ(r.dMin, -3);
+    EXPECT_STREQ(r.szDetail, "d1d2d3");
+    EXPECT_STREQ(r.szTag, "TAG");
+    EXPECT_STREQ(r.szNote, "mm");
+    EXPECT_STREQ(r.szIdCode, "SS");
+    EXPECT_STREQ(r.szSubTitle, "sub");
+    EXPECT_EQ(set->para[2].nParaNo, 0);  // a short file leaves the rest zero
+    EXPECT_EQ(set->nParaCount, 297);
+}
+
+TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {
+    // Within the 4000-byte line limit, but every text longer than its area.
+    const std::string huge(1200, 'x');
+    std::string line = "1\t0\t" + huge + "\t0x0001\t1\t2\t0\t1\t" + huge + "\t\t\t\t" + huge + "\t" + std::string(60, 'n');
+    for (int i = 0; i < 12; ++i) line += "\tv" + std::to_string(i + 1);
+    write_def(line + "\r\n" + std::string(9000, 'y') + "\r\n");
+    ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+    const NewParaRecord& r = set->para[0];
+    EXPECT_EQ(std::strlen(r.szName), sizeof r.szName - 1);
+    EXPECT_EQ(std::strlen(r.szItemComment), sizeof r.szItemComment - 1);
+    EXPECT_EQ(std::strlen(r.szTag), sizeof r.szTag - 1);
+    EXPECT_EQ(std::strlen(r.szNote), sizeof r.szNote - 1);
+    // The line of 9000 bytes arrives in pieces of the line limit, each read as a line.
+    EXPECT_EQ(set->para[1].nParaNo, 0);
+    EXPECT_EQ(set->para[3].wAttr, 0);
+}
+
+TEST_F(Definitions, CodesAndValueTexts) {
+    write_def("1\t0\tA\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tC1\t\tone\ttwo\tthree\tfour\tfive\tsix\tseven\teight\tnine\tten\televen\r\n"
+              "2\t0\tB\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tOP\r\n"
+              "3\t0\tC\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tC1\r\n"
+              "4\t0\tD\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tXX\r\n");
+    ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+    int no = 0, code = 0;
+    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kOP, 0, &no), -1);  // not searchable, though known
+    ASSERT_EQ(NewPara_No_Skubun_Rd(set.get(), 2, &code), 0);
+    EXPECT_EQ(code, kOP);
+    ASSERT_EQ(NewPara_No_Skubun_Rd(set.get(), 4, &code), 0);
+    EXPECT_EQ(code, 100);
+    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kC1, 0, &no), 0);
+    EXPECT_EQ(no, 1);
+    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kC1, 1, &no), 0);
+    EXPECT_EQ(no, 3);
+    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), 11, 0, &no), -1);
+    EXPECT_EQ(NewPara_No_Skubun_Rd(set.get(), 298, &code), -1);
+
+    char out[40] = "keep";
+    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 10, out), 0);
+    EXPECT_STREQ(out, "ten");
+    std::strcpy(out, "keep");
+    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 11, out), -1);
+    EXPECT_STREQ(out, "keep");
+    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 2, 1, out), -1);
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(Definitions, ChangeResetAndReadAccessors) {
+    ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
+    // No range check on a change: the value is stored as given.
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 99999), 0);
+    EXPECT_EQ(set->para[2].dValue, 99999);
+    EXPECT_EQ(set->para[2].nChgFlag, 1);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 0, 1), -1);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 298, 1), -1);
+
+    set->para[2].nResult = -15;
+    EXPECT_EQ(NewPara_Dat_Init(set.get(), 3), 0);
+    EXPECT_EQ(set->para[2].dValue, 5000);
+    EXPECT_EQ(set->para[2].nResult, 0);
+    set->para[98].dValue = 4;  // an unused slot away from its initial value
+    EXPECT_EQ(NewPara_Dat_Init(set.get(), 99), -6);
+    set->para[98].dValue = 0;
+    EXPECT_EQ(NewPara_Dat_Init(set.get(), 99), 0);
+
+    auto rec = std::make_unique<NewParaRecord>();
+    std::memset(rec.get(), 0x5A, sizeof *rec);
+    ASSERT_EQ(NewPara_Dat_Rd(set.get(), 3, rec.get()), 0);
+    EXPECT_EQ(rec->nParaNo, 0x5A5A5A5A);  // not copied
+    EXPECT_EQ(rec->dMax, 5000);
+    EXPECT_STREQ(rec->szIdCode, "KK");
+    EXPECT_EQ(NewPara_Dat_Rd(set.get(), 99, rec.get()), -6);
+    char sub[40];
+    EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);
+}
+
+TEST_F(Definitions, TitleFromTheFileName) {
+    ASSERT_EQ(NewParaIni_Rd(2, 0, 1, set.get()), 0);
+    std::strcpy(set->szFileName, "C:\\data\\axis1.k7p");
+    char drive[3], dir[260], name[260], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
+    EXPECT_EQ(NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title), 0);
+    EXPECT_STREQ(drive, "C:");
+    EXPECT_STREQ(dir, "\\data\\axis1.k7p");
+    EXPECT_STREQ(name, "axis1");
+    EXPECT_EQ(o4[0], '\0');
+    EXPECT_EQ(std::string(title), tav::text::Text(10006) + "    axis1");
+    set->szFileName[0] = '\0';
+    set->nKind = 7;
+    NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title);
+    EXPECT_EQ(std::string(title), tav::text::Text(10036));
+}
+
+}  // namespace

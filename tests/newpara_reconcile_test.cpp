@@ -1,0 +1,197 @@
+// Decimal-point and motor reconciliation of an extended parameter set, on
+// sets built in memory.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "frame/frame.h"
+#include "newpara/newpara.h"
+#include "text/text.h"
+
+namespace {
+
+using namespace tav::newpara;
+
+class Reconcile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::memset(set.get(), 0, sizeof *set);
+        set->nParaCount = 297;
+        set->byInfo8 = 1;  // an option card present: nothing blanked
+        tav::frame::switches().forcedDecimal = -1;
+        add(1, "SS", 0x0001, 0, 5, 0, "");
+        tilde = tav::text::Text(10016);
+    }
+    void TearDown() override { tav::frame::switches().forcedDecimal = -1; }
+
+    NewParaRecord& add(int no, const char* code, unsigned attr, double initial, double max, double min,
+                       const char* note, const char* comment = "") {
+        NewParaRecord& r = set->para[no - 1];
+        r.nParaNo = no;
+        std::strcpy(r.szName, "item");
+        std::strcpy(r.szIdCode, code);
+        r.wAttr = static_cast<uint16_t>(attr);
+        r.dInitial = r.dValue = initial;
+        r.dMax = max;
+        r.dMin = min;
+        std::strcpy(r.szNote, note);
+        std::strcpy(r.szItemComment, comment);
+        std::strcpy(r.szItemCommentBase, comment);
+        return r;
+    }
+    std::string text(int no) const { return set->para[no - 1].szItemComment; }
+
+    std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
+    std::string tilde;
+};
+
+TEST_F(Reconcile, DecimalPositionOutOfRangeFallsBackToFivePlaces) {
+    NewParaRecord& pos = add(2, "", 0x0011, 100, 99999, 0, "mm");
+    set->para[0].dValue = 7;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 1, 1, 0, 0), 0);
+    EXPECT_DOUBLE_EQ(pos.dScale, 0.00001);
+    EXPECT_EQ(pos.wAttr >> 8, 5);
+    EXPECT_DOUBLE_EQ(pos.dMax, 0.99999);  // the digits stay, the point moves
+    EXPECT_DOUBLE_EQ(pos.dValue, 0.001);
+
+    tav::frame::switches().forcedDecimal = 2;
+    add(3, "", 0x0011, 100, 99999, 0, "mm");
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
+    EXPECT_DOUBLE_EQ(set->para[2].dMax, 999.99);
+}
+
+TEST_F(Reconcile, ChangingTheDecimalPositionRescalesAndMarks) {
+    NewParaRecord& pos = add(2, "AA", 0x0011, 1000, 99999, -99999, "mm");
+    NewParaRecord& plain = add(3, "", 0x0001, 10, 100, 0, "ms");
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 3), 0);
+    EXPECT_DOUBLE_EQ(pos.dValue, 1.0);
+    EXPECT_DOUBLE_EQ(pos.dMin, -99.999);
+    EXPECT_DOUBLE_EQ(pos.dScale, 0.001);
+    EXPECT_EQ(plain.dMax, 100);  // not following the decimal position
+    EXPECT_EQ(text(2), "-99.999" + tilde + "99.999 mm");
+    EXPECT_EQ(text(3), "0" + tilde + "100 ms");
+}
+
+TEST_F(Reconcile, SameDecimalPositionRebuildsTextsButKeepsValues) {
+    NewParaRecord& pos = add(2, "", 0x0011, 1000, 99999, 0, "mm", "from the definition");
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
+    pos.dValue = 123.45;
+    std::strcpy(pos.szItemComment, "stale");
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
+    EXPECT_DOUBLE_EQ(pos.dValue, 123.45);
+    EXPECT_DOUBLE_EQ(pos.dMax, 999.99);
+    EXPECT_EQ(text(2), "0.00" + tilde + "999.99 mm");
+    EXPECT_EQ(pos.nChgFlag, 0);
+}
+
+TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
+    set->byInfo14 = 9;
+    set->byInfo10 = 7;
+    NewParaRecord& torque = add(2, "TT", 0x0001, 300, 300, 0, "%");
+    torque.dValue = 300;
+    NewParaRecord& speed = add(3, "KK", 0x0001, 5000, 5000, 1, "r/min");
+    NewParaRecord& inertia = add(4, "FF", 0x0001, 5, 500, 0, "");
+    NewParaRecord& enc5 = add(5, "OP", 0x0001, 16, 0, 16, "", "16%s[P/R]");
+    NewParaRecord& enc8 = add(6, "IP", 0x0001, 1, 0, 1, "", "1-%-8s|");
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 1), 0);
+    EXPECT_EQ(torque.dMax, 240);
+    EXPECT_EQ(torque.dInitial, 240);
+    EXPECT_EQ(torque.dValue, 240);
+    EXPECT_EQ(speed.dMax, 3000);
+    EXPECT_EQ(speed.dValue, 3000);  // the initial value sat at the maximum
+    EXPECT_EQ(inertia.dMax, 30);
+    EXPECT_EQ(inertia.dInitial, 1);
+    EXPECT_EQ(enc5.dMax, 32768);
+    EXPECT_EQ(enc8.dMax, 131072);
+    EXPECT_EQ(text(2), "0" + tilde + tav::text::Text(10038) + "240 %");
+    EXPECT_EQ(text(3), "1" + tilde + tav::text::Text(10037) + "3000 r/min");
+    EXPECT_EQ(text(5), "1632768[P/R]");
+    EXPECT_EQ(text(6), "1-131072  |");
+
+    // A series beyond the table leaves the torque alone; other encoders use the table row.
+    set->byInfo14 = 3;
+    set->byInfo10 = 2;
+    torque.dInitial = torque.dMax = 100;
+    torque.dValue = 50;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
+    EXPECT_EQ(torque.dMax, 300);
+    EXPECT_EQ(torque.dValue, 50);
+    EXPECT_EQ(speed.dMax, 2500);
+    EXPECT_EQ(enc5.dMax, 262144);
+    set->byInfo10 = 12;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
+    EXPECT_EQ(torque.dMax, 300);
+    EXPECT_EQ(speed.dMax, 6000);  // the column maximum
+}
+
+TEST_F(Reconcile, RangeTextsByClass) {
+    add(2, "", 0x0003, 0, 65535, 0, "");           // hexadecimal
+    add(3, "ZO", 0x0001, 0, 100, 0, "");           // class 6: plain range
+    add(4, "SC", 0x0011, 1000, 999999, 0, "mm/P", "step ");
+    add(5, "NN", 0x0001, 0, 1, 0, "");             // no text
+    add(6, "S2", 0x0001, 0, 2, 0, "", "kept");     // no text when not rescaled
+    add(7, "", 0x0001, 0, 0, 0, "", "kept too");   // maximum 0 without a note
+    add(8, "OP", 0x0001, 0, 99, 0, "", "%d %s");   // conversions that do not fit
+    add(9, "IP", 0x0001, 0, 99, 0, "", "%s %s");
+    add(10, "C1", 0x0011, 0, 99, 0, "", "option");  // rescaled option code: no text
+    set->para[0].dValue = 3;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 0), 0);
+    EXPECT_EQ(text(2), "0H" + tilde + "FFFFH ");  // class 1: the empty note after a blank
+    EXPECT_EQ(text(3), "0" + tilde + "100");
+    EXPECT_EQ(text(4), "step 0.001" + tilde + "999.999 mm/P");
+    EXPECT_EQ(text(5), "");
+    EXPECT_EQ(text(6), "kept");
+    EXPECT_EQ(text(7), "kept too");
+    EXPECT_EQ(text(8), "0" + tilde + "99");
+    EXPECT_EQ(text(9), "0" + tilde + "99");
+    EXPECT_EQ(text(10), "option");
+}
+
+TEST_F(Reconcile, OptionParametersBlankedWithoutTheirCard) {
+    add(2, "C1", 0x0001, 0, 9, 0, "");
+    add(3, "O2", 0x0001, 0, 9, 0, "");
+    add(4, "O1", 0x0001, 0, 9, 0, "");
+    set->byInfo7 = 1;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
+    EXPECT_NE(set->para[1].wAttr, 0);
+    EXPECT_EQ(set->para[2].wAttr, 0);  // O2 goes with byInfo7 = 1
+    EXPECT_EQ(tav::text::Text(10010), set->para[2].szName);
+    set->byInfo7 = set->byInfo8 = 0;
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
+    EXPECT_EQ(set->para[1].wAttr, 0);
+    EXPECT_EQ(set->para[3].wAttr, 0);
+    EXPECT_EQ(set->para[3].dMax, 0);
+}
+
+TEST_F(Reconcile, CommentLongerThanTheAreaStaysInside) {
+    std::string fmt(990, 'c');
+    fmt += "%999s";
+    NewParaRecord& r = add(2, "OP", 0x0001, 0, 99, 0, "");
+    std::strcpy(r.szItemCommentBase, fmt.c_str());
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 0), 0);
+    EXPECT_EQ(std::strlen(r.szItemComment), sizeof r.szItemComment - 1);
+    // A note and a comment filling their areas: the SC text is cut, not overrun.
+    NewParaRecord& sc = add(3, "SC", 0x0011, 0, 99, 0, "");
+    std::memset(sc.szItemCommentBase, 'b', sizeof sc.szItemCommentBase - 1);
+    std::memset(sc.szNote, 'n', sizeof sc.szNote - 1);
+    ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 0), 0);
+    EXPECT_EQ(std::strlen(sc.szItemComment), sizeof sc.szItemComment - 1);
+}
+
+TEST(FormatWithOneText, AcceptsOnlyOneStringConversion) {
+    char out[16];
+    EXPECT_TRUE(format_with_one_text("a%%%5sb", "xy", out, sizeof out));
+    EXPECT_STREQ(out, "a%   xyb");
+    EXPECT_TRUE(format_with_one_text("%.1s", "xy", out, sizeof out));
+    EXPECT_STREQ(out, "x");
+    EXPECT_FALSE(format_with_one_text("none", "xy", out, sizeof out));
+    EXPECT_FALSE(format_with_one_text("%n%s", "xy", out, sizeof out));
+    EXPECT_FALSE(format_with_one_text("%*s", "xy", out, sizeof out));
+    EXPECT_FALSE(format_with_one_text("%s%", "xy", out, sizeof out));
+    EXPECT_TRUE(format_with_one_text("%s0123456789abcdefgh", "xy", out, sizeof out));
+    EXPECT_EQ(std::strlen(out), sizeof out - 1);
+}
+
+}  // namespace
