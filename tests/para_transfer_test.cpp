@@ -1,0 +1,269 @@
+// Standard-parameter transfer: the exchanges on the recording fake (blocks,
+// bytes, retries, status checks) and round trips against the simulator.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "para/para.h"
+#include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/temp_dirs.h"
+
+namespace para = tav::para;
+namespace fs = std::filesystem;
+using tavtest::RecordingWyn;
+using tavtest::WynAnswer;
+
+namespace {
+
+const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
+
+std::vector<uint8_t> operator_record() {
+    std::vector<uint8_t> r(17, 0);
+    r[3] = 0;
+    r[4] = 0x50;
+    return r;
+}
+
+class Transfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(home.file("def"));
+        for (const auto& e : fs::directory_iterator(kOperator + "def"))
+            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
+        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        home.write("servo.con", tavtest::read_file(kOperator + "servo.con"));
+    }
+    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+    std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
+};
+
+class FakeTransfer : public Transfer {
+protected:
+    void SetUp() override {
+        Transfer::SetUp();
+        fake.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, operator_record()});
+    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const {
+        std::vector<tavtest::WynCall> out;
+        for (const auto& c : fake.calls)
+            if (c.name == name) out.push_back(c);
+        return out;
+    }
+    // A set made from the definition, as the host has it before a write.
+    void created() {
+        ASSERT_EQ(para::Para_Create(0, 0, set.get()), 0);
+        for (auto& r : set->para) r.nChgFlag = 0;
+        fake.calls.clear();
+    }
+    RecordingWyn fake;
+};
+
+}  // namespace
+
+TEST_F(FakeTransfer, ReadTakesTenValueAndTenTableBlocksOfFour) {
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+    const auto values = calls("Wyn_StdPara_Rd");
+    const auto tables = calls("Wyn_StdParaTbl_Rd");
+    ASSERT_EQ(values.size(), 10u);
+    ASSERT_EQ(tables.size(), 10u);
+    for (int k = 0; k < 10; ++k) {
+        const unsigned first = static_cast<unsigned>(4 * k + 1);
+        const long long bcd = (first / 10) * 16 + first % 10;
+        EXPECT_EQ(values[k].args, (std::vector<long long>{0, 4, bcd, 100}));
+        EXPECT_EQ(tables[k].args, (std::vector<long long>{0, 4, bcd, 100}));
+    }
+    EXPECT_EQ(fake.count("Wyn_Net_Open"), 1u);
+    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+    EXPECT_STREQ(set->szAmpNo, "000");
+    EXPECT_EQ(set->nProgressDone, 40);
+}
+
+TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
+    // Parameter 1: value -12.34 (2 places); table: attribute 0x0286 with the
+    // sign bit of the initial value, initial 1.50, maximum 99.99, minimum 0.
+    std::vector<uint8_t> values(26, 0), table(70, 0);
+    const uint8_t v1[6] = {0x21, 0x00, 0x00, 0x00, 0x12, 0x34};
+    std::memcpy(&values[2], v1, 6);
+    values[2 + 6] = 0x08;  // parameter 2: memory error
+    const uint8_t t1[17] = {0x0A, 0x84, 0, 0, 0, 0x01, 0x50, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0};
+    std::memcpy(&table[2], t1, 17);
+    const uint8_t t2[17] = {0x00, 0x80, 0, 0, 0, 0x00, 0x07, 0, 0, 0, 0x00, 0x50, 0, 0, 0, 0, 0};
+    std::memcpy(&table[2 + 17], t2, 17);
+    fake.answer("Wyn_StdPara_Rd", WynAnswer{0, values});
+    fake.answer("Wyn_StdParaTbl_Rd", WynAnswer{0, table});
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+    const ParaRecord& a = set->para[0];
+    EXPECT_EQ(a.dValue, -12.34);
+    EXPECT_EQ(a.wAttr, 0x0A84 & 0xFF9F);
+    EXPECT_EQ(a.dInitial, -1.5);
+    EXPECT_EQ(a.dMax, 99.99);
+    EXPECT_EQ(a.dMin, -99.99);  // symmetric range
+    EXPECT_DOUBLE_EQ(a.dScale, 10.0 / 1e10);
+    const ParaRecord& b = set->para[1];
+    EXPECT_EQ(b.nResult, TAV_E_MEMORY_ERROR);
+    EXPECT_EQ(b.dValue, 7);  // the initial value stands in
+}
+
+TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
+    std::vector<uint8_t> refused(26, 0);
+    refused[0] = 0x40;
+    fake.answer("Wyn_SysPara_Rd", WynAnswer{0, refused});
+    EXPECT_EQ(para::Para_ComRd(nullptr, "0", 1, set.get()), TAV_E_STR_DATA);  // kind 1 uses the Sys calls
+    EXPECT_EQ(fake.count("Wyn_SysPara_Rd"), 1u);
+    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+
+    auto amp = operator_record();
+    amp[4] = 0x30;
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, amp});
+    EXPECT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), TAV_E_NOT_OPERATOR);
+    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
+    EXPECT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), TAV_E_OPEN_DEVICE);
+}
+
+TEST_F(FakeTransfer, ForceLinMarkerOverridesTheReportedModel) {
+    home.write("TAVLOG.LIN", "");
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+    EXPECT_EQ(set->nModel, 2);
+    fs::remove(home.file("TAVLOG.LIN"));
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+    EXPECT_EQ(set->nModel, 0);
+}
+
+TEST_F(FakeTransfer, HiddenPageReadsThroughDirectFramesAndSkipsUnusedSlots) {
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 2, set.get()), 0);
+    EXPECT_EQ(fake.count("Wyn_StdPara_Rd"), 0u);
+    // 36 parameters in use: nine frames of four, plus nothing for 37..40.
+    EXPECT_EQ(fake.count("CommExecProc"), 9u);
+    const auto frames = calls("CommExecProc");
+    EXPECT_EQ(frames[0].data[13], 0x50);
+    EXPECT_EQ(frames[0].data[19], 0x24);
+    EXPECT_EQ(frames[1].data[20], 0x05);  // start parameter 5 in BCD
+    EXPECT_EQ(frames[1].data[23], 26);    // 6 x 4 + 2 bytes wanted
+    EXPECT_EQ(set->nProgressTotal, 36);
+}
+
+TEST_F(FakeTransfer, WritesRunsOfChangedParameters) {
+    created();
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 81), 0);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 11, 120), 0);
+    ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
+    auto writes = calls("Wyn_StdPara_Wt");
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].args, (std::vector<long long>{0, 1, 0x05, 5}));
+    EXPECT_EQ(writes[1].args, (std::vector<long long>{0, 1, 0x11, 5}));
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x00}));  // header, digits ...
+    EXPECT_EQ(set->para[4].nChgFlag, 0);
+    // Transfer opening and closing frames around the data.
+    const auto frames = calls("CommExecProc");
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].data[13], 0x51);
+    EXPECT_EQ(frames[0].data[19], 0x00);
+    EXPECT_EQ(frames[1].data[19], 0x01);
+
+    fake.calls.clear();
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 82), 0);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 6, 12.5), 0);
+    ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
+    writes = calls("Wyn_StdPara_Wt");
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].args, (std::vector<long long>{0, 2, 0x05, 10}));
+    // Two 6-byte fields: 82 with no places, 12.5 with one place.
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x00, 0x82, 0x10, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(FakeTransfer, FailedBlockIsRetriedOneByOne) {
+    created();
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 81), 0);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 6, 12.5), 0);
+    fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
+    ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
+    const auto writes = calls("Wyn_StdPara_Wt");
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[1].args[1], 1);
+    EXPECT_EQ(writes[2].args[2], 0x06);
+    for (const auto& r : set->para) EXPECT_EQ(r.nChgFlag, 0);
+
+    // A single write that fails otherwise is remembered and the walk goes on:
+    // the block's failure is the result.
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 83), 0);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 9, 1.5), 0);
+    fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
+    fake.answer("Wyn_StdPara_Wt", WynAnswer{2, {}});
+    EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 3);
+    EXPECT_EQ(set->para[4].nResult, 2);
+    EXPECT_EQ(set->para[8].nChgFlag, 0);
+    EXPECT_EQ(calls("Wyn_StdPara_Wt").size(), 3u + 3u);
+    // A write-protected parameter ends the write with -35.
+    fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
+    fake.answer("Wyn_StdPara_Wt", WynAnswer{0, {0x80, 0}});
+    EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_WRITE_PROTECTED);
+    EXPECT_EQ(set->para[4].nResult, TAV_E_WRITE_PROTECTED);
+    EXPECT_EQ(set->para[4].nChgFlag, 1);
+}
+
+TEST_F(FakeTransfer, NothingToSendAndOutOfRangeStopBeforeTheLine) {
+    created();
+    EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_NOTHING_TO_SEND);
+    EXPECT_TRUE(fake.calls.empty());
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 81), 0);
+    set->para[4].dValue = 5000;  // beyond 2000
+    EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_RANGE);
+    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+TEST_F(FakeTransfer, SendAllSkipsUnusedHiddenSlotsAndReadsBack) {
+    ASSERT_EQ(para::Para_Create(0, 2, set.get()), 0);
+    fake.calls.clear();
+    ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 1, set.get()), 0);
+    // 36 parameters in blocks of two, between the opening and closing frames.
+    EXPECT_EQ(fake.count("CommExecProc"), 18u + 2u);
+    const auto frames = calls("CommExecProc");
+    EXPECT_EQ(frames[1].data[13], 0x51);
+    EXPECT_EQ(frames[1].data[19], 0x24);
+    EXPECT_EQ(frames[1].data[23], 12);  // two fields
+}
+
+// ---------------------------------------------------------------- simulator
+
+class SimTransfer : public Transfer {
+protected:
+    void SetUp() override {
+        Transfer::SetUp();
+        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+    }
+    void round_trip(int kind, int a, double va, int b, double vb) {
+        ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, set.get()), 0);
+        EXPECT_EQ(set->para[a - 1].dValue, 100 * kind + a);  // the simulator's defaults
+        ASSERT_EQ(para::Para_Dat_Chg(set.get(), a, va), 0);
+        ASSERT_EQ(para::Para_Dat_Chg(set.get(), b, vb), 0);
+        ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
+        auto back = std::make_unique<ParaSet>();
+        ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, back.get()), 0);
+        for (int i = 0; i < 40; ++i)
+            if (set->para[i].wAttr != 0) {
+                EXPECT_EQ(back->para[i].dValue, set->para[i].dValue) << i;
+            }
+        EXPECT_EQ(back->para[a - 1].dValue, va);
+        EXPECT_EQ(back->para[b - 1].dValue, vb);
+    }
+};
+
+TEST_F(SimTransfer, StandardPageRoundTrip) { round_trip(0, 5, 1234, 11, 77); }
+
+TEST_F(SimTransfer, HiddenPageRoundTrip) { round_trip(2, 1, 1500, 12, 9); }
+
+TEST_F(SimTransfer, OutOfRangeValueStopsBeforeAnyExchange) {
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+    ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 100), 0);
+    set->para[4].dValue = 123456;
+    EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_RANGE);
+    EXPECT_FALSE(home.exists("state.json"));  // the simulator never changed state
+}
