@@ -1,0 +1,125 @@
+// Listing of a positioning table: print record, description lines and the
+// CSV file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "iti/iti.h"
+#include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
+
+using namespace tav::iti;
+using tav::text::Text;
+
+namespace {
+
+std::unique_ptr<ItiDatSet> sample() {
+    auto s = std::make_unique<ItiDatSet>();
+    s->nModel = 2;
+    s->nFamily = 0x30;
+    s->nPointCount = 99;
+    s->wStopPosDp = 2;
+    s->byInfo10 = 0xFF;
+    for (int i = 0; i < 99; ++i) {
+        s->point[i].nDataNo = i + 1;
+        s->point[i].dStopPos = -1.5 * i;
+        s->point[i].dSpeed = 100.0;
+        s->point[i].dStopTimer = 0.25;
+        s->point[i].nMCode = 0x1F;
+    }
+    s->point[0].nCmdMode = 1;
+    s->point[0].nMValid = 1;
+    std::strcpy(s->szComment, "note");
+    return s;
+}
+
+TEST(ItiListing, PrintRecord) {
+    auto s = sample();
+    auto out = std::make_unique<ItiDatPrintData>();
+    ASSERT_EQ(Print_mak(s.get(), out.get()), TAV_OK);
+    EXPECT_EQ(std::string(out->szTitle), Text(10015));  // no file name: untitled
+    EXPECT_EQ(std::string(out->szColumnTitle1), Text(10013));
+    EXPECT_EQ(std::string(out->szModelLine), "");     // no amplifier number
+    EXPECT_EQ(out->nLineCount, 99);
+    EXPECT_EQ(std::string(out->szCommentLine), Text(10031) + "note");
+    const std::string line1 = out->szPointLine[0];
+    EXPECT_EQ(line1.rfind("  1  INC   ", 0), 0u) << line1;
+    EXPECT_NE(line1.find("     0.00"), std::string::npos) << line1;
+    EXPECT_NE(line1.find(" 1F "), std::string::npos) << line1;
+    EXPECT_NE(std::string(out->szPointLine[1]).find("     -1.50"), std::string::npos) << out->szPointLine[1];
+    EXPECT_EQ(tav::frame::switches().printForm, 0);
+
+    std::strcpy(s->szFileName, "/x/axis2.k7l");
+    s->wStopTimeDp = 5;
+    EXPECT_EQ(Print_mak(s.get(), out.get()), TAV_E_RANGE);
+    EXPECT_STREQ(out->szTitle, "axis2");
+}
+
+TEST(ItiListing, DescriptionLines) {
+    auto s = sample();
+    char out[kCtlInfoSize];
+    int count = 0;
+    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 0, &count, out), TAV_E_PARAMETER);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 13, &count, out), TAV_E_PARAMETER);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 11, &count, out), TAV_E_STATION);
+    std::strcpy(s->szAmpNo, "017");
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 11, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10040) + "1");
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 2, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10032) + Text(10015));
+    std::strcpy(s->szFileName, "C:\\d\\axis.k7l");
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 2, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10032) + "axis.k7l");
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 3, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10004) + Text(10024));
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 8, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10029) + "NV* ****** - ***");
+    s->byInfo7 = 9;
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 6, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out), Text(10027) + "?");
+    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 4, &count, out), TAV_OK);
+    EXPECT_EQ(std::string(out).rfind(Text(10021) + "QMT ", 0), 0u);
+    // Damaged identification values stay inside the catalogue.
+    s->nModel = 0x7FFFFFFF;
+    s->nInterface = 0xFFFFFFFFu;
+    s->byInfo10 = 200;
+    for (int i = 1; i <= 12; ++i) Ctl_Inf_Rd(s.get(), i, &count, out);
+}
+
+TEST(ItiListing, CsvFile) {
+    tavtest::TempDir dir;
+    tav::frame::SetVersion("1.00");
+    auto s = sample();
+    std::strcpy(s->szComment, "a\r\nb");
+    const std::string file = dir.file("list.csv");
+    ASSERT_EQ(CsvType_Wt(file.c_str(), s.get()), TAV_OK);
+    const std::string csv = dir.read("list.csv");
+    std::string expected = Text(10007) + "\r\n" + Text(10004) + Text(10024) + "\r\n";
+    EXPECT_EQ(csv.rfind(expected, 0), 0u);
+    const std::string columns = "\r\n" + Text(10019) + "\r\n";
+    const std::size_t at = csv.find(columns);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(csv.find(Text(10041) + "HD-V1.00\r\n" + Text(10030) + " - \r\n" + Text(10031) + "a\r\r\nb"),
+              std::string::npos);
+    // 99 point lines after the column titles.
+    std::size_t lines = 0;
+    for (std::size_t i = at + columns.size(); i < csv.size(); ++i) lines += csv[i] == '\n';
+    EXPECT_EQ(lines, 99u);
+    EXPECT_NE(csv.find("\r\n  1, INC     , "), std::string::npos);
+    EXPECT_NE(csv.find(",    31, "), std::string::npos);
+
+    // A record that cannot be built leaves no file behind.
+    s->wStopTimeDp = 5;
+    EXPECT_EQ(CsvType_Wt(dir.file("bad.csv").c_str(), s.get()), TAV_E_RANGE);
+    EXPECT_FALSE(dir.exists("bad.csv"));
+    EXPECT_EQ(CsvType_Wt("", s.get()), TAV_E_PARAMETER);
+    EXPECT_EQ(CsvType_Wt(dir.file("no/such.csv").c_str(), s.get()), TAV_E_NO_FILE);
+}
+
+}  // namespace
