@@ -1,0 +1,111 @@
+// Standard-parameter listing: page image lines, information lines, title
+// and the CSV file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "frame/frame.h"
+#include "para/para.h"
+#include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
+
+namespace para = tav::para;
+namespace fs = std::filesystem;
+using tav::text::Text;
+
+namespace {
+
+const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
+
+class Listing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(home.file("def"));
+        for (const auto& e : fs::directory_iterator(kOperator + "def"))
+            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
+        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        tav::frame::SetVersion("1.00");
+        ASSERT_EQ(para::Para_Create(0, 0, set.get()), 0);
+    }
+    std::string info(int item) {
+        char out[TAV_PARA_INFO_SIZE];
+        EXPECT_EQ(para::Para_Ctl_Inf_Rd(set.get(), item, out, sizeof out), 0);
+        return out;
+    }
+    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+    std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
+    std::unique_ptr<ParaPrint> page = std::make_unique<ParaPrint>();
+};
+
+}  // namespace
+
+TEST_F(Listing, PageImageOfANewSet) {
+    set->para[17].dValue = 255;     // unsigned parameter 18
+    set->para[4].dValue = 5000;     // beyond 2000
+    ASSERT_EQ(para::ParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_EQ(std::string(page->szPrintName), Text(10015));
+    EXPECT_EQ(std::string(page->szPrintHead), Text(10011));
+    EXPECT_EQ(page->nPrintLines, 40);
+    EXPECT_EQ(std::string(page->szPrintComment), Text(10031));
+    EXPECT_STRNE(page->szPrintInfo, "");  // "0" is an amplifier number
+    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
+    const std::string line5 = page->szPrintLine[4];
+    EXPECT_EQ(line5.substr(0, 6), "1_05  ");
+    EXPECT_NE(line5.find("        5000  "), std::string::npos) << line5;
+    EXPECT_EQ(std::string(page->szPrintLine[17]).substr(0, 4), "2_08");
+    EXPECT_NE(std::string(page->szPrintLine[17]).find("         FFH"), std::string::npos);
+    EXPECT_EQ(std::string(page->szPrintLine[39]).substr(0, 4), "4_10");
+    EXPECT_EQ(tav::frame::switches().printForm, 0);
+
+    set->szAmpNo[0] = '\0';
+    set->nKind = 2;
+    ASSERT_EQ(para::ParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_STREQ(page->szPrintInfo, "");
+    EXPECT_EQ(std::string(page->szPrintHead), Text(10050));
+    EXPECT_EQ(std::string(page->szPrintLine[0]).substr(0, 4), "01  ");
+}
+
+TEST_F(Listing, InformationLinesAndTitle) {
+    EXPECT_EQ(info(1), Text(10005));
+    EXPECT_EQ(info(2), Text(10032) + Text(10015));
+    EXPECT_EQ(info(3), Text(10004) + Text(10022));
+    EXPECT_EQ(info(5), "");
+    EXPECT_EQ(info(12), Text(10041) + "HD-V1.00");
+    // Unknown codes fall back to placeholders.
+    set->byInfo10 = 200;
+    EXPECT_EQ(info(8), Text(10029) + "NV* ****** - ***");
+    set->byInfo2 = 200;
+    EXPECT_EQ(info(4), Text(10021) + "QMH ** - ***");
+
+    std::strcpy(set->szFileName, "C:\\data\\axis.one.k7p");
+    EXPECT_EQ(info(2), Text(10032) + "axis.one.k7p");
+    char drive[3], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], s1[TAV_PATH_MAX] = "x", s2[TAV_PATH_MAX] = "y", title[400];
+    ASSERT_EQ(para::ParaTitle_Rd(set.get(), drive, dir, name, s1, s2, title), 0);
+    EXPECT_STREQ(drive, "C:");
+    EXPECT_STREQ(dir, "\\data\\");
+    EXPECT_STREQ(name, "axis.one");
+    EXPECT_STREQ(s1, "");
+    EXPECT_EQ(std::string(title), Text(10005) + "    axis.one");
+}
+
+TEST_F(Listing, CsvFile) {
+    std::strcpy(set->szComment, "line one\r\nline two");
+    const std::string file = home.file("out.csv");
+    ASSERT_EQ(para::Para_Wt(file.c_str(), set.get()), 0);  // a ".csv" name exports
+    const std::string bytes = home.read("out.csv");
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    // Five information lines, two comment lines, the header, 40 parameters.
+    EXPECT_EQ(lines, 5u + 2u + 1u + 40u);
+    EXPECT_EQ(bytes.find('\r' + std::string("\r")), std::string::npos);
+    EXPECT_EQ(bytes.substr(0, Text(10005).size()), Text(10005));
+    EXPECT_NE(bytes.find(Text(10031) + "line one\r\nline two\r\nNo. ,"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\n  5 ,"), std::string::npos);
+    EXPECT_EQ(para::ParaCsvType_Wt(home.file("no/dir/x.csv").c_str(), set.get()), TAV_E_NO_FILE);
+}
