@@ -311,6 +311,7 @@ short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int la
     int i = 0;
     while (i < count) {
         if (set->para[i].wAttr == 0) {
+            ++set->nProgressDone;  // nothing to read counts as done
             ++i;
             continue;
         }

@@ -1,0 +1,275 @@
+// Extended parameter transfer: exact exchanges against the recording fake,
+// then end to end against the simulator through the real component.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "comm/comm.h"
+#include "fixtures/recording_wyn.h"
+#include "fixtures/temp_dirs.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tav::newpara;
+using tavtest::WynAnswer;
+
+std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
+
+// Collects the progress percentages the library posts.
+struct Progress {
+    std::vector<unsigned> rates;
+    NewParaSet* cancelAt50 = nullptr;
+    TavWindow window{&Progress::post, this};
+    static void post(void* ctx, unsigned msg, uintptr_t w, intptr_t) {
+        auto* self = static_cast<Progress*>(ctx);
+        if (msg != 0x8832) return;
+        self->rates.push_back(static_cast<unsigned>(w));
+        if (self->cancelAt50 != nullptr && w >= 50) self->cancelAt50->nCancel = -31;
+    }
+};
+
+class Install : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const auto& e : fs::directory_iterator(sample("def")))
+            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+        home.write("servo.set", tavtest::read_file(sample("servo.set")));
+        home.write("servo.con", tavtest::read_file(sample("servo.con")));
+        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        tav::frame::SetProgressRateHwnd(reinterpret_cast<HWND>(&progress.window));
+        tav::frame::SendProgressRate(0);
+        progress.rates.clear();
+    }
+    void TearDown() override { tav::frame::SetProgressRateHwnd(nullptr); }
+
+    tavtest::TempInstall home;
+    Progress progress;
+    std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
+};
+
+// ------------------------------------------------------------ recording fake
+class TransferFake : public Install {
+protected:
+    void SetUp() override {
+        Install::SetUp();
+        ASSERT_EQ(NewParaIni_Rd(0, 0, 0, set.get()), 0);
+        std::strcpy(set->szAmpNo, "001");
+        wyn.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x00, 0x50}});
+    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const {
+        std::vector<tavtest::WynCall> out;
+        for (const auto& c : wyn.calls)
+            if (c.name == name) out.push_back(c);
+        return out;
+    }
+    tavtest::RecordingWyn wyn;
+};
+
+TEST_F(TransferFake, ReadOfAFullSetTakesSeventyFiveBlocks) {
+    for (auto& r : set->para) r.wAttr = 0x0001;
+    ASSERT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), 0);
+    const auto reads = calls("Wyn_Para_Rd2");
+    ASSERT_EQ(reads.size(), 75u);
+    // args: station, count, first, size
+    EXPECT_EQ(reads[0].args, (std::vector<long long>{1, 4, 1, 26}));
+    EXPECT_EQ(reads[24].args, (std::vector<long long>{1, 3, 97, 20}));
+    EXPECT_EQ(reads[25].args[2], 100);
+    EXPECT_EQ(reads[74].args, (std::vector<long long>{1, 3, 295, 20}));
+    EXPECT_EQ(set->nProgressDone, 297);
+    EXPECT_STREQ(set->szAmpNo, "001");
+    EXPECT_NE(set->szReadDate[0], '\0');
+    ASSERT_FALSE(progress.rates.empty());
+    EXPECT_EQ(progress.rates.front(), 0u);
+    EXPECT_EQ(progress.rates.back(), (297u - 3u) * 100u / 297u);
+}
+
+TEST_F(TransferFake, ReadValuesMemoryErrorsAndUnusedSlots) {
+    for (auto& r : set->para) r.wAttr = 0;
+    set->para[0].wAttr = 0x0204;
+    set->para[1].wAttr = 0x0001;
+    set->para[2].wAttr = 0x0001;
+    // STR1, STR2, then -12.34 with two places, a memory error, a digit A..F.
+    wyn.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0x21, 0, 0, 0, 0x12, 0x34, 0x08, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x1A}});
+    ASSERT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), 0);
+    ASSERT_EQ(wyn.count("Wyn_Para_Rd2"), 1u);
+    EXPECT_DOUBLE_EQ(set->para[0].dValue, -12.34);
+    EXPECT_DOUBLE_EQ(set->para[0].dMax, 99999999.99);
+    EXPECT_DOUBLE_EQ(set->para[0].dMin, -99999999.99);  // symmetric attribute
+    EXPECT_EQ(set->para[1].nResult, -25);
+    EXPECT_EQ(set->para[2].nResult, -26);
+    EXPECT_EQ(set->para[2].dValue, 0);
+}
+
+TEST_F(TransferFake, CancelAndFailureEndTheRead) {
+    for (auto& r : set->para) r.wAttr = 0x0001;
+    progress.cancelAt50 = set.get();
+    EXPECT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), -31);
+    EXPECT_LT(wyn.count("Wyn_Para_Rd2"), 75u);
+    wyn.calls.clear();
+    set->nCancel = 0;
+    progress.cancelAt50 = nullptr;
+    wyn.answer("Wyn_Para_Rd2", WynAnswer{0, {0x40, 0}});
+    EXPECT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), -27);
+    EXPECT_EQ(wyn.count("Wyn_Para_Rd2"), 1u);
+}
+
+TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
+    for (int no : {98, 99, 100, 173, 174}) {
+        set->para[no - 1].wAttr = 0x0001;
+        NewPara_Dat_Chg(set.get(), no, no + 0.0);
+    }
+    ASSERT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), 0);
+    const auto writes = calls("Wyn_Para_Wt2");
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0].args, (std::vector<long long>{1, 1, 173, 6}));
+    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 2, 98, 12}));
+    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 100, 6}));
+    EXPECT_EQ(writes[3].args, (std::vector<long long>{1, 1, 174, 6}));
+    // 10-digit BCD of the value with the attribute's places: 98 -> 00 00 00 00 98.
+    EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0x99}));
+    for (int no : {98, 99, 100, 173, 174}) EXPECT_EQ(set->para[no - 1].nChgFlag, 0) << no;
+    // Opening, identification block to 0x040100, writes, closing.
+    const auto frames = calls("CommExecProc");
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(set->nProgressDone, set->nProgressTotal);
+    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 1u);
+    EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);
+}
+
+TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
+    EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -69);
+    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
+
+    home.write("servo.con", "SERVO,   1\r\n1\r\n999,0,empty\r\n");
+    NewPara_Dat_Chg(set.get(), 3, 1);
+    EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -19);
+    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
+    EXPECT_EQ(set->nProgressDone, -1);
+
+    home.write("servo.con", tavtest::read_file(sample("servo.con")));
+    wyn.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x02, 0x30}});
+    EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -22);
+    EXPECT_EQ(wyn.count("Wyn_Para_Rd2"), 0u);
+    EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(set->nProgressDone, -1);
+}
+
+TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
+    NewPara_Dat_Chg(set.get(), 3, 3);
+    NewPara_Dat_Chg(set.get(), 4, 4);
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x40, 0}});  // the block: data error
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
+    EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), 0);
+    const auto writes = calls("Wyn_Para_Wt2");
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 3, 6}));
+    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 4, 6}));
+    EXPECT_EQ(set->para[2].nChgFlag, 0);
+
+    // Refused one by one: write protection, the write ends.
+    wyn.calls.clear();
+    NewPara_Dat_Chg(set.get(), 3, 3);
+    NewPara_Dat_Chg(set.get(), 4, 4);
+    NewPara_Dat_Chg(set.get(), 50, 4);
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
+    EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
+    EXPECT_EQ(set->para[2].nResult, -35);
+    EXPECT_EQ(set->para[3].nResult, 0);
+    EXPECT_EQ(set->para[49].nChgFlag, 1);
+    EXPECT_EQ(wyn.count("Wyn_Para_Wt2"), 3u);
+
+    // Data size error with a refusal in the status: -35 at once.
+    wyn.calls.clear();
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{12, {0x80, 0}});
+    EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
+    wyn.answer("Wyn_Para_Wt2", WynAnswer{12, {0, 0}});
+    EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), 12);
+}
+
+TEST_F(TransferFake, InitialValuesOfEveryParameterAfterTheSwitch) {
+    set->para[2].dValue = 1;  // the value is not what is sent
+    ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);
+    const auto writes = calls("Wyn_Para_Wt2");
+    ASSERT_EQ(writes.size(), 1u + 150u);  // 173 alone, then 296 in pairs within pages
+    EXPECT_EQ(writes[0].args[2], 173);
+    EXPECT_EQ(writes[2].args[2], 3);
+    EXPECT_EQ(writes[2].data[5], 0x00);
+    EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const std::vector<uint8_t> speed{0, 0, 0, 0, 0x50, 0x00};  // parameter 3: initial 5000
+    EXPECT_EQ(std::vector<uint8_t>(writes[2].data.begin(), writes[2].data.begin() + 6), speed);
+}
+
+// ------------------------------------------------------------- end to end
+class TransferSim : public Install {
+protected:
+    void TearDown() override {
+        tav::comm::wyn().Wyn_Net_Close();
+        Install::TearDown();
+    }
+};
+
+TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
+    ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
+    EXPECT_EQ(set->nFamily, 0x30);
+    EXPECT_EQ(set->nModel, 2);
+    EXPECT_STREQ(set->szAmpNo, "001");
+    int present = 0;
+    for (int i = 0; i < 297; ++i) {
+        if (set->para[i].wAttr == 0) continue;
+        ++present;
+        // The simulator's parameter n holds n; the decimal position and the switches 0.
+        const double expected = i + 1 == 112 || i + 1 == 113 || i + 1 == 173 ? 0 : i + 1;
+        EXPECT_DOUBLE_EQ(set->para[i].dValue, expected) << i + 1;
+    }
+    EXPECT_GT(present, 80);
+    EXPECT_EQ(set->nProgressDone, set->nProgressTotal);
+
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 8, 123), 0);     // PA1 08
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 105, 250), 0);   // PA2 06
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 201, 1200), 0);  // PA3 03
+    ASSERT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), 0);
+
+    auto back = std::make_unique<NewParaSet>();
+    ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, back.get(), 0, 0), 0);
+    EXPECT_DOUBLE_EQ(back->para[7].dValue, 123);
+    EXPECT_DOUBLE_EQ(back->para[104].dValue, 250);
+    EXPECT_DOUBLE_EQ(back->para[200].dValue, 1200);
+    for (int i = 0; i < 297; ++i) EXPECT_DOUBLE_EQ(back->para[i].dValue, set->para[i].dValue) << i + 1;
+
+    ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);
+    ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, back.get(), 0, 0), 0);
+    auto defs = std::make_unique<NewParaSet>();
+    ASSERT_EQ(NewParaIni_Rd(2, 0, 0, defs.get()), 0);
+    for (int i = 0; i < 297; ++i) {
+        if (back->para[i].wAttr == 0) continue;
+        EXPECT_DOUBLE_EQ(back->para[i].dValue, defs->para[i].dInitial) << i + 1;
+    }
+}
+
+TEST_F(TransferSim, CancelHalfWayThenReadAgain) {
+    progress.cancelAt50 = set.get();
+    EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -31);
+    EXPECT_EQ(set->nProgressDone < set->nProgressTotal, true);
+    int port = -1;
+    EXPECT_EQ(tav::line::ComPortLockUnlockCheck(&port), 0);
+    // The line was closed: opening it again succeeds.
+    EXPECT_EQ(tav::comm::wyn().Wyn_Net_Close(), 5);
+    progress.cancelAt50 = nullptr;
+    set->nCancel = 0;
+    ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
+    EXPECT_DOUBLE_EQ(set->para[2].dValue, 3);
+}
+
+}  // namespace
