@@ -47,6 +47,9 @@ std::string message(int code) {
 // Amplifier commands (host/line_commands.cpp).
 const char* line_usage();
 int run_line_command(const std::string& command, const std::vector<std::string>& args);
+// Standard parameters (host/para_commands.cpp).
+const char* para_usage();
+int run_para_command(const std::string& command, const std::vector<std::string>& args);
 // Positioning tables (host/iti_commands.cpp).
 const char* pos_usage();
 int run_pos_command(const std::string& command, const std::vector<std::string>& args);
@@ -64,6 +67,7 @@ void usage() {
         "\n"
         "--home DIR selects the installation folder (default $WYN_HOME).\n");
     std::fputs(line_usage(), stdout);
+    std::fputs(para_usage(), stdout);
     std::fputs(pos_usage(), stdout);
 }
 
@@ -122,6 +126,7 @@ int run(int argc, char** argv) {
     if (command == "message") return cmd_message(args);
     if (command == "demo") return cmd_demo();
     if (int rc = run_line_command(command, args); rc != -1) return rc;
+    if (int rc = run_para_command(command, args); rc != -1) return rc;
     if (int rc = run_pos_command(command, args); rc != -1) return rc;
     std::fprintf(stderr, "unknown command %s\n", command.c_str());
     usage();
