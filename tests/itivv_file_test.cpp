@@ -1,0 +1,232 @@
+// The VV file (".k7v", ".m7v"), the VV templates and the listings: what goes
+// on disk, what reads back, what a damaged file does, and how the two times
+// appear in the print record and the CSV export.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "fixtures/temp_dirs.h"
+#include "itivv/itivv.h"
+#include "line/line.h"
+#include "text/text.h"
+
+using namespace tav::itivv;
+
+namespace {
+
+class ItiVvFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
+        for (const char* f : {"servo.set", "servo.con", "template/55.k7v", "template/57.k7v", "template/59.k7v"})
+            home.write(f, tavtest::read_file(share + f));
+        tav::line::set_amp_name_for_file("");
+    }
+
+    static std::unique_ptr<ItiVvDatSet> sample_set() {
+        auto s = std::make_unique<ItiVvDatSet>();
+        s->nPointCount = 15;
+        s->nColumnCount = 12;
+        s->wStopPosDp = 2;
+        tav::itivv::FileCmt_Wt(s.get(), "first\r\nsecond");
+        for (int i = 0; i < 15; ++i) {
+            ItiVvDatPoint& p = s->point[i];
+            p.nDataNo = i + 1;
+            p.nChgFlag = 1;
+            p.nCmdMode = i % 2;
+            p.nStepMode = i % 4;
+            p.dStopPos = 10.25 * (i + 1);
+            p.dSpeed = 100.5;
+            p.dAccelTime = 12.5;
+            p.dDecelTime = 0.5 * i;
+            p.dStopTimer = 1.25;
+            p.nMCode = i;
+            p.nMValid = 1;
+        }
+        return s;
+    }
+
+    static std::vector<std::string> lines_of(const std::string& bytes) {
+        std::vector<std::string> out;
+        std::istringstream in(bytes);
+        for (std::string l; std::getline(in, l);) {
+            if (!l.empty() && l.back() == '\r') l.pop_back();
+            out.push_back(l);
+        }
+        return out;
+    }
+
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+};
+
+TEST_F(ItiVvFile, WrittenFileReadsBackWithTwelveValuesALine) {
+    auto s = sample_set();
+    const std::string path = home.file("axis.k7v");
+    ASSERT_EQ(DatFil_Wt(path.c_str(), s.get()), TAV_OK);
+    EXPECT_EQ(s->point[0].nChgFlag, 0);  // saved: nothing edited any more
+
+    const std::vector<std::string> lines = lines_of(home.read("axis.k7v"));
+    ASSERT_GE(lines.size(), 19u);
+    EXPECT_EQ(lines[1] + "\n", tav::text::Text(10043));
+    EXPECT_EQ(lines[2], "001, 0, 00, 00, 00000010.25, 0100.50, 00012.5, 00000.0, 0001.25, 000, 1, 0");
+    EXPECT_EQ(lines[16], "015, 0, 00, 02, 00000153.75, 0100.50, 00012.5, 00007.0, 0001.25, 014, 1, 0");
+    EXPECT_EQ(lines[17], "first");
+    EXPECT_EQ(lines[18], "second");
+
+    auto back = std::make_unique<ItiVvDatSet>();
+    ASSERT_EQ(DatFil_Rd(path.c_str(), back.get()), TAV_OK);
+    EXPECT_EQ(back->nFamily, 0x30u);
+    EXPECT_EQ(back->nPointCount, 15);
+    EXPECT_EQ(back->nColumnCount, 12u);
+    EXPECT_EQ(back->wStopPosDp, 2);
+    EXPECT_STREQ(back->szComment, "first\r\nsecond");
+    for (int i = 0; i < 15; ++i) {
+        const ItiVvDatPoint& a = s->point[i];
+        const ItiVvDatPoint& b = back->point[i];
+        EXPECT_EQ(b.nDataNo, a.nDataNo);
+        EXPECT_EQ(b.nStepMode, a.nStepMode);
+        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
+        EXPECT_DOUBLE_EQ(b.dAccelTime, a.dAccelTime) << i;
+        EXPECT_DOUBLE_EQ(b.dDecelTime, a.dDecelTime) << i;
+        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
+        EXPECT_EQ(b.nMCode, a.nMCode);
+    }
+}
+
+TEST_F(ItiVvFile, TheExtensionTellsTheFamilyAndOtherKindsAreRefused) {
+    auto s = sample_set();
+    const std::string mini = home.file("axis.m7v");
+    ASSERT_EQ(DatFil_Wt(mini.c_str(), s.get()), TAV_OK);
+    auto back = std::make_unique<ItiVvDatSet>();
+    ASSERT_EQ(DatFil_Rd(mini.c_str(), back.get()), TAV_OK);
+    EXPECT_EQ(back->nFamily, 0x40u);
+
+    // A positioning file is not a VV file, neither to read nor to write.
+    home.write("axis.k7l", home.read("axis.m7v"));
+    auto untouched = std::make_unique<ItiVvDatSet>();
+    untouched->nModel = 77;
+    EXPECT_EQ(DatFil_Rd(home.file("axis.k7l").c_str(), untouched.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(untouched->nModel, 77);
+    EXPECT_EQ(DatFil_Wt(home.file("axis.k7l").c_str(), s.get()), TAV_E_FILE_NAME);
+    EXPECT_EQ(DatFil_Wt("a.kv", s.get()), TAV_E_FILE_NAME);
+    s->szFileName[0] = '\0';
+    EXPECT_EQ(DatFil_Wt(nullptr, s.get()), TAV_E_NO_TARGET_FILE);
+    home.write("empty.k7v", "");
+    EXPECT_EQ(DatFil_Rd(home.file("empty.k7v").c_str(), back.get()), TAV_E_FILE_NAME);
+}
+
+TEST_F(ItiVvFile, TheSecondLineIsSkippedWhateverTheVersionTag) {
+    std::string file = "SERVO,VEL, 002, ,0,0,FF,FF,00,00,00,FF,00,00,FFFF,FF,FF,00,00,00000000,00000000,00,00,K7-V1.3\r\n";
+    file += "099, 0, 01, 00, 0000000099, 0099.00, 00099.0, 00099.0, 0099.00, 099, 0, 0\r\n";
+    for (int n = 1; n <= 15; ++n)
+        file += (n < 10 ? "00" : "0") + std::to_string(n) +
+                ", 0, 00, 01, 0000000001, 0001.00, 00002.5, 00003.5, 0000.00, 000, 0, 0\r\n";
+    home.write("old.k7v", file);
+    auto s = std::make_unique<ItiVvDatSet>();
+    ASSERT_EQ(DatFil_Rd(home.file("old.k7v").c_str(), s.get()), TAV_OK);
+    EXPECT_EQ(s->point[0].nDataNo, 1);
+    EXPECT_EQ(s->point[14].nDataNo, 15);
+    EXPECT_DOUBLE_EQ(s->point[14].dAccelTime, 2.5);
+    EXPECT_DOUBLE_EQ(s->point[14].dDecelTime, 3.5);
+    EXPECT_STREQ(s->szAmpNo, "002");
+}
+
+TEST_F(ItiVvFile, DamagedFilesReadWithoutOverrunning) {
+    const std::string longLine(3000, '7');
+    const std::string cases[] = {
+        "SERVO\r\n",
+        "SERVO,VEL" + longLine + "\r\n" + longLine + "\r\n" + longLine + "," + longLine + "\r\n",
+        "SERVO,VEL, 1, ,9,9,zz\r\ntitle\r\n001,,,,\r\nx, y, z\r\n\xff\xfe\x81,\x82\r\n",
+        "SERVO,VEL, " + std::string(100, '1') + "," + std::string(200, 'd') + ",0,0\r\ntitle\r\n" +
+            std::string(5000, 'c'),
+    };
+    for (const std::string& bytes : cases) {
+        home.write("bad.k7v", bytes);
+        auto s = std::make_unique<ItiVvDatSet>();
+        s->nModel = 77;
+        const short code = DatFil_Rd(home.file("bad.k7v").c_str(), s.get());
+        if (code == TAV_E_FILE_NAME) {
+            EXPECT_EQ(s->nModel, 77);  // refused by the kind check: untouched
+            continue;
+        }
+        ASSERT_EQ(code, TAV_OK);
+        EXPECT_EQ(s->nPointCount, 15);
+        EXPECT_LT(std::string(s->szComment).size(), sizeof s->szComment);
+        // A set read from a damaged file still lists without overrunning.
+        auto print = std::make_unique<ItiVvDatPrintData>();
+        Print_mak(s.get(), print.get());
+        EXPECT_LT(std::string(print->szPointLine[14]).size(), sizeof print->szPointLine[14]);
+    }
+    // A damaged template makes a set all the same.
+    home.write("template/55.k7v", "x,,,,zz,qq," + longLine + "\r\n");
+    auto s = std::make_unique<ItiVvDatSet>();
+    EXPECT_EQ(DatFil_Create(0, s.get()), TAV_OK);
+    EXPECT_EQ(s->nPointCount, 15);
+}
+
+TEST_F(ItiVvFile, CreateReadsTheVvTemplateOfTheModelAsAVTypeTable) {
+    auto s = std::make_unique<ItiVvDatSet>();
+    ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);
+    EXPECT_EQ(s->nModel, 0);
+    EXPECT_STREQ(s->szAmpNo, "0");
+    EXPECT_EQ(s->szFileName[0], '\0');
+    EXPECT_EQ(s->nPointCount, 15);
+    EXPECT_EQ(s->nColumnCount, 12u);
+    EXPECT_EQ(s->point[14].nDataNo, 15);
+    EXPECT_EQ(s->point[14].nCmdMode, 1);
+
+    // LIN_KB has its own template (its bus flag is 1); the table stays V type.
+    ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
+    EXPECT_EQ(s->nModel, 0);
+    EXPECT_EQ(s->byInfo6, 1);
+
+    home.write("template/57.k7v", "");
+    std::remove(home.file("template/57.k7v").c_str());
+    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
+}
+
+TEST_F(ItiVvFile, TheTimesShowInPrintFormInBothListings) {
+    auto s = sample_set();
+    auto print = std::make_unique<ItiVvDatPrintData>();
+    ASSERT_EQ(Print_mak(s.get(), print.get()), TAV_OK);
+    EXPECT_EQ(print->nLineCount, 15);
+    EXPECT_EQ(std::string(print->szColumnTitle1), tav::text::Text(10046));
+    const std::string line = print->szPointLine[0];
+    EXPECT_NE(line.find("    12.5"), std::string::npos) << line;
+    EXPECT_EQ(line.find("00012.5"), std::string::npos) << line;
+    EXPECT_EQ(std::string(print->szTitle), tav::text::Text(10015));  // no file name yet
+
+    const std::string csv = home.file("axis.csv");
+    ASSERT_EQ(DatFil_Wt(csv.c_str(), s.get()), TAV_OK);  // a ".csv" name is the export
+    const std::vector<std::string> lines = lines_of(home.read("axis.csv"));
+    // Seven description lines, the comment (two lines here), the titles.
+    ASSERT_EQ(lines.size(), 7u + 2 + 1 + 15);
+    EXPECT_EQ(lines[0], tav::text::Text(10007));
+    EXPECT_EQ(lines[8], "second");
+    EXPECT_EQ(lines[9], tav::text::Text(10047));
+    for (int i = 0; i < 15; ++i) {
+        const std::string& l = lines[10 + i];
+        EXPECT_EQ(std::count(l.begin(), l.end(), ','), 10) << l;
+        EXPECT_NE(l.find(",     12.5,"), std::string::npos) << l;
+    }
+}
+
+TEST_F(ItiVvFile, AStopTimerThatCannotBeShownFailsTheListingAndLeavesNoCsv) {
+    auto s = sample_set();
+    s->wStopTimeDp = 5;
+    auto print = std::make_unique<ItiVvDatPrintData>();
+    EXPECT_EQ(Print_mak(s.get(), print.get()), TAV_E_RANGE);
+    EXPECT_EQ(CsvType_Wt(home.file("bad.csv").c_str(), s.get()), TAV_E_RANGE);
+    EXPECT_FALSE(home.exists("bad.csv"));
+    EXPECT_EQ(DatFil_Wt(home.file("bad.k7v").c_str(), s.get()), TAV_E_RANGE);
+    EXPECT_EQ(s->point[0].nChgFlag, 1);  // not saved: the flags stay
+}
+
+}  // namespace
