@@ -81,7 +81,11 @@ short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) {
     out->nLines = set->nParaCount;
     const std::string base = base_name(set->szFileName, true);
     tavplat::copy_text(out->szFileTitle, (base.empty() ? text::Text(10015) : base).c_str());
-    tavplat::copy_text(out->szHeader, (csv ? "PA " + text::Text(10017) + "\n" : text::Text(10011)).c_str());
+    // The CSV header's trailing blanks give way so that its line feed fits the area.
+    std::string csvHeader = "PA " + text::Text(10017);
+    while (csvHeader.size() + 1 >= sizeof out->szHeader && !csvHeader.empty() && csvHeader.back() == ' ')
+        csvHeader.pop_back();
+    tavplat::copy_text(out->szHeader, (csv ? csvHeader + "\n" : text::Text(10011)).c_str());
     out->szAmpType[0] = '\0';
     if (!csv && set->szAmpNo[0] != '\0') {
         char info[kInfoLineSize];

@@ -185,8 +185,10 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
     const int id = kind == 0 || kind == 1 ? definition_id(family, model, iface, kind)
                                           : (family == kFamilyKesta7 ? 700 : 710);
     LoadOptions opt{kind, model, ls.nModelValue1, family, true};
+    const int32_t total = set->nProgressTotal;
     short code = load_definition(id, opt, set);
     if (code != TAV_OK && code != TAV_E_CANCELLED) return code;
+    set->nProgressTotal = total;  // the load cleared the set, progress included
     if (hasFile) {
         tavplat::copy_text(set->szFileName, path);
         line::set_amp_name_from_file_sel(1);

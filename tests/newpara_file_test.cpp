@@ -1,0 +1,167 @@
+// Extended parameter files: the writer's layout, the reader's documented
+// behaviour and the header accessors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "fixtures/temp_dirs.h"
+#include "frame/frame.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tav::newpara;
+
+std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
+
+class ParaFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const auto& e : fs::directory_iterator(sample("def")))
+            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+        home.write("servo.set", tavtest::read_file(sample("servo.set")));
+        tav::line::set_amp_name_for_file("");
+        ASSERT_EQ(NewPara_Create(2, 0, set.get()), 0);
+    }
+    std::string first_line(const std::string& rel) {
+        const std::string all = home.read(rel);
+        return all.substr(0, all.find("\r\n"));
+    }
+    tavtest::TempInstall home;
+    std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
+    std::unique_ptr<NewParaSet> back = std::make_unique<NewParaSet>();
+};
+
+TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
+    std::strcpy(set->szAmpNo, "001");
+    std::strcpy(set->szReadDate, "2024/05/01 - 10:20:30");
+    set->byInfo10 = 2;
+    set->nInterface = 1;
+    NewPara_Dat_Chg(set.get(), 8, 123.4);
+    NewPara_Dat_Chg(set.get(), 201, 1200);
+    set->para[9].nResult = -15;
+    std::strcpy(set->para[9].szFileNote, "note, with comma");
+    std::strcpy(set->szComment, "line one\r\nline two");
+    tav::line::set_amp_name_for_file("AXIS-1");
+    const std::string path = home.file("axis.k7p");
+    set->nProgressDone = 0;
+    ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
+    EXPECT_EQ(set->nProgressDone, 297);
+    EXPECT_TRUE(first_line("axis.k7p").starts_with("SERVO,LIN, 001,2024/05/01 - 10:20:30,"));
+    EXPECT_NE(home.read("axis.k7p").find("\r\n  8, 000000123.4, 0101,"), std::string::npos);  // zero-padded form
+
+    ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szAmpNo, "001");
+    EXPECT_STREQ(back->szReadDate, "2024/05/01 - 10:20:30");
+    EXPECT_EQ(back->byInfo10, 2);
+    EXPECT_EQ(back->nInterface, 1);
+    EXPECT_EQ(back->nInfoWord, 0xFFFF);  // as read: not sign-extended
+    for (int i = 0; i < 297; ++i) {
+        EXPECT_DOUBLE_EQ(back->para[i].dValue, set->para[i].dValue) << i + 1;
+        EXPECT_EQ(back->para[i].wAttr, set->para[i].wAttr) << i + 1;
+    }
+    EXPECT_EQ(back->para[9].nResult, -15);
+    EXPECT_STREQ(back->para[9].szFileNote, "note, with comma");
+    EXPECT_STREQ(back->szComment, "line one\r\nline two");
+    EXPECT_STREQ(tav::line::amp_name_from_file(), "AXIS-1");
+    EXPECT_EQ(back->nProgressTotal, 594);
+}
+
+TEST_F(ParaFile, EmptyAmplifierNumberAndBlankDate) {
+    set->szAmpNo[0] = '\0';
+    const std::string path = home.file("a.k7p");
+    ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
+    EXPECT_TRUE(first_line("a.k7p").starts_with("SERVO,LIN, ,,FF,"));
+    set->byInfo1 = 0x12;
+    ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szAmpNo, "");
+    EXPECT_STREQ(back->szReadDate, "");
+    EXPECT_EQ(back->byInfo1, 0xFF);
+
+    std::strcpy(set->szAmpNo, "001");
+    set->szReadDate[0] = '\0';
+    ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
+    ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(back->szReadDate, " ");
+    EXPECT_EQ(back->byInfo1, 0x12);
+}
+
+TEST_F(ParaFile, ShortParameterLinesAmpNameAndComment) {
+    const std::string path = home.file("b.k7p");
+    ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
+    std::string text = home.read("b.k7p");
+    const std::size_t at = text.find("\r\n  3,");
+    text.replace(at, text.find("\r\n", at + 2) - at, "\r\n  3, 777");
+    home.write("b.k7p", text + "ampname=AB\r\nfirst\r\nsecond");
+    ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    EXPECT_EQ(back->para[2].dValue, 777);
+    EXPECT_EQ(back->para[2].wAttr, set->para[2].wAttr);
+    EXPECT_EQ(back->para[2].dMax, 5000);
+    EXPECT_STREQ(back->para[2].szNote, "r/min");
+    EXPECT_STREQ(tav::line::amp_name_from_file(), "AB");
+    EXPECT_STREQ(back->szComment, "first\r\nsecond");
+
+    home.write("b.k7p", text);
+    ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    EXPECT_STREQ(tav::line::amp_name_from_file(), "");
+}
+
+TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
+    home.write("c.k7p", "NOT A PARAMETER FILE\r\n");
+    EXPECT_EQ(NewPara_Rd(home.file("c.k7p").c_str(), 0, back.get()), -5);
+    EXPECT_EQ(NewPara_Rd(home.file("missing.k7p").c_str(), 0, back.get()), -3);
+    std::string bad = "SERVO,LIN, 001," + std::string(400, 'd') + "\r\nheader\r\n";
+    bad += "  1, nan, FFFF, 1e308, -1e999, x, 99999999999999999999," + std::string(700, 'n') + "\r\n";
+    bad += "  2\r\n  3, 5\r\n";
+    home.write("c.k7p", bad + std::string(5000, 'c'));
+    ASSERT_EQ(NewPara_Rd(home.file("c.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_EQ(back->para[0].dValue, 0);
+    EXPECT_EQ(back->para[0].wAttr, 0xFFFF);
+    EXPECT_EQ(back->para[0].nResult, 2147483647);
+    EXPECT_EQ(std::strlen(back->para[0].szFileNote), 80u);
+    // The overlong line arrives in two pieces: its rest ends the parameter lines,
+    // and what follows is comment, cut at the area.
+    EXPECT_EQ(back->para[1].dValue, back->para[1].dInitial);
+    EXPECT_EQ(std::strlen(back->szComment), 2047u);
+    EXPECT_EQ(std::string(back->szComment).substr(0, 6), "  2\r\n ");
+}
+
+TEST_F(ParaFile, TargetsNamesAndComments) {
+    set->szFileName[0] = '\0';
+    EXPECT_EQ(NewPara_Wt(nullptr, set.get()), -7);
+    EXPECT_EQ(NewPara_Wt("a.k7", set.get()), -5);
+    EXPECT_EQ(NewPara_Wt(home.file("x.txt").c_str(), set.get()), -5);
+    EXPECT_EQ(NewPara_Wt(home.file("no/such/dir/x.k7p").c_str(), set.get()), -24);
+    ASSERT_EQ(NewPara_Wt(home.file("x.csv").c_str(), set.get()), 0);
+    EXPECT_TRUE(home.exists("x.csv"));
+    EXPECT_EQ(NewPara_FileName_Chg(set.get(), ""), -1);
+
+    const std::string c2047(2047, 'c');
+    EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), c2047.c_str()), 0);
+    EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), (c2047 + "c").c_str()), -1);
+    EXPECT_EQ(std::strlen(set->szComment), 2047u);
+}
+
+TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
+    ASSERT_EQ(NewPara_FileName_Chg(set.get(), "/data/axis.k7p"), 0);
+    NewPara_Dat_Chg(set.get(), 8, 99999);  // beyond its maximum
+    NewParaProperty prop{};
+    ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
+    ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
+    EXPECT_EQ(set->para[7].nResult, -15);
+    prop.nKind = 1;
+    ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
+    EXPECT_STREQ(set->szFileName, "/data/axis.syp");
+    EXPECT_EQ(set->nKind, 1);
+    ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
+    prop.nKind = 0;
+    ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
+    EXPECT_STREQ(set->szFileName, "/data/axis.k7p");
+}
+
+}  // namespace
