@@ -47,6 +47,7 @@ std::string message(int code) {
 // Amplifier commands (host/line_commands.cpp).
 const char* line_usage();
 int run_line_command(const std::string& command, const std::vector<std::string>& args);
+int run_itivv_command(const std::string& command, const std::vector<std::string>& args);  // host/itivv_commands.cpp
 // Standard parameters (host/para_commands.cpp).
 const char* para_usage();
 int run_para_command(const std::string& command, const std::vector<std::string>& args);
@@ -126,6 +127,7 @@ int run(int argc, char** argv) {
     if (command == "message") return cmd_message(args);
     if (command == "demo") return cmd_demo();
     if (int rc = run_line_command(command, args); rc != -1) return rc;
+    if (int rc = run_itivv_command(command, args); rc != -1) return rc;
     if (int rc = run_para_command(command, args); rc != -1) return rc;
     if (int rc = run_pos_command(command, args); rc != -1) return rc;
     std::fprintf(stderr, "unknown command %s\n", command.c_str());
