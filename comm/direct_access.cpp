@@ -36,8 +36,6 @@ constexpr int kMaxData = static_cast<int>(kFrameSize) - kData - 1;
 constexpr int kConnectBus = 122;
 constexpr int kConnectRouted = 124;
 
-constexpr int kTraceMarker = 1001;
-
 using Frame = std::array<unsigned char, kFrameSize>;
 using RawReply = std::array<unsigned char, kRawReplySize>;
 
