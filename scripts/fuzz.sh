@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one for a
+# bounded time on its seed corpus (fuzz/corpus/<name>).
+#
+#   FUZZ_SECONDS   seconds per target (default: about 60 s in total)
+#   FUZZ_TARGETS   space-separated names to run (default: all)
+#   FUZZ_BUILD     build folder (default: build-fuzz)
+#   FUZZ_JOBS      build jobs (default: 2)
+#
+# New inputs found during a run go to <build>/fuzz/corpus/<name>, not into the
+# repository; a crash leaves its input in <build>/fuzz/artifacts/ and makes
+# the script fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${FUZZ_BUILD:-build-fuzz}
+all="servo_set servo_con para_def newpara_def para_file newpara_file iti_file itivv_file ini field_readers sim_state wire_sim wire_component"
+targets=${FUZZ_TARGETS:-$all}
+count=$(wc -w <<<"$targets")
+seconds=${FUZZ_SECONDS:-$(( (60 + count - 1) / count ))}
+
+if ! command -v clang++ >/dev/null 2>&1; then
+  echo "fuzz.sh: clang++ not found; fuzzing skipped" >&2
+  exit 0
+fi
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF \
+  -DTAV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target tav_fuzz
+
+# The sanitizer runtime is shared (the libraries keep --no-undefined), so it is
+# not first in the load order of the programs; that is fine here.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}:verify_asan_link_order=0
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TAV_HOST_DIR="$PWD/$build/bin" TAV_SYSTEM_LANGID=0411
+artifacts="$build/fuzz/artifacts"
+mkdir -p "$artifacts"
+failed=()
+for name in $targets; do
+  work="$build/fuzz/corpus/$name"
+  mkdir -p "$work"
+  log="$build/fuzz/$name.log"
+  # The work corpus first: new inputs are written there, the seeds stay as they are.
+  if "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -print_final_stats=1 -artifact_prefix="$artifacts/$name-" \
+       "$work" "fuzz/corpus/$name" >"$log" 2>&1; then
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+    rate=$(grep -o 'exec/s: *[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || echo "?")
+    printf 'fuzz %-15s ok   %8s runs  %6s exec/s  (%ss)\n' "$name" "$runs" "$rate" "$seconds"
+  else
+    printf 'fuzz %-15s FAIL  see %s\n' "$name" "$log"
+    grep -m5 -E 'ERROR|SUMMARY|runtime error|Test unit written' "$log" || true
+    failed+=("$name")
+  fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz.sh: crashes in: ${failed[*]} (inputs in $artifacts)" >&2
+  exit 1
+fi
