@@ -178,11 +178,16 @@ void decode_point(const ItiDatSet* set, const unsigned char* image, int no, ItiD
     p.nStepMode = (image[0] >> 1) & 0x03;
     p.nMValid = (image[0] >> 4) & 0x01;
     p.nMTiming = (image[0] >> 5) & 0x01;
-    short code = read_bcd(image + 1, 10, set->wStopPosDp, &p.dStopPos);
+    // Through locals: the packed point's doubles are not aligned.
+    double v = 0.0;
+    short code = read_bcd(image + 1, 10, set->wStopPosDp, &v);
+    p.dStopPos = v;
     if (code != TAV_OK) p.nStatus = code;
-    code = read_bcd(image + 7, 6, 2, &p.dSpeed);
+    code = read_bcd(image + 7, 6, 2, &v);
+    p.dSpeed = v;
     if (code != TAV_OK) p.nStatus = code;
-    code = read_bcd(image + 11, 6, set->wStopTimeDp + 2, &p.dStopTimer);
+    code = read_bcd(image + 11, 6, set->wStopTimeDp + 2, &v);
+    p.dStopTimer = v;
     if (code != TAV_OK) p.nStatus = code;
     p.nMCode = image[15];
 }

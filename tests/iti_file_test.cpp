@@ -81,38 +81,38 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
     tav::line::set_amp_name_for_file("AMP-1");
     const std::string file = path("axis.k7l");
     ASSERT_EQ(DatFil_Wt(file.c_str(), s.get()), TAV_OK);
-    for (int i = 0; i < 99; ++i) EXPECT_EQ(s->point[i].nChgFlag, 0);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(+(s->point[i].nChgFlag), 0);
 
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(file.c_str(), r.get()), TAV_OK);
     EXPECT_STREQ(r->szAmpNo, "017");
     EXPECT_STREQ(r->szReadDate, " ");  // an empty date comes back as one blank
     EXPECT_STREQ(r->szFileName, file.c_str());
-    EXPECT_EQ(r->nModel, 2);
-    EXPECT_EQ(r->nFamily, 0x30u);
-    EXPECT_EQ(r->wStopPosDp, 3);
-    EXPECT_EQ(r->wStopTimeDp, 1);
-    EXPECT_EQ(r->byInfo1, 0x12); EXPECT_EQ(r->byInfo2, 0x34); EXPECT_EQ(r->byInfo3, 0x56);
-    EXPECT_EQ(r->byInfo4, 0x78); EXPECT_EQ(r->byInfo5, 0x9A); EXPECT_EQ(r->byInfo6, 1);
-    EXPECT_EQ(r->byInfo8, 2); EXPECT_EQ(r->byInfo9, 3); EXPECT_EQ(r->byInfo10, 4); EXPECT_EQ(r->byInfo11, 5);
-    EXPECT_EQ(r->byInfo12, 6); EXPECT_EQ(r->byInfo13, 7); EXPECT_EQ(r->byInfo14, 8);
-    EXPECT_EQ(r->nInfoWord, 0x34);  // low 8 bits only
-    EXPECT_EQ(r->nInfo15, 0xCDu);
-    EXPECT_EQ(r->nInfo16, 0x02u);
-    EXPECT_EQ(r->nInterface, 1u);
-    EXPECT_EQ(r->nPointCount, 99);
+    EXPECT_EQ(+(r->nModel), 2);
+    EXPECT_EQ(+(r->nFamily), 0x30u);
+    EXPECT_EQ(+(r->wStopPosDp), 3);
+    EXPECT_EQ(+(r->wStopTimeDp), 1);
+    EXPECT_EQ(+(r->byInfo1), 0x12); EXPECT_EQ(+(r->byInfo2), 0x34); EXPECT_EQ(+(r->byInfo3), 0x56);
+    EXPECT_EQ(+(r->byInfo4), 0x78); EXPECT_EQ(+(r->byInfo5), 0x9A); EXPECT_EQ(+(r->byInfo6), 1);
+    EXPECT_EQ(+(r->byInfo8), 2); EXPECT_EQ(+(r->byInfo9), 3); EXPECT_EQ(+(r->byInfo10), 4); EXPECT_EQ(+(r->byInfo11), 5);
+    EXPECT_EQ(+(r->byInfo12), 6); EXPECT_EQ(+(r->byInfo13), 7); EXPECT_EQ(+(r->byInfo14), 8);
+    EXPECT_EQ(+(r->nInfoWord), 0x34);  // low 8 bits only
+    EXPECT_EQ(+(r->nInfo15), 0xCDu);
+    EXPECT_EQ(+(r->nInfo16), 0x02u);
+    EXPECT_EQ(+(r->nInterface), 1u);
+    EXPECT_EQ(+(r->nPointCount), 99);
     for (int i = 0; i < 99; ++i) {
         const ItiDatPoint &a = s->point[i], &b = r->point[i];
-        EXPECT_EQ(b.nDataNo, a.nDataNo);
-        EXPECT_EQ(b.nChgFlag, 0);
-        EXPECT_EQ(b.nCmdMode, a.nCmdMode);
-        EXPECT_EQ(b.nStepMode, a.nStepMode);
-        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(b.dSpeed, a.dSpeed) << i;
-        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
-        EXPECT_EQ(b.nMCode, a.nMCode);
-        EXPECT_EQ(b.nMValid, a.nMValid);
-        EXPECT_EQ(b.nMTiming, a.nMTiming);
+        EXPECT_EQ(+(b.nDataNo), +(a.nDataNo));
+        EXPECT_EQ(+(b.nChgFlag), 0);
+        EXPECT_EQ(+(b.nCmdMode), +(a.nCmdMode));
+        EXPECT_EQ(+(b.nStepMode), +(a.nStepMode));
+        EXPECT_DOUBLE_EQ(+(b.dStopPos), +(a.dStopPos)) << i;
+        EXPECT_DOUBLE_EQ(+(b.dSpeed), +(a.dSpeed)) << i;
+        EXPECT_DOUBLE_EQ(+(b.dStopTimer), +(a.dStopTimer)) << i;
+        EXPECT_EQ(+(b.nMCode), +(a.nMCode));
+        EXPECT_EQ(+(b.nMValid), +(a.nMValid));
+        EXPECT_EQ(+(b.nMTiming), +(a.nMTiming));
     }
     EXPECT_STREQ(r->szComment, "first line\r\nsecond line\r\n");
     EXPECT_STREQ(tav::line::amp_name_from_file(), "AMP-1");
@@ -124,7 +124,7 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
     }
     auto q = new_set();
     ASSERT_EQ(DatFil_Rd(file.c_str(), q.get()), TAV_OK);
-    for (int i = 0; i < 99; ++i) EXPECT_DOUBLE_EQ(q->point[i].dStopPos, s->point[i].dStopPos);
+    for (int i = 0; i < 99; ++i) EXPECT_DOUBLE_EQ(+(q->point[i].dStopPos), +(s->point[i].dStopPos));
 }
 
 TEST_F(ItiFile, EmptyAmplifierNumberAndNoCommentEndWithTheLastPoint) {
@@ -148,37 +148,37 @@ TEST_F(ItiFile, OldTagHasNoColumnTitleLine) {
     home_.write("old.k7l", crlf(first + "K7-V1.3\n" + point_lines(1, 99)));
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(path("old.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->point[0].nDataNo, 1);
-    EXPECT_EQ(r->point[98].nDataNo, 99);
-    EXPECT_EQ(r->point[0].nStepMode, 2);
-    EXPECT_DOUBLE_EQ(r->point[0].dStopPos, 10.5);
+    EXPECT_EQ(+(r->point[0].nDataNo), 1);
+    EXPECT_EQ(+(r->point[98].nDataNo), 99);
+    EXPECT_EQ(+(r->point[0].nStepMode), 2);
+    EXPECT_DOUBLE_EQ(+(r->point[0].dStopPos), 10.5);
 
     // Any other tag skips one line: a file without the title loses point 1.
     home_.write("new.k7l", crlf(first + "HD-V1.00\n" + point_lines(1, 99)));
     ASSERT_EQ(DatFil_Rd(path("new.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->point[0].nDataNo, 2);
-    EXPECT_EQ(r->point[98].nDataNo, 0);
+    EXPECT_EQ(+(r->point[0].nDataNo), 2);
+    EXPECT_EQ(+(r->point[98].nDataNo), 0);
 
     home_.write("title.k7l", crlf(first + "HD-V1.00\n" + kTitleLine + ", x\n" + point_lines(1, 99)));
     ASSERT_EQ(DatFil_Rd(path("title.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->point[0].nDataNo, 1);
-    EXPECT_EQ(r->point[98].nDataNo, 99);
+    EXPECT_EQ(+(r->point[0].nDataNo), 1);
+    EXPECT_EQ(+(r->point[98].nDataNo), 99);
 }
 
 TEST_F(ItiFile, ShortFilesLeaveTheRestZero) {
     home_.write("half.k7l", crlf("SERVO,ETC, 002,x,1,0\ntitle\n" + point_lines(1, 50)));
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(path("half.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->nModel, 3);  // an ETC file is read
-    EXPECT_EQ(r->point[49].nDataNo, 50);
+    EXPECT_EQ(+(r->nModel), 3);  // an ETC file is read
+    EXPECT_EQ(+(r->point[49].nDataNo), 50);
     for (int i = 50; i < 99; ++i) {
-        EXPECT_EQ(r->point[i].nDataNo, 0);
-        EXPECT_EQ(r->point[i].dStopPos, 0.0);
+        EXPECT_EQ(+(r->point[i].nDataNo), 0);
+        EXPECT_EQ(+(r->point[i].dStopPos), 0.0);
     }
     // A first line that ends early gives 0 to every later value, defaults included.
-    EXPECT_EQ(r->wStopPosDp, 1);
-    EXPECT_EQ(r->byInfo1, 0);
-    EXPECT_EQ(r->byInfo9, 0);
+    EXPECT_EQ(+(r->wStopPosDp), 1);
+    EXPECT_EQ(+(r->byInfo1), 0);
+    EXPECT_EQ(+(r->byInfo9), 0);
 }
 
 TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
@@ -200,17 +200,17 @@ TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     junk += "004, 1 2, 3\n";
     home_.write("junk.k7l", crlf(junk));
     ASSERT_EQ(DatFil_Rd(path("junk.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->point[0].nDataNo, 0);
-    EXPECT_EQ(r->point[0].nStepMode, 0);  // "nan" is not a number here
-    EXPECT_EQ(r->point[1].nDataNo, 2);
-    EXPECT_EQ(r->point[2].nDataNo, 3);
-    EXPECT_EQ(r->point[2].nChgFlag, 0);  // an empty field ends the line
-    EXPECT_EQ(r->point[3].nChgFlag, 1);
+    EXPECT_EQ(+(r->point[0].nDataNo), 0);
+    EXPECT_EQ(+(r->point[0].nStepMode), 0);  // "nan" is not a number here
+    EXPECT_EQ(+(r->point[1].nDataNo), 2);
+    EXPECT_EQ(+(r->point[2].nDataNo), 3);
+    EXPECT_EQ(+(r->point[2].nChgFlag), 0);  // an empty field ends the line
+    EXPECT_EQ(+(r->point[3].nChgFlag), 1);
 
     // A first line beyond the line limit goes on as the next line.
     home_.write("long.k7l", crlf("SERVO,LIN, 001," + std::string(3000, '9') + "\n" + point_lines(1, 99)));
     ASSERT_EQ(DatFil_Rd(path("long.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(r->point[0].nDataNo, 2147483647);  // a run of digits saturates
+    EXPECT_EQ(+(r->point[0].nDataNo), 2147483647);  // a run of digits saturates
 
     // A comment far beyond the area stops at 2047 characters; no final LF.
     r = new_set();
@@ -223,7 +223,7 @@ TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     EXPECT_LE(len, 2047u);
     EXPECT_GE(len, 2040u);
     EXPECT_EQ(std::string(r->szComment).rfind("comment\r\nline\r\n", 0), 0u);
-    EXPECT_EQ(r->nProgressDone, 99);
+    EXPECT_EQ(+(r->nProgressDone), 99);
 }
 
 TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
@@ -231,8 +231,8 @@ TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
     auto r = new_set();
     r->nCancel = TAV_E_CANCELLED;
     EXPECT_EQ(DatFil_Rd(path("c.k7l").c_str(), r.get()), TAV_E_CANCELLED);
-    EXPECT_EQ(r->point[0].nDataNo, 1);
-    EXPECT_EQ(r->point[1].nDataNo, 0);
+    EXPECT_EQ(+(r->point[0].nDataNo), 1);
+    EXPECT_EQ(+(r->point[1].nDataNo), 0);
 }
 
 TEST_F(ItiFile, WriterNamesAndFailures) {
@@ -267,7 +267,7 @@ TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
     EXPECT_NE(bytes.find("099, 0, 00, 00, 0000000000, 0000.00,   1.25, 000, 0, 0\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("gone"), std::string::npos);
     EXPECT_EQ(bytes.find("ampname="), std::string::npos);
-    EXPECT_EQ(s->point[0].nChgFlag, 1);
+    EXPECT_EQ(+(s->point[0].nChgFlag), 1);
 }
 
 TEST_F(ItiFile, TemplatesMakeANewLTable) {
@@ -280,23 +280,23 @@ TEST_F(ItiFile, TemplatesMakeANewLTable) {
     ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);
     EXPECT_STREQ(s->szAmpNo, "0");
     EXPECT_STREQ(s->szFileName, "");
-    EXPECT_EQ(s->nModel, 2);
-    EXPECT_EQ(s->nFamily, 0x30u);
-    EXPECT_EQ(s->byInfo6, 0);
-    EXPECT_EQ(s->byInfo10, 0xFF);
-    EXPECT_EQ(s->nPointCount, 99);
-    EXPECT_EQ(s->point[98].nDataNo, 99);
-    EXPECT_EQ(s->point[98].nCmdMode, 1);
+    EXPECT_EQ(+(s->nModel), 2);
+    EXPECT_EQ(+(s->nFamily), 0x30u);
+    EXPECT_EQ(+(s->byInfo6), 0);
+    EXPECT_EQ(+(s->byInfo10), 0xFF);
+    EXPECT_EQ(+(s->nPointCount), 99);
+    EXPECT_EQ(+(s->point[98].nDataNo), 99);
+    EXPECT_EQ(+(s->point[98].nCmdMode), 1);
 
     ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(s->nModel, 2);
-    EXPECT_EQ(s->byInfo6, 1);
+    EXPECT_EQ(+(s->nModel), 2);
+    EXPECT_EQ(+(s->byInfo6), 1);
     ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);  // every other model: template 50
-    EXPECT_EQ(s->nModel, 2);
+    EXPECT_EQ(+(s->nModel), 2);
 
     home_.write("template/52.k7l", "");
     EXPECT_EQ(DatFil_Create(2, s.get()), TAV_OK);  // an empty template gives an empty table
-    EXPECT_EQ(s->point[0].nDataNo, 0);
+    EXPECT_EQ(+(s->point[0].nDataNo), 0);
     std::remove(home_.file("template/52.k7l").c_str());
     EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
 }

@@ -44,7 +44,7 @@ TEST(ItiListing, PrintRecord) {
     EXPECT_EQ(std::string(out->szTitle), Text(10015));  // no file name: untitled
     EXPECT_EQ(std::string(out->szColumnTitle1), Text(10013));
     EXPECT_EQ(std::string(out->szModelLine), "");     // no amplifier number
-    EXPECT_EQ(out->nLineCount, 99);
+    EXPECT_EQ(+(out->nLineCount), 99);
     EXPECT_EQ(std::string(out->szCommentLine), Text(10031) + "note");
     const std::string line1 = out->szPointLine[0];
     EXPECT_EQ(line1.rfind("  1  INC   ", 0), 0u) << line1;

@@ -47,42 +47,42 @@ TEST(ItiEditing, ChangeStoresValuesAndMarksThePoint) {
     auto s = numbered_set();
     ASSERT_EQ(Dat_Chg(s.get(), 7, 1, 2, -12.5, 300.25, 1.5, 200, 1, 1), TAV_OK);
     const ItiDatPoint& p = s->point[6];
-    EXPECT_EQ(p.nChgFlag, 1);
-    EXPECT_EQ(p.nDataNo, 7);
-    EXPECT_EQ(p.nStatus, -(6 % 3));
-    EXPECT_EQ(p.nCmdMode, 1);
-    EXPECT_EQ(p.nStepMode, 2);
-    EXPECT_EQ(p.dStopPos, -12.5);
-    EXPECT_EQ(p.dSpeed, 300.25);
-    EXPECT_EQ(p.dStopTimer, 1.5);
-    EXPECT_EQ(p.nMCode, 200);
-    EXPECT_EQ(p.nMValid, 1);
-    EXPECT_EQ(p.nMTiming, 1);
+    EXPECT_EQ(+(p.nChgFlag), 1);
+    EXPECT_EQ(+(p.nDataNo), 7);
+    EXPECT_EQ(+(p.nStatus), -(6 % 3));
+    EXPECT_EQ(+(p.nCmdMode), 1);
+    EXPECT_EQ(+(p.nStepMode), 2);
+    EXPECT_EQ(+(p.dStopPos), -12.5);
+    EXPECT_EQ(+(p.dSpeed), 300.25);
+    EXPECT_EQ(+(p.dStopTimer), 1.5);
+    EXPECT_EQ(+(p.nMCode), 200);
+    EXPECT_EQ(+(p.nMValid), 1);
+    EXPECT_EQ(+(p.nMTiming), 1);
 }
 
 TEST(ItiEditing, InsertAtOneShiftsTheTableDown) {
     auto s = numbered_set();
     s->point[3].nChgFlag = 1;  // the flag belongs to the slot: a 1 stays 1
     ASSERT_EQ(Dat_Insert(s.get(), 1, 0, 1, 5.0, 6.0, 0.5, 9, 1, 0), TAV_OK);
-    EXPECT_EQ(s->point[0].nChgFlag, 1);
-    EXPECT_EQ(s->point[0].dStopPos, 5.0);
-    EXPECT_EQ(s->point[0].nDataNo, 1);
+    EXPECT_EQ(+(s->point[0].nChgFlag), 1);
+    EXPECT_EQ(+(s->point[0].dStopPos), 5.0);
+    EXPECT_EQ(+(s->point[0].nDataNo), 1);
     for (int no = 2; no <= 99; ++no) {
         const ItiDatPoint& p = s->point[no - 1];
-        EXPECT_EQ(p.nDataNo, no);
-        EXPECT_EQ(p.dStopPos, 1000.0 * (no - 1)) << no;
-        EXPECT_EQ(p.nMCode, no - 2);
-        EXPECT_EQ(p.nStatus, -((no - 1) % 3));  // status stays with its slot
-        EXPECT_EQ(p.nChgFlag, no == 4 ? 1 : 2) << no;
+        EXPECT_EQ(+(p.nDataNo), no);
+        EXPECT_EQ(+(p.dStopPos), 1000.0 * (no - 1)) << no;
+        EXPECT_EQ(+(p.nMCode), no - 2);
+        EXPECT_EQ(+(p.nStatus), -((no - 1) % 3));  // status stays with its slot
+        EXPECT_EQ(+(p.nChgFlag), no == 4 ? 1 : 2) << no;
     }
 }
 
 TEST(ItiEditing, InsertAtTheLastPointOnlyChangesIt) {
     auto s = numbered_set();
     ASSERT_EQ(Dat_Insert(s.get(), 99, 0, 0, 1.0, 2.0, 0.0, 3, 0, 0), TAV_OK);
-    for (int i = 0; i < 98; ++i) EXPECT_EQ(s->point[i].nChgFlag, 0);
-    EXPECT_EQ(s->point[98].nChgFlag, 1);
-    EXPECT_EQ(s->point[98].dStopPos, 1.0);
+    for (int i = 0; i < 98; ++i) EXPECT_EQ(+(s->point[i].nChgFlag), 0);
+    EXPECT_EQ(+(s->point[98].nChgFlag), 1);
+    EXPECT_EQ(+(s->point[98].dStopPos), 1.0);
 }
 
 TEST(ItiEditing, InitKeepsTheMCodeFlagsAndRdLeavesThemToTheCaller) {
@@ -92,21 +92,21 @@ TEST(ItiEditing, InitKeepsTheMCodeFlagsAndRdLeavesThemToTheCaller) {
     s->point[9].dStopTimer = 3.0;
     ASSERT_EQ(Dat_Init(s.get(), 10), TAV_OK);
     const ItiDatPoint& p = s->point[9];
-    EXPECT_EQ(p.nChgFlag, 1);
-    EXPECT_EQ(p.nCmdMode, 1);
+    EXPECT_EQ(+(p.nChgFlag), 1);
+    EXPECT_EQ(+(p.nCmdMode), 1);
     EXPECT_EQ(p.dStopPos + p.dSpeed + p.dStopTimer, 0.0);
-    EXPECT_EQ(p.nMCode, 0);
-    EXPECT_EQ(p.nMValid, 1);
-    EXPECT_EQ(p.nMTiming, 1);
+    EXPECT_EQ(+(p.nMCode), 0);
+    EXPECT_EQ(+(p.nMValid), 1);
+    EXPECT_EQ(+(p.nMTiming), 1);
 
     ItiDatPoint out{};
     out.nMValid = 77;
     out.nMTiming = 88;
     ASSERT_EQ(Dat_Rd(s.get(), 10, &out), TAV_OK);
-    EXPECT_EQ(out.nDataNo, 10);
-    EXPECT_EQ(out.nChgFlag, 1);
-    EXPECT_EQ(out.nMValid, 77);
-    EXPECT_EQ(out.nMTiming, 88);
+    EXPECT_EQ(+(out.nDataNo), 10);
+    EXPECT_EQ(+(out.nChgFlag), 1);
+    EXPECT_EQ(+(out.nMValid), 77);
+    EXPECT_EQ(+(out.nMTiming), 88);
 }
 
 TEST(ItiEditing, DecimalMovesKeepTheDigits) {
@@ -115,21 +115,21 @@ TEST(ItiEditing, DecimalMovesKeepTheDigits) {
     s->point[0].dStopPos = 123.45;
     s->point[1].dStopPos = -0.07;
     ASSERT_EQ(Att_Chg(s.get(), 3), TAV_OK);
-    EXPECT_EQ(s->wStopPosDp, 3);
-    EXPECT_DOUBLE_EQ(s->point[0].dStopPos, 12.345);
-    EXPECT_DOUBLE_EQ(s->point[1].dStopPos, -0.007);
+    EXPECT_EQ(+(s->wStopPosDp), 3);
+    EXPECT_DOUBLE_EQ(+(s->point[0].dStopPos), 12.345);
+    EXPECT_DOUBLE_EQ(+(s->point[1].dStopPos), -0.007);
     ASSERT_EQ(Att_Chg(s.get(), 3), TAV_OK);  // same value: nothing moves
-    EXPECT_DOUBLE_EQ(s->point[0].dStopPos, 12.345);
+    EXPECT_DOUBLE_EQ(+(s->point[0].dStopPos), 12.345);
     EXPECT_EQ(Att_Chg(s.get(), 6), TAV_E_PARAMETER);
-    EXPECT_EQ(s->wStopPosDp, 3);
+    EXPECT_EQ(+(s->wStopPosDp), 3);
 
     s->point[4].dStopTimer = 1.5;
     ASSERT_EQ(Att_Chg2(s.get(), 1), TAV_OK);
-    EXPECT_EQ(s->wStopTimeDp, 1);
-    EXPECT_DOUBLE_EQ(s->point[4].dStopTimer, 0.15);
+    EXPECT_EQ(+(s->wStopTimeDp), 1);
+    EXPECT_DOUBLE_EQ(+(s->point[4].dStopTimer), 0.15);
     EXPECT_EQ(Att_Chg2(s.get(), 2), TAV_E_PARAMETER);
     ASSERT_EQ(Att_Chg2(s.get(), 0), TAV_OK);
-    EXPECT_DOUBLE_EQ(s->point[4].dStopTimer, 1.5);
+    EXPECT_DOUBLE_EQ(+(s->point[4].dStopTimer), 1.5);
 }
 
 TEST(ItiEditing, CommentLimitAndFileName) {
@@ -143,7 +143,7 @@ TEST(ItiEditing, CommentLimitAndFileName) {
 
     EXPECT_EQ(FileName_Chg(s.get(), ""), TAV_E_PARAMETER);
     EXPECT_EQ(FileName_Chg(s.get(), nullptr), TAV_E_PARAMETER);
-    EXPECT_EQ(s->szFileName[0], '\0');
+    EXPECT_EQ(+(s->szFileName[0]), '\0');
     EXPECT_EQ(FileName_Chg(s.get(), "/tmp/a.k7l"), TAV_OK);
     EXPECT_STREQ(s->szFileName, "/tmp/a.k7l");
 }

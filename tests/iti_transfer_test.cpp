@@ -116,14 +116,14 @@ TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
     for (size_t i = 1; i < g_posted.size(); ++i) EXPECT_GT(g_posted[i], g_posted[i - 1]);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     EXPECT_STREQ(s->szAmpNo, "001");
-    EXPECT_NE(s->szReadDate[0], '\0');
-    EXPECT_EQ(s->wStopPosDp, 2);
-    EXPECT_EQ(s->wStopTimeDp, 1);
-    EXPECT_EQ(s->nFamily, 0x30u);
-    EXPECT_EQ(s->byInfo10, 2);
+    EXPECT_NE(+(s->szReadDate[0]), '\0');
+    EXPECT_EQ(+(s->wStopPosDp), 2);
+    EXPECT_EQ(+(s->wStopTimeDp), 1);
+    EXPECT_EQ(+(s->nFamily), 0x30u);
+    EXPECT_EQ(+(s->byInfo10), 2);
     EXPECT_STREQ(s->szComment, "kept");
-    EXPECT_EQ(s->nProgressTotal, 99);
-    EXPECT_EQ(s->nProgressDone, 99);
+    EXPECT_EQ(+(s->nProgressTotal), 99);
+    EXPECT_EQ(+(s->nProgressDone), 99);
 }
 
 TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
@@ -137,20 +137,20 @@ TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
     auto s = table();
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
     const ItiDatPoint &p = s->point[0], &q = s->point[1];
-    EXPECT_EQ(p.nCmdMode, 1);
-    EXPECT_EQ(p.nStepMode, 2);
-    EXPECT_EQ(p.nMValid, 1);
-    EXPECT_EQ(p.nMTiming, 1);
-    EXPECT_DOUBLE_EQ(p.dStopPos, -123.45);
-    EXPECT_DOUBLE_EQ(p.dSpeed, 1500.5);
-    EXPECT_DOUBLE_EQ(p.dStopTimer, 1.25);
-    EXPECT_EQ(p.nMCode, 0x42);
-    EXPECT_EQ(p.nStatus, 0);
+    EXPECT_EQ(+(p.nCmdMode), 1);
+    EXPECT_EQ(+(p.nStepMode), 2);
+    EXPECT_EQ(+(p.nMValid), 1);
+    EXPECT_EQ(+(p.nMTiming), 1);
+    EXPECT_DOUBLE_EQ(+(p.dStopPos), -123.45);
+    EXPECT_DOUBLE_EQ(+(p.dSpeed), 1500.5);
+    EXPECT_DOUBLE_EQ(+(p.dStopTimer), 1.25);
+    EXPECT_EQ(+(p.nMCode), 0x42);
+    EXPECT_EQ(+(p.nStatus), 0);
     // Faulty memory: defaults and -25, while the read succeeds.
-    EXPECT_EQ(q.nCmdMode, 1);
-    EXPECT_DOUBLE_EQ(q.dSpeed, 0.01);
-    EXPECT_EQ(q.nMCode, 0xFF);
-    EXPECT_EQ(q.nStatus, TAV_E_MEMORY_ERROR);
+    EXPECT_EQ(+(q.nCmdMode), 1);
+    EXPECT_DOUBLE_EQ(+(q.dSpeed), 0.01);
+    EXPECT_EQ(+(q.nMCode), 0xFF);
+    EXPECT_EQ(+(q.nStatus), TAV_E_MEMORY_ERROR);
 }
 
 TEST_F(ItiFake, ReadFailuresAndCancel) {
@@ -168,7 +168,7 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_CANCELLED);
     EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
     EXPECT_STREQ(s->szReadDate, "old date");
-    EXPECT_EQ(s->nProgressDone, 4);
+    EXPECT_EQ(+(s->nProgressDone), 4);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     tav::frame::SetProgressRateHwnd(&window_);
     s->nCancel = 0;
@@ -180,7 +180,7 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x40, 0}});
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_STR_DATA);
     EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
-    EXPECT_EQ(s->nProgressDone, 4);
+    EXPECT_EQ(+(s->nProgressDone), 4);
 
     // Not an L type; and a KB bus gives the number "000".
     fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x30}});
@@ -208,7 +208,7 @@ TEST_F(ItiFake, DecimalParameterOutOfRangeReadsAsZero) {
     operator_then_amp();
     decimals(7, 0);
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_DECIMAL_MISMATCH);
-    EXPECT_EQ(s->point[0].nChgFlag, 1);
+    EXPECT_EQ(+(s->point[0].nChgFlag), 1);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     // The parameter reads go to the amplifier with the numbers found.
     const auto reads = calls("Wyn_Para_Rd2");
@@ -241,9 +241,9 @@ TEST_F(ItiFake, ChangedOnlyWriteSendsBlocksWithoutGaps) {
     EXPECT_EQ(writes[0].data[16 + 15], 0x00);  // M code 256
     const std::vector<uint8_t> timer4 = {0x20, 0x06, 0x55, 0x35};
     EXPECT_EQ(std::vector<uint8_t>(writes[0].data.begin() + 27, writes[0].data.begin() + 31), timer4);
-    for (int no : {3, 4, 5, 9}) EXPECT_EQ(s->point[no - 1].nChgFlag, 0);
-    EXPECT_EQ(s->nProgressTotal, 4);
-    EXPECT_EQ(s->nProgressDone, 4);
+    for (int no : {3, 4, 5, 9}) EXPECT_EQ(+(s->point[no - 1].nChgFlag), 0);
+    EXPECT_EQ(+(s->nProgressTotal), 4);
+    EXPECT_EQ(+(s->nProgressDone), 4);
     // Nothing changed any more.
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_NOTHING_TO_SEND);
 }
@@ -259,7 +259,7 @@ TEST_F(ItiFake, RangeCheckComesBeforeTheLine) {
     fake_.calls.clear();
     s->point[10].nChgFlag = 1;
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
-    EXPECT_EQ(s->point[10].nStatus, TAV_E_RANGE);
+    EXPECT_EQ(+(s->point[10].nStatus), TAV_E_RANGE);
     EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
     s->point[10].dSpeed = 0;
 
@@ -274,8 +274,8 @@ TEST_F(ItiFake, RangeCheckComesBeforeTheLine) {
     s->point[30].nChgFlag = 1;
     s->point[30].nMCode = -129;
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
-    EXPECT_EQ(s->point[20].nStatus, 0);
-    EXPECT_EQ(s->point[30].nStatus, TAV_E_RANGE);
+    EXPECT_EQ(+(s->point[20].nStatus), 0);
+    EXPECT_EQ(+(s->point[30].nStatus), TAV_E_RANGE);
     EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
     // A write of all points checks every point.
     s->point[30].nMCode = 0;
@@ -297,9 +297,9 @@ TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[1].args[1], 1); EXPECT_EQ(writes[1].args[2], 0x01);
     EXPECT_EQ(writes[2].args[1], 1); EXPECT_EQ(writes[2].args[2], 0x02);
-    EXPECT_EQ(s->point[0].nChgFlag, 0);
-    EXPECT_EQ(s->point[1].nChgFlag, 1);
-    EXPECT_EQ(s->point[1].nStatus, TAV_E_STR_TRANSMISSION);
+    EXPECT_EQ(+(s->point[0].nChgFlag), 0);
+    EXPECT_EQ(+(s->point[1].nChgFlag), 1);
+    EXPECT_EQ(+(s->point[1].nStatus), TAV_E_STR_TRANSMISSION);
 
     // A data-size error ends the write.
     fake_.calls.clear();
@@ -335,12 +335,12 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
     const auto reads = calls("Wyn_PlaceDat_Rd2");
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].args[2], 0x12);
-    EXPECT_EQ(info.byDataNo, 12);
-    EXPECT_EQ(info.nCmdMode, 1);
-    EXPECT_EQ(info.nStepMode, 5);
-    EXPECT_DOUBLE_EQ(info.dStopPos, 12.345);
-    EXPECT_DOUBLE_EQ(info.dSpeed, 100.0);
-    EXPECT_DOUBLE_EQ(info.dStopTimer, 0.15);
+    EXPECT_EQ(+(info.byDataNo), 12);
+    EXPECT_EQ(+(info.nCmdMode), 1);
+    EXPECT_EQ(+(info.nStepMode), 5);
+    EXPECT_DOUBLE_EQ(+(info.dStopPos), 12.345);
+    EXPECT_DOUBLE_EQ(+(info.dSpeed), 100.0);
+    EXPECT_DOUBLE_EQ(+(info.dStopTimer), 0.15);
     EXPECT_STREQ(info.szDataNo, "12");
     EXPECT_STREQ(info.szMCode, "ab");
     EXPECT_STREQ(info.szCmdMode, "INC");
@@ -350,7 +350,7 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
     untouched.nMCode = 5;
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x80, 0}});
     EXPECT_EQ(NoDat_Rd(1, 1, &untouched), TAV_E_STR_REFUSED);
-    EXPECT_EQ(untouched.nMCode, 5);
+    EXPECT_EQ(+(untouched.nMCode), 5);
 }
 
 // ------------------------------------------------------ against the simulator
@@ -365,29 +365,29 @@ protected:
 TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
     auto s = std::make_unique<ItiDatSet>();
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
-    EXPECT_EQ(s->nModel, 2);
-    EXPECT_EQ(s->nPointCount, 99);
+    EXPECT_EQ(+(s->nModel), 2);
+    EXPECT_EQ(+(s->nPointCount), 99);
     for (int n = 1; n <= 99; ++n) {
-        EXPECT_DOUBLE_EQ(s->point[n - 1].dStopPos, 1000.0 * n);
-        EXPECT_DOUBLE_EQ(s->point[n - 1].dSpeed, 100.0);
+        EXPECT_DOUBLE_EQ(+(s->point[n - 1].dStopPos), 1000.0 * n);
+        EXPECT_DOUBLE_EQ(+(s->point[n - 1].dSpeed), 100.0);
     }
     ASSERT_EQ(Dat_Insert(s.get(), 5, 1, 1, -2500.0, 250.5, 0.75, 12, 1, 0), TAV_OK);
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
-    for (int i = 0; i < 99; ++i) EXPECT_EQ(s->point[i].nChgFlag, 0);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(+(s->point[i].nChgFlag), 0);
 
     auto back = std::make_unique<ItiDatSet>();
     ASSERT_EQ(ComRd(nullptr, "1", back.get()), TAV_OK);
     for (int i = 0; i < 99; ++i) {
         const ItiDatPoint &a = s->point[i], &b = back->point[i];
-        EXPECT_EQ(b.nCmdMode, a.nCmdMode) << i;
-        EXPECT_EQ(b.nStepMode, a.nStepMode) << i;
-        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(b.dSpeed, a.dSpeed) << i;
-        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
-        EXPECT_EQ(b.nMCode, a.nMCode) << i;
-        EXPECT_EQ(b.nMValid, a.nMValid) << i;
+        EXPECT_EQ(+(b.nCmdMode), +(a.nCmdMode)) << i;
+        EXPECT_EQ(+(b.nStepMode), +(a.nStepMode)) << i;
+        EXPECT_DOUBLE_EQ(+(b.dStopPos), +(a.dStopPos)) << i;
+        EXPECT_DOUBLE_EQ(+(b.dSpeed), +(a.dSpeed)) << i;
+        EXPECT_DOUBLE_EQ(+(b.dStopTimer), +(a.dStopTimer)) << i;
+        EXPECT_EQ(+(b.nMCode), +(a.nMCode)) << i;
+        EXPECT_EQ(+(b.nMValid), +(a.nMValid)) << i;
     }
-    EXPECT_DOUBLE_EQ(back->point[5].dStopPos, 5000.0);  // the old point 5 moved down
+    EXPECT_DOUBLE_EQ(+(back->point[5].dStopPos), 5000.0);  // the old point 5 moved down
 
     // A set with other decimal points is refused.
     ASSERT_EQ(Att_Chg(back.get(), 2), TAV_OK);
@@ -411,9 +411,9 @@ TEST_F(ItiSim, PositioningRunOnAPoint) {
     ASSERT_EQ(w.Wyn_Run_On(1, st), TAV_OK);
     ItiNoDatInfo info{};
     ASSERT_EQ(NoDat_Rd(1, 3, &info), TAV_OK);
-    EXPECT_DOUBLE_EQ(info.dStopPos, 1234.0);
-    EXPECT_DOUBLE_EQ(info.dSpeed, 5000.0);
-    EXPECT_EQ(info.nMCode, 7);
+    EXPECT_DOUBLE_EQ(+(info.dStopPos), 1234.0);
+    EXPECT_DOUBLE_EQ(+(info.dSpeed), 5000.0);
+    EXPECT_EQ(+(info.nMCode), 7);
     int ready = 0;
     ASSERT_EQ(tav::line::PlaceRunOff(1, 3, 1, st, &ready), TAV_OK);
     PositioningRunStatus run{};
@@ -423,9 +423,9 @@ TEST_F(ItiSim, PositioningRunOnAPoint) {
         if (run.nCode == 2) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < until);
-    EXPECT_EQ(run.nCode, 2);  // arrived
-    EXPECT_EQ(run.byDataNo, 0x03);
-    EXPECT_DOUBLE_EQ(run.dValue1, 1234.0);
+    EXPECT_EQ(+(run.nCode), 2);  // arrived
+    EXPECT_EQ(+(run.byDataNo), 0x03);
+    EXPECT_DOUBLE_EQ(+(run.dValue1), 1234.0);
     w.Wyn_Net_Close();
 }
 
