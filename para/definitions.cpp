@@ -63,10 +63,13 @@ void parse_definition(const char* line, ParaRecord& r) {
     if (at_end(p)) return;
     if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr || !parse_long(tok, 16, n)) return;
     r.wAttr = static_cast<uint16_t>(n & 0xFFFF);
-    double* values[4] = {&r.dInitial, &r.dMax, &r.dMin, &r.dScale};
-    for (double* v : values) {
+    // The record is packed: its doubles are stored by name, never by pointer.
+    for (int k = 0; k < 4; ++k) {
         if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr || !parse_double(tok, d)) return;
-        *v = d;
+        if (k == 0) r.dInitial = d;
+        else if (k == 1) r.dMax = d;
+        else if (k == 2) r.dMin = d;
+        else r.dScale = d;
     }
     p = frame::GetTabText(p, r.szItemComment, sizeof r.szItemComment);
     // Three detail columns joined; each is cut to what still fits.
@@ -259,7 +262,7 @@ short StdSyp_GrpNmae_Rd(ParaSet* set, int grp, char* out) {
 
 short Para_Skubun_No_Rd(ParaSet* set, int codeNo, int dir, int* no) {
     if (codeNo < 0 || codeNo > 16 || kCodes[codeNo][0] == '\0') return TAV_E_PARAMETER;
-    const int count = std::min(set->nParaCount, kSlots);
+    const int count = std::min(int{set->nParaCount}, kSlots);
     if (count <= 0) return TAV_E_PARAMETER;
     const bool backwards = dir == 1 && (codeNo == kC1 || codeNo == kC2 || codeNo == kO1 || codeNo == kO2 ||
                                         codeNo == kDD || codeNo == kC0 || codeNo == kO0);

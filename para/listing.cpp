@@ -183,7 +183,7 @@ short Para_Ctl_Inf_Rd(ParaSet* set, int item, char* out, std::size_t size) {
 short ParaPrint_Mak(ParaSet* set, ParaPrint* out) { return ParaPrint_Mak(set, out, false); }
 
 short ParaPrint_Mak(ParaSet* set, ParaPrint* out, bool csv) {
-    const int n = std::clamp(set->nParaCount, 0, kSlots);
+    const int n = std::clamp(int{set->nParaCount}, 0, kSlots);
     for (int i = 0; i < n; ++i) {
         ParaRecord& r = set->para[i];
         if (r.wAttr != 0 && range_check(r, r.dValue) != TAV_OK) r.nResult = TAV_E_RANGE;

@@ -124,10 +124,13 @@ void read_identification(const char* line, ParaSet* set) {
         if (!next()) return;
         *b = static_cast<uint8_t>(v);
     }
-    int32_t* words[] = {&set->nInfo15, &set->nInfo16, &set->nInterface};
-    for (int32_t* w : words) {
+    // Packed words are stored by name, never through a pointer.
+    for (int k = 0; k < 3; ++k) {
         if (!next()) return;
-        *w = static_cast<int32_t>(static_cast<uint32_t>(v));
+        const auto w = static_cast<int32_t>(static_cast<uint32_t>(v));
+        if (k == 0) set->nInfo15 = w;
+        else if (k == 1) set->nInfo16 = w;
+        else set->nInterface = w;
     }
     if (!next()) return;
     set->byInfo11 = static_cast<uint8_t>(v);
@@ -148,12 +151,15 @@ bool read_parameter(const char* line, ParaRecord& r) {
     if (tok[0] == '\0') return true;
     r.wAttr = static_cast<uint16_t>(std::strtoul(tok, nullptr, 16));
     mark_name(r);
-    double* values[] = {&r.dInitial, &r.dMax, &r.dMin};
-    for (double* v : values) {
+    double limits[3];
+    for (double& v : limits) {
         p = frame::GetCommaField(p, tok, sizeof tok);
         const double d = std::strtod(tok, nullptr);
-        *v = std::isfinite(d) ? d : 0;
+        v = std::isfinite(d) ? d : 0;
     }
+    r.dInitial = limits[0];
+    r.dMax = limits[1];
+    r.dMin = limits[2];
     frame::GetCommaField(p, tok, sizeof tok);
     r.nResult = static_cast<int32_t>(std::strtol(tok, nullptr, 10));
     return true;

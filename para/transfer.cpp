@@ -44,7 +44,7 @@ unsigned bcd_of(int number) {
 void post_progress(const ParaSet* set) {
     if (set->nProgressTotal > 0)
         frame::SendProgressRate(static_cast<unsigned>(
-            std::min(100LL, 100LL * std::max(0, set->nProgressDone) / set->nProgressTotal)));
+            std::min(100LL, 100LL * std::max(0, int{set->nProgressDone}) / set->nProgressTotal)));
 }
 
 // The station text as the station list resolves it. With the list not in use
@@ -388,7 +388,7 @@ short Para_Syousuh_Chg(ParaSet* set, int changed, int withTexts, int /*reserved*
 
 short Para_Amp_Rd(const char* station, ParaSet* set) {
     const bool store = !frame::marker_exists(kNoStoreMarker);
-    const int n = std::min(set->nParaCount, kSlots);
+    const int n = std::min(int{set->nParaCount}, kSlots);
     int total = n;
     if (set->nKind == 2) {
         total = 0;
@@ -427,7 +427,7 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
 
 short Para_Amp_Wt(const char* station, int sendAll, ParaSet* set) {
     const int kind = set->nKind;
-    const int n = std::min(set->nParaCount, kSlots);
+    const int n = std::min(int{set->nParaCount}, kSlots);
     auto to_send = [&](const ParaRecord& r) {
         if (sendAll != 1) return r.nChgFlag != 0;
         return kind != 2 || r.wAttr != 0;

@@ -46,42 +46,42 @@ const std::string kFull =
 
 TEST_F(Definitions, ShippedDefinitionFillsFortySlotsWithDefaults) {
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
-    EXPECT_EQ(set->nParaCount, 40);
-    EXPECT_EQ(set->nGroupCount, 10);
-    EXPECT_EQ(set->nKind, 0);
-    EXPECT_EQ(set->nModel, 0);
-    EXPECT_EQ(set->byInfo1, 0xFF);
-    EXPECT_EQ(set->byInfo9, 3);
-    EXPECT_EQ(set->nInfoWord, -1);
-    EXPECT_EQ(set->byInfo12, 0xFF);
+    EXPECT_EQ(+set->nParaCount, 40);
+    EXPECT_EQ(+set->nGroupCount, 10);
+    EXPECT_EQ(+set->nKind, 0);
+    EXPECT_EQ(+set->nModel, 0);
+    EXPECT_EQ(+set->byInfo1, 0xFF);
+    EXPECT_EQ(+set->byInfo9, 3);
+    EXPECT_EQ(+set->nInfoWord, -1);
+    EXPECT_EQ(+set->byInfo12, 0xFF);
     EXPECT_NE(std::string(set->szDefPath).find("500.def"), std::string::npos);
     for (int i = 0; i < 39; ++i) {
-        EXPECT_EQ(set->para[i].nParaNo, i + 1);
-        EXPECT_NE(set->para[i].wAttr, 0) << i;
-        EXPECT_EQ(set->para[i].dValue, set->para[i].dInitial);
-        EXPECT_GE(set->para[i].dInitial, set->para[i].dMin) << i;
-        EXPECT_LE(set->para[i].dInitial, set->para[i].dMax) << i;
+        EXPECT_EQ(+set->para[i].nParaNo, i + 1);
+        EXPECT_NE(+set->para[i].wAttr, 0) << i;
+        EXPECT_EQ(+set->para[i].dValue, +set->para[i].dInitial);
+        EXPECT_GE(+set->para[i].dInitial, +set->para[i].dMin) << i;
+        EXPECT_LE(+set->para[i].dInitial, +set->para[i].dMax) << i;
     }
     int no = 0;
     for (int code : {0, 1, 2, 3, 4, 5, 6, 9, 10, 15, 16}) EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), code, 0, &no), 0);
     // Every shipped file loads; the hidden page has unused slots at its end.
     for (auto [n, kind] : {std::pair{10, 0}, {20, 0}, {30, 0}, {0, 1}, {10, 1}, {20, 1}, {30, 1}, {0, 2}})
         EXPECT_EQ(para::ParaIni_Rd(n, kind, set.get()), 0) << n << "," << kind;
-    EXPECT_EQ(set->para[39].wAttr, 0);
+    EXPECT_EQ(+set->para[39].wAttr, 0);
 }
 
 TEST_F(Definitions, EveryFieldOfALine) {
     def(500, kFull);
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
     const ParaRecord& r = set->para[0];
-    EXPECT_EQ(r.nParaNo, 7);
-    EXPECT_EQ(r.nChgFlag, 1);
+    EXPECT_EQ(+r.nParaNo, 7);
+    EXPECT_EQ(+r.nChgFlag, 1);
     EXPECT_STREQ(r.szName, "Gain");
-    EXPECT_EQ(r.wAttr, 0x0280);
-    EXPECT_EQ(r.dInitial, 1.5);
-    EXPECT_EQ(r.dMax, 20.0);
-    EXPECT_EQ(r.dMin, -5.0);
-    EXPECT_EQ(r.dScale, 0.1);
+    EXPECT_EQ(+r.wAttr, 0x0280);
+    EXPECT_EQ(+r.dInitial, 1.5);
+    EXPECT_EQ(+r.dMax, 20.0);
+    EXPECT_EQ(+r.dMin, -5.0);
+    EXPECT_EQ(+r.dScale, 0.1);
     EXPECT_STREQ(r.szItemComment, "comment");
     EXPECT_STREQ(r.szDetail, "d1d2d3");
     EXPECT_STREQ(r.szTag, "TAG");
@@ -91,10 +91,10 @@ TEST_F(Definitions, EveryFieldOfALine) {
     EXPECT_STREQ(r.szValueText[0], "v1");
     EXPECT_STREQ(r.szValueText[1], "v2");
     EXPECT_STREQ(r.szValueText[2], "");
-    EXPECT_EQ(r.dValue, 1.5);
+    EXPECT_EQ(+r.dValue, 1.5);
     // A short file leaves the other slots zero while the count stays 40.
-    EXPECT_EQ(set->nParaCount, 40);
-    EXPECT_EQ(set->para[1].nParaNo, 0);
+    EXPECT_EQ(+set->nParaCount, 40);
+    EXPECT_EQ(+set->para[1].nParaNo, 0);
 }
 
 TEST_F(Definitions, MoreThanFortyLinesFillForty) {
@@ -102,8 +102,8 @@ TEST_F(Definitions, MoreThanFortyLinesFillForty) {
     for (int i = 1; i <= 45; ++i) body += std::to_string(i) + "\t0\tP\t0080\t1\t9\t0\t1\t\t\t\t\tT\n";
     def(600, body);
     ASSERT_EQ(para::ParaIni_Rd(0, 1, set.get()), 0);
-    EXPECT_EQ(set->para[39].nParaNo, 40);
-    EXPECT_EQ(set->para[40].nParaNo, 0);
+    EXPECT_EQ(+set->para[39].nParaNo, 40);
+    EXPECT_EQ(+set->para[40].nParaNo, 0);
 }
 
 TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
@@ -118,29 +118,29 @@ TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
         "7\t0\tLast\t0080\t2\t9\t0\t1\tc\t\t\t\tT\tunit");                      // no final line feed
     ASSERT_EQ(para::ParaIni_Rd(0, 2, set.get()), 0);
     EXPECT_STREQ(set->para[0].szName, "KeepsName");
-    EXPECT_EQ(set->para[0].wAttr, 0);
-    EXPECT_EQ(set->para[0].dInitial, 0);
-    EXPECT_EQ(set->para[1].dInitial, 3);  // read up to field 12
+    EXPECT_EQ(+set->para[0].wAttr, 0);
+    EXPECT_EQ(+set->para[0].dInitial, 0);
+    EXPECT_EQ(+set->para[1].dInitial, 3);  // read up to field 12
     EXPECT_STREQ(set->para[1].szDetail, "xyz");
     EXPECT_STREQ(set->para[1].szTag, "");
     EXPECT_STREQ(set->para[1].szNote, "");
-    EXPECT_EQ(set->para[2].wAttr, 0x0080);
-    EXPECT_EQ(set->para[2].dMax, 0);      // the bad number ended the line
-    EXPECT_EQ(set->para[3].dInitial, 0);
+    EXPECT_EQ(+set->para[2].wAttr, 0x0080);
+    EXPECT_EQ(+set->para[2].dMax, 0);      // the bad number ended the line
+    EXPECT_EQ(+set->para[3].dInitial, 0);
     EXPECT_EQ(std::strlen(set->para[4].szName), sizeof set->para[4].szName - 1);
-    EXPECT_EQ(set->para[4].nParaNo, 5);
+    EXPECT_EQ(+set->para[4].nParaNo, 5);
     // The rest of the over-long line did not become a parameter of its own.
     EXPECT_STREQ(set->para[5].szName, "AfterLong");
     EXPECT_EQ(std::strlen(set->para[5].szTag), sizeof set->para[5].szTag - 1);
     EXPECT_STREQ(set->para[6].szNote, "unit");
-    EXPECT_EQ(set->para[6].dValue, 2);
+    EXPECT_EQ(+set->para[6].dValue, 2);
 }
 
 TEST_F(Definitions, MissingFileAndUnknownIdLeaveTheSetAlone) {
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
     fs::remove(home.file("def/610.def"));
     EXPECT_EQ(para::ParaIni_Rd(10, 1, set.get()), TAV_E_NO_FILE);
-    EXPECT_EQ(set->nKind, 0);
+    EXPECT_EQ(+set->nKind, 0);
     EXPECT_GT(para::ParaIni_Rd(5000, 0, set.get()), 0);  // no path for the id
 }
 
@@ -151,15 +151,15 @@ TEST_F(Definitions, ChangeChecksTheRangeAndMarksTheParameter) {
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 0), 0);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100), 0);
-    EXPECT_EQ(set->para[0].nChgFlag, 1);
+    EXPECT_EQ(+set->para[0].nChgFlag, 1);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100.5), TAV_E_RANGE);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, -1), TAV_E_RANGE);
-    EXPECT_EQ(set->para[0].dValue, 100);
+    EXPECT_EQ(+set->para[0].dValue, 100);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 0, 1), TAV_E_PARAMETER);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 41, 1), TAV_E_PARAMETER);
     // "ZZ" compares the magnitude and stores the sign.
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -50), 0);
-    EXPECT_EQ(set->para[1].dValue, -50);
+    EXPECT_EQ(+set->para[1].dValue, -50);
     EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -150), TAV_E_RANGE);
 }
 
@@ -179,12 +179,12 @@ TEST_F(Definitions, ResetAndReadersOfOneParameter) {
     ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 99), 0);
     set->para[4].nResult = -15;
     ASSERT_EQ(para::Para_Dat_Rd(set.get(), 5, &out), 0);
-    EXPECT_EQ(out.dValue, 99);
-    EXPECT_EQ(out.nParaNo, 0x5A5A5A5A);  // not copied
-    EXPECT_EQ(out.byReserved[0], 0x5A);
+    EXPECT_EQ(+out.dValue, 99);
+    EXPECT_EQ(+out.nParaNo, 0x5A5A5A5A);  // not copied
+    EXPECT_EQ(+out.byReserved[0], 0x5A);
     EXPECT_EQ(para::Para_Dat_Init(set.get(), 5), 0);
-    EXPECT_EQ(set->para[4].dValue, 80);
-    EXPECT_EQ(set->para[4].nResult, 0);
+    EXPECT_EQ(+set->para[4].dValue, 80);
+    EXPECT_EQ(+set->para[4].nResult, 0);
     // Parameter 40 has attribute 0: readers refuse it, a reset to its own
     // initial value is fine, one that would change it is refused.
     EXPECT_EQ(para::Para_Dat_Rd(set.get(), 40, &out), TAV_E_FIXED_PARAMETER);

@@ -61,7 +61,7 @@ TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
     auto set = fresh();
     EXPECT_STREQ(set->szAmpNo, "0");
     EXPECT_STREQ(set->szReadDate, "");
-    EXPECT_EQ(set->nProgressTotal, 1);
+    EXPECT_EQ(+set->nProgressTotal, 1);
     ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
     const std::string bytes = home.read("a.k7p");
     EXPECT_EQ(lines_of(bytes, 1, 1),
@@ -74,7 +74,7 @@ TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
     EXPECT_EQ(lines_of(bytes, 20, 20), " 18, 0000000000, 0082,            0,        65535,            0, 0\r\n");
     EXPECT_EQ(lines_of(bytes, 42, 42).substr(0, 5), " 40, ");
     EXPECT_EQ(lines_of(bytes, 43, 43), "");
-    EXPECT_EQ(set->nProgressDone, 40);
+    EXPECT_EQ(+set->nProgressDone, 40);
 }
 
 TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
@@ -104,33 +104,33 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     EXPECT_STREQ(back->szAmpNo, "001");
     EXPECT_STREQ(back->szReadDate, "2024/05/01 - 12:34:56");
     EXPECT_STREQ(back->szFileName, home.file("a.k7p").c_str());
-    EXPECT_EQ(back->byInfo1, 1);
-    EXPECT_EQ(back->byInfo2, 2);
-    EXPECT_EQ(back->byInfo3, 3);
-    EXPECT_EQ(back->byInfo4, 4);
-    EXPECT_EQ(back->byInfo5, 5);
-    EXPECT_EQ(back->byInfo6, 6);
-    EXPECT_EQ(back->byInfo8, 8);
-    EXPECT_EQ(back->byInfo9, 9);
-    EXPECT_EQ(back->nInfoWord, -2);
-    EXPECT_EQ(back->byInfo10, 0x10);
-    EXPECT_EQ(back->byInfo11, 0x11);
-    EXPECT_EQ(back->byInfo12, 0x12);
-    EXPECT_EQ(back->byInfo13, 0x13);
-    EXPECT_EQ(back->byInfo14, 0x14);
-    EXPECT_EQ(back->nInfo15, 0x12345678);
-    EXPECT_EQ(back->nInfo16, 0x7FFFFFFF);
-    EXPECT_EQ(back->nInterface, 1);
+    EXPECT_EQ(+back->byInfo1, 1);
+    EXPECT_EQ(+back->byInfo2, 2);
+    EXPECT_EQ(+back->byInfo3, 3);
+    EXPECT_EQ(+back->byInfo4, 4);
+    EXPECT_EQ(+back->byInfo5, 5);
+    EXPECT_EQ(+back->byInfo6, 6);
+    EXPECT_EQ(+back->byInfo8, 8);
+    EXPECT_EQ(+back->byInfo9, 9);
+    EXPECT_EQ(+back->nInfoWord, -2);
+    EXPECT_EQ(+back->byInfo10, 0x10);
+    EXPECT_EQ(+back->byInfo11, 0x11);
+    EXPECT_EQ(+back->byInfo12, 0x12);
+    EXPECT_EQ(+back->byInfo13, 0x13);
+    EXPECT_EQ(+back->byInfo14, 0x14);
+    EXPECT_EQ(+back->nInfo15, 0x12345678);
+    EXPECT_EQ(+back->nInfo16, 0x7FFFFFFF);
+    EXPECT_EQ(+back->nInterface, 1);
     EXPECT_STREQ(back->szComment, set->szComment);
-    EXPECT_EQ(back->nProgressDone, 80);
+    EXPECT_EQ(+back->nProgressDone, 80);
     for (int i = 0; i < 40; ++i) {
         const ParaRecord &a = set->para[i], &b = back->para[i];
-        EXPECT_EQ(b.dValue, a.dValue) << i;
-        EXPECT_EQ(b.wAttr, a.wAttr) << i;
-        EXPECT_EQ(b.dInitial, a.dInitial) << i;
-        EXPECT_EQ(b.dMax, a.dMax) << i;
-        EXPECT_EQ(b.dMin, a.dMin) << i;
-        EXPECT_EQ(b.nResult, a.nResult) << i;
+        EXPECT_EQ(+b.dValue, +a.dValue) << i;
+        EXPECT_EQ(+b.wAttr, +a.wAttr) << i;
+        EXPECT_EQ(+b.dInitial, +a.dInitial) << i;
+        EXPECT_EQ(+b.dMax, +a.dMax) << i;
+        EXPECT_EQ(+b.dMin, +a.dMin) << i;
+        EXPECT_EQ(+b.nResult, +a.nResult) << i;
     }
     EXPECT_EQ(back->para[6].szName[0], '*');  // the attribute read from the file marks it
 }
@@ -144,9 +144,9 @@ TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("e.k7p").c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "");
-    EXPECT_EQ(back->byInfo1, 0xFF);
-    EXPECT_EQ(back->nInfoWord, -1);
-    EXPECT_EQ(back->byInfo9, 3);
+    EXPECT_EQ(+back->byInfo1, 0xFF);
+    EXPECT_EQ(+back->nInfoWord, -1);
+    EXPECT_EQ(+back->byInfo9, 3);
 }
 
 TEST_F(ParaFile, AmplifierNameLineAndOverlongComment) {
@@ -175,21 +175,21 @@ TEST_F(ParaFile, ShortAndDamagedParameterLines) {
     home.write("d.k7p", bytes);
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("d.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_EQ(back->para[0].dValue, 2);
-    EXPECT_EQ(back->para[0].dMax, 3);  // definition limits kept
-    EXPECT_EQ(back->para[0].wAttr, 0x0081);
-    EXPECT_EQ(back->para[1].dValue, 77);
-    EXPECT_EQ(back->para[1].dMax, 9999);
-    EXPECT_EQ(back->para[2].dValue, back->para[2].dInitial);
-    EXPECT_EQ(back->para[3].dValue, back->para[3].dInitial);
+    EXPECT_EQ(+back->para[0].dValue, 2);
+    EXPECT_EQ(+back->para[0].dMax, 3);  // definition limits kept
+    EXPECT_EQ(+back->para[0].wAttr, 0x0081);
+    EXPECT_EQ(+back->para[1].dValue, 77);
+    EXPECT_EQ(+back->para[1].dMax, 9999);
+    EXPECT_EQ(+back->para[2].dValue, +back->para[2].dInitial);
+    EXPECT_EQ(+back->para[3].dValue, +back->para[3].dInitial);
     EXPECT_STREQ(back->szComment, "  4, 9, 0080, 1, 2, 3, 0\r\n");  // what follows is the comment
 
     // A file cut in its first line, and one without any line.
     home.write("t.k7p", "SERVO,VEL, 001,x,0");
     EXPECT_EQ(para::Para_Rd(home.file("t.k7p").c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "001");
-    EXPECT_EQ(back->byInfo1, 0);
-    EXPECT_EQ(back->byInfo2, 0xFF);
+    EXPECT_EQ(+back->byInfo1, 0);
+    EXPECT_EQ(+back->byInfo2, 0xFF);
     home.write("z.k7p", "");
     EXPECT_EQ(para::Para_Rd(home.file("z.k7p").c_str(), 0, back.get()), TAV_E_FILE_NAME);
     home.write("w.k7p", "NOT A PARAMETER FILE\r\n");
@@ -230,17 +230,17 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     std::memset(&p, 0, sizeof p);
     p.nInterface = 77;
     ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
-    EXPECT_EQ(p.nInterface, 77);  // left as the caller had it
-    EXPECT_EQ(p.nInfoWord, -1);
+    EXPECT_EQ(+p.nInterface, 77);  // left as the caller had it
+    EXPECT_EQ(+p.nInfoWord, -1);
     std::strcpy(p.szFileName, "/x/data.k7p");
     p.nKind = 1;
     ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);
     EXPECT_STREQ(set->szFileName, "/x/data.syp");
-    EXPECT_EQ(set->nKind, 1);
+    EXPECT_EQ(+set->nKind, 1);
     EXPECT_STREQ(set->szAmpNo, "");
-    EXPECT_EQ(set->para[4].dValue, 1500);  // carried over, outside the system page's 0..60
-    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
-    EXPECT_EQ(set->para[3].nResult, 0);  // 1 fits the retry count 0..10
+    EXPECT_EQ(+set->para[4].dValue, 1500);  // carried over, outside the system page's 0..60
+    EXPECT_EQ(+set->para[4].nResult, TAV_E_RANGE);
+    EXPECT_EQ(+set->para[3].nResult, 0);  // 1 fits the retry count 0..10
     ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
     p.nKind = 0;
     ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);

@@ -51,10 +51,10 @@ TEST_F(Listing, PageImageOfANewSet) {
     ASSERT_EQ(para::ParaPrint_Mak(set.get(), page.get()), 0);
     EXPECT_EQ(std::string(page->szPrintName), Text(10015));
     EXPECT_EQ(std::string(page->szPrintHead), Text(10011));
-    EXPECT_EQ(page->nPrintLines, 40);
+    EXPECT_EQ(+page->nPrintLines, 40);
     EXPECT_EQ(std::string(page->szPrintComment), Text(10031));
     EXPECT_STRNE(page->szPrintInfo, "");  // "0" is an amplifier number
-    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
+    EXPECT_EQ(+set->para[4].nResult, TAV_E_RANGE);
     const std::string line5 = page->szPrintLine[4];
     EXPECT_EQ(line5.substr(0, 6), "1_05  ");
     EXPECT_NE(line5.find("        5000  "), std::string::npos) << line5;

@@ -82,7 +82,7 @@ TEST_F(FakeTransfer, ReadTakesTenValueAndTenTableBlocksOfFour) {
     EXPECT_EQ(fake.count("Wyn_Net_Open"), 1u);
     EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
     EXPECT_STREQ(set->szAmpNo, "000");
-    EXPECT_EQ(set->nProgressDone, 40);
+    EXPECT_EQ(+set->nProgressDone, 40);
 }
 
 TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
@@ -100,15 +100,15 @@ TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
     fake.answer("Wyn_StdParaTbl_Rd", WynAnswer{0, table});
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
     const ParaRecord& a = set->para[0];
-    EXPECT_EQ(a.dValue, -12.34);
-    EXPECT_EQ(a.wAttr, 0x0A84 & 0xFF9F);
-    EXPECT_EQ(a.dInitial, -1.5);
-    EXPECT_EQ(a.dMax, 99.99);
-    EXPECT_EQ(a.dMin, -99.99);  // symmetric range
-    EXPECT_DOUBLE_EQ(a.dScale, 10.0 / 1e10);
+    EXPECT_EQ(+a.dValue, -12.34);
+    EXPECT_EQ(+a.wAttr, 0x0A84 & 0xFF9F);
+    EXPECT_EQ(+a.dInitial, -1.5);
+    EXPECT_EQ(+a.dMax, 99.99);
+    EXPECT_EQ(+a.dMin, -99.99);  // symmetric range
+    EXPECT_DOUBLE_EQ(+a.dScale, 10.0 / 1e10);
     const ParaRecord& b = set->para[1];
-    EXPECT_EQ(b.nResult, TAV_E_MEMORY_ERROR);
-    EXPECT_EQ(b.dValue, 7);  // the initial value stands in
+    EXPECT_EQ(+b.nResult, TAV_E_MEMORY_ERROR);
+    EXPECT_EQ(+b.dValue, 7);  // the initial value stands in
 }
 
 TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
@@ -130,10 +130,10 @@ TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
 TEST_F(FakeTransfer, ForceLinMarkerOverridesTheReportedModel) {
     home.write("TAVLOG.LIN", "");
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
-    EXPECT_EQ(set->nModel, 2);
+    EXPECT_EQ(+set->nModel, 2);
     fs::remove(home.file("TAVLOG.LIN"));
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
-    EXPECT_EQ(set->nModel, 0);
+    EXPECT_EQ(+set->nModel, 0);
 }
 
 TEST_F(FakeTransfer, HiddenPageReadsThroughDirectFramesAndSkipsUnusedSlots) {
@@ -146,7 +146,7 @@ TEST_F(FakeTransfer, HiddenPageReadsThroughDirectFramesAndSkipsUnusedSlots) {
     EXPECT_EQ(frames[0].data[19], 0x24);
     EXPECT_EQ(frames[1].data[20], 0x05);  // start parameter 5 in BCD
     EXPECT_EQ(frames[1].data[23], 26);    // 6 x 4 + 2 bytes wanted
-    EXPECT_EQ(set->nProgressTotal, 36);
+    EXPECT_EQ(+set->nProgressTotal, 36);
 }
 
 TEST_F(FakeTransfer, WritesRunsOfChangedParameters) {
@@ -159,7 +159,7 @@ TEST_F(FakeTransfer, WritesRunsOfChangedParameters) {
     EXPECT_EQ(writes[0].args, (std::vector<long long>{0, 1, 0x05, 5}));
     EXPECT_EQ(writes[1].args, (std::vector<long long>{0, 1, 0x11, 5}));
     EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x00}));  // header, digits ...
-    EXPECT_EQ(set->para[4].nChgFlag, 0);
+    EXPECT_EQ(+set->para[4].nChgFlag, 0);
     // Transfer opening and closing frames around the data.
     const auto frames = calls("CommExecProc");
     ASSERT_EQ(frames.size(), 2u);
@@ -188,7 +188,7 @@ TEST_F(FakeTransfer, FailedBlockIsRetriedOneByOne) {
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[1].args[1], 1);
     EXPECT_EQ(writes[2].args[2], 0x06);
-    for (const auto& r : set->para) EXPECT_EQ(r.nChgFlag, 0);
+    for (const auto& r : set->para) EXPECT_EQ(+r.nChgFlag, 0);
 
     // A single write that fails otherwise is remembered and the walk goes on:
     // the block's failure is the result.
@@ -197,15 +197,15 @@ TEST_F(FakeTransfer, FailedBlockIsRetriedOneByOne) {
     fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
     fake.answer("Wyn_StdPara_Wt", WynAnswer{2, {}});
     EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 3);
-    EXPECT_EQ(set->para[4].nResult, 2);
-    EXPECT_EQ(set->para[8].nChgFlag, 0);
+    EXPECT_EQ(+set->para[4].nResult, 2);
+    EXPECT_EQ(+set->para[8].nChgFlag, 0);
     EXPECT_EQ(calls("Wyn_StdPara_Wt").size(), 3u + 3u);
     // A write-protected parameter ends the write with -35.
     fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
     fake.answer("Wyn_StdPara_Wt", WynAnswer{0, {0x80, 0}});
     EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_WRITE_PROTECTED);
-    EXPECT_EQ(set->para[4].nResult, TAV_E_WRITE_PROTECTED);
-    EXPECT_EQ(set->para[4].nChgFlag, 1);
+    EXPECT_EQ(+set->para[4].nResult, TAV_E_WRITE_PROTECTED);
+    EXPECT_EQ(+set->para[4].nChgFlag, 1);
 }
 
 TEST_F(FakeTransfer, NothingToSendAndOutOfRangeStopBeforeTheLine) {
@@ -215,7 +215,7 @@ TEST_F(FakeTransfer, NothingToSendAndOutOfRangeStopBeforeTheLine) {
     ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 81), 0);
     set->para[4].dValue = 5000;  // beyond 2000
     EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_RANGE);
-    EXPECT_EQ(set->para[4].nResult, TAV_E_RANGE);
+    EXPECT_EQ(+set->para[4].nResult, TAV_E_RANGE);
     EXPECT_TRUE(fake.calls.empty());
 }
 
@@ -241,7 +241,7 @@ protected:
     }
     void round_trip(int kind, int a, double va, int b, double vb) {
         ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, set.get()), 0);
-        EXPECT_EQ(set->para[a - 1].dValue, 100 * kind + a);  // the simulator's defaults
+        EXPECT_EQ(+set->para[a - 1].dValue, 100 * kind + a);  // the simulator's defaults
         ASSERT_EQ(para::Para_Dat_Chg(set.get(), a, va), 0);
         ASSERT_EQ(para::Para_Dat_Chg(set.get(), b, vb), 0);
         ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
@@ -249,10 +249,10 @@ protected:
         ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, back.get()), 0);
         for (int i = 0; i < 40; ++i)
             if (set->para[i].wAttr != 0) {
-                EXPECT_EQ(back->para[i].dValue, set->para[i].dValue) << i;
+                EXPECT_EQ(+back->para[i].dValue, +set->para[i].dValue) << i;
             }
-        EXPECT_EQ(back->para[a - 1].dValue, va);
-        EXPECT_EQ(back->para[b - 1].dValue, vb);
+        EXPECT_EQ(+back->para[a - 1].dValue, va);
+        EXPECT_EQ(+back->para[b - 1].dValue, vb);
     }
 };
 
