@@ -59,7 +59,8 @@ void parse_line(const char* line, NewParaRecord& rec) {
     double* const values[] = {&rec.dInitial, &rec.dMax, &rec.dMin, &rec.dScale};
     for (double* v : values) {
         if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr) return;
-        *v = number(tok);
+        const double x = number(tok);
+        std::memcpy(v, &x, sizeof x);  // the record is packed: no aligned store through v
     }
     p = frame::GetTabText(p, rec.szItemComment, sizeof rec.szItemComment);
     tavplat::copy_text(rec.szItemCommentBase, rec.szItemComment);
@@ -228,7 +229,7 @@ short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no) {
                             codeNo == kFF || codeNo == kS2;
     if (!searchable || set->nParaCount <= 0) return TAV_E_PARAMETER;
     const char* code = kCodes[codeNo];
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     const bool backwards = dir == 1 && (codeNo == kC1 || codeNo == kC2 || codeNo == kO1 || codeNo == kO2 ||
                                         codeNo == kDD || codeNo == kC0 || codeNo == kO0);
     for (int k = 0; k < count; ++k) {

@@ -66,7 +66,7 @@ short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) {
     set->nPrintFirst = 0;
     set->nPrintCount = kParaCount;
     out->nLines = kParaCount;
-    const int count = std::min(std::max(set->nParaCount, 0), kParaCount);
+    const int count = std::min(std::max(int{set->nParaCount}, 0), kParaCount);  // int{}: a copy, the set is packed
     static NewParaRecord saved;
     for (int i = 0; i < count; ++i) {
         NewParaRecord& r = set->para[i];

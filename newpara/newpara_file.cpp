@@ -83,7 +83,8 @@ void read_identification(const char* p, NewParaSet* set) {
     int32_t* const words[] = {&set->nInfo15, &set->nInfo16, &set->nInterface};
     for (int32_t* w : words) {
         if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-        *w = static_cast<int32_t>(static_cast<uint32_t>(hex(tok)));
+        const int32_t x = static_cast<int32_t>(static_cast<uint32_t>(hex(tok)));
+        std::memcpy(w, &x, sizeof x);  // the set is packed: no aligned store through w
     }
     if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
     set->byInfo11 = static_cast<uint8_t>(hex(tok));
@@ -102,7 +103,8 @@ bool read_parameter(const char* line, NewParaRecord& rec) {
     double* const values[] = {&rec.dInitial, &rec.dMax, &rec.dMin};
     for (double* v : values) {
         if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return true;
-        *v = number(tok);
+        const double x = number(tok);
+        std::memcpy(v, &x, sizeof x);  // the record is packed: no aligned store through v
     }
     if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return true;
     rec.nResult = line::parse_int(tok);
@@ -217,7 +219,7 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         }
     }
     if (std::fgets(line, kLineLimit, f) != nullptr) {  // the column header
-        const int count = std::min(set->nParaCount, kParaCount);
+        const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
         for (int i = 0; i < count; ++i) {
             if (std::fgets(line, kLineLimit, f) == nullptr || !read_parameter(line, set->para[i])) break;
             ++set->nProgressDone;
@@ -268,7 +270,7 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
                           version);
     short code = TAV_OK;
     if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     for (int i = 0; i < count && code == TAV_OK; ++i) {
         const NewParaRecord& r = set->para[i];
         char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
@@ -386,7 +388,7 @@ short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     set->nInfo17 = prop->nInfo17;
     tavplat::copy_text(set->szComment, std::string(prop->szComment, strnlen(prop->szComment, sizeof prop->szComment)).c_str());
     const std::string unused = text::Text(10010);
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     for (int i = 0; i < count; ++i) {
         NewParaRecord& r = set->para[i];
         if (unused == r.szName) continue;

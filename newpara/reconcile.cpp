@@ -190,7 +190,7 @@ short NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, 
 
     short result = 0;
     const unsigned enc = set->byInfo14, series = set->byInfo10;
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     for (int i = 0; i < count; ++i) {
         NewParaRecord& r = set->para[i];
         const int code = code_number(r.szIdCode);

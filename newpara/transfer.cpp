@@ -105,7 +105,7 @@ void store_identification(NewParaSet* set, const unsigned char* rec) {
 // leaving the record as it was; notes whether any is marked changed.
 short check_set(NewParaSet* set, bool all, bool requireChanged, bool* anyChanged) {
     static NewParaRecord saved;
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     *anyChanged = false;
     for (int i = 0; i < count; ++i) {
         NewParaRecord& r = set->para[i];
@@ -138,7 +138,7 @@ enum class Source { kValue, kInitial };
 // The block writer behind Amp_Wt and Amp_Ini_Wt.
 short write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
     const bool initial = source == Source::kInitial;
-    const int count = std::min(set->nParaCount, kParaCount);
+    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     set->nProgressTotal = count;
     if (!all) {
         int changed = 0;
@@ -295,7 +295,7 @@ short write_to_amplifier(const char* stationText, bool all, Source source, NewPa
 
 short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int last) {
     const bool store = !frame::marker_exists(kNoStoreMarker);
-    const int paraCount = std::min(set->nParaCount, kParaCount);
+    const int paraCount = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     set->nProgressTotal = paraCount;
     int station = 0;
     short code = station_of(stationText, &station);
