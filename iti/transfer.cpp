@@ -15,12 +15,6 @@
 #include "platform/platform.h"
 #include "text/text.h"
 
-namespace tav::newpara {
-// The extended-parameter file code may be missing from a partial build; the
-// decimal-point look-up then reports that the definitions cannot be found.
-short NewPara_Create(int model, int kind, NewParaSet* set) __attribute__((weak));
-}  // namespace tav::newpara
-
 namespace tav::iti {
 
 namespace {
@@ -227,7 +221,6 @@ short retry_point(int station, const ItiDatSet* set, ItiDatPoint& p, int no, sho
 void set_decimal_param_finder(DecimalParamFinder finder) { g_finder = finder; }
 
 short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family) {
-    if (&newpara::NewPara_Create == nullptr) return 1;
     auto find = [](int codeNo, int* number) -> short {
         if (newpara::NewPara_Create(2, 0, &g_lookupSet) != TAV_OK) return 1;
         if (newpara::NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) == TAV_OK) return TAV_OK;
