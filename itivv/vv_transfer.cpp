@@ -195,15 +195,18 @@ void decode_point(const ItiVvDatSet* set, const unsigned char* image, int no, It
     p.nStepMode = (image[0] >> 1) & 0x03;
     p.nMValid = (image[0] >> 4) & 0x01;
     p.nMTiming = (image[0] >> 5) & 0x01;
-    auto field = [&](const unsigned char* at, int digits, int places, double* out) {
-        const short code = iti::read_bcd(at, digits, places, out);
+    // Read through a local: the packed point's doubles may sit anywhere.
+    auto field = [&](const unsigned char* at, int digits, int places) {
+        double v = 0.0;
+        const short code = iti::read_bcd(at, digits, places, &v);
         if (code != TAV_OK) p.nStatus = code;
+        return v;
     };
-    field(image + 1, 10, set->wStopPosDp, &p.dStopPos);
-    field(image + 7, 6, 2, &p.dSpeed);
-    field(image + 11, 6, set->wStopTimeDp + 2, &p.dStopTimer);
-    field(image + 16, 6, kTimePlaces, &p.dAccelTime);
-    field(image + 20, 6, kTimePlaces, &p.dDecelTime);
+    p.dStopPos = field(image + 1, 10, set->wStopPosDp);
+    p.dSpeed = field(image + 7, 6, 2);
+    p.dStopTimer = field(image + 11, 6, set->wStopTimeDp + 2);
+    p.dAccelTime = field(image + 16, 6, kTimePlaces);
+    p.dDecelTime = field(image + 20, 6, kTimePlaces);
     p.nMCode = image[15];
 }
 

@@ -70,7 +70,7 @@ TEST_F(ItiVvFile, WrittenFileReadsBackWithTwelveValuesALine) {
     auto s = sample_set();
     const std::string path = home.file("axis.k7v");
     ASSERT_EQ(DatFil_Wt(path.c_str(), s.get()), TAV_OK);
-    EXPECT_EQ(s->point[0].nChgFlag, 0);  // saved: nothing edited any more
+    EXPECT_EQ(+s->point[0].nChgFlag, 0);  // saved: nothing edited any more
 
     const std::vector<std::string> lines = lines_of(home.read("axis.k7v"));
     ASSERT_GE(lines.size(), 19u);
@@ -82,21 +82,21 @@ TEST_F(ItiVvFile, WrittenFileReadsBackWithTwelveValuesALine) {
 
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Rd(path.c_str(), back.get()), TAV_OK);
-    EXPECT_EQ(back->nFamily, 0x30u);
-    EXPECT_EQ(back->nPointCount, 15);
-    EXPECT_EQ(back->nColumnCount, 12u);
-    EXPECT_EQ(back->wStopPosDp, 2);
+    EXPECT_EQ(+back->nFamily, 0x30u);
+    EXPECT_EQ(+back->nPointCount, 15);
+    EXPECT_EQ(+back->nColumnCount, 12u);
+    EXPECT_EQ(+back->wStopPosDp, 2);
     EXPECT_STREQ(back->szComment, "first\r\nsecond");
     for (int i = 0; i < 15; ++i) {
         const ItiVvDatPoint& a = s->point[i];
         const ItiVvDatPoint& b = back->point[i];
-        EXPECT_EQ(b.nDataNo, a.nDataNo);
-        EXPECT_EQ(b.nStepMode, a.nStepMode);
-        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(b.dAccelTime, a.dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(b.dDecelTime, a.dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
-        EXPECT_EQ(b.nMCode, a.nMCode);
+        EXPECT_EQ(+b.nDataNo, +a.nDataNo);
+        EXPECT_EQ(+b.nStepMode, +a.nStepMode);
+        EXPECT_DOUBLE_EQ(+b.dStopPos, +a.dStopPos) << i;
+        EXPECT_DOUBLE_EQ(+b.dAccelTime, +a.dAccelTime) << i;
+        EXPECT_DOUBLE_EQ(+b.dDecelTime, +a.dDecelTime) << i;
+        EXPECT_DOUBLE_EQ(+b.dStopTimer, +a.dStopTimer) << i;
+        EXPECT_EQ(+b.nMCode, +a.nMCode);
     }
 }
 
@@ -106,14 +106,14 @@ TEST_F(ItiVvFile, TheExtensionTellsTheFamilyAndOtherKindsAreRefused) {
     ASSERT_EQ(DatFil_Wt(mini.c_str(), s.get()), TAV_OK);
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Rd(mini.c_str(), back.get()), TAV_OK);
-    EXPECT_EQ(back->nFamily, 0x40u);
+    EXPECT_EQ(+back->nFamily, 0x40u);
 
     // A positioning file is not a VV file, neither to read nor to write.
     home.write("axis.k7l", home.read("axis.m7v"));
     auto untouched = std::make_unique<ItiVvDatSet>();
     untouched->nModel = 77;
     EXPECT_EQ(DatFil_Rd(home.file("axis.k7l").c_str(), untouched.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(untouched->nModel, 77);
+    EXPECT_EQ(+untouched->nModel, 77);
     EXPECT_EQ(DatFil_Wt(home.file("axis.k7l").c_str(), s.get()), TAV_E_FILE_NAME);
     EXPECT_EQ(DatFil_Wt("a.kv", s.get()), TAV_E_FILE_NAME);
     s->szFileName[0] = '\0';
@@ -131,10 +131,10 @@ TEST_F(ItiVvFile, TheSecondLineIsSkippedWhateverTheVersionTag) {
     home.write("old.k7v", file);
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Rd(home.file("old.k7v").c_str(), s.get()), TAV_OK);
-    EXPECT_EQ(s->point[0].nDataNo, 1);
-    EXPECT_EQ(s->point[14].nDataNo, 15);
-    EXPECT_DOUBLE_EQ(s->point[14].dAccelTime, 2.5);
-    EXPECT_DOUBLE_EQ(s->point[14].dDecelTime, 3.5);
+    EXPECT_EQ(+s->point[0].nDataNo, 1);
+    EXPECT_EQ(+s->point[14].nDataNo, 15);
+    EXPECT_DOUBLE_EQ(+s->point[14].dAccelTime, 2.5);
+    EXPECT_DOUBLE_EQ(+s->point[14].dDecelTime, 3.5);
     EXPECT_STREQ(s->szAmpNo, "002");
 }
 
@@ -153,11 +153,11 @@ TEST_F(ItiVvFile, DamagedFilesReadWithoutOverrunning) {
         s->nModel = 77;
         const short code = DatFil_Rd(home.file("bad.k7v").c_str(), s.get());
         if (code == TAV_E_FILE_NAME) {
-            EXPECT_EQ(s->nModel, 77);  // refused by the kind check: untouched
+            EXPECT_EQ(+s->nModel, 77);  // refused by the kind check: untouched
             continue;
         }
         ASSERT_EQ(code, TAV_OK);
-        EXPECT_EQ(s->nPointCount, 15);
+        EXPECT_EQ(+s->nPointCount, 15);
         EXPECT_LT(std::string(s->szComment).size(), sizeof s->szComment);
         // A set read from a damaged file still lists without overrunning.
         auto print = std::make_unique<ItiVvDatPrintData>();
@@ -168,24 +168,24 @@ TEST_F(ItiVvFile, DamagedFilesReadWithoutOverrunning) {
     home.write("template/55.k7v", "x,,,,zz,qq," + longLine + "\r\n");
     auto s = std::make_unique<ItiVvDatSet>();
     EXPECT_EQ(DatFil_Create(0, s.get()), TAV_OK);
-    EXPECT_EQ(s->nPointCount, 15);
+    EXPECT_EQ(+s->nPointCount, 15);
 }
 
 TEST_F(ItiVvFile, CreateReadsTheVvTemplateOfTheModelAsAVTypeTable) {
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);
-    EXPECT_EQ(s->nModel, 0);
+    EXPECT_EQ(+s->nModel, 0);
     EXPECT_STREQ(s->szAmpNo, "0");
     EXPECT_EQ(s->szFileName[0], '\0');
-    EXPECT_EQ(s->nPointCount, 15);
-    EXPECT_EQ(s->nColumnCount, 12u);
-    EXPECT_EQ(s->point[14].nDataNo, 15);
-    EXPECT_EQ(s->point[14].nCmdMode, 1);
+    EXPECT_EQ(+s->nPointCount, 15);
+    EXPECT_EQ(+s->nColumnCount, 12u);
+    EXPECT_EQ(+s->point[14].nDataNo, 15);
+    EXPECT_EQ(+s->point[14].nCmdMode, 1);
 
     // LIN_KB has its own template (its bus flag is 1); the table stays V type.
     ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(s->nModel, 0);
-    EXPECT_EQ(s->byInfo6, 1);
+    EXPECT_EQ(+s->nModel, 0);
+    EXPECT_EQ(+s->byInfo6, 1);
 
     home.write("template/57.k7v", "");
     std::remove(home.file("template/57.k7v").c_str());
@@ -196,7 +196,7 @@ TEST_F(ItiVvFile, TheTimesShowInPrintFormInBothListings) {
     auto s = sample_set();
     auto print = std::make_unique<ItiVvDatPrintData>();
     ASSERT_EQ(Print_mak(s.get(), print.get()), TAV_OK);
-    EXPECT_EQ(print->nLineCount, 15);
+    EXPECT_EQ(+print->nLineCount, 15);
     EXPECT_EQ(std::string(print->szColumnTitle1), tav::text::Text(10046));
     const std::string line = print->szPointLine[0];
     EXPECT_NE(line.find("    12.5"), std::string::npos) << line;
@@ -226,7 +226,7 @@ TEST_F(ItiVvFile, AStopTimerThatCannotBeShownFailsTheListingAndLeavesNoCsv) {
     EXPECT_EQ(CsvType_Wt(home.file("bad.csv").c_str(), s.get()), TAV_E_RANGE);
     EXPECT_FALSE(home.exists("bad.csv"));
     EXPECT_EQ(DatFil_Wt(home.file("bad.k7v").c_str(), s.get()), TAV_E_RANGE);
-    EXPECT_EQ(s->point[0].nChgFlag, 1);  // not saved: the flags stay
+    EXPECT_EQ(+s->point[0].nChgFlag, 1);  // not saved: the flags stay
 }
 
 }  // namespace

@@ -154,23 +154,23 @@ TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
         EXPECT_EQ(reads[i]->args[2], (first / 10) * 16 + first % 10);  // first point as BCD
     }
     EXPECT_TRUE(window.rates.empty());
-    EXPECT_EQ(s->nProgressDone, 15);
-    EXPECT_EQ(s->nPointCount, 15);
-    EXPECT_EQ(s->nColumnCount, 12u);
-    EXPECT_EQ(s->nFamily, 0x40u);
+    EXPECT_EQ(+s->nProgressDone, 15);
+    EXPECT_EQ(+s->nPointCount, 15);
+    EXPECT_EQ(+s->nColumnCount, 12u);
+    EXPECT_EQ(+s->nFamily, 0x40u);
     EXPECT_STREQ(s->szAmpNo, "002");
     for (int n = 1; n <= 15; ++n) {
         const ItiVvDatPoint& p = s->point[n - 1];
-        EXPECT_EQ(p.nDataNo, n);
-        EXPECT_EQ(p.nCmdMode, 1);
-        EXPECT_EQ(p.nMValid, 1);
-        EXPECT_DOUBLE_EQ(p.dStopPos, 1000.0 * n);
-        EXPECT_DOUBLE_EQ(p.dSpeed, 100.0);
-        EXPECT_DOUBLE_EQ(p.dAccelTime, 12.5) << n;
-        EXPECT_DOUBLE_EQ(p.dDecelTime, 0.5 * n) << n;
-        EXPECT_DOUBLE_EQ(p.dStopTimer, 1.25);
-        EXPECT_EQ(p.nMCode, n);
-        EXPECT_EQ(p.nStatus, 0);
+        EXPECT_EQ(+p.nDataNo, n);
+        EXPECT_EQ(+p.nCmdMode, 1);
+        EXPECT_EQ(+p.nMValid, 1);
+        EXPECT_DOUBLE_EQ(+p.dStopPos, 1000.0 * n);
+        EXPECT_DOUBLE_EQ(+p.dSpeed, 100.0);
+        EXPECT_DOUBLE_EQ(+p.dAccelTime, 12.5) << n;
+        EXPECT_DOUBLE_EQ(+p.dDecelTime, 0.5 * n) << n;
+        EXPECT_DOUBLE_EQ(+p.dStopTimer, 1.25);
+        EXPECT_EQ(+p.nMCode, n);
+        EXPECT_EQ(+p.nStatus, 0);
     }
 }
 
@@ -186,8 +186,8 @@ TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
         script_points();
         auto s = std::make_unique<ItiVvDatSet>();
         ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-        EXPECT_EQ(s->wStopPosDp, c.pos) << int(c.posNibble);
-        EXPECT_EQ(s->wStopTimeDp, c.time) << int(c.timeNibble);
+        EXPECT_EQ(+s->wStopPosDp, c.pos) << int(c.posNibble);
+        EXPECT_EQ(+s->wStopTimeDp, c.time) << int(c.timeNibble);
         // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
         const auto ex = calls("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
@@ -210,7 +210,7 @@ TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
     script_identification(record(0, 0x50));  // not an amplifier family
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_OPERATOR);
     EXPECT_EQ(fake.count("Wyn_PlaceDat_Rd3"), 0u);
-    EXPECT_EQ(s->nProgressDone, -1);
+    EXPECT_EQ(+s->nProgressDone, -1);
 
     // Station 0 that is not the servo operator: the line is closed at once.
     fake.calls.clear();
@@ -219,7 +219,7 @@ TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_OPERATOR);
     EXPECT_EQ(fake.count("Wyn_SysCondition_Rd"), 1u);
     EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
-    EXPECT_EQ(s->nProgressDone, 0);
+    EXPECT_EQ(+s->nProgressDone, 0);
 
     // The selected entry has no amplifier.
     fake.calls.clear();
@@ -290,7 +290,7 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
                                     0x00,                                // M code 256 -> 0
                                     0x10, 0x00, 0x01, 0x25,              // acceleration 12.5
                                     0x10, 0x00, 0x00, 0x75}));           // deceleration 7.5
-    EXPECT_EQ(s->point[3].nChgFlag, 0);
+    EXPECT_EQ(+s->point[3].nChgFlag, 0);
     EXPECT_TRUE(window.rates.empty());
 }
 
@@ -322,7 +322,7 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
     s->point[6].dDecelTime = 100000.0;
     s->point[6].nChgFlag = 1;
     EXPECT_EQ(ComWt(nullptr, "2", 0, s.get()), TAV_E_RANGE);
-    EXPECT_EQ(s->point[6].nStatus, TAV_E_RANGE);
+    EXPECT_EQ(+s->point[6].nStatus, TAV_E_RANGE);
     EXPECT_EQ(fake.count("Wyn_Net_Open"), 0u);
     s->point[6].dDecelTime = 99999.9;
     s->point[6].dAccelTime = -0.1;
@@ -341,7 +341,7 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
     EXPECT_EQ(std::vector<uint8_t>(wt[0]->data.begin() + 7, wt[0]->data.begin() + 11),
               (std::vector<uint8_t>{0x20, 0x90, 0x00, 0x00}));
     EXPECT_EQ(fake.count("CommExecProc"), 3u);
-    EXPECT_EQ(s->point[0].nStatus, 0);
+    EXPECT_EQ(+s->point[0].nStatus, 0);
 }
 
 TEST_F(VvTransfer, DecimalSettingsByParameterCheckTypeThenFamily) {
@@ -387,27 +387,27 @@ protected:
 TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-    EXPECT_EQ(s->nFamily, 0x40u);
-    EXPECT_DOUBLE_EQ(s->point[3].dStopPos, 4000.0);
-    EXPECT_DOUBLE_EQ(s->point[3].dAccelTime, 10.0);
-    EXPECT_DOUBLE_EQ(s->point[3].dDecelTime, 10.0);
+    EXPECT_EQ(+s->nFamily, 0x40u);
+    EXPECT_DOUBLE_EQ(+s->point[3].dStopPos, 4000.0);
+    EXPECT_DOUBLE_EQ(+s->point[3].dAccelTime, 10.0);
+    EXPECT_DOUBLE_EQ(+s->point[3].dDecelTime, 10.0);
 
     const ItiVvDatPoint& p = s->point[3];
     ASSERT_EQ(Dat_Chg(s.get(), 4, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, 12.5, 3.5, p.dStopTimer, p.nMCode,
                       p.nMValid, p.nMTiming),
               TAV_OK);
     ASSERT_EQ(ComWt(nullptr, "2", 0, s.get()), TAV_OK);
-    EXPECT_EQ(s->point[3].nChgFlag, 0);
+    EXPECT_EQ(+s->point[3].nChgFlag, 0);
 
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
     for (int i = 0; i < 15; ++i) {
-        EXPECT_DOUBLE_EQ(back->point[i].dAccelTime, s->point[i].dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(back->point[i].dDecelTime, s->point[i].dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(back->point[i].dStopPos, s->point[i].dStopPos) << i;
+        EXPECT_DOUBLE_EQ(+back->point[i].dAccelTime, +s->point[i].dAccelTime) << i;
+        EXPECT_DOUBLE_EQ(+back->point[i].dDecelTime, +s->point[i].dDecelTime) << i;
+        EXPECT_DOUBLE_EQ(+back->point[i].dStopPos, +s->point[i].dStopPos) << i;
     }
-    EXPECT_DOUBLE_EQ(back->point[3].dAccelTime, 12.5);
-    EXPECT_DOUBLE_EQ(back->point[3].dDecelTime, 3.5);
+    EXPECT_DOUBLE_EQ(+back->point[3].dAccelTime, 12.5);
+    EXPECT_DOUBLE_EQ(+back->point[3].dDecelTime, 3.5);
 }
 
 TEST_F(VvEndToEnd, InitialWriteSendsTheWholeTable) {
@@ -424,15 +424,15 @@ TEST_F(VvEndToEnd, InitialWriteSendsTheWholeTable) {
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
     for (int i = 0; i < 15; ++i) {
         const ItiVvDatPoint &a = s->point[i], &b = back->point[i];
-        EXPECT_EQ(b.nCmdMode, a.nCmdMode) << i;
-        EXPECT_EQ(b.nStepMode, a.nStepMode) << i;
-        EXPECT_DOUBLE_EQ(b.dStopPos, a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(b.dSpeed, a.dSpeed) << i;
-        EXPECT_DOUBLE_EQ(b.dAccelTime, a.dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(b.dDecelTime, a.dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(b.dStopTimer, a.dStopTimer) << i;
-        EXPECT_EQ(b.nMCode, a.nMCode) << i;
-        EXPECT_EQ(b.nMTiming, a.nMTiming) << i;
+        EXPECT_EQ(+b.nCmdMode, +a.nCmdMode) << i;
+        EXPECT_EQ(+b.nStepMode, +a.nStepMode) << i;
+        EXPECT_DOUBLE_EQ(+b.dStopPos, +a.dStopPos) << i;
+        EXPECT_DOUBLE_EQ(+b.dSpeed, +a.dSpeed) << i;
+        EXPECT_DOUBLE_EQ(+b.dAccelTime, +a.dAccelTime) << i;
+        EXPECT_DOUBLE_EQ(+b.dDecelTime, +a.dDecelTime) << i;
+        EXPECT_DOUBLE_EQ(+b.dStopTimer, +a.dStopTimer) << i;
+        EXPECT_EQ(+b.nMCode, +a.nMCode) << i;
+        EXPECT_EQ(+b.nMTiming, +a.nMTiming) << i;
     }
 }
 
