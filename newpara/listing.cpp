@@ -155,7 +155,7 @@ short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     }
     code = put(print.szCommentLine);
     code = put(print.szHeader);
-    const int lines = std::min(std::max(print.nLines, 0), kParaCount);
+    const int lines = std::min(std::max(int{print.nLines}, 0), kParaCount);
     for (int i = 0; i < lines; ++i) code = put(print.szLine[i]);
     if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
     return code;

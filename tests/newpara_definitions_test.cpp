@@ -33,12 +33,12 @@ protected:
 
 TEST_F(Definitions, KestaParameterPageOfTheLType) {
     ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
-    EXPECT_EQ(set->nParaCount, 297);
-    EXPECT_EQ(set->nGroupCount, 10);
-    EXPECT_EQ(set->nFamily, 0x30);
-    EXPECT_EQ(set->nModel, 2);
-    EXPECT_EQ(set->nInfoWord, -1);
-    EXPECT_EQ(set->byInfo9, 3);
+    EXPECT_EQ(+set->nParaCount, 297);
+    EXPECT_EQ(+set->nGroupCount, 10);
+    EXPECT_EQ(+set->nFamily, 0x30);
+    EXPECT_EQ(+set->nModel, 2);
+    EXPECT_EQ(+set->nInfoWord, -1);
+    EXPECT_EQ(+set->byInfo9, 3);
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/def/520.def"));
     int no = 0;
     ASSERT_EQ(NewPara_Skubun_No_Rd(set.get(), kSS, 0, &no), 0);
@@ -47,32 +47,32 @@ TEST_F(Definitions, KestaParameterPageOfTheLType) {
     EXPECT_EQ(no, 113);
     const NewParaRecord& protect = set->para[172];
     EXPECT_STREQ(protect.szTag, "PA2_74");
-    EXPECT_NE(protect.wAttr, 0);
+    EXPECT_NE(+protect.wAttr, 0);
     // Every slot is a parameter line: unused ones carry the unused name and attribute 0.
-    for (int i = 0; i < 297; ++i) EXPECT_EQ(set->para[i].nParaNo, i + 1);
-    EXPECT_EQ(set->para[296].wAttr, 0x0003);
-    EXPECT_EQ(set->para[98].wAttr, 0);
+    for (int i = 0; i < 297; ++i) EXPECT_EQ(+set->para[i].nParaNo, i + 1);
+    EXPECT_EQ(+set->para[296].wAttr, 0x0003);
+    EXPECT_EQ(+set->para[98].wAttr, 0);
     EXPECT_EQ(tav::text::Text(10010), set->para[98].szName);
     EXPECT_STREQ(set->para[0].szItemComment, set->para[0].szItemCommentBase);
-    EXPECT_EQ(set->para[0].dValue, set->para[0].dInitial);
+    EXPECT_EQ(+set->para[0].dValue, +set->para[0].dInitial);
 }
 
 TEST_F(Definitions, FileNumbersOfBothFamiliesAndTheHiddenPage) {
     ASSERT_EQ(NewParaIni_Rd2(3, 1, 1, set.get()), 0);
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/1631.def"));
-    EXPECT_EQ(set->nFamily, 0x40);
+    EXPECT_EQ(+set->nFamily, 0x40);
     ASSERT_EQ(NewParaIni_Rd(1, 0, 2, set.get()), 0);
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
     ASSERT_EQ(NewParaIni_Rd2(0, 0, 5, set.get()), 0);
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
-    EXPECT_EQ(set->nKind, 5);
+    EXPECT_EQ(+set->nKind, 5);
 }
 
 TEST_F(Definitions, MissingFileLeavesTheSetAsItWas) {
     set->nParaCount = 12;
     fs::remove(home.file("def/531.def"));
     EXPECT_EQ(NewParaIni_Rd(3, 1, 0, set.get()), -3);
-    EXPECT_EQ(set->nParaCount, 12);
+    EXPECT_EQ(+set->nParaCount, 12);
     EXPECT_GT(NewParaIni_Rd(200, 9, 0, set.get()), 0);  // no such path id
 }
 
@@ -81,25 +81,25 @@ TEST_F(Definitions, LineCountsAndMissingFields) {
     for (int i = 1; i <= 300; ++i) body += std::to_string(i) + "\t0\tN" + std::to_string(i) + "\t0x0001\t" + std::to_string(i) + "\t9\t0\t1\r\n";
     write_def(body);
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    EXPECT_EQ(set->para[296].nParaNo, 297);
-    EXPECT_EQ(set->para[296].dValue, 297);
+    EXPECT_EQ(+set->para[296].nParaNo, 297);
+    EXPECT_EQ(+set->para[296].dValue, 297);
 
     write_def("1\t1\tName only\t\t5\r\n2\t0\tTwo\t0x0011\t1.5\t3\t-3\t0.1\tcomment\td1\td2\td3\tTAG\tmm\tSS\tsub\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
     EXPECT_STREQ(set->para[0].szName, "Name only");
-    EXPECT_EQ(set->para[0].wAttr, 0);
-    EXPECT_EQ(set->para[0].dInitial, 0);
-    EXPECT_EQ(set->para[0].nChgFlag, 1);
+    EXPECT_EQ(+set->para[0].wAttr, 0);
+    EXPECT_EQ(+set->para[0].dInitial, 0);
+    EXPECT_EQ(+set->para[0].nChgFlag, 1);
     const NewParaRecord& r = set->para[1];
-    EXPECT_EQ(r.wAttr, 0x0011);
-    EXPECT_EQ(r.dMin, -3);
+    EXPECT_EQ(+r.wAttr, 0x0011);
+    EXPECT_EQ(+r.dMin, -3);
     EXPECT_STREQ(r.szDetail, "d1d2d3");
     EXPECT_STREQ(r.szTag, "TAG");
     EXPECT_STREQ(r.szNote, "mm");
     EXPECT_STREQ(r.szIdCode, "SS");
     EXPECT_STREQ(r.szSubTitle, "sub");
-    EXPECT_EQ(set->para[2].nParaNo, 0);  // a short file leaves the rest zero
-    EXPECT_EQ(set->nParaCount, 297);
+    EXPECT_EQ(+set->para[2].nParaNo, 0);  // a short file leaves the rest zero
+    EXPECT_EQ(+set->nParaCount, 297);
 }
 
 TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {
@@ -115,8 +115,8 @@ TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {
     EXPECT_EQ(std::strlen(r.szTag), sizeof r.szTag - 1);
     EXPECT_EQ(std::strlen(r.szNote), sizeof r.szNote - 1);
     // The line of 9000 bytes arrives in pieces of the line limit, each read as a line.
-    EXPECT_EQ(set->para[1].nParaNo, 0);
-    EXPECT_EQ(set->para[3].wAttr, 0);
+    EXPECT_EQ(+set->para[1].nParaNo, 0);
+    EXPECT_EQ(+set->para[3].wAttr, 0);
 }
 
 TEST_F(Definitions, CodesAndValueTexts) {
@@ -152,15 +152,15 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
     // No range check on a change: the value is stored as given.
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 99999), 0);
-    EXPECT_EQ(set->para[2].dValue, 99999);
-    EXPECT_EQ(set->para[2].nChgFlag, 1);
+    EXPECT_EQ(+set->para[2].dValue, 99999);
+    EXPECT_EQ(+set->para[2].nChgFlag, 1);
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 0, 1), -1);
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 298, 1), -1);
 
     set->para[2].nResult = -15;
     EXPECT_EQ(NewPara_Dat_Init(set.get(), 3), 0);
-    EXPECT_EQ(set->para[2].dValue, 5000);
-    EXPECT_EQ(set->para[2].nResult, 0);
+    EXPECT_EQ(+set->para[2].dValue, 5000);
+    EXPECT_EQ(+set->para[2].nResult, 0);
     set->para[98].dValue = 4;  // an unused slot away from its initial value
     EXPECT_EQ(NewPara_Dat_Init(set.get(), 99), -6);
     set->para[98].dValue = 0;
@@ -169,8 +169,8 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     auto rec = std::make_unique<NewParaRecord>();
     std::memset(rec.get(), 0x5A, sizeof *rec);
     ASSERT_EQ(NewPara_Dat_Rd(set.get(), 3, rec.get()), 0);
-    EXPECT_EQ(rec->nParaNo, 0x5A5A5A5A);  // not copied
-    EXPECT_EQ(rec->dMax, 5000);
+    EXPECT_EQ(+rec->nParaNo, 0x5A5A5A5A);  // not copied
+    EXPECT_EQ(+rec->dMax, 5000);
     EXPECT_STREQ(rec->szIdCode, "KK");
     EXPECT_EQ(NewPara_Dat_Rd(set.get(), 99, rec.get()), -6);
     char sub[40];

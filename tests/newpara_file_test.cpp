@@ -51,25 +51,25 @@ TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
     const std::string path = home.file("axis.k7p");
     set->nProgressDone = 0;
     ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
-    EXPECT_EQ(set->nProgressDone, 297);
+    EXPECT_EQ(+set->nProgressDone, 297);
     EXPECT_TRUE(first_line("axis.k7p").starts_with("SERVO,LIN, 001,2024/05/01 - 10:20:30,"));
     EXPECT_NE(home.read("axis.k7p").find("\r\n  8, 000000123.4, 0101,"), std::string::npos);  // zero-padded form
 
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "001");
     EXPECT_STREQ(back->szReadDate, "2024/05/01 - 10:20:30");
-    EXPECT_EQ(back->byInfo10, 2);
-    EXPECT_EQ(back->nInterface, 1);
-    EXPECT_EQ(back->nInfoWord, 0xFFFF);  // as read: not sign-extended
+    EXPECT_EQ(+back->byInfo10, 2);
+    EXPECT_EQ(+back->nInterface, 1);
+    EXPECT_EQ(+back->nInfoWord, 0xFFFF);  // as read: not sign-extended
     for (int i = 0; i < 297; ++i) {
-        EXPECT_DOUBLE_EQ(back->para[i].dValue, set->para[i].dValue) << i + 1;
-        EXPECT_EQ(back->para[i].wAttr, set->para[i].wAttr) << i + 1;
+        EXPECT_DOUBLE_EQ(+back->para[i].dValue, +set->para[i].dValue) << i + 1;
+        EXPECT_EQ(+back->para[i].wAttr, +set->para[i].wAttr) << i + 1;
     }
-    EXPECT_EQ(back->para[9].nResult, -15);
+    EXPECT_EQ(+back->para[9].nResult, -15);
     EXPECT_STREQ(back->para[9].szFileNote, "note, with comma");
     EXPECT_STREQ(back->szComment, "line one\r\nline two");
     EXPECT_STREQ(tav::line::amp_name_from_file(), "AXIS-1");
-    EXPECT_EQ(back->nProgressTotal, 594);
+    EXPECT_EQ(+back->nProgressTotal, 594);
 }
 
 TEST_F(ParaFile, EmptyAmplifierNumberAndBlankDate) {
@@ -81,14 +81,14 @@ TEST_F(ParaFile, EmptyAmplifierNumberAndBlankDate) {
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "");
     EXPECT_STREQ(back->szReadDate, "");
-    EXPECT_EQ(back->byInfo1, 0xFF);
+    EXPECT_EQ(+back->byInfo1, 0xFF);
 
     std::strcpy(set->szAmpNo, "001");
     set->szReadDate[0] = '\0';
     ASSERT_EQ(NewPara_Wt(path.c_str(), set.get()), 0);
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szReadDate, " ");
-    EXPECT_EQ(back->byInfo1, 0x12);
+    EXPECT_EQ(+back->byInfo1, 0x12);
 }
 
 TEST_F(ParaFile, ShortParameterLinesAmpNameAndComment) {
@@ -99,9 +99,9 @@ TEST_F(ParaFile, ShortParameterLinesAmpNameAndComment) {
     text.replace(at, text.find("\r\n", at + 2) - at, "\r\n  3, 777");
     home.write("b.k7p", text + "ampname=AB\r\nfirst\r\nsecond");
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
-    EXPECT_EQ(back->para[2].dValue, 777);
-    EXPECT_EQ(back->para[2].wAttr, set->para[2].wAttr);
-    EXPECT_EQ(back->para[2].dMax, 5000);
+    EXPECT_EQ(+back->para[2].dValue, 777);
+    EXPECT_EQ(+back->para[2].wAttr, +set->para[2].wAttr);
+    EXPECT_EQ(+back->para[2].dMax, 5000);
     EXPECT_STREQ(back->para[2].szNote, "r/min");
     EXPECT_STREQ(tav::line::amp_name_from_file(), "AB");
     EXPECT_STREQ(back->szComment, "first\r\nsecond");
@@ -120,13 +120,13 @@ TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
     bad += "  2\r\n  3, 5\r\n";
     home.write("c.k7p", bad + std::string(5000, 'c'));
     ASSERT_EQ(NewPara_Rd(home.file("c.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_EQ(back->para[0].dValue, 0);
-    EXPECT_EQ(back->para[0].wAttr, 0xFFFF);
-    EXPECT_EQ(back->para[0].nResult, 2147483647);
+    EXPECT_EQ(+back->para[0].dValue, 0);
+    EXPECT_EQ(+back->para[0].wAttr, 0xFFFF);
+    EXPECT_EQ(+back->para[0].nResult, 2147483647);
     EXPECT_EQ(std::strlen(back->para[0].szFileNote), 80u);
     // The overlong line arrives in two pieces: its rest ends the parameter lines,
     // and what follows is comment, cut at the area.
-    EXPECT_EQ(back->para[1].dValue, back->para[1].dInitial);
+    EXPECT_EQ(+back->para[1].dValue, +back->para[1].dInitial);
     EXPECT_EQ(std::strlen(back->szComment), 2047u);
     EXPECT_EQ(std::string(back->szComment).substr(0, 6), "  2\r\n ");
 }
@@ -153,11 +153,11 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     NewParaProperty prop{};
     ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
-    EXPECT_EQ(set->para[7].nResult, -15);
+    EXPECT_EQ(+set->para[7].nResult, -15);
     prop.nKind = 1;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
     EXPECT_STREQ(set->szFileName, "/data/axis.syp");
-    EXPECT_EQ(set->nKind, 1);
+    EXPECT_EQ(+set->nKind, 1);
     ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
     prop.nKind = 0;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);

@@ -34,7 +34,7 @@ TEST_F(Listing, PagesNumbersAndHexadecimalValues) {
     set->nPrintCount = 5;
     ASSERT_EQ(NewParaPrint_Mak(set.get(), print.get()), 0);
     EXPECT_EQ(print->nLines, 297);
-    EXPECT_EQ(set->nPrintFirst, 0);
+    EXPECT_EQ(+set->nPrintFirst, 0);
     EXPECT_TRUE(std::string(print->szLine[0]).starts_with("1_01  "));
     EXPECT_TRUE(std::string(print->szLine[99]).starts_with("2_01  "));
     EXPECT_TRUE(std::string(print->szLine[296]).starts_with("3_99  "));

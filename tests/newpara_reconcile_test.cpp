@@ -51,25 +51,25 @@ TEST_F(Reconcile, DecimalPositionOutOfRangeFallsBackToFivePlaces) {
     NewParaRecord& pos = add(2, "", 0x0011, 100, 99999, 0, "mm");
     set->para[0].dValue = 7;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 1, 1, 0, 0), 0);
-    EXPECT_DOUBLE_EQ(pos.dScale, 0.00001);
-    EXPECT_EQ(pos.wAttr >> 8, 5);
-    EXPECT_DOUBLE_EQ(pos.dMax, 0.99999);  // the digits stay, the point moves
-    EXPECT_DOUBLE_EQ(pos.dValue, 0.001);
+    EXPECT_DOUBLE_EQ(+pos.dScale, 0.00001);
+    EXPECT_EQ(+pos.wAttr >> 8, 5);
+    EXPECT_DOUBLE_EQ(+pos.dMax, 0.99999);  // the digits stay, the point moves
+    EXPECT_DOUBLE_EQ(+pos.dValue, 0.001);
 
     tav::frame::switches().forcedDecimal = 2;
     add(3, "", 0x0011, 100, 99999, 0, "mm");
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
-    EXPECT_DOUBLE_EQ(set->para[2].dMax, 999.99);
+    EXPECT_DOUBLE_EQ(+set->para[2].dMax, 999.99);
 }
 
 TEST_F(Reconcile, ChangingTheDecimalPositionRescalesAndMarks) {
     NewParaRecord& pos = add(2, "AA", 0x0011, 1000, 99999, -99999, "mm");
     NewParaRecord& plain = add(3, "", 0x0001, 10, 100, 0, "ms");
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 3), 0);
-    EXPECT_DOUBLE_EQ(pos.dValue, 1.0);
-    EXPECT_DOUBLE_EQ(pos.dMin, -99.999);
-    EXPECT_DOUBLE_EQ(pos.dScale, 0.001);
-    EXPECT_EQ(plain.dMax, 100);  // not following the decimal position
+    EXPECT_DOUBLE_EQ(+pos.dValue, 1.0);
+    EXPECT_DOUBLE_EQ(+pos.dMin, -99.999);
+    EXPECT_DOUBLE_EQ(+pos.dScale, 0.001);
+    EXPECT_EQ(+plain.dMax, 100);  // not following the decimal position
     EXPECT_EQ(text(2), "-99.999" + tilde + "99.999 mm");
     EXPECT_EQ(text(3), "0" + tilde + "100 ms");
 }
@@ -80,10 +80,10 @@ TEST_F(Reconcile, SameDecimalPositionRebuildsTextsButKeepsValues) {
     pos.dValue = 123.45;
     std::strcpy(pos.szItemComment, "stale");
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
-    EXPECT_DOUBLE_EQ(pos.dValue, 123.45);
-    EXPECT_DOUBLE_EQ(pos.dMax, 999.99);
+    EXPECT_DOUBLE_EQ(+pos.dValue, 123.45);
+    EXPECT_DOUBLE_EQ(+pos.dMax, 999.99);
     EXPECT_EQ(text(2), "0.00" + tilde + "999.99 mm");
-    EXPECT_EQ(pos.nChgFlag, 0);
+    EXPECT_EQ(+pos.nChgFlag, 0);
 }
 
 TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
@@ -96,15 +96,15 @@ TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
     NewParaRecord& enc5 = add(5, "OP", 0x0001, 16, 0, 16, "", "16%s[P/R]");
     NewParaRecord& enc8 = add(6, "IP", 0x0001, 1, 0, 1, "", "1-%-8s|");
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 1), 0);
-    EXPECT_EQ(torque.dMax, 240);
-    EXPECT_EQ(torque.dInitial, 240);
-    EXPECT_EQ(torque.dValue, 240);
-    EXPECT_EQ(speed.dMax, 3000);
-    EXPECT_EQ(speed.dValue, 3000);  // the initial value sat at the maximum
-    EXPECT_EQ(inertia.dMax, 30);
-    EXPECT_EQ(inertia.dInitial, 1);
-    EXPECT_EQ(enc5.dMax, 32768);
-    EXPECT_EQ(enc8.dMax, 131072);
+    EXPECT_EQ(+torque.dMax, 240);
+    EXPECT_EQ(+torque.dInitial, 240);
+    EXPECT_EQ(+torque.dValue, 240);
+    EXPECT_EQ(+speed.dMax, 3000);
+    EXPECT_EQ(+speed.dValue, 3000);  // the initial value sat at the maximum
+    EXPECT_EQ(+inertia.dMax, 30);
+    EXPECT_EQ(+inertia.dInitial, 1);
+    EXPECT_EQ(+enc5.dMax, 32768);
+    EXPECT_EQ(+enc8.dMax, 131072);
     EXPECT_EQ(text(2), "0" + tilde + tav::text::Text(10038) + "240 %");
     EXPECT_EQ(text(3), "1" + tilde + tav::text::Text(10037) + "3000 r/min");
     EXPECT_EQ(text(5), "1632768[P/R]");
@@ -116,14 +116,14 @@ TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
     torque.dInitial = torque.dMax = 100;
     torque.dValue = 50;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
-    EXPECT_EQ(torque.dMax, 300);
-    EXPECT_EQ(torque.dValue, 50);
-    EXPECT_EQ(speed.dMax, 2500);
-    EXPECT_EQ(enc5.dMax, 262144);
+    EXPECT_EQ(+torque.dMax, 300);
+    EXPECT_EQ(+torque.dValue, 50);
+    EXPECT_EQ(+speed.dMax, 2500);
+    EXPECT_EQ(+enc5.dMax, 262144);
     set->byInfo10 = 12;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
-    EXPECT_EQ(torque.dMax, 300);
-    EXPECT_EQ(speed.dMax, 6000);  // the column maximum
+    EXPECT_EQ(+torque.dMax, 300);
+    EXPECT_EQ(+speed.dMax, 6000);  // the column maximum
 }
 
 TEST_F(Reconcile, RangeTextsByClass) {
@@ -155,14 +155,14 @@ TEST_F(Reconcile, OptionParametersBlankedWithoutTheirCard) {
     add(4, "O1", 0x0001, 0, 9, 0, "");
     set->byInfo7 = 1;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
-    EXPECT_NE(set->para[1].wAttr, 0);
-    EXPECT_EQ(set->para[2].wAttr, 0);  // O2 goes with byInfo7 = 1
+    EXPECT_NE(+set->para[1].wAttr, 0);
+    EXPECT_EQ(+set->para[2].wAttr, 0);  // O2 goes with byInfo7 = 1
     EXPECT_EQ(tav::text::Text(10010), set->para[2].szName);
     set->byInfo7 = set->byInfo8 = 0;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
-    EXPECT_EQ(set->para[1].wAttr, 0);
-    EXPECT_EQ(set->para[3].wAttr, 0);
-    EXPECT_EQ(set->para[3].dMax, 0);
+    EXPECT_EQ(+set->para[1].wAttr, 0);
+    EXPECT_EQ(+set->para[3].wAttr, 0);
+    EXPECT_EQ(+set->para[3].dMax, 0);
 }
 
 TEST_F(Reconcile, CommentLongerThanTheAreaStaysInside) {

@@ -84,7 +84,7 @@ TEST_F(TransferFake, ReadOfAFullSetTakesSeventyFiveBlocks) {
     EXPECT_EQ(reads[24].args, (std::vector<long long>{1, 3, 97, 20}));
     EXPECT_EQ(reads[25].args[2], 100);
     EXPECT_EQ(reads[74].args, (std::vector<long long>{1, 3, 295, 20}));
-    EXPECT_EQ(set->nProgressDone, 297);
+    EXPECT_EQ(+set->nProgressDone, 297);
     EXPECT_STREQ(set->szAmpNo, "001");
     EXPECT_NE(set->szReadDate[0], '\0');
     ASSERT_FALSE(progress.rates.empty());
@@ -101,12 +101,12 @@ TEST_F(TransferFake, ReadValuesMemoryErrorsAndUnusedSlots) {
     wyn.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0x21, 0, 0, 0, 0x12, 0x34, 0x08, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x1A}});
     ASSERT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), 0);
     ASSERT_EQ(wyn.count("Wyn_Para_Rd2"), 1u);
-    EXPECT_DOUBLE_EQ(set->para[0].dValue, -12.34);
-    EXPECT_DOUBLE_EQ(set->para[0].dMax, 99999999.99);
-    EXPECT_DOUBLE_EQ(set->para[0].dMin, -99999999.99);  // symmetric attribute
-    EXPECT_EQ(set->para[1].nResult, -25);
-    EXPECT_EQ(set->para[2].nResult, -26);
-    EXPECT_EQ(set->para[2].dValue, 0);
+    EXPECT_DOUBLE_EQ(+set->para[0].dValue, -12.34);
+    EXPECT_DOUBLE_EQ(+set->para[0].dMax, 99999999.99);
+    EXPECT_DOUBLE_EQ(+set->para[0].dMin, -99999999.99);  // symmetric attribute
+    EXPECT_EQ(+set->para[1].nResult, -25);
+    EXPECT_EQ(+set->para[2].nResult, -26);
+    EXPECT_EQ(+set->para[2].dValue, 0);
 }
 
 TEST_F(TransferFake, CancelAndFailureEndTheRead) {
@@ -136,11 +136,11 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     EXPECT_EQ(writes[3].args, (std::vector<long long>{1, 1, 174, 6}));
     // 10-digit BCD of the value with the attribute's places: 98 -> 00 00 00 00 98.
     EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0x99}));
-    for (int no : {98, 99, 100, 173, 174}) EXPECT_EQ(set->para[no - 1].nChgFlag, 0) << no;
+    for (int no : {98, 99, 100, 173, 174}) EXPECT_EQ(+set->para[no - 1].nChgFlag, 0) << no;
     // Opening, identification block to 0x040100, writes, closing.
     const auto frames = calls("CommExecProc");
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(set->nProgressDone, set->nProgressTotal);
+    EXPECT_EQ(+set->nProgressDone, +set->nProgressTotal);
     EXPECT_EQ(wyn.count("Wyn_Net_Open"), 1u);
     EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);
 }
@@ -153,14 +153,14 @@ TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
     NewPara_Dat_Chg(set.get(), 3, 1);
     EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -19);
     EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
-    EXPECT_EQ(set->nProgressDone, -1);
+    EXPECT_EQ(+set->nProgressDone, -1);
 
     home.write("servo.con", tavtest::read_file(sample("servo.con")));
     wyn.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x02, 0x30}});
     EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -22);
     EXPECT_EQ(wyn.count("Wyn_Para_Rd2"), 0u);
     EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);
-    EXPECT_EQ(set->nProgressDone, -1);
+    EXPECT_EQ(+set->nProgressDone, -1);
 }
 
 TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
@@ -174,7 +174,7 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 3, 6}));
     EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 4, 6}));
-    EXPECT_EQ(set->para[2].nChgFlag, 0);
+    EXPECT_EQ(+set->para[2].nChgFlag, 0);
 
     // Refused one by one: write protection, the write ends.
     wyn.calls.clear();
@@ -185,9 +185,9 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
     wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
     wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
-    EXPECT_EQ(set->para[2].nResult, -35);
-    EXPECT_EQ(set->para[3].nResult, 0);
-    EXPECT_EQ(set->para[49].nChgFlag, 1);
+    EXPECT_EQ(+set->para[2].nResult, -35);
+    EXPECT_EQ(+set->para[3].nResult, 0);
+    EXPECT_EQ(+set->para[49].nChgFlag, 1);
     EXPECT_EQ(wyn.count("Wyn_Para_Wt2"), 3u);
 
     // Data size error with a refusal in the status: -35 at once.
@@ -222,8 +222,8 @@ protected:
 
 TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
-    EXPECT_EQ(set->nFamily, 0x30);
-    EXPECT_EQ(set->nModel, 2);
+    EXPECT_EQ(+set->nFamily, 0x30);
+    EXPECT_EQ(+set->nModel, 2);
     EXPECT_STREQ(set->szAmpNo, "001");
     int present = 0;
     for (int i = 0; i < 297; ++i) {
@@ -231,10 +231,10 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
         ++present;
         // The simulator's parameter n holds n; the decimal position and the switches 0.
         const double expected = i + 1 == 112 || i + 1 == 113 || i + 1 == 173 ? 0 : i + 1;
-        EXPECT_DOUBLE_EQ(set->para[i].dValue, expected) << i + 1;
+        EXPECT_DOUBLE_EQ(+set->para[i].dValue, expected) << i + 1;
     }
     EXPECT_GT(present, 80);
-    EXPECT_EQ(set->nProgressDone, set->nProgressTotal);
+    EXPECT_EQ(+set->nProgressDone, +set->nProgressTotal);
 
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 8, 123), 0);     // PA1 08
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 105, 250), 0);   // PA2 06
@@ -243,10 +243,10 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
 
     auto back = std::make_unique<NewParaSet>();
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, back.get(), 0, 0), 0);
-    EXPECT_DOUBLE_EQ(back->para[7].dValue, 123);
-    EXPECT_DOUBLE_EQ(back->para[104].dValue, 250);
-    EXPECT_DOUBLE_EQ(back->para[200].dValue, 1200);
-    for (int i = 0; i < 297; ++i) EXPECT_DOUBLE_EQ(back->para[i].dValue, set->para[i].dValue) << i + 1;
+    EXPECT_DOUBLE_EQ(+back->para[7].dValue, 123);
+    EXPECT_DOUBLE_EQ(+back->para[104].dValue, 250);
+    EXPECT_DOUBLE_EQ(+back->para[200].dValue, 1200);
+    for (int i = 0; i < 297; ++i) EXPECT_DOUBLE_EQ(+back->para[i].dValue, +set->para[i].dValue) << i + 1;
 
     ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, back.get(), 0, 0), 0);
@@ -254,7 +254,7 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
     ASSERT_EQ(NewParaIni_Rd(2, 0, 0, defs.get()), 0);
     for (int i = 0; i < 297; ++i) {
         if (back->para[i].wAttr == 0) continue;
-        EXPECT_DOUBLE_EQ(back->para[i].dValue, defs->para[i].dInitial) << i + 1;
+        EXPECT_DOUBLE_EQ(+back->para[i].dValue, +defs->para[i].dInitial) << i + 1;
     }
 }
 
@@ -269,7 +269,7 @@ TEST_F(TransferSim, CancelHalfWayThenReadAgain) {
     progress.cancelAt50 = nullptr;
     set->nCancel = 0;
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
-    EXPECT_DOUBLE_EQ(set->para[2].dValue, 3);
+    EXPECT_DOUBLE_EQ(+set->para[2].dValue, 3);
 }
 
 }  // namespace
