@@ -1,0 +1,266 @@
+// Several processes on one installation, and processes that die at the worst
+// moment: locks taken by one process only and freed by its death, files that
+// are either the old or the new one where the old one must survive, and a
+// simulator state file that stays valid JSON.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Tav_acs.h"
+#include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+#include "wynapi/wynapi.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A child process running body; killed with SIGKILL by kill_after.
+class Child {
+public:
+    explicit Child(const std::function<int()>& body) {
+        pid_ = fork();
+        if (pid_ == 0) _exit(body());
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    bool started() const { return pid_ > 0; }
+    // Exit code, or -signal.
+    int wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    int kill_after(std::chrono::milliseconds delay) {
+        std::this_thread::sleep_for(delay);
+        kill(pid_, SIGKILL);
+        return wait();
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Lets the children of a race start at the same moment.
+class StartGate {
+public:
+    StartGate() { EXPECT_EQ(pipe(fd_), 0); }
+    ~StartGate() {
+        close(fd_[0]);
+        if (fd_[1] >= 0) close(fd_[1]);
+    }
+    void wait() {
+        close(fd_[1]);
+        char c;
+        while (read(fd_[0], &c, 1) > 0) {
+        }
+    }
+    void open() {
+        close(fd_[1]);
+        fd_[1] = -1;
+    }
+
+private:
+    int fd_[2] = {-1, -1};
+};
+
+class CrashSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
+        home.write("servo.set", tavtest::read_file(share + "servo.set"));
+        home.write("servo.con", tavtest::read_file(share + "servo.con"));
+        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        fs::create_directories(home.file("lock"));
+        fs::copy(share + "def", home.file("def"));
+        tavplat_set_message_box([](const char*, const char*, unsigned) { return 1; });
+    }
+    void TearDown() override { tavplat_set_message_box(nullptr); }
+
+    // Two children run take() at once, hold what they got for a while and
+    // report the result as their exit code (+100 to keep it positive).
+    std::vector<int> race(const std::function<int()>& take) {
+        StartGate gate;
+        std::vector<std::unique_ptr<Child>> children;
+        for (int i = 0; i < 2; ++i)
+            children.push_back(std::make_unique<Child>([&] {
+                gate.wait();
+                const int rc = take();
+                std::this_thread::sleep_for(600ms);
+                return rc + 100;
+            }));
+        gate.open();
+        std::vector<int> results;
+        for (auto& c : children) results.push_back(c->wait() - 100);
+        std::sort(results.begin(), results.end());
+        return results;
+    }
+
+    tavtest::TempHost host;
+    tavtest::TempInstall home;
+};
+
+TEST_F(CrashSafety, TwoProcessesRaceForTheTraceLockAndOneWins) {
+    EXPECT_EQ(race([] { return srvTav_TraceLock(1); }), (std::vector<int>{TAV_E_LOCKED, 0}));
+    // Both gone: the lock is free again.
+    EXPECT_EQ(srvTav_TraceLock(2), 0);
+    EXPECT_EQ(srvTav_TraceUnlock(2), 0);
+}
+
+TEST_F(CrashSafety, TwoProcessesRaceForTheComponentMutexAndOneWins) {
+    // The mutex the direct accesses and the component's own callers share.
+    EXPECT_EQ(race([] { return static_cast<int>(srvTav_Comm_Lock()); }), (std::vector<int>{0, 1}));
+    EXPECT_EQ(srvTav_Comm_Lock(), 0);
+    EXPECT_EQ(srvTav_Comm_Unlock(), 0);
+}
+
+TEST_F(CrashSafety, ATraceLockDiesWithItsProcess) {
+    StartGate held;
+    Child holder([&] {
+        if (srvTav_TraceLock(1) != 0) return 1;
+        held.open();  // tells the parent the lock is taken
+        for (;;) pause();
+    });
+    held.wait();
+    EXPECT_EQ(srvTav_TraceLock(1), TAV_E_LOCKED);
+    EXPECT_EQ(holder.kill_after(0ms), -SIGKILL);
+    int state = -1;
+    EXPECT_EQ(srvTav_TraceLockUnlockCheck(&state), 0);  // nobody holds it now
+    EXPECT_EQ(srvTav_TraceLock(1), 0);
+    EXPECT_EQ(srvTav_TraceUnlock(1), 0);
+}
+
+// servo.con is rewritten through @TAVACS.TMP: killed at any moment, the list
+// is the old one or the new one, and a leftover temporary file does not stop
+// the next rewrite.
+TEST_F(CrashSafety, AKilledStationListRewriteLeavesACompleteList) {
+    for (auto delay : {3ms, 17ms, 40ms}) {
+        SCOPED_TRACE(delay.count());
+        Child writer([] {
+            for (int i = 0;; ++i) srvTav_AmpData_Wt(1 + i % 2, 1 + i % 2, i % 2 ? "SECOND ENTRY" : "FIRST ENTRY");
+            return 0;
+        });
+        ASSERT_TRUE(writer.started());
+        EXPECT_EQ(writer.kill_after(delay), -SIGKILL);
+        const std::string con = home.read("servo.con");
+        EXPECT_EQ(con.substr(con.size() - 2), "\r\n");
+        int count = 0, station = 0, flag = 0;
+        char name[500] = {};
+        ASSERT_EQ(srvTav_AmpData_Rd(1, 0, &count, &station, name, &flag), 0) << con;
+        EXPECT_EQ(count, 2);
+        EXPECT_EQ(station, 1);
+        ASSERT_EQ(srvTav_AmpData_Rd(2, 0, &count, &station, name, &flag), 0) << con;
+        EXPECT_EQ(station, 2);
+        // Whatever the killed writer left behind, the next rewrite goes through.
+        EXPECT_EQ(srvTav_AmpData_Wt(1, 1, "AFTER"), 0);
+        EXPECT_FALSE(home.exists("@TAVACS.TMP"));
+        ASSERT_EQ(srvTav_AmpData_Rd(1, 0, &count, &station, name, &flag), 0);
+        EXPECT_STREQ(name, "AFTER");
+    }
+}
+
+// A parameter file is written in place: a save killed halfway may leave a
+// cut file. It is read with a result code, and the next save replaces it.
+TEST_F(CrashSafety, AKilledParameterSaveIsReadWithACodeAndSavedAgain) {
+    const std::string path = home.file("set.k7p");
+    auto set = std::make_unique<NewParaSet>();
+    ASSERT_EQ(srvTav_NewPara_Create(0, 0, set.get()), 0);
+    ASSERT_EQ(srvTav_NewPara_Wt(path.c_str(), set.get()), 0);
+    const std::string whole = home.read("set.k7p");
+    for (auto delay : {2ms, 9ms, 25ms}) {
+        SCOPED_TRACE(delay.count());
+        Child writer([&] {
+            for (;;) srvTav_NewPara_Wt(path.c_str(), set.get());
+            return 0;
+        });
+        EXPECT_EQ(writer.kill_after(delay), -SIGKILL);
+        auto back = std::make_unique<NewParaSet>();
+        const short rc = srvTav_NewPara_Rd(path.c_str(), 0, back.get());
+        EXPECT_GE(rc, -69);
+        EXPECT_LE(rc, 0);
+        ASSERT_EQ(srvTav_NewPara_Wt(path.c_str(), set.get()), 0);
+        EXPECT_EQ(home.read("set.k7p"), whole);
+        EXPECT_EQ(srvTav_NewPara_Rd(path.c_str(), 0, back.get()), 0);
+    }
+}
+
+// A host killed during transfers: the in-process simulator's state file is
+// saved by rename, so it is always valid JSON; the line, the component's
+// mutex and the locks die with the process, so the next transfer succeeds.
+TEST_F(CrashSafety, AHostKilledMidTransferLeavesAValidStateAndAFreeLine) {
+    auto set = std::make_unique<NewParaSet>();
+    ASSERT_EQ(srvTav_NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
+    for (auto delay : {20ms, 70ms, 150ms}) {
+        SCOPED_TRACE(delay.count());
+        Child host([&] {
+            for (int i = 0;; ++i) {
+                srvTav_NewPara_Dat_Chg(set.get(), 5, i % 2 ? 1 : 2);
+                srvTav_NewPara_ComWt(nullptr, "1", 0, 1, set.get());
+                srvTav_ItiVvDat_InitWt(nullptr);  // a refused call in between
+            }
+            return 0;
+        });
+        EXPECT_EQ(host.kill_after(delay), -SIGKILL);
+        const std::string state = home.read("state.json");
+        ASSERT_FALSE(state.empty());
+        EXPECT_TRUE(nlohmann::json::accept(state)) << state.substr(0, 200);
+        EXPECT_EQ(srvTav_NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
+        EXPECT_EQ(Wyn_Net_Close(), 5);
+        EXPECT_EQ(srvTav_Comm_Lock(), 0);
+        EXPECT_EQ(srvTav_Comm_Unlock(), 0);
+    }
+}
+
+// servo-sim killed while it saves after every write: its state file is valid
+// JSON and the next servo-sim starts from it.
+TEST_F(CrashSafety, AKilledSimulatorLeavesAValidStateFile) {
+    const std::string state = home.file("pty-state.json");
+    const std::string link = home.file("ttySIM");
+    for (auto delay : {30ms, 120ms}) {
+        SCOPED_TRACE(delay.count());
+        Child sim([&] {
+            execl(tavtest::servo_sim_program().c_str(), "servo-sim", "--state", state.c_str(), "--pty", link.c_str(),
+                  "--no-wire-time", static_cast<char*>(nullptr));
+            return 127;
+        });
+        for (int i = 0; i < 200 && !fs::exists(link); ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(fs::exists(link));
+        home.write("wyn.ini", "[Ports]\r\nCOM1=" + link + "\r\n");
+        Child host([] {
+            auto s = std::make_unique<NewParaSet>();
+            if (srvTav_NewPara_ComRd(nullptr, "1", 0, s.get(), 0, 0) != 0) return 1;
+            for (int i = 0;; ++i) {
+                srvTav_NewPara_Dat_Chg(s.get(), 5, i % 2 ? 1 : 2);
+                srvTav_NewPara_ComWt(nullptr, "1", 0, 0, s.get());
+            }
+            return 0;
+        });
+        std::this_thread::sleep_for(200ms);  // the host reads and starts writing
+        EXPECT_EQ(sim.kill_after(delay), -SIGKILL);
+        host.kill_after(0ms);
+        ASSERT_TRUE(fs::exists(state));
+        EXPECT_TRUE(nlohmann::json::accept(tavtest::read_file(state)));
+        fs::remove(link);
+    }
+}
+
+}  // namespace
