@@ -737,6 +737,28 @@ TAV_API short srvTav_ItiVvDat_Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineC
 TAV_API short srvTav_ItiVvDatCsvType_Wt(const char* fileName, ItiVvDatSet* set);
 /* ---- end of VV positioning data ---- */
 
+/* ---- null arguments ---- */
+/* A null pointer where the library needs an object gives a code (usually -1)
+ * and changes nothing. Null is a choice, not an error, for:
+ *   window of srvTav_SetProgressRateHwnd (notifications off), fn of
+ *   tavplat_set_message_box (default boxes), port of srvTav_Port_Set;
+ *   the station/ampText/stationText of the *_ComRd / *_ComWt transfers (the
+ *   file instead) and their file/path/fileName when a station is given;
+ *   file of srvTav_Para_Rd / srvTav_Para_ComRd (definition only) and of
+ *   srvTav_Para_Wt (szFileName); fileName of srvTav_ItiDatFil_Rd and
+ *   srvTav_ItiVvDatFil_Rd (the template; empty alike);
+ *   every output of the *Title_Rd functions, and lineCount/lines and out of
+ *   the *_Ctl_Inf_Rd functions (skipped);
+ *   count, station, name and flag of srvTav_AmpData_Rd, name of
+ *   srvTav_AmpData_Wt (entry kept), kind of srvTav_ComPortLock_quimbel,
+ *   port of srvTav_ComPortLockUnlockCheck, state of
+ *   srvTav_TraceLockUnlockCheck, text of srvTav_SetVersion,
+ *   srvTav_ItiDat_FileCmt_Wt and srvTav_ItiVvDat_FileCmt_Wt, name of
+ *   SetAmpNameForFile, out of srvTav_GetVersion and of srvTav_ErrString_Get
+ *   (nothing written);
+ *   any argument of srvTav_fprintf, srvTav_Mon_fprintf, srvTav_ComPortLock
+ *   and srvTav_ComPortUnlock_quimbel. */
+
 /* ------------------------------------------------------------ layouts */
 #ifdef __cplusplus
 #define TAV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
