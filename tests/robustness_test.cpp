@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -429,6 +431,7 @@ TEST_F(Robustness, EveryNullOrEmptyArgumentGivesACode) {
         Args args;
         args.dir = home.path();
         const int rc = c.call(args);
+        if (std::getenv("ROBUSTNESS_SHOW") != nullptr) std::printf("SHOW %s %s rc=%d\n", c.function, c.what, rc);
         // A code of the library (-69..0) or of the component (positive).
         EXPECT_GE(rc, -69);
         EXPECT_LE(rc, 255);
