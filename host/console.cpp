@@ -54,6 +54,9 @@ int run_para_command(const std::string& command, const std::vector<std::string>&
 // Positioning tables (host/iti_commands.cpp).
 const char* pos_usage();
 int run_pos_command(const std::string& command, const std::vector<std::string>& args);
+// Extended parameters (host/newpara_commands.cpp).
+const char* ext_usage();
+int run_ext_command(const std::string& command, const std::vector<std::string>& args);
 
 namespace {
 
@@ -70,6 +73,7 @@ void usage() {
     std::fputs(line_usage(), stdout);
     std::fputs(para_usage(), stdout);
     std::fputs(pos_usage(), stdout);
+    std::fputs(ext_usage(), stdout);
 }
 
 int cmd_version() {
@@ -130,6 +134,7 @@ int run(int argc, char** argv) {
     if (int rc = run_itivv_command(command, args); rc != -1) return rc;
     if (int rc = run_para_command(command, args); rc != -1) return rc;
     if (int rc = run_pos_command(command, args); rc != -1) return rc;
+    if (int rc = run_ext_command(command, args); rc != -1) return rc;
     std::fprintf(stderr, "unknown command %s\n", command.c_str());
     usage();
     return 2;

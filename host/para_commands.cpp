@@ -3,72 +3,25 @@
 // Every command works on a parameter file; a set lives only as long as the
 // command. The page follows the extension: .k7p parameters, .syp system
 // parameters, .hsp hidden parameters.
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "Tav_acs.h"
+#include "host/commands_common.h"
 #include "host/console.h"
 
 namespace tavhost {
 
 namespace {
 
-std::atomic<bool> g_cancel{false};
-ParaSet* g_running = nullptr;
-
-void on_interrupt(int) { g_cancel = true; }
-
-int fail(const char* step, int code) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %d  %s\n", step, code, message(code).c_str());
-    return 1;
-}
-
-int kind_of(const std::string& file) {
-    if (file.size() < 4) return 0;
-    const char* ext = file.c_str() + file.size() - 4;
-    if (strcasecmp(ext, ".syp") == 0) return 1;
-    if (strcasecmp(ext, ".hsp") == 0) return 2;
-    return 0;
-}
-
-bool number(const std::string& text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
-}
-
-// Progress messages draw the bar; the cancel request of Ctrl-C is handed to
-// the set here, on the library's own thread.
-void on_post(void*, unsigned msg, uintptr_t wParam, intptr_t) {
-    if (msg != TAV_WM_PROGRESS) return;
-    const unsigned pct = wParam > 100 ? 100 : static_cast<unsigned>(wParam);
-    std::printf("\r[%-40s] %3u%%", std::string(pct * 40 / 100, '#').c_str(), pct);
-    std::fflush(stdout);
-    if (g_cancel && g_running != nullptr) g_running->nCancel = TAV_E_CANCELLED;
-}
-
-// Runs a transfer with the progress window set and Ctrl-C mapped to cancel.
-template <class Op>
-short with_progress(ParaSet* set, Op op) {
-    TavWindow window{on_post, nullptr};
-    g_running = set;
-    g_cancel = false;
-    auto old = std::signal(SIGINT, on_interrupt);
-    srvTav_SetProgressRateHwnd(&window);
-    const short code = op();
-    srvTav_SetProgressRateHwnd(nullptr);
-    std::signal(SIGINT, old);
-    g_running = nullptr;
-    std::printf("\n");
-    return code;
+// Ctrl-C during a transfer asks the library to stop through the set.
+std::function<void()> cancel_of(ParaSet* set) {
+    return [set] { set->nCancel = TAV_E_CANCELLED; };
 }
 
 void show_one(ParaSet* set, int no) {
@@ -153,8 +106,9 @@ int cmd_read(const std::vector<std::string>& a) {
     if (a.empty()) return fail("para read FILE [STATION]", TAV_E_PARAMETER);
     const std::string station = a.size() > 1 ? a[1] : "0";
     auto set = std::make_unique<ParaSet>();
-    const short code =
-        with_progress(set.get(), [&] { return srvTav_Para_ComRd(nullptr, station.c_str(), kind_of(a[0]), set.get()); });
+    const short code = with_progress(cancel_of(set.get()), [&] {
+        return srvTav_Para_ComRd(nullptr, station.c_str(), kind_of(a[0]), set.get());
+    });
     if (code != 0) return fail("read", code);
     std::printf("read %s at %s\n", set->szAmpNo, set->szReadDate);
     srvTav_Para_FileName_Chg(set.get(), a[0].c_str());
@@ -175,7 +129,8 @@ int cmd_write(const std::vector<std::string>& a) {
         else changes.push_back(a[i]);
     }
     if (apply_changes(set.get(), changes) != 0) return 1;
-    code = with_progress(set.get(), [&] { return srvTav_Para_ComWt(nullptr, station.c_str(), 0, sendAll, set.get()); });
+    code = with_progress(cancel_of(set.get()),
+                         [&] { return srvTav_Para_ComWt(nullptr, station.c_str(), 0, sendAll, set.get()); });
     if (code != 0) return fail("write", code);
     std::printf("write: %s\n", message(0).c_str());
     return save(set.get(), a[0]);
