@@ -238,7 +238,7 @@ int act_show(Session& s, const std::string& noText) {
         int no = 0;
         if (!integer(noText, no)) return usage_error("show: " + noText + " is not a parameter number");
         const short code = srvTav_NewPara_Dat_Rd(s.set.get(), no, &r);
-        if (code != 0) return fail(("show " + noText).c_str(), code);
+        if (code != 0) return fail(("show: parameter " + noText).c_str(), code);
         show_one(r, no);
         return 0;
     }
@@ -265,7 +265,7 @@ int act_change(Session& s, const std::vector<std::pair<std::string, std::string>
         if (!integer(noText, no) || !number(valueText, value))
             return usage_error("change: " + noText + " " + valueText + " is not a number and a value");
         const short code = srvTav_NewPara_Dat_Chg(s.set.get(), no, value);
-        if (code != 0) return fail(("change " + noText).c_str(), code);
+        if (code != 0) return fail(("change: parameter " + noText).c_str(), code);
         s.unsaved = true;
     }
     return 0;
@@ -276,7 +276,7 @@ int act_reset(Session& s, const std::vector<std::string>& numbers) {
         int no = 0;
         if (!integer(noText, no)) return usage_error("reset: " + noText + " is not a parameter number");
         const short code = srvTav_NewPara_Dat_Init(s.set.get(), no);
-        if (code != 0) return fail(("reset " + noText).c_str(), code);
+        if (code != 0) return fail(("reset: parameter " + noText).c_str(), code);
         s.unsaved = true;
     }
     return 0;
