@@ -67,7 +67,10 @@ void usage() {
         "commands:\n"
         "  version            show the library version\n"
         "  message CODE...    show the catalogue message of result codes\n"
-        "  demo               a loader session: stations, identification, refresh\n"
+        "  demo [--out DIR] [--keep]\n"
+        "                     a whole loader session against the installation's line;\n"
+        "                     files go to DIR (default ./tav-session); --keep leaves\n"
+        "                     the edited values on the devices\n"
         "\n"
         "--home DIR selects the installation folder (default $WYN_HOME).\n");
     std::fputs(line_usage(), stdout);
@@ -129,7 +132,7 @@ int run(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "version") return cmd_version();
     if (command == "message") return cmd_message(args);
-    if (command == "demo") return cmd_demo();
+    if (command == "demo") return cmd_demo(args);
     if (int rc = run_line_command(command, args); rc != -1) return rc;
     if (int rc = run_itivv_command(command, args); rc != -1) return rc;
     if (int rc = run_para_command(command, args); rc != -1) return rc;

@@ -1,7 +1,26 @@
-// The guided session: what a user sees first. It works on the installation
-// folder ($WYN_HOME, or --home), whose sample line is the built-in simulator.
+// The guided loader session: what a user sees first. It works on the
+// installation folder ($WYN_HOME, or --home), whose sample line is the
+// built-in simulator, through the library's C interface only (and the
+// component's own close for a line the session opened).
+//
+// Steps: the station list, identification, the extended parameters of the
+// L-type amplifier (read, edit two pages, write, save, CSV, listing), its
+// positioning table, the VV table of the V-type amplifier, a positioning run
+// with its live status, and putting the devices back as they were found, so
+// that the next session starts from the same state. Each step is timed and
+// its traffic counted; a table closes the session.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Tav_acs.h"
@@ -12,8 +31,127 @@ namespace tavhost {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// ------------------------------------------------------------ interrupts
+// Ctrl-C writes the cancel code into the set whose transfer is running; the
+// library sees it at its next exchange and stops with -31.
+std::atomic<NewParaSet*> g_newpara{nullptr};
+std::atomic<ItiDatSet*> g_iti{nullptr};
+std::atomic<ItiVvDatSet*> g_vv{nullptr};
+std::atomic<bool> g_interrupted{false};
+
+void on_interrupt(int) {
+    g_interrupted = true;
+    if (NewParaSet* s = g_newpara.load()) s->nCancel = TAV_E_CANCELLED;
+    if (ItiDatSet* s = g_iti.load()) s->nCancel = TAV_E_CANCELLED;
+    if (ItiVvDatSet* s = g_vv.load()) s->nCancel = TAV_E_CANCELLED;
+}
+
+// ------------------------------------------------------------ progress bar
+struct Bar {
+    bool tty = false;
+    unsigned last = 0;
+    bool shown = false;
+};
+
+void draw(Bar& bar, unsigned pct) {
+    std::printf("%s    [%-40s] %3u%%", bar.tty ? "\r" : "", std::string(pct * 40 / 100, '#').c_str(), pct);
+    if (!bar.tty) std::printf("\n");
+    std::fflush(stdout);
+    bar.shown = true;
+}
+
+void on_post(void* ctx, unsigned msg, uintptr_t wParam, intptr_t) {
+    if (msg != TAV_WM_PROGRESS) return;
+    auto* bar = static_cast<Bar*>(ctx);
+    const unsigned pct = wParam > 100 ? 100 : static_cast<unsigned>(wParam);
+    // On a terminal every step redraws the bar; in a log only quarters show.
+    if (bar->tty || pct / 25 != bar->last / 25 || (pct == 100 && bar->last != 100)) draw(*bar, pct);
+    bar->last = pct;
+}
+
+// ------------------------------------------------------------ steps
+struct Row {
+    std::string operation;
+    long long exchanges = 0;
+    long long bytes = 0;
+    double seconds = 0;
+    int result = 0;
+};
+
+struct Session {
+    fs::path out;
+    bool keep = false;
+    std::vector<Row> rows;
+};
+
+WynStatistics stats_now() {
+    WynStatistics s{};
+    Wyn_Stat_Get(&s);
+    return s;
+}
+
 void heading(const char* text) { std::printf("\n== %s\n", text); }
 
+// Runs one step: counts its exchanges, bytes and time and prints its result.
+template <class Op>
+int step(Session& s, const std::string& operation, Op op) {
+    const WynStatistics before = stats_now();
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = op();
+    const auto t1 = std::chrono::steady_clock::now();
+    const WynStatistics after = stats_now();
+    Row row;
+    row.operation = operation;
+    row.exchanges = after.exchanges - before.exchanges;
+    row.bytes = (after.bytesOut - before.bytesOut) + (after.bytesIn - before.bytesIn);
+    row.seconds = std::chrono::duration<double>(t1 - t0).count();
+    row.result = rc;
+    s.rows.push_back(row);
+    if (rc != 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: %d  %s\n", operation.c_str(), rc, message(rc).c_str());
+    }
+    return rc;
+}
+
+// A transfer with the progress bar and Ctrl-C mapped to the set's cancel field.
+template <class SetT, class Op>
+int transfer(std::atomic<SetT*>& slot, SetT* set, Op op) {
+    Bar bar;
+    bar.tty = ::isatty(STDOUT_FILENO) != 0;
+    TavWindow window{on_post, &bar};
+    srvTav_SetProgressRateHwnd(&window);
+    srvTav_SendProgressRate(0);
+    set->nCancel = g_interrupted ? TAV_E_CANCELLED : 0;
+    slot = set;
+    const int rc = op();
+    slot = nullptr;
+    srvTav_SetProgressRateHwnd(nullptr);
+    if (rc == 0 && bar.shown && bar.last < 100) draw(bar, 100);  // the last blocks post no rate of their own
+    if (bar.tty && bar.shown) std::printf("\n");
+    return rc;
+}
+
+std::string file_in(const Session& s, const char* name) { return (s.out / name).string(); }
+
+void summary(const Session& s) {
+    heading("Summary");
+    std::printf("  %-42s %9s %9s %9s  %s\n", "operation", "exchanges", "bytes", "time [s]", "result");
+    long long ex = 0, by = 0;
+    double sec = 0;
+    for (const Row& r : s.rows) {
+        std::printf("  %-42s %9lld %9lld %9.3f  %d %s\n", r.operation.c_str(), r.exchanges, r.bytes, r.seconds,
+                    r.result, message(r.result).c_str());
+        ex += r.exchanges;
+        by += r.bytes;
+        sec += r.seconds;
+    }
+    std::printf("  %-42s %9lld %9lld %9.3f\n", "total", ex, by, sec);
+}
+
+// ------------------------------------------------------------ identification
 const char* family_name(int family) {
     switch (family) {
         case 0x30: return "KESTA7";
@@ -24,14 +162,10 @@ const char* family_name(int family) {
 }
 
 int list_stations(std::vector<int>& stations) {
-    heading("Stations in servo.con");
     char selected[16] = "";
     int rc = srvTav_Amp_Rd(selected);
-    if (rc != 0) {
-        std::printf("cannot read the station list: %d %s\n", rc, message(rc).c_str());
-        return rc;
-    }
-    std::printf("selected entry: %s\n", selected);
+    if (rc != 0) return rc;
+    std::printf("  selected entry: %s\n", selected);
     for (int entry = 1; entry <= 50; ++entry) {
         int count = 0, station = 0, flag = 0;
         char name[512] = "";
@@ -43,51 +177,390 @@ int list_stations(std::vector<int>& stations) {
     return 0;
 }
 
-void show_identification(int station) {
-    unsigned char record[17] = {};
-    short rc = Wyn_SysCondition_Rd(station, sizeof record, record);
+// Identifies one station: an amplifier answers with its model and motor; the
+// servo operator at station 0 answers without amplifier texts.
+int identify(int station) {
+    AmpIdentification id{};
+    const int rc = srvTav_SysCondition_Rd(station, &id);
     if (rc != 0) {
         std::printf("  station %3d  no answer: %d %s\n", station, rc, message(rc).c_str());
-        return;
+        return rc;
     }
-    std::printf("  station %3d  %s (family 0x%02X)\n", station, family_name(record[4]), record[4]);
-    AmpIdentification id{};
-    if (record[4] != 0x30 && record[4] != 0x40) return;
-    if (srvTav_SysCondition_Rd(station, &id) != 0) return;
+    if (id.byFamily != 0x30 && id.byFamily != 0x40) {
+        std::printf("  station %3d  %s\n", station, station == 0 ? "servo operator" : "answers, not an amplifier");
+        return 0;
+    }
+    std::printf("  station %3d  %s\n", station, family_name(id.byFamily));
     std::printf("               model %s, %s, %s\n", to_utf8(id.szModelName).c_str(),
                 to_utf8(id.szAmpCapacity).c_str(), to_utf8(id.szAmpVoltage).c_str());
     std::printf("               motor %s, %s, %s\n", to_utf8(id.szMotorName).c_str(),
                 to_utf8(id.szMotorSpeed).c_str(), to_utf8(id.szEncoder).c_str());
+    return 0;
+}
+
+// ------------------------------------------------------------ extended parameters
+struct ParamEdit {
+    int no;
+    double value;
+    double before = 0;
+};
+
+void show_param(NewParaSet* set, int no) {
+    NewParaRecord r;
+    if (srvTav_NewPara_Dat_Rd(set, no, &r) != 0) return;
+    // 99 parameters to a page: PA1 holds 1..99, PA2 100..198, PA3 199..297.
+    std::printf("    PA%d_%02d  %-36s %12g  [%g .. %g]%s\n", (no - 1) / 99 + 1, (no - 1) % 99 + 1,
+                to_utf8(r.szName).c_str(),
+                static_cast<double>(r.dValue), static_cast<double>(r.dMin), static_cast<double>(r.dMax),
+                r.nChgFlag ? "  changed" : "");
+}
+
+int print_listing(NewParaSet* set, int lines) {
+    auto page = std::make_unique<NewParaPrint>();
+    const int rc = srvTav_NewParaPrint_Mak(set, page.get());
+    if (rc != 0) return rc;
+    std::printf("    %s\n    %s\n    %s\n", to_utf8(page->szFileTitle).c_str(), to_utf8(page->szAmpType).c_str(),
+                to_utf8(page->szHeader).c_str());
+    for (int i = 0; i < page->nLines && i < lines; ++i) std::printf("    %s\n", to_utf8(page->szLine[i]).c_str());
+    std::printf("    ... %d lines in all\n", page->nLines);
+    return 0;
+}
+
+// ------------------------------------------------------------ positioning tables
+void show_point(ItiDatSet* set, int no) {
+    const ItiDatPoint& p = set->point[no - 1];
+    std::printf("    point %2d  %s step %d  stop %10.*f  speed %8.2f  timer %5.2f  M %02d%s\n", no,
+                p.nCmdMode ? "INC" : "ABS", static_cast<int>(p.nStepMode), static_cast<int>(set->wStopPosDp),
+                static_cast<double>(p.dStopPos), static_cast<double>(p.dSpeed), static_cast<double>(p.dStopTimer),
+                static_cast<int>(p.nMCode), p.nChgFlag ? "  changed" : "");
+}
+
+void show_vv_point(ItiVvDatSet* set, int no) {
+    const ItiVvDatPoint& p = set->point[no - 1];
+    std::printf("    point %2d  %s step %d  stop %10.*f  speed %8.2f  accel %6.1f  decel %6.1f  timer %5.2f%s\n", no,
+                p.nCmdMode ? "INC" : "ABS", static_cast<int>(p.nStepMode), static_cast<int>(set->wStopPosDp),
+                static_cast<double>(p.dStopPos), static_cast<double>(p.dSpeed), static_cast<double>(p.dAccelTime),
+                static_cast<double>(p.dDecelTime), static_cast<double>(p.dStopTimer),
+                p.nChgFlag ? "  changed" : "");
+}
+
+int change_point(ItiDatSet* set, int no, const ItiDatPoint& v) {
+    return srvTav_ItiDat_Chg(set, no, v.nCmdMode, v.nStepMode, v.dStopPos, v.dSpeed, v.dStopTimer, v.nMCode,
+                             v.nMValid, v.nMTiming);
+}
+
+int change_vv_point(ItiVvDatSet* set, int no, const ItiVvDatPoint& v) {
+    return srvTav_ItiVvDat_Chg(set, no, v.nCmdMode, v.nStepMode, v.dStopPos, v.dSpeed, v.dAccelTime, v.dDecelTime,
+                               v.dStopTimer, v.nMCode, v.nMValid, v.nMTiming);
+}
+
+// ------------------------------------------------------------ the positioning run
+int positioning_run(int station, int point) {
+    unsigned char record[17] = {};
+    int rc = srvTav_Open_OffONline_Close(0, record);  // the selected entry goes offline
+    if (rc != 0) return rc;
+    std::printf("  amplifier offline (test-run mode)\n");
+    rc = srvTav_Wyn_Net_Open();
+    unsigned char status[8] = {};
+    int ready = 0;
+    if (rc == 0) rc = srvTav_RunOnOFF_ManuSpeedSel(station, 1, 500, status);
+    if (rc == 0) {
+        std::printf("  run on; starting point %d\n", point);
+        rc = srvTav_PlaceRunOff(station, point, 1, status, &ready);
+    }
+    if (rc == 0) {
+        std::printf("    %-5s %-4s %-10s %12s %10s %12s  %s\n", "point", "mode", "step", "position", "speed",
+                    "to go", "state");
+        PositioningRunStatus run{};
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            rc = srvTav_ItiDatRunStatus_Rd(station, &run);
+            if (rc != 0) break;
+            static const char* const kState[] = {"idle", "running", "arrived", "cancelled"};
+            const int code = run.nCode;
+            std::printf("    %-5s %-4s %-10s %12s %10s %12s  %s\n", run.szDataNo, to_utf8(run.szCmdMode).c_str(),
+                        to_utf8(run.szStepMode).c_str(), run.szValue1, run.szValue2, run.szValue3,
+                        code >= 0 && code <= 3 ? kState[code] : run.szCode);
+            std::fflush(stdout);
+            if (code == 2 || code == 3 || code == 0) break;
+            if (g_interrupted) {
+                srvTav_PlaceRunOff(station, 0, 0, status, &ready);
+                rc = TAV_E_CANCELLED;
+                break;
+            }
+            if (std::chrono::steady_clock::now() > until) {
+                srvTav_PlaceRunOff(station, 0, 0, status, &ready);
+                rc = TAV_E_NOT_COMPLETED;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    }
+    // Run off and back online whatever happened, so the amplifier is left as found.
+    srvTav_RunOnOFF_ManuSpeedSel(station, 0, 0, status);
+    Wyn_Net_Close();
+    const int back = srvTav_Open_OffONline_Close(1, record);
+    if (back == 0) std::printf("  run off, amplifier online again\n");
+    return rc != 0 ? rc : back;
+}
+
+// The VV transfers and the test-run switch work on the entry selected in
+// servo.con; the selection is put back when the guard ends.
+class Selection {
+public:
+    Selection() { ok_ = srvTav_Amp_Rd(saved_) == 0; }
+    ~Selection() {
+        if (ok_) srvTav_Amp_Wt(saved_);
+    }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+    int select(const char* entry) { return ok_ ? srvTav_Amp_Wt(entry) : TAV_E_PARAMETER; }
+
+private:
+    char saved_[16] = "";
+    bool ok_ = false;
+};
+
+// ------------------------------------------------------------ the session
+int parse_args(const std::vector<std::string>& args, Session& s) {
+    s.out = "tav-session";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--out" && i + 1 < args.size()) {
+            s.out = args[++i];
+        } else if (args[i] == "--keep") {
+            s.keep = true;
+        } else {
+            std::fprintf(stderr, "demo: unknown argument %s\nusage: tav demo [--out DIR] [--keep]\n",
+                         args[i].c_str());
+            return 2;
+        }
+    }
+    std::error_code ec;
+    fs::create_directories(s.out, ec);
+    s.out = fs::absolute(s.out, ec);
+    if (!fs::is_directory(s.out)) {
+        std::fprintf(stderr, "demo: cannot create the output folder %s\n", s.out.string().c_str());
+        return 2;
+    }
+    return 0;
+}
+
+int finish(Session& s, int rc) {
+    summary(s);
+    if (rc != 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "session stopped: %d  %s\n", rc, message(rc).c_str());
+        return 1;
+    }
+    std::printf("\nsession complete; files in %s\n", s.out.string().c_str());
+    return 0;
+}
+
+int run_session(Session& s) {
+    char version[12];
+    srvTav_GetVersion(version);
+    std::printf("Servo loader session (library %s)\n", version);
+    std::printf("output folder: %s\n", s.out.string().c_str());
+
+    // 1. The line and its devices.
+    heading("Stations in servo.con");
+    std::vector<int> stations;
+    int rc = step(s, "station list", [&] { return list_stations(stations); });
+    if (rc != 0) return rc;
+
+    heading("Identifying the devices on the line");
+    rc = step(s, "identification", [&] {
+        int code = srvTav_Wyn_Net_Open();
+        if (code != 0) return code;
+        code = identify(0);
+        for (int station : stations)
+            if (code == 0) code = identify(station);
+        Wyn_Net_Close();
+        return code;
+    });
+    if (rc != 0) return rc;
+
+    // 2. Extended parameters of the L-type amplifier (entry 1).
+    heading("Reading the extended parameters of entry 1 (KESTA7 L type)");
+    auto para = std::make_unique<NewParaSet>();
+    rc = step(s, "extended parameters: read", [&] {
+        return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  %d parameters read from amplifier %s at %s\n", static_cast<int>(para->nProgressDone), para->szAmpNo,
+                para->szReadDate);
+
+    heading("Changing two values, on pages PA1 and PA2");
+    std::vector<ParamEdit> edits{{8, 123}, {105, 250}};
+    rc = step(s, "extended parameters: edit", [&] {
+        for (ParamEdit& e : edits) {
+            e.before = para->para[e.no - 1].dValue;
+            std::printf("  before:\n");
+            show_param(para.get(), e.no);
+            const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.value);
+            if (code != 0) return code;
+            std::printf("  after:\n");
+            show_param(para.get(), e.no);
+        }
+        return 0;
+    });
+    if (rc != 0) return rc;
+
+    heading("Writing the changed values to the amplifier");
+    rc = step(s, "extended parameters: write changed", [&] {
+        return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  written: %s\n", message(0).c_str());
+
+    heading("Saving the parameter set");
+    const std::string k7p = file_in(s, "kesta7-L.k7p"), paraCsv = file_in(s, "kesta7-L-parameters.csv");
+    rc = step(s, "extended parameters: save .k7p and CSV", [&] {
+        srvTav_NewPara_FileName_Chg(para.get(), k7p.c_str());
+        srvTav_NewPara_FileCmt_Wt(para.get(), "Saved by the loader session");
+        int code = srvTav_NewPara_Wt(k7p.c_str(), para.get());
+        if (code == 0) code = srvTav_NewParaCsvType_Wt(paraCsv.c_str(), para.get());
+        return code;
+    });
+    if (rc != 0) return rc;
+    std::printf("  %s\n  %s\n", k7p.c_str(), paraCsv.c_str());
+
+    heading("Listing of the parameter set (first lines)");
+    rc = step(s, "extended parameters: listing", [&] { return print_listing(para.get(), 6); });
+    if (rc != 0) return rc;
+
+    // 3. The positioning table of the same amplifier.
+    heading("Reading the positioning table of entry 1");
+    auto iti = std::make_unique<ItiDatSet>();
+    rc = step(s, "positioning table: read", [&] {
+        return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  %d points, stop positions with %d decimal places\n", static_cast<int>(iti->nPointCount),
+                static_cast<int>(iti->wStopPosDp));
+    for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
+
+    heading("Editing points 2 and 3");
+    ItiDatPoint itiBefore[2] = {iti->point[1], iti->point[2]};
+    rc = step(s, "positioning table: edit", [&] {
+        int code = srvTav_ItiDat_Chg(iti.get(), 2, 0, 0, 2500.0, 150.0, 0.5, 12, 1, 0);
+        // Point 3 moves by its distance (INC), slowly enough to watch the run.
+        if (code == 0) code = srvTav_ItiDat_Chg(iti.get(), 3, 1, 0, 1750.0, 10.0, 0.0, 0, 0, 0);
+        if (code == 0) code = srvTav_ItiDat_FileCmt_Wt(iti.get(), "Edited by the loader session");
+        return code;
+    });
+    if (rc != 0) return rc;
+    for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
+
+    heading("Writing the changed points");
+    rc = step(s, "positioning table: write changed", [&] {
+        return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  written: %s\n", message(0).c_str());
+
+    const std::string k7l = file_in(s, "kesta7-L.k7l"), itiCsv = file_in(s, "kesta7-L-positioning.csv");
+    rc = step(s, "positioning table: save .k7l and CSV", [&] {
+        int code = srvTav_ItiDatFil_Wt(k7l.c_str(), iti.get());
+        if (code == 0) code = srvTav_ItiDatCsvType_Wt(itiCsv.c_str(), iti.get());
+        return code;
+    });
+    if (rc != 0) return rc;
+    std::printf("  %s\n  %s\n", k7l.c_str(), itiCsv.c_str());
+
+    // 4. The VV table of the V-type amplifier (entry 2).
+    heading("Reading the VV table of entry 2 (KESTA7 Mini V type)");
+    auto vv = std::make_unique<ItiVvDatSet>();
+    Selection selection;
+    rc = step(s, "VV table: read", [&] {
+        const int code = selection.select("2");
+        if (code != 0) return code;
+        return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  %d points\n", static_cast<int>(vv->nPointCount));
+    for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
+
+    heading("Editing point 2 of the VV table");
+    ItiVvDatPoint vvBefore = vv->point[1];
+    rc = step(s, "VV table: edit", [&] {
+        return srvTav_ItiVvDat_Chg(vv.get(), 2, 0, 0, 4200.0, 80.0, 25.0, 30.0, 0.25, 5, 1, 1);
+    });
+    if (rc != 0) return rc;
+    for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
+
+    heading("Writing the VV table");
+    rc = step(s, "VV table: write changed", [&] {
+        return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
+    });
+    if (rc != 0) return rc;
+    std::printf("  written: %s\n", message(0).c_str());
+
+    const std::string m7v = file_in(s, "kesta7mini-V.m7v"), vvCsv = file_in(s, "kesta7mini-V-vv.csv");
+    rc = step(s, "VV table: save .m7v and CSV", [&] {
+        int code = srvTav_ItiVvDatFil_Wt(m7v.c_str(), vv.get());
+        if (code == 0) code = srvTav_ItiVvDatCsvType_Wt(vvCsv.c_str(), vv.get());
+        return code;
+    });
+    if (rc != 0) return rc;
+    std::printf("  %s\n  %s\n", m7v.c_str(), vvCsv.c_str());
+
+    // 5. A positioning run on the edited point, with its live status.
+    heading("Positioning run to point 3 of entry 1, live status");
+    rc = step(s, "positioning run", [&] {
+        const int code = selection.select("1");
+        return code != 0 ? code : positioning_run(1, 3);
+    });
+    if (rc != 0) return rc;
+
+    // 6. The devices as they were found.
+    if (!s.keep) {
+        heading("Putting the devices back as they were found");
+        rc = step(s, "restore: extended parameters", [&] {
+            for (const ParamEdit& e : edits) {
+                const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.before);
+                if (code != 0) return code;
+            }
+            return transfer(g_newpara, para.get(),
+                            [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
+        });
+        if (rc != 0) return rc;
+        rc = step(s, "restore: positioning table", [&] {
+            int code = change_point(iti.get(), 2, itiBefore[0]);
+            if (code == 0) code = change_point(iti.get(), 3, itiBefore[1]);
+            if (code != 0) return code;
+            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
+        });
+        if (rc != 0) return rc;
+        rc = step(s, "restore: VV table", [&] {
+            int code = selection.select("2");
+            if (code == 0) code = change_vv_point(vv.get(), 2, vvBefore);
+            if (code != 0) return code;
+            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
+        });
+        if (rc != 0) return rc;
+        std::printf("  the changed values are back on the devices; the saved files keep the edits\n");
+    }
+    return 0;
 }
 
 }  // namespace
 
-int cmd_demo() {
-    char version[12];
-    srvTav_GetVersion(version);
-    std::printf("Servo loader session (library %s)\n", version);
-
-    std::vector<int> stations;
-    int rc = list_stations(stations);
-    if (rc != 0) return 1;
-
-    heading("Identifying the devices on the line");
-    rc = srvTav_Wyn_Net_Open();
-    if (rc != 0) {
-        std::printf("the line does not open: %d %s\n", rc, message(rc).c_str());
-        return 1;
+int cmd_demo(const std::vector<std::string>& args) {
+    Session s;
+    if (int rc = parse_args(args, s)) return rc;
+    Wyn_Stat_Reset();
+    g_interrupted = false;
+    auto old = std::signal(SIGINT, on_interrupt);
+    int rc = 0;
+    try {
+        rc = run_session(s);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "demo: %s\n", e.what());
+        rc = TAV_E_MEMORY_ERROR;
     }
-    show_identification(0);
-    for (int station : stations) show_identification(station);
-    Wyn_Net_Close();
-
-    heading("Refreshing the connection flag of entry 1");
-    int count = 0, station = 0, flag = 0;
-    char name[512] = "";
-    rc = srvTav_AmpData_Rd(1, 1, &count, &station, name, &flag);
-    std::printf("entry 1, station %d: %s (%d %s)\n", station, flag ? "answers" : "does not answer", rc,
-                message(rc).c_str());
-    return rc == 0 ? 0 : 1;
+    std::signal(SIGINT, old);
+    return finish(s, rc);
 }
 
 }  // namespace tavhost

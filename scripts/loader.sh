@@ -8,4 +8,4 @@ if [ ! -x "$build/bin/tav" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" >/dev/null
-exec "$build/bin/tav" --home "$build/share/tav" "$@" demo
+exec "$build/bin/tav" --home "$build/share/tav" "$@" demo --out "$build/session"

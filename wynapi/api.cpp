@@ -22,6 +22,8 @@ std::unique_ptr<wyn::Line> g_line;   // the open line, if any
 int g_lastStatus = 0;                // processing status of the last reply
 std::set<int> g_mutexFds;            // descriptors handed out by Wyn_OpenMutex
 int g_commLockFd = -1;               // srvTav_Comm_Lock
+wyn::LineStats g_closedStats;        // counts of the lines closed so far
+long g_lineOpens = 0;
 
 template <class F>
 short guarded(F&& f) {
@@ -158,6 +160,7 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
         }
         g_line = std::make_unique<wyn::Line>(std::move(t), cfg, engine);
         g_lastStatus = 0;
+        ++g_lineOpens;
         return WYN_OK;
     });
 }
@@ -165,6 +168,11 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
 WYN_API short Wyn_Net_Close(void) {
     return guarded([]() -> short {
         if (!g_line) return WYN_E_CLOSED;
+        const wyn::LineStats& st = g_line->stats();
+        g_closedStats.exchanges += st.exchanges;
+        g_closedStats.attempts += st.attempts;
+        g_closedStats.bytesOut += st.bytesOut;
+        g_closedStats.bytesIn += st.bytesIn;
         g_line.reset();
         return WYN_OK;
     });
@@ -420,6 +428,40 @@ WYN_API short Wyn_Sim_Control(const char* json) {
         if (!g_line) return WYN_E_NOT_CONNECTED;
         if (json == nullptr || g_line->engine() == nullptr) return WYN_E_DATA;
         return g_line->engine()->control(json, nullptr) ? WYN_OK : WYN_E_DATA;
+    });
+}
+
+WYN_API short Wyn_Stat_Get(WynStatistics* out) {
+    if (out == nullptr) return WYN_E_DATA;
+    return guarded([&]() -> short {
+        wyn::LineStats st = g_closedStats;
+        if (g_line) {
+            st.exchanges += g_line->stats().exchanges;
+            st.attempts += g_line->stats().attempts;
+            st.bytesOut += g_line->stats().bytesOut;
+            st.bytesIn += g_line->stats().bytesIn;
+        }
+        out->lineOpens = g_lineOpens;
+        out->exchanges = st.exchanges;
+        out->attempts = st.attempts;
+        out->bytesOut = st.bytesOut;
+        out->bytesIn = st.bytesIn;
+        return WYN_OK;
+    });
+}
+
+WYN_API short Wyn_Stat_Reset(void) {
+    return guarded([]() -> short {
+        // The open line keeps its own counts; they are taken off here.
+        g_closedStats = wyn::LineStats{};
+        if (g_line) {
+            g_closedStats.exchanges = -g_line->stats().exchanges;
+            g_closedStats.attempts = -g_line->stats().attempts;
+            g_closedStats.bytesOut = -g_line->stats().bytesOut;
+            g_closedStats.bytesIn = -g_line->stats().bytesIn;
+        }
+        g_lineOpens = 0;
+        return WYN_OK;
     });
 }
 

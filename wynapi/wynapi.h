@@ -155,6 +155,20 @@ WYN_API int GetCmdStsErr(void);     /* status of the last command */
 WYN_API short srvTav_Comm_Lock(void);
 WYN_API short srvTav_Comm_Unlock(void);
 
+/* ------------------------------------------------------------ statistics */
+/* What the component has done on its lines since the process started (or the
+ * last Wyn_Stat_Reset): counts of every line, open or already closed. */
+typedef struct WynStatistics {
+    int64_t lineOpens;   /* successful Wyn_Net_Open calls */
+    int64_t exchanges;   /* requests handed to the line (one per operation) */
+    int64_t attempts;    /* frames sent, retries included */
+    int64_t bytesOut;    /* bytes written to the line */
+    int64_t bytesIn;     /* bytes read from the line, echoes and garbage included */
+} WynStatistics;
+/* 7 for a null pointer. */
+WYN_API short Wyn_Stat_Get(WynStatistics* out);
+WYN_API short Wyn_Stat_Reset(void);
+
 /* ---------------------------------------------------- in-process simulator */
 /* Applies a control object to the simulator of an open "sim:" line: faults,
  * devices, clock (see docs/protocol.md). 10 without a line, 7 when the line
