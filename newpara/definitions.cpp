@@ -10,6 +10,7 @@
 #include "comm/comm.h"
 #include "frame/frame.h"
 #include "newpara/newpara.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -29,13 +30,8 @@ constexpr int kCodeCount = static_cast<int>(sizeof kCodes / sizeof kCodes[0]);
 bool in_range(const NewParaSet* set, int no) { return no >= 1 && no <= set->nParaCount && no <= kParaCount; }
 
 void set_defaults(NewParaSet* set) {
-    set->byInfo1 = 0xFF;
-    set->byInfo2 = 0xFF;
+    params::apply_header_defaults(set);
     set->byInfo3 = 0xFF;
-    set->byInfo9 = 3;
-    set->nInfoWord = -1;
-    set->byInfo10 = 0xFF;
-    set->byInfo12 = 0xFF;
 }
 
 double number(const char* text) {
@@ -43,8 +39,8 @@ double number(const char* text) {
     return std::isfinite(v) ? v : 0.0;
 }
 
-// One definition line into rec. Missing fields 1-8 end the line; a missing
-// tag (field 13) ends it too: the fields after it have no defined place.
+// One definition line into rec. Missing fields 1-8 end the line; fields 9
+// onwards as both parameter sets read them, the item comment kept twice.
 void parse_line(const char* line, NewParaRecord& rec) {
     char tok[kLineLimit];
     const char* p = frame::GetTabField(line, tok, sizeof tok);
@@ -62,20 +58,8 @@ void parse_line(const char* line, NewParaRecord& rec) {
         const double x = number(tok);
         std::memcpy(v, &x, sizeof x);  // the record is packed: no aligned store through v
     }
-    p = frame::GetTabText(p, rec.szItemComment, sizeof rec.szItemComment);
+    params::read_definition_texts(p, rec);
     tavplat::copy_text(rec.szItemCommentBase, rec.szItemComment);
-    std::string detail;
-    for (int i = 0; i < 3; ++i) {
-        p = frame::GetTabText(p, tok, sizeof tok);
-        detail += tok;
-    }
-    tavplat::copy_text(rec.szDetail, detail.c_str());
-    if ((p = frame::GetTabField(p, rec.szTag, sizeof rec.szTag)) == nullptr) return;
-    p = frame::GetTabText(p, rec.szNote, sizeof rec.szNote);
-    p = frame::GetTabText(p, rec.szIdCode, sizeof rec.szIdCode);
-    p = frame::GetTabText(p, rec.szSubTitle, sizeof rec.szSubTitle);
-    for (int i = 0; i < kValueTexts && p != nullptr && *p != '\0' && *p != '\n'; ++i)
-        p = frame::GetTabText(p, rec.szValueText[i], sizeof rec.szValueText[i]);
 }
 
 }  // namespace
@@ -190,31 +174,13 @@ short NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     const NewParaRecord& r = set->para[no - 1];
     if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    out->nChgFlag = r.nChgFlag;
-    std::memcpy(out->szName, r.szName, sizeof r.szName);
-    std::memcpy(out->szDetail, r.szDetail, sizeof r.szDetail);
-    std::memcpy(out->szTag, r.szTag, sizeof r.szTag);
-    out->wAttr = r.wAttr;
-    out->dInitial = r.dInitial;
-    out->dMax = r.dMax;
-    out->dMin = r.dMin;
-    out->dScale = r.dScale;
-    std::memcpy(out->szNote, r.szNote, sizeof r.szNote);
-    std::memcpy(out->szIdCode, r.szIdCode, sizeof r.szIdCode);
-    std::memcpy(out->szItemComment, r.szItemComment, sizeof r.szItemComment);
-    out->dValue = r.dValue;
-    out->nResult = r.nResult;
-    std::memcpy(out->szSubTitle, r.szSubTitle, sizeof r.szSubTitle);
-    std::memcpy(out->szValueText, r.szValueText, sizeof r.szValueText);
+    params::copy_out(r, out);
     return TAV_OK;
 }
 
 short NewPara_SubTile_Rd(NewParaSet* set, int no, char* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    const NewParaRecord& r = set->para[no - 1];
-    if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    tavplat::copy_text(out, sizeof r.szSubTitle, r.szSubTitle);
-    return TAV_OK;
+    return params::read_subtitle(set->para[no - 1], out);
 }
 
 short NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out) {
@@ -230,16 +196,7 @@ short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no) {
     if (!searchable || set->nParaCount <= 0) return TAV_E_PARAMETER;
     const char* code = kCodes[codeNo];
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
-    const bool backwards = dir == 1 && (codeNo == kC1 || codeNo == kC2 || codeNo == kO1 || codeNo == kO2 ||
-                                        codeNo == kDD || codeNo == kC0 || codeNo == kO0);
-    for (int k = 0; k < count; ++k) {
-        const int i = backwards ? count - 1 - k : k;
-        if (std::strncmp(set->para[i].szIdCode, code, sizeof set->para[i].szIdCode) == 0) {
-            *no = i + 1;
-            return TAV_OK;
-        }
-    }
-    return TAV_E_PARAMETER;
+    return params::find_code(set, count, code, dir == 1 && params::searched_backwards(codeNo), no);
 }
 
 short NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo) {
@@ -261,11 +218,8 @@ short NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
 
 short NewPara_Dat_Init(NewParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    NewParaRecord& r = set->para[no - 1];
-    if (r.wAttr == 0 && r.dValue != r.dInitial) return TAV_E_FIXED_PARAMETER;
-    r.nChgFlag = 1;
-    r.dValue = r.dInitial;
-    r.nResult = 0;
+    const short code = params::reset_to_initial(set->para[no - 1]);
+    if (code != TAV_OK) return code;
     int first = 0;
     // Resetting the decimal position re-derives the set; the reset itself succeeded.
     if (NewPara_Skubun_No_Rd(set, kSS, 0, &first) == TAV_OK && first == no) NewPara_Syousuh_Chg(set, 1, 1, 0, 1);

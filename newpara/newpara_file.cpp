@@ -2,7 +2,6 @@
 // from definitions alone, and the small header accessors.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -31,15 +31,6 @@ struct CreateRequest {
 CreateRequest& create_request() {
     static CreateRequest r;
     return r;
-}
-
-const char* model_name(int model) {
-    switch (model) {
-    case 0: return "VEL";
-    case 1: return "ROR";
-    case 2: return "LIN";
-    default: return "ETC";
-    }
 }
 
 double number(const char* text) {
@@ -62,32 +53,6 @@ std::string second_field(unsigned id) {
     const char* p = frame::GetCommaField(row.c_str(), tok, sizeof tok);
     frame::GetCommaField(p, tok, sizeof tok);
     return tok;
-}
-
-// Identification line fields after the amplifier number, in file order.
-void read_identification(const char* p, NewParaSet* set) {
-    char tok[kLineLimit];
-    uint8_t* const bytesA[] = {&set->byInfo1, &set->byInfo2, &set->byInfo4, &set->byInfo5,
-                               &set->byInfo6, &set->byInfo3, &set->byInfo8, &set->byInfo9};
-    for (uint8_t* b : bytesA) {
-        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-        *b = static_cast<uint8_t>(hex(tok));
-    }
-    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-    set->nInfoWord = static_cast<int32_t>(hex(tok));  // as read: not sign-extended
-    uint8_t* const bytesB[] = {&set->byInfo10, &set->byInfo12, &set->byInfo13, &set->byInfo14};
-    for (uint8_t* b : bytesB) {
-        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-        *b = static_cast<uint8_t>(hex(tok));
-    }
-    int32_t* const words[] = {&set->nInfo15, &set->nInfo16, &set->nInterface};
-    for (int32_t* w : words) {
-        if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-        const int32_t x = static_cast<int32_t>(static_cast<uint32_t>(hex(tok)));
-        std::memcpy(w, &x, sizeof x);  // the set is packed: no aligned store through w
-    }
-    if ((p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return;
-    set->byInfo11 = static_cast<uint8_t>(hex(tok));
 }
 
 // One parameter line over the definition values; false when it has no value.
@@ -141,16 +106,6 @@ void read_tail(FILE* f, NewParaSet* set) {
 }
 
 bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
-
-std::string printf_string(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_string(const char* fmt, ...) {
-    char buf[4096];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return buf;
-}
 
 }  // namespace
 
@@ -215,7 +170,7 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         if (p != nullptr && tok[0] != '\0') {
             tavplat::copy_text(set->szAmpNo, tok);
             p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
-            read_identification(p, set);
+            params::read_identification_fields(p, set, params::InfoWord::kAsRead);
         }
     }
     if (std::fgets(line, kLineLimit, f) != nullptr) {  // the column header
@@ -252,22 +207,8 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
         frame::tracef("NewPara file=[%s]", target.c_str());
         return TAV_E_READ_ONLY;
     }
-    char version[16] = {};
-    frame::GetVersion(version);
-    std::string head = std::string("SERVO,") + model_name(set->nModel) + ", ";
-    const std::string ampNo(set->szAmpNo, strnlen(set->szAmpNo, sizeof set->szAmpNo));
-    if (!ampNo.empty()) {
-        const std::string date(set->szReadDate, strnlen(set->szReadDate, sizeof set->szReadDate));
-        head += ampNo + "," + (date.empty() ? " " : date);
-    } else {
-        head += ",";
-    }
-    head += printf_string(",%02X,%02X,%02X,%02X,%02X,%02X,%02X,%02X,%04X,%02X,%02X,%02X,%02X,%08X,%08X,%02X,%02X,%s\n",
-                          set->byInfo1, set->byInfo2, set->byInfo4, set->byInfo5, set->byInfo6, set->byInfo3,
-                          set->byInfo8, set->byInfo9, static_cast<unsigned>(set->nInfoWord) & 0xFFFFu, set->byInfo10,
-                          set->byInfo12, set->byInfo13, set->byInfo14, static_cast<unsigned>(set->nInfo15),
-                          static_cast<unsigned>(set->nInfo16), static_cast<unsigned>(set->nInterface), set->byInfo11,
-                          version);
+    // The interface column carries the whole interface code.
+    const std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface));
     short code = TAV_OK;
     if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
@@ -287,16 +228,7 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
         ++set->nProgressDone;
         if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
     }
-    if (code == TAV_OK) {
-        const char* name = line::amp_name_for_file();
-        if (name[0] != '\0' && !put(f, std::string("ampname=") + name + "\n")) code = TAV_E_DISK_FULL;
-    }
-    if (code == TAV_OK) {
-        std::string comment;
-        for (std::size_t i = 0; i < sizeof set->szComment && set->szComment[i] != '\0'; ++i)
-            if (set->szComment[i] != '\r') comment += set->szComment[i];
-        if (!put(f, comment)) code = TAV_E_DISK_FULL;
-    }
+    if (code == TAV_OK) code = params::write_file_tail(f, *set);
     if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
     return code;
 }
@@ -315,40 +247,18 @@ short NewPara_Create(int model, int kind, NewParaSet* set) {
     return code;
 }
 
-short NewPara_FileName_Chg(NewParaSet* set, const char* name) {
-    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szFileName, name);
-    return TAV_OK;
-}
+short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return params::change_file_name(set, name); }
 
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out) {
     tavplat::copy_text(out, sizeof set->szComment, set->szComment);
     return TAV_OK;
 }
 
-short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) {
-    if (text == nullptr || strnlen(text, sizeof set->szComment) >= sizeof set->szComment) return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szComment, text);
-    return TAV_OK;
-}
+short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return params::write_comment(set, text); }
 
 short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
-    std::memcpy(out->szAmpNo, set->szAmpNo, sizeof out->szAmpNo);
-    std::memcpy(out->szReadDate, set->szReadDate, sizeof out->szReadDate);
-    std::memcpy(out->szFileName, set->szFileName, sizeof out->szFileName);
-    std::memcpy(out->szDefPath, set->szDefPath, sizeof out->szDefPath);
-    out->nKind = set->nKind;
-    out->nModel = set->nModel;
-    out->byInfo1 = set->byInfo1; out->byInfo2 = set->byInfo2; out->byInfo3 = set->byInfo3;
-    out->byInfo4 = set->byInfo4; out->byInfo5 = set->byInfo5; out->byInfo6 = set->byInfo6;
-    out->byInfo7 = set->byInfo7; out->byInfo8 = set->byInfo8; out->byInfo9 = set->byInfo9;
-    out->nInfoWord = set->nInfoWord;
-    out->byInfo10 = set->byInfo10; out->byInfo12 = set->byInfo12;
-    out->byInfo13 = set->byInfo13; out->byInfo14 = set->byInfo14;
-    out->nInfo15 = set->nInfo15;
-    out->nInfo16 = set->nInfo16;
-    out->nFamily = set->nFamily;
-    std::memcpy(out->szComment, set->szComment, sizeof out->szComment);
+    params::copy_properties_out(*set, out);
+    out->byInfo3 = set->byInfo3;  // only the extended property record has it
     return TAV_OK;
 }
 
@@ -356,45 +266,12 @@ short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
     static NewParaSet copy;
     std::memcpy(&copy, set, sizeof copy);
-    const bool kindChanged = prop->nKind != set->nKind;
-    if (prop->nModel != set->nModel || kindChanged || prop->byInfo6 != set->byInfo6 ||
-        prop->byInfo7 != set->byInfo7 || prop->byInfo8 != set->byInfo8) {
+    if (params::properties_need_new_set(*set, *prop)) {
         const short code = NewPara_Create(prop->nModel, prop->nKind, set);
         if (code != TAV_OK) return code;
     }
-    set->szAmpNo[0] = '\0';
-    set->szReadDate[0] = '\0';
-    tavplat::copy_text(set->szFileName, std::string(prop->szFileName, strnlen(prop->szFileName, sizeof prop->szFileName)).c_str());
-    const std::size_t len = std::strlen(set->szFileName);
-    if (kindChanged && len >= 4) {
-        char* ext = set->szFileName + len - 4;
-        if (std::strcmp(ext, ".K7P") == 0) std::memcpy(ext, ".SYP", 4);
-        else if (std::strcmp(ext, ".SYP") == 0) std::memcpy(ext, ".K7P", 4);
-        else if (std::strcmp(ext, ".k7p") == 0) std::memcpy(ext, ".syp", 4);
-        else if (std::strcmp(ext, ".syp") == 0) std::memcpy(ext, ".k7p", 4);
-    }
-    set->nKind = prop->nKind;
-    set->nModel = prop->nModel;
-    set->nFamily = prop->nFamily;
-    set->byInfo1 = prop->byInfo1; set->byInfo2 = prop->byInfo2;
-    set->byInfo4 = prop->byInfo4; set->byInfo5 = prop->byInfo5; set->byInfo6 = prop->byInfo6;
-    set->byInfo7 = prop->byInfo7; set->byInfo8 = prop->byInfo8; set->byInfo9 = prop->byInfo9;
-    set->nInfoWord = prop->nInfoWord;
-    set->byInfo10 = prop->byInfo10; set->byInfo12 = prop->byInfo12;
-    set->byInfo13 = prop->byInfo13; set->byInfo14 = prop->byInfo14;
-    set->nInfo15 = prop->nInfo15;
-    set->nInfo16 = prop->nInfo16;
-    set->nInterface = prop->nInterface;
-    set->nInfo17 = prop->nInfo17;
-    tavplat::copy_text(set->szComment, std::string(prop->szComment, strnlen(prop->szComment, sizeof prop->szComment)).c_str());
-    const std::string unused = text::Text(10010);
-    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
-    for (int i = 0; i < count; ++i) {
-        NewParaRecord& r = set->para[i];
-        if (unused == r.szName) continue;
-        r.dValue = copy.para[i].dValue;
-        r.nResult = r.dValue < r.dMin || r.dValue > r.dMax ? TAV_E_RANGE : 0;
-    }
+    params::take_properties(set, *prop, copy.nKind);
+    params::restore_values(set, copy, std::min(int{set->nParaCount}, kParaCount), text::Text(10010));
     return NewPara_Syousuh_Chg(set, 0, 1, 0, 1);
 }
 

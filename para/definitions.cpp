@@ -9,6 +9,7 @@
 #include "comm/comm.h"
 #include "frame/frame.h"
 #include "para/para.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -42,13 +43,8 @@ bool parse_double(const char* text, double& out) {
     return end != text && *end == '\0' && std::isfinite(out);
 }
 
-// True at a line end for the text reader: nothing left to take.
-bool at_end(const char* p) { return p == nullptr || *p == '\0' || *p == '\n'; }
-
 // One definition line into r. A token field among 1-8 that is missing or not
-// a number ends the line there. The line also ends when field 13 (the tag)
-// is missing: the texts after it have no reliable position, so they stay
-// empty rather than being taken from the wrong columns.
+// a number ends the line there; fields 9 onwards as both parameter sets read them.
 void parse_definition(const char* line, ParaRecord& r) {
     char tok[kDefLineLimit];
     const char* p = line;
@@ -60,7 +56,6 @@ void parse_definition(const char* line, ParaRecord& r) {
     if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr || !parse_long(tok, 10, n)) return;
     r.nChgFlag = static_cast<int32_t>(n);
     p = frame::GetTabText(p, r.szName, sizeof r.szName);
-    if (at_end(p)) return;
     if ((p = frame::GetTabField(p, tok, sizeof tok)) == nullptr || !parse_long(tok, 16, n)) return;
     r.wAttr = static_cast<uint16_t>(n & 0xFFFF);
     // The record is packed: its doubles are stored by name, never by pointer.
@@ -71,22 +66,7 @@ void parse_definition(const char* line, ParaRecord& r) {
         else if (k == 2) r.dMin = d;
         else r.dScale = d;
     }
-    p = frame::GetTabText(p, r.szItemComment, sizeof r.szItemComment);
-    // Three detail columns joined; each is cut to what still fits.
-    r.szDetail[0] = '\0';
-    for (int i = 0; i < 3; ++i) {
-        p = frame::GetTabText(p, tok, sizeof tok);
-        const std::size_t used = std::strlen(r.szDetail);
-        tavplat::copy_text(r.szDetail + used, sizeof r.szDetail - used, tok);
-    }
-    if (at_end(p) || (p = frame::GetTabField(p, r.szTag, sizeof r.szTag)) == nullptr) return;
-    p = frame::GetTabText(p, r.szNote, sizeof r.szNote);
-    p = frame::GetTabText(p, r.szIdCode, sizeof r.szIdCode);
-    p = frame::GetTabText(p, r.szSubTitle, sizeof r.szSubTitle);
-    for (auto& text : r.szValueText) {
-        if (at_end(p)) break;
-        p = frame::GetTabText(p, text, sizeof text);
-    }
+    params::read_definition_texts(p, r);
 }
 
 }  // namespace
@@ -147,12 +127,7 @@ void clear_set(ParaSet* set) {
     set->nProgressTotal = total;
     set->nProgressDone = done;
     set->nCancel = cancel;
-    set->byInfo1 = 0xFF;
-    set->byInfo2 = 0xFF;
-    set->byInfo9 = 3;
-    set->nInfoWord = -1;
-    set->byInfo10 = 0xFF;
-    set->byInfo12 = 0xFF;
+    params::apply_header_defaults(set);
     set->nParaCount = kParaCount;
     set->nGroupCount = kGroupCount;
 }
@@ -193,23 +168,7 @@ short Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     const ParaRecord& r = rec(set, no);
     if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    // Field by field: the reserved tail of the caller's record stays untouched.
-    out->nChgFlag = r.nChgFlag;
-    std::memcpy(out->szName, r.szName, sizeof r.szName);
-    std::memcpy(out->szDetail, r.szDetail, sizeof r.szDetail);
-    std::memcpy(out->szTag, r.szTag, sizeof r.szTag);
-    out->wAttr = r.wAttr;
-    out->dInitial = r.dInitial;
-    out->dMax = r.dMax;
-    out->dMin = r.dMin;
-    out->dScale = r.dScale;
-    std::memcpy(out->szNote, r.szNote, sizeof r.szNote);
-    std::memcpy(out->szIdCode, r.szIdCode, sizeof r.szIdCode);
-    std::memcpy(out->szItemComment, r.szItemComment, sizeof r.szItemComment);
-    out->dValue = r.dValue;
-    out->nResult = r.nResult;
-    std::memcpy(out->szSubTitle, r.szSubTitle, sizeof r.szSubTitle);
-    std::memcpy(out->szValueText, r.szValueText, sizeof r.szValueText);
+    params::copy_out(r, out);
     return TAV_OK;
 }
 
@@ -227,20 +186,12 @@ short Para_Dat_Chg(ParaSet* set, int no, double value) {
 
 short Para_Dat_Init(ParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    ParaRecord& r = rec(set, no);
-    if (r.wAttr == 0 && r.dValue != r.dInitial) return TAV_E_FIXED_PARAMETER;
-    r.dValue = r.dInitial;
-    r.nChgFlag = 1;
-    r.nResult = 0;
-    return TAV_OK;
+    return params::reset_to_initial(rec(set, no));
 }
 
 short Para_SubTile_Rd(ParaSet* set, int no, char* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    const ParaRecord& r = rec(set, no);
-    if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    tavplat::copy_text(out, sizeof r.szSubTitle, r.szSubTitle);
-    return TAV_OK;
+    return params::read_subtitle(rec(set, no), out);
 }
 
 short Para_ValueString_Rd(ParaSet* set, int no, int idx, char* out) {
@@ -264,16 +215,7 @@ short Para_Skubun_No_Rd(ParaSet* set, int codeNo, int dir, int* no) {
     if (codeNo < 0 || codeNo > 16 || kCodes[codeNo][0] == '\0') return TAV_E_PARAMETER;
     const int count = std::min(int{set->nParaCount}, kSlots);
     if (count <= 0) return TAV_E_PARAMETER;
-    const bool backwards = dir == 1 && (codeNo == kC1 || codeNo == kC2 || codeNo == kO1 || codeNo == kO2 ||
-                                        codeNo == kDD || codeNo == kC0 || codeNo == kO0);
-    for (int k = 0; k < count; ++k) {
-        const int i = backwards ? count - 1 - k : k;
-        if (std::strcmp(set->para[i].szIdCode, kCodes[codeNo]) == 0) {
-            *no = i + 1;
-            return TAV_OK;
-        }
-    }
-    return TAV_E_PARAMETER;
+    return params::find_code(set, count, kCodes[codeNo], dir == 1 && params::searched_backwards(codeNo), no);
 }
 
 short Para_No_Skubun_Rd(ParaSet* set, int no, int* codeNo) {

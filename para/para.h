@@ -58,8 +58,6 @@ short Para_FileCmt_Rd(ParaSet* set, char* out);
 short Para_FileCmt_Wt(ParaSet* set, const char* text);
 short Para_Property_Rd(ParaSet* set, ParaProperty* out);
 short Para_Property_Wt(ParaSet* set, const ParaProperty* in);
-// "VEL", "ROR", "LIN" or "ETC" by control type.
-const char* model_name(int model);
 
 // ------------------------------------------------------------ transfer
 short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set);

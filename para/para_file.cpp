@@ -13,6 +13,7 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "para/para.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -105,35 +106,7 @@ void read_identification(const char* line, ParaSet* set) {
     p = frame::GetCommaField(p, set->szAmpNo, sizeof set->szAmpNo);
     if (p == nullptr) return;
     p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
-    uint8_t* bytes[] = {&set->byInfo1, &set->byInfo2, &set->byInfo4, &set->byInfo5, &set->byInfo6, &set->byInfo3,
-                        &set->byInfo8, &set->byInfo9};
-    unsigned long v = 0;
-    auto next = [&]() {
-        if (p == nullptr || (p = frame::GetCommaField(p, tok, sizeof tok)) == nullptr) return false;
-        v = std::strtoul(tok, nullptr, 16);
-        return true;
-    };
-    for (uint8_t* b : bytes) {
-        if (!next()) return;
-        *b = static_cast<uint8_t>(v);
-    }
-    if (!next()) return;
-    set->nInfoWord = static_cast<int16_t>(static_cast<uint16_t>(v));
-    uint8_t* more[] = {&set->byInfo10, &set->byInfo12, &set->byInfo13, &set->byInfo14};
-    for (uint8_t* b : more) {
-        if (!next()) return;
-        *b = static_cast<uint8_t>(v);
-    }
-    // Packed words are stored by name, never through a pointer.
-    for (int k = 0; k < 3; ++k) {
-        if (!next()) return;
-        const auto w = static_cast<int32_t>(static_cast<uint32_t>(v));
-        if (k == 0) set->nInfo15 = w;
-        else if (k == 1) set->nInfo16 = w;
-        else set->nInterface = w;
-    }
-    if (!next()) return;
-    set->byInfo11 = static_cast<uint8_t>(v);
+    params::read_identification_fields(p, set, params::InfoWord::kSignExtended16);
 }
 
 // One parameter line over its slot; false when the line lacks its number or
@@ -201,15 +174,6 @@ short read_parameter_file(const char* file, ParaSet* set) {
 
 }  // namespace
 
-const char* model_name(int model) {
-    switch (model) {
-        case 0: return "VEL";
-        case 1: return "ROR";
-        case 2: return "LIN";
-        default: return "ETC";
-    }
-}
-
 short Para_Rd(const char* file, int kind, ParaSet* set) {
     if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
     const bool withFile = file != nullptr && file[0] != '\0';
@@ -275,22 +239,8 @@ short Para_Wt(const char* file, ParaSet* set) {
 
     FILE* f = tavplat::fopen_text(name, "w+");
     if (f == nullptr) return TAV_E_READ_ONLY;
-    char version[16] = {};
-    frame::GetVersion(version);
-    std::string head = std::string("SERVO,") + model_name(set->nModel) + ", ";
-    if (set->szAmpNo[0] != '\0')
-        head += std::string(set->szAmpNo) + "," + (set->szReadDate[0] != '\0' ? set->szReadDate : " ");
-    else
-        head += ",";
-    char ident[256];
-    tavplat::format_text(ident, sizeof ident,
-                         ",%02X,%02X,%02X,%02X,%02X,%02X,%02X,%02X,%04X,%02X,%02X,%02X,%02X,%08X,%08X,%02X,%02X,%s\n",
-                         set->byInfo1, set->byInfo2, set->byInfo4, set->byInfo5, set->byInfo6, set->byInfo3,
-                         set->byInfo8, set->byInfo9, static_cast<unsigned>(set->nInfoWord) & 0xFFFFu, set->byInfo10,
-                         set->byInfo12, set->byInfo13, set->byInfo14, static_cast<unsigned>(set->nInfo15),
-                         static_cast<unsigned>(set->nInfo16), static_cast<unsigned>(set->nInterface) & 0xFFu,
-                         set->byInfo11, version);
-    head += ident;
+    // The interface column carries the low byte of the interface code.
+    std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu);
     head += text::Text(kHeaderText);
 
     short code = std::fputs(head.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
@@ -308,14 +258,7 @@ short Para_Wt(const char* file, ParaSet* set) {
         ++set->nProgressDone;
         if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
     }
-    if (code == TAV_OK) {
-        const char* ampName = line::amp_name_for_file();
-        if (ampName[0] != '\0' && std::fprintf(f, "ampname=%s\n", ampName) < 0) code = TAV_E_DISK_FULL;
-        std::string comment;
-        for (std::size_t i = 0; i < kCommentSize && set->szComment[i] != '\0'; ++i)
-            if (set->szComment[i] != '\r') comment += set->szComment[i];
-        if (code == TAV_OK && !comment.empty() && std::fputs(comment.c_str(), f) < 0) code = TAV_E_DISK_FULL;
-    }
+    if (code == TAV_OK) code = params::write_file_tail(f, *set);
     if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
     return code;
 }
@@ -336,11 +279,7 @@ short Para_Create(int model, int kind, ParaSet* set) {
     return code;
 }
 
-short Para_FileName_Chg(ParaSet* set, const char* name) {
-    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szFileName, name);
-    return TAV_OK;
-}
+short Para_FileName_Chg(ParaSet* set, const char* name) { return params::change_file_name(set, name); }
 
 short Para_FileCmt_Rd(ParaSet* set, char* out) {
     std::memcpy(out, set->szComment, kCommentSize);
@@ -348,88 +287,22 @@ short Para_FileCmt_Rd(ParaSet* set, char* out) {
     return TAV_OK;
 }
 
-short Para_FileCmt_Wt(ParaSet* set, const char* text) {
-    if (text == nullptr) return TAV_E_PARAMETER;
-    if (strnlen(text, kCommentSize) >= kCommentSize) return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szComment, text);
-    return TAV_OK;
-}
+short Para_FileCmt_Wt(ParaSet* set, const char* text) { return params::write_comment(set, text); }
 
 short Para_Property_Rd(ParaSet* set, ParaProperty* out) {
-    std::memcpy(out->szAmpNo, set->szAmpNo, sizeof out->szAmpNo);
-    std::memcpy(out->szReadDate, set->szReadDate, sizeof out->szReadDate);
-    std::memcpy(out->szFileName, set->szFileName, sizeof out->szFileName);
-    std::memcpy(out->szDefPath, set->szDefPath, sizeof out->szDefPath);
-    out->nKind = set->nKind;
-    out->nModel = set->nModel;
-    out->byInfo1 = set->byInfo1;
-    out->byInfo2 = set->byInfo2;
-    out->byInfo4 = set->byInfo4;
-    out->byInfo5 = set->byInfo5;
-    out->byInfo6 = set->byInfo6;
-    out->byInfo7 = set->byInfo7;
-    out->byInfo8 = set->byInfo8;
-    out->byInfo9 = set->byInfo9;
-    out->nInfoWord = set->nInfoWord;
-    out->byInfo10 = set->byInfo10;
-    out->byInfo12 = set->byInfo12;
-    out->byInfo13 = set->byInfo13;
-    out->byInfo14 = set->byInfo14;
-    out->nInfo15 = set->nInfo15;
-    out->nInfo16 = set->nInfo16;
-    out->nFamily = set->nFamily;
-    std::memcpy(out->szComment, set->szComment, sizeof out->szComment);
+    params::copy_properties_out(*set, out);
     return TAV_OK;
 }
 
 short Para_Property_Wt(ParaSet* set, const ParaProperty* in) {
     auto kept = std::make_unique<ParaSet>();
     std::memcpy(static_cast<void*>(kept.get()), set, sizeof *set);
-    if (in->nModel != set->nModel || in->nKind != set->nKind || in->byInfo6 != set->byInfo6 ||
-        in->byInfo7 != set->byInfo7 || in->byInfo8 != set->byInfo8) {
+    if (params::properties_need_new_set(*set, *in)) {
         const short code = Para_Create(in->nModel, in->nKind, set);
         if (code != TAV_OK) return code;
     }
-    set->szAmpNo[0] = '\0';
-    set->szReadDate[0] = '\0';
-    tavplat::copy_text(set->szFileName, sizeof set->szFileName, in->szFileName);
-    const std::size_t n = std::strlen(set->szFileName);
-    if (in->nKind != kept->nKind && n >= 4) {
-        char* ext = set->szFileName + n - 4;
-        if (std::strcmp(ext, ".k7p") == 0) std::memcpy(ext, ".syp", 4);
-        else if (std::strcmp(ext, ".syp") == 0) std::memcpy(ext, ".k7p", 4);
-        else if (std::strcmp(ext, ".K7P") == 0) std::memcpy(ext, ".SYP", 4);
-        else if (std::strcmp(ext, ".SYP") == 0) std::memcpy(ext, ".K7P", 4);
-    }
-    set->nKind = in->nKind;
-    set->nModel = in->nModel;
-    set->nFamily = in->nFamily;
-    set->byInfo1 = in->byInfo1;
-    set->byInfo2 = in->byInfo2;
-    set->byInfo4 = in->byInfo4;
-    set->byInfo5 = in->byInfo5;
-    set->byInfo6 = in->byInfo6;
-    set->byInfo7 = in->byInfo7;
-    set->byInfo8 = in->byInfo8;
-    set->byInfo9 = in->byInfo9;
-    set->nInfoWord = in->nInfoWord;
-    set->byInfo10 = in->byInfo10;
-    set->byInfo12 = in->byInfo12;
-    set->byInfo13 = in->byInfo13;
-    set->byInfo14 = in->byInfo14;
-    set->nInfo15 = in->nInfo15;
-    set->nInfo16 = in->nInfo16;
-    set->nInterface = in->nInterface;
-    set->nInfo17 = in->nInfo17;
-    tavplat::copy_text(set->szComment, sizeof set->szComment, in->szComment);
-
-    const std::string unused = text::Text(kUnusedText);
-    for (int i = 0; i < set->nParaCount && i < kSlots; ++i) {
-        ParaRecord& r = set->para[i];
-        if (unused == r.szName) continue;
-        r.dValue = kept->para[i].dValue;
-        r.nResult = (r.dValue < r.dMin || r.dValue > r.dMax) ? TAV_E_RANGE : TAV_OK;
-    }
+    params::take_properties(set, *in, kept->nKind);
+    params::restore_values(set, *kept, std::min(int{set->nParaCount}, kSlots), text::Text(kUnusedText));
     return Para_Syousuh_Chg(set, 0, 1, 0);
 }
 
