@@ -37,6 +37,24 @@ short ComPortLockUnlockCheck(int* port);
 short TraceLock(int mode);
 short TraceUnlock(int mode);
 short TraceLockUnlockCheck(int* state);
+// One transfer's hold on the line: the port lock and the opened line, both
+// given back (line closed first) when the session ends, whatever the way out.
+class PortSession {
+public:
+    PortSession() = default;
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+    ~PortSession();
+    // Takes the port lock; its result unchanged (-18 while a trace holds it).
+    short lock();
+    // Opens the line; 0 or -14.
+    short open();
+    // Closes the line now when it is open; the lock stays until the end.
+    void close();
+
+private:
+    bool locked_ = false, open_ = false;
+};
 short File_Copy(const char* source, const char* destination);
 // kind: 0 .k7p, 1 .syp, 2 .k7l, 3 .set, 4 .con, 5 .csv, 6 .hsp, 7 .k7v, 8 .m7p, 9 .m7v.
 // text receives at most 500 bytes; hex may be null.

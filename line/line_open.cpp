@@ -100,6 +100,28 @@ short Wyn_Net_Open() {
     return code;
 }
 
+short PortSession::lock() {
+    int kind = 0;
+    const short code = ComPortLock_quimbel(&kind);
+    locked_ = code == TAV_OK;
+    return code;
+}
+
+short PortSession::open() {
+    open_ = Wyn_Net_Open() == TAV_OK;
+    return open_ ? TAV_OK : TAV_E_OPEN_DEVICE;
+}
+
+void PortSession::close() {
+    if (open_) comm::wyn().Wyn_Net_Close();
+    open_ = false;
+}
+
+PortSession::~PortSession() {
+    close();
+    if (locked_) ComPortUnlock_quimbel();
+}
+
 short File_Copy(const char* source, const char* destination) {
     if (source == nullptr || destination == nullptr) return TAV_E_NO_FILE;
     // Opening the destination would empty the source.

@@ -12,6 +12,7 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -50,39 +51,6 @@ void encode(double value, unsigned attr, unsigned char* out6) {
     bcd::Double_to_Bcd(value, static_cast<int>(attr), 10, b);
     frame::switches().printForm = saved;
     std::memcpy(out6, b, 6);
-}
-
-// Releases the port lock and closes the line on every way out.
-class Session {
-public:
-    short lock() {
-        int kind = 0;
-        const short code = line::ComPortLock_quimbel(&kind);
-        locked_ = code == TAV_OK;
-        return code;
-    }
-    short open() {
-        const short code = line::Wyn_Net_Open();
-        open_ = code == TAV_OK;
-        return open_ ? TAV_OK : TAV_E_OPEN_DEVICE;
-    }
-    void close() {
-        if (open_) comm::wyn().Wyn_Net_Close();
-        open_ = false;
-    }
-    ~Session() {
-        close();
-        if (locked_) line::ComPortUnlock_quimbel();
-    }
-
-private:
-    bool locked_ = false, open_ = false;
-};
-
-void finish_progress(NewParaSet* set, short code) {
-    if (set->nProgressTotal != 0) return;
-    if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
-    else set->nProgressDone = -1;
 }
 
 void store_identification(NewParaSet* set, const unsigned char* rec) {
@@ -256,7 +224,7 @@ short write_to_amplifier(const char* stationText, bool all, Source source, NewPa
     code = station_of(stationText, &station);
     if (code != TAV_OK) return code;
     if (station == 999) return TAV_E_STATION;
-    Session session;
+    line::PortSession session;
     if ((code = session.lock()) != TAV_OK) return code;
     const int trace = frame::CheckDiagnosticMarkers();
     if ((code = session.open()) == TAV_OK) {
@@ -351,10 +319,7 @@ short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int la
         i += n;
         if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
     }
-    char date[32] = {}, time[32] = {};
-    tavplat::local_date(date, sizeof date);
-    tavplat::local_time(time, sizeof time);
-    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    params::stamp_read_date(set);
     tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
     return TAV_OK;
 }
@@ -363,7 +328,7 @@ short NewPara_ComRd(const char* path, const char* stationText, int kind, NewPara
     set->nProgressTotal = set->nProgressDone = 0;
     short code = TAV_OK;
     {
-        Session session;
+        line::PortSession session;
         if (stationText != nullptr && (code = session.lock()) != TAV_OK) return code;
         frame::CheckDiagnosticMarkers();
         if (stationText == nullptr) {
@@ -395,7 +360,7 @@ short NewPara_ComRd(const char* path, const char* stationText, int kind, NewPara
         const bool neither = (path == nullptr || path[0] == '\0') && stationText == nullptr;
         code = neither ? NewPara_Syousuh_Chg(set, 1, 1, 0, 1) : NewPara_Syousuh_Chg(set, 0, 1, 0, 0);
     }
-    finish_progress(set, code);
+    params::finish_progress(set, code);
     return code;
 }
 
@@ -413,7 +378,7 @@ short NewPara_ComWt(const char* path, const char* stationText, int reserved, int
         return NewPara_Wt(path, set);
     }
     const short code = write_to_amplifier(stationText, all != 0, Source::kValue, set);
-    finish_progress(set, code);
+    params::finish_progress(set, code);
     return code;
 }
 
@@ -421,7 +386,7 @@ short NewPara_ComInitWt(NewParaSet* set) {
     char text[8];
     tavplat::format_text(text, sizeof text, "%d", line::parse_int(set->szAmpNo));
     const short code = write_to_amplifier(text, true, Source::kInitial, set);
-    finish_progress(set, code);
+    params::finish_progress(set, code);
     return code;
 }
 

@@ -12,6 +12,7 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "para/para.h"
+#include "para/shared_params.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -197,28 +198,19 @@ short session_frame(int station, unsigned char kind) {
     return code != TAV_OK ? code : comm::Wyn_STR_ERR_Chk(status);
 }
 
-void finish_progress(ParaSet* set, short code) {
-    if (set->nProgressTotal != 0) return;
-    if (code != TAV_OK)
-        set->nProgressDone = -1;
-    else
-        set->nProgressTotal = set->nProgressDone = 1;
-}
-
 // Port lock, marker refresh, line open and identification of a station; on
-// success the line is open and rec holds the record.
-short open_and_identify(int station, unsigned char* rec, bool* locked) {
-    int lockKind = 0;
-    short code = line::ComPortLock_quimbel(&lockKind);
+// success the line is open and rec holds the record. The session gives the
+// line and the lock back.
+short open_and_identify(line::PortSession& session, int station, unsigned char* rec) {
+    short code = session.lock();
     if (code != TAV_OK) return code;
-    *locked = true;
     frame::CheckDiagnosticMarkersWithProbe();
-    if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
+    if ((code = session.open()) != TAV_OK) return code;
     std::memset(rec, 0, kRecordSize);
     rec[4] = 1;
     code = comm::wyn().Wyn_SysCondition_Rd(station, kRecordSize, rec);
     apply_forced_model(rec);
-    if (code != TAV_OK) comm::wyn().Wyn_Net_Close();
+    if (code != TAV_OK) session.close();
     return code;
 }
 
@@ -244,20 +236,14 @@ short device_read(const char* station, int kind, ParaSet* set) {
     if (code != TAV_OK) return code;
     if (number == kNoAmplifier) return TAV_E_STATION;
     unsigned char rec[kRecordSize];
-    bool locked = false;
-    code = open_and_identify(number, rec, &locked);
-    if (code == TAV_OK) {
-        if (rec[4] != kOperatorFamily) {
-            code = TAV_E_NOT_OPERATOR;
-        } else {
-            code = ParaIni_Rd(0, kind, set);
-            copy_identification(set, rec);
-            if (code == TAV_OK) code = Para_Syousuh_Chg(set, 0, 0, 0);
-            if (code == TAV_OK) code = Para_Amp_Rd(station, set);
-        }
-        comm::wyn().Wyn_Net_Close();
-    }
-    if (locked) line::ComPortUnlock_quimbel();
+    line::PortSession session;
+    code = open_and_identify(session, number, rec);
+    if (code != TAV_OK) return code;
+    if (rec[4] != kOperatorFamily) return TAV_E_NOT_OPERATOR;
+    code = ParaIni_Rd(0, kind, set);
+    copy_identification(set, rec);
+    if (code == TAV_OK) code = Para_Syousuh_Chg(set, 0, 0, 0);
+    if (code == TAV_OK) code = Para_Amp_Rd(station, set);
     return code;
 }
 
@@ -266,16 +252,13 @@ short device_write(const char* station, int sendAll, ParaSet* set) {
     short code = resolve_station(station, &number);
     if (code != TAV_OK) return code;
     unsigned char rec[kRecordSize];
-    bool locked = false;
-    code = open_and_identify(0, rec, &locked);
-    if (code == TAV_OK) {
-        if (sendAll == 1 && rec[4] != kOperatorFamily) code = TAV_E_NOT_OPERATOR;
-        if (code == TAV_OK) code = session_frame(number, 0x00);
-        if (code == TAV_OK) code = Para_Amp_Wt(station, sendAll, set);
-        if (code == TAV_OK) code = session_frame(number, 0x01);
-        comm::wyn().Wyn_Net_Close();
-    }
-    if (locked) line::ComPortUnlock_quimbel();
+    line::PortSession session;
+    code = open_and_identify(session, 0, rec);
+    if (code != TAV_OK) return code;
+    if (sendAll == 1 && rec[4] != kOperatorFamily) return TAV_E_NOT_OPERATOR;
+    code = session_frame(number, 0x00);
+    if (code == TAV_OK) code = Para_Amp_Wt(station, sendAll, set);
+    if (code == TAV_OK) code = session_frame(number, 0x01);
     return code;
 }
 
@@ -414,10 +397,7 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
             count = 0;
         }
     }
-    char date[32] = {}, time[32] = {};
-    tavplat::local_date(date, sizeof date);
-    tavplat::local_time(time, sizeof time);
-    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    params::stamp_read_date(set);
     if (comm::wyn().GetKbType() != 0)
         tavplat::copy_text(set->szAmpNo, "000");
     else
@@ -507,7 +487,7 @@ short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set) 
         code = device_read(station, kind, set);
         if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
     }
-    finish_progress(set, code);
+    params::finish_progress(set, code);
     return code;
 }
 
@@ -532,7 +512,7 @@ short Para_ComWt(const char* file, const char* station, int /*reserved*/, int se
     short code = failed;
     if (code == TAV_OK && sendAll != 1 && !anyChanged) code = TAV_E_NOTHING_TO_SEND;
     if (code == TAV_OK) code = device_write(station, sendAll, set);
-    finish_progress(set, code);
+    params::finish_progress(set, code);
     return code;
 }
 
