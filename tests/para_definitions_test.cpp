@@ -9,6 +9,7 @@
 
 #include "Tav_acs.h"
 #include "para/para.h"
+#include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/temp_dirs.h"
 #include "text/text.h"
 
@@ -17,26 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
-
-class Definitions : public ::testing::Test {
+class Definitions : public tavtest::OperatorInstall {
 protected:
     void SetUp() override {
-        fs::create_directories(home.file("def"));
-        for (const auto& e : fs::directory_iterator(kOperator + "def"))
-            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
-        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        install_operator_files();
     }
     // A definition file of the given lines (LF becomes CR LF on disk).
-    void def(int id, const std::string& body) {
-        std::string crlf;
-        for (char c : body) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        home.write("def/" + std::to_string(id) + ".def", crlf);
-    }
+    void def(int id, const std::string& body) { write_definition(id, body); }
     std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
-    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
-    tavtest::TempHost host;
-    tavtest::TempInstall home;
 };
 
 const std::string kFull =

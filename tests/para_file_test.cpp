@@ -11,14 +11,13 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "para/para.h"
+#include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/temp_dirs.h"
 
 namespace para = tav::para;
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
 
 std::string lines_of(const std::string& bytes, int from, int to) {
     std::string out;
@@ -34,13 +33,10 @@ std::string lines_of(const std::string& bytes, int from, int to) {
     return out;
 }
 
-class ParaFile : public ::testing::Test {
+class ParaFile : public tavtest::OperatorInstall {
 protected:
     void SetUp() override {
-        fs::create_directories(home.file("def"));
-        for (const auto& e : fs::directory_iterator(kOperator + "def"))
-            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
-        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        install_operator_files();
         tav::frame::SetVersion("1.00");
         tav::line::set_amp_name_for_file("");
     }
@@ -50,9 +46,6 @@ protected:
         EXPECT_EQ(para::Para_Create(model, kind, s.get()), 0);
         return s;
     }
-    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
-    tavtest::TempHost host;
-    tavtest::TempInstall home;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "Tav_acs.h"
 #include "frame/frame.h"
 #include "para/para.h"
+#include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/temp_dirs.h"
 #include "text/text.h"
 
@@ -19,15 +20,10 @@ using tav::text::Text;
 
 namespace {
 
-const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
-
-class Listing : public ::testing::Test {
+class Listing : public tavtest::OperatorInstall {
 protected:
     void SetUp() override {
-        fs::create_directories(home.file("def"));
-        for (const auto& e : fs::directory_iterator(kOperator + "def"))
-            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
-        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
+        install_operator_files();
         tav::frame::SetVersion("1.00");
         ASSERT_EQ(para::Para_Create(0, 0, set.get()), 0);
     }
@@ -36,9 +32,6 @@ protected:
         EXPECT_EQ(para::Para_Ctl_Inf_Rd(set.get(), item, out, sizeof out), 0);
         return out;
     }
-    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
-    tavtest::TempHost host;
-    tavtest::TempInstall home;
     std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
     std::unique_ptr<ParaPrint> page = std::make_unique<ParaPrint>();
 };

@@ -11,6 +11,7 @@
 #include "Tav_acs.h"
 #include "para/para.h"
 #include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/temp_dirs.h"
 
 namespace para = tav::para;
@@ -20,8 +21,6 @@ using tavtest::WynAnswer;
 
 namespace {
 
-const std::string kOperator = std::string(TAV_BUILD_DIR) + "/share/tav-operator/";
-
 std::vector<uint8_t> operator_record() {
     std::vector<uint8_t> r(17, 0);
     r[3] = 0;
@@ -29,18 +28,11 @@ std::vector<uint8_t> operator_record() {
     return r;
 }
 
-class Transfer : public ::testing::Test {
+class Transfer : public tavtest::OperatorInstall {
 protected:
     void SetUp() override {
-        fs::create_directories(home.file("def"));
-        for (const auto& e : fs::directory_iterator(kOperator + "def"))
-            fs::copy_file(e.path(), fs::path(home.file("def")) / e.path().filename());
-        home.write("servo.set", tavtest::read_file(kOperator + "servo.set"));
-        home.write("servo.con", tavtest::read_file(kOperator + "servo.con"));
+        install_operator_files(true);
     }
-    tavtest::ScopedEnv lang{"TAV_SYSTEM_LANGID", "0411"};
-    tavtest::TempHost host;
-    tavtest::TempInstall home;
     std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
 };
 
