@@ -121,7 +121,8 @@ short live(const std::function<short()>& command) {
     return rc;
 }
 
-std::pair<int, int> para_progress(Bench& b) { return {b.para->nProgressTotal, b.para->nProgressDone}; }
+// int{}: copies, the sets are packed.
+std::pair<int, int> para_progress(Bench& b) { return {int{b.para->nProgressTotal}, int{b.para->nProgressDone}}; }
 
 Transfer std_read(int kind, const char* name, const E& expect) {
     return {name, "tav-operator/def", 0, kind == 2 ? "access" : "std_read", kind != 2, "std",
@@ -146,7 +147,7 @@ std::vector<Transfer> make_transfers() {
     t.push_back({"NewParaRead", "tav/def", 1, "para_read", true, "mem_error_params", nullptr,
                  [](Bench& b) { return srvTav_NewPara_ComRd(nullptr, "1", 0, b.newpara.get(), 0, 0); },
                  [](Bench& b) { return b.newpara->para[4].nResult; },
-                 [](Bench& b) { return std::pair{b.newpara->nProgressTotal, b.newpara->nProgressDone}; },
+                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
                  
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-22, 0}, {-22, 0}}}});
     t.push_back({"NewParaWrite", "tav/def", 1, "para_write", true, "mem_error_params",
@@ -156,12 +157,12 @@ std::vector<Transfer> make_transfers() {
                  },
                  [](Bench& b) { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, b.newpara.get()); },
                  [](Bench& b) { return b.newpara->para[4].nResult; },
-                 [](Bench& b) { return std::pair{b.newpara->nProgressTotal, b.newpara->nProgressDone}; },
+                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
                  
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-35, -35}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
     t.push_back({"NewParaInitialWrite", "tav/def", 1, "para_write", true, "mem_error_params", read_newpara,
                  [](Bench& b) { return srvTav_NewPara_ComInitWt(b.newpara.get()); }, nullptr,
-                 [](Bench& b) { return std::pair{b.newpara->nProgressTotal, b.newpara->nProgressDone}; },
+                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
                  
                  E{{{-27}, {-28}, {-29}, {-35}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
     // ------------------------------------------------------------ standard parameters
@@ -177,7 +178,7 @@ std::vector<Transfer> make_transfers() {
     t.push_back({"PointRead", "tav/def", 1, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiDat_ComRd(nullptr, "1", b.iti.get()); },
                  [](Bench& b) { return b.iti->point[4].nStatus; },
-                 [](Bench& b) { return std::pair{b.iti->nProgressTotal, b.iti->nProgressDone}; }, 
+                 [](Bench& b) { return std::pair<int, int>(int{b.iti->nProgressTotal}, int{b.iti->nProgressDone}); }, 
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {0, 0}, {0, 0}}}});
     t.push_back({"PointWrite", "tav/def", 1, "point_write", true, "mem_error_points",
                  [](Bench& b) {
@@ -188,13 +189,13 @@ std::vector<Transfer> make_transfers() {
                  },
                  [](Bench& b) { return srvTav_ItiDat_ComWt(nullptr, "1", 0, b.iti.get()); },
                  [](Bench& b) { return b.iti->point[4].nStatus; },
-                 [](Bench& b) { return std::pair{b.iti->nProgressTotal, b.iti->nProgressDone}; }, 
+                 [](Bench& b) { return std::pair<int, int>(int{b.iti->nProgressTotal}, int{b.iti->nProgressDone}); }, 
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-44, 0}, {0, 0}}}});
     // ------------------------------------------------------------ VV positioning data
     t.push_back({"VvRead", "tav/def", 2, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiVvDat_ComRd(nullptr, "2", b.vv.get()); },
                  [](Bench& b) { return b.vv->point[4].nStatus; },
-                 [](Bench& b) { return std::pair{b.vv->nProgressTotal, b.vv->nProgressDone}; }, 
+                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {-22, 0}}}});
     t.push_back({"VvWrite", "tav/def", 2, "point_write", true, "mem_error_points",
                  [](Bench& b) {
@@ -206,11 +207,11 @@ std::vector<Transfer> make_transfers() {
                  },
                  [](Bench& b) { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, b.vv.get()); },
                  [](Bench& b) { return b.vv->point[4].nStatus; },
-                 [](Bench& b) { return std::pair{b.vv->nProgressTotal, b.vv->nProgressDone}; }, 
+                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
     t.push_back({"VvInitialWrite", "tav/def", 2, "point_write", true, "mem_error_points", read_vv,
                  [](Bench& b) { return srvTav_ItiVvDat_InitWt(b.vv.get()); }, nullptr,
-                 [](Bench& b) { return std::pair{b.vv->nProgressTotal, b.vv->nProgressDone}; }, 
+                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
                  E{{{-27}, {-28}, {-29}, {-33}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
     // The VV rows work on the second entry, which is also the current target.
     for (size_t i = t.size() - 3; i < t.size(); ++i) t[i].selected = 2;
