@@ -212,23 +212,18 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
     short code = TAV_OK;
     if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
-    for (int i = 0; i < count && code == TAV_OK; ++i) {
-        const NewParaRecord& r = set->para[i];
-        char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
-        format_value(r.dValue, r.wAttr, v);
-        format_value(r.dInitial, r.wAttr, ini, false);
-        format_value(r.dMax, r.wAttr, mx, false);
-        format_value(r.dMin, r.wAttr, mn, false);
-        char note[sizeof r.szFileNote];
-        tavplat::copy_text(note, r.szFileNote);
-        if (std::fprintf(f, "%3d, %s, %04X, %s, %s, %s, %d,%s\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult, note) < 0) {
-            code = TAV_E_DISK_FULL;
-            break;
-        }
-        ++set->nProgressDone;
-        if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
-    }
-    if (code == TAV_OK) code = params::write_file_tail(f, *set);
+    if (code == TAV_OK)
+        code = params::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
+            char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
+            format_value(r.dValue, r.wAttr, v);
+            format_value(r.dInitial, r.wAttr, ini, false);
+            format_value(r.dMax, r.wAttr, mx, false);
+            format_value(r.dMin, r.wAttr, mn, false);
+            char note[sizeof r.szFileNote];
+            tavplat::copy_text(note, r.szFileNote);
+            return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d,%s\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult,
+                                note);
+        });
     if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
     return code;
 }

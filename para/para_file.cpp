@@ -244,21 +244,17 @@ short Para_Wt(const char* file, ParaSet* set) {
     head += text::Text(kHeaderText);
 
     short code = std::fputs(head.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
-    for (int i = 0; code == TAV_OK && i < set->nParaCount && i < kSlots; ++i) {
-        const ParaRecord& r = set->para[i];
-        char v[64], ini[64], mx[64], mn[64];
-        value_text(r.dValue, r.wAttr, v, sizeof v);
-        limit_text(r, r.dInitial, ini, sizeof ini);
-        limit_text(r, r.dMax, mx, sizeof mx);
-        limit_text(r, r.dMin, mn, sizeof mn);
-        if (std::fprintf(f, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult) < 0) {
-            code = TAV_E_DISK_FULL;
-            break;
-        }
-        ++set->nProgressDone;
-        if (set->nCancel == TAV_E_CANCELLED) code = TAV_E_CANCELLED;
-    }
-    if (code == TAV_OK) code = params::write_file_tail(f, *set);
+    if (code == TAV_OK)
+        code = params::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
+                                             [](FILE* out, int i, const ParaRecord& r) {
+                                                 char v[64], ini[64], mx[64], mn[64];
+                                                 value_text(r.dValue, r.wAttr, v, sizeof v);
+                                                 limit_text(r, r.dInitial, ini, sizeof ini);
+                                                 limit_text(r, r.dMax, mx, sizeof mx);
+                                                 limit_text(r, r.dMin, mn, sizeof mn);
+                                                 return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1, v,
+                                                                     r.wAttr, ini, mx, mn, r.nResult);
+                                             });
     if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
     return code;
 }

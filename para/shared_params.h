@@ -224,6 +224,20 @@ short write_file_tail(FILE* f, const Set& set) {
     return TAV_OK;
 }
 
+// The parameter lines of a file, then its tail. put_line(f, i, record) writes
+// the line of parameter i + 1 and answers fprintf's result; a failed line
+// gives -2. Progress counts each line, and a cancel by the host ends the
+// writing with -31.
+template <class Set, class PutLine>
+short write_parameter_lines(FILE* f, Set* set, int count, PutLine put_line) {
+    for (int i = 0; i < count; ++i) {
+        if (put_line(f, i, set->para[i]) < 0) return TAV_E_DISK_FULL;
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+    }
+    return write_file_tail(f, *set);
+}
+
 // A kind change moves a parameter file name between ".k7p" and ".syp" (the
 // upper-case forms likewise); other names are left alone.
 inline void swap_kind_extension(char* fileName) {

@@ -66,6 +66,17 @@ short resolve_station(const char* text, int* number) {
     return TAV_OK;
 }
 
+// Before the block transfers: the station resolved, the line settings
+// readable, progress reported as 0.
+short prepare_blocks(const char* station, int* number) {
+    short code = resolve_station(station, number);
+    if (code != TAV_OK) return code;
+    LineSettings ls{};
+    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
+    frame::SendProgressRate(0);
+    return TAV_OK;
+}
+
 // Byte 3 of the identification record as the force markers want it.
 void apply_forced_model(unsigned char* rec) {
     const frame::Switches& s = frame::switches();
@@ -379,11 +390,8 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
     }
     set->nProgressTotal = total;
     int number = 0;
-    short code = resolve_station(station, &number);
+    short code = prepare_blocks(station, &number);
     if (code != TAV_OK) return code;
-    LineSettings ls{};
-    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
-    frame::SendProgressRate(0);
 
     int first = 0, count = 0;
     for (int i = 0; i < n; ++i) {
@@ -416,11 +424,8 @@ short Para_Amp_Wt(const char* station, int sendAll, ParaSet* set) {
     for (int i = 0; i < n; ++i) total += to_send(set->para[i]);
     set->nProgressTotal = total;
     int number = 0;
-    short code = resolve_station(station, &number);
+    short code = prepare_blocks(station, &number);
     if (code != TAV_OK) return code;
-    LineSettings ls{};
-    if ((code = line::Set_Rd(&ls)) != TAV_OK) return code;
-    frame::SendProgressRate(0);
 
     short failure = TAV_OK;
     unsigned char data[kField * kWriteBlock] = {};
