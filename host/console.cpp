@@ -1,6 +1,7 @@
 #include "host/console.h"
 
 #include <iconv.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -72,6 +73,8 @@ void usage() {
         "                     files go to DIR (default ./tav-session); --keep leaves\n"
         "                     the edited values on the devices\n"
         "\n"
+        "  trace [SECONDS]    hold the trace lock (default 10 s), as a line tracer does\n"
+        "\n"
         "--home DIR selects the installation folder (default $WYN_HOME).\n");
     std::fputs(line_usage(), stdout);
     std::fputs(para_usage(), stdout);
@@ -100,6 +103,22 @@ int cmd_message(const std::vector<std::string>& args) {
         }
         std::printf("%6ld  %s\n", code, message(static_cast<int>(code)).c_str());
     }
+    return 0;
+}
+
+// Holds the trace lock for a while, as a line tracer does: meanwhile every
+// transfer of another process is refused with -18.
+int cmd_trace(const std::vector<std::string>& args) {
+    const int seconds = args.empty() ? 10 : std::atoi(args[0].c_str());
+    const short rc = srvTav_TraceLock(0);
+    if (rc != 0) {
+        std::fprintf(stderr, "trace lock: %d  %s\n", rc, message(rc).c_str());
+        return 1;
+    }
+    std::printf("trace lock held for %d s\n", seconds);
+    std::fflush(stdout);
+    ::sleep(static_cast<unsigned>(seconds > 0 ? seconds : 0));
+    srvTav_TraceUnlock(0);
     return 0;
 }
 
@@ -133,6 +152,7 @@ int run(int argc, char** argv) {
     if (command == "version") return cmd_version();
     if (command == "message") return cmd_message(args);
     if (command == "demo") return cmd_demo(args);
+    if (command == "trace") return cmd_trace(args);
     if (int rc = run_line_command(command, args); rc != -1) return rc;
     if (int rc = run_itivv_command(command, args); rc != -1) return rc;
     if (int rc = run_para_command(command, args); rc != -1) return rc;

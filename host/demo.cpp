@@ -368,6 +368,24 @@ int run_session(Session& s) {
     int rc = step(s, "station list", [&] { return list_stations(stations); });
     if (rc != 0) return rc;
 
+    heading("Checking the port and trace locks");
+    rc = step(s, "port and trace locks", [&] {
+        int port = 0, state = 0;
+        int code = srvTav_ComPortLockUnlockCheck(&port);
+        if (code == TAV_E_LOCKED) {
+            std::printf("  COM%d is locked by another process\n", port);
+            return code;
+        }
+        if (code == 0) code = srvTav_TraceLockUnlockCheck(&state);
+        if (code == TAV_E_LOCKED) {
+            std::printf("  COM%d is held by the line trace of another process\n", port);
+            return code;
+        }
+        if (code == 0) std::printf("  COM%d free, no line trace running\n", port);
+        return code;
+    });
+    if (rc != 0) return rc;
+
     heading("Identifying the devices on the line");
     rc = step(s, "identification", [&] {
         int code = srvTav_Wyn_Net_Open();
@@ -484,7 +502,8 @@ int run_session(Session& s) {
     heading("Editing point 2 of the VV table");
     ItiVvDatPoint vvBefore = vv->point[1];
     rc = step(s, "VV table: edit", [&] {
-        return srvTav_ItiVvDat_Chg(vv.get(), 2, 0, 0, 4200.0, 80.0, 25.0, 30.0, 0.25, 5, 1, 1);
+        const int code = srvTav_ItiVvDat_Chg(vv.get(), 2, 0, 0, 4200.0, 80.0, 25.0, 30.0, 0.25, 5, 1, 1);
+        return code != 0 ? code : srvTav_ItiVvDat_FileCmt_Wt(vv.get(), "Edited by the loader session");
     });
     if (rc != 0) return rc;
     for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);

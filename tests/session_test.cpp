@@ -1,0 +1,228 @@
+// The whole loader session (`tav demo`) as a user runs it: a separate tav
+// process against servo-sim over a pseudo-terminal, on a copy of the sample
+// installation. Checks what it prints, every file it writes and that the
+// devices are left as they were found; then the session once per injected
+// fault, each stopping at its step with the expected code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int exit = -1;
+    std::string out;  // standard output and standard error, in order
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path sample = fs::path(TAV_BUILD_DIR) / "share/tav";
+        fs::copy(sample, home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        fs::remove(home.file("sim-state.json"));
+        home.write("wyn.ini", "[Ports]\r\nCOM1=" + home.file("ttySIM") + "\r\n");
+    }
+
+    // servo-sim on the installation's COM1 with a state file holding faults.
+    void start_sim(const std::string& faults = "", bool wireTime = false) {
+        if (!faults.empty()) home.write("state.json", "{\"faults\": " + faults + "}");
+        std::vector<std::string> extra{"--baud", "38400"};
+        if (!wireTime) extra.push_back("--no-wire-time");
+        sim = std::make_unique<tavtest::SimProcess>(home.file("state.json"), home.file("ttySIM"), extra);
+        ASSERT_TRUE(sim->ready()) << sim->ready_line();
+    }
+
+    Result run_demo(const std::string& out) {
+        const std::string cmd = std::string(TAV_BUILD_DIR) + "/bin/tav --lang en --home " + home.path() +
+                                " demo --out " + out + " 2>&1";
+        Result r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (p == nullptr) return r;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        const int status = ::pclose(p);
+        r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    tavtest::TempDir home;
+    std::unique_ptr<tavtest::SimProcess> sim;
+};
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The lines of a file between CR LF line ends.
+std::vector<std::string> lines_of(const std::string& bytes) {
+    std::vector<std::string> out;
+    std::size_t from = 0;
+    while (from < bytes.size()) {
+        std::size_t to = bytes.find("\r\n", from);
+        if (to == std::string::npos) to = bytes.size();
+        out.push_back(bytes.substr(from, to - from));
+        from = to + 2;
+    }
+    return out;
+}
+
+TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
+    start_sim("", true);
+    const std::string out = home.file("out");
+    const Result r = run_demo(out);
+    ASSERT_EQ(r.exit, 0) << r.out;
+
+    // Identification of the three devices.
+    EXPECT_TRUE(has(r.out, "station   0  servo operator")) << r.out;
+    EXPECT_TRUE(has(r.out, "station   1  KESTA7\n")) << r.out;
+    EXPECT_TRUE(has(r.out, "model QMT 101D5 - LV 2")) << r.out;
+    EXPECT_TRUE(has(r.out, "station   2  KESTA7 Mini")) << r.out;
+    EXPECT_TRUE(has(r.out, "model QMH 500D5 - VV 2")) << r.out;
+    // The progress bar reached its end; the two edits on two pages.
+    EXPECT_TRUE(has(r.out, "[########################################] 100%")) << r.out;
+    EXPECT_TRUE(has(r.out, "PA1_08")) << r.out;
+    EXPECT_TRUE(has(r.out, "PA2_06")) << r.out;
+    // The live status refreshed while running and ended with the arrival at 0 + 1750.
+    EXPECT_TRUE(has(r.out, "running")) << r.out;
+    EXPECT_TRUE(has(r.out, "1750       0.00            0  arrived")) << r.out;
+    EXPECT_TRUE(has(r.out, "session complete")) << r.out;
+    // Summary: every row succeeded, with the traffic of each transfer counted.
+    for (const char* row : {"extended parameters: read                         33      1401",
+                            "extended parameters: write changed                 6       207",
+                            "positioning table: read                           53      2933",
+                            "positioning table: write changed                   5       193",
+                            "VV table: read                                    11       689",
+                            "VV table: write changed                            5       194"})
+        EXPECT_TRUE(has(r.out, row)) << row << "\n" << r.out;
+    const std::string table = r.out.substr(r.out.find("== Summary"));
+    EXPECT_FALSE(std::regex_search(table, std::regex(R"(\s-\d+ )"))) << table;  // no failed row
+
+    // The parameter file: every value as read, the two edits, no change flags left.
+    const auto k7p = lines_of(slurp(out + "/kesta7-L.k7p"));
+    ASSERT_GT(k7p.size(), 290u);
+    EXPECT_EQ(k7p[0].rfind("SERVO,LIN, 001,", 0), 0u) << k7p[0];
+    EXPECT_EQ(k7p[1].rfind("Parameter NO,Value,", 0), 0u) << k7p[1];
+    EXPECT_EQ(k7p[2].rfind("  1, 0000000001, 0001,", 0), 0u) << k7p[2];
+    EXPECT_EQ(k7p[4].rfind("  3, 0000000003, 0001, 0000005000, ", 0), 0u) << k7p[4];
+    EXPECT_EQ(k7p[9].rfind("  8, 000000123.0, 0101, ", 0), 0u) << k7p[9];  // one decimal place
+    EXPECT_EQ(k7p[106].rfind("105, 0000000250, ", 0), 0u) << k7p[106];
+    EXPECT_EQ(k7p[111].rfind("110, 0000000000, 0000, ", 0), 0u) << k7p[111];  // not in use on this model
+
+    const std::string csv = slurp(out + "/kesta7-L-parameters.csv");
+    EXPECT_TRUE(has(csv, "Amplifier type: QMT 101D5 - LV 2\r\n"));
+    EXPECT_TRUE(has(csv, "Comment: Saved by the loader session\r\n"));
+    EXPECT_TRUE(has(csv, "1_08 ,"));
+    EXPECT_TRUE(has(csv, ",       123.0 ,        45.0 ,0.0~999999999.9 1/s"));
+    EXPECT_TRUE(has(csv, ",         250 ,         100 ,0~9999999999 ms"));
+
+    // The positioning table: points 2 and 3 as edited, the others as the amplifier holds them.
+    const auto k7l = lines_of(slurp(out + "/kesta7-L.k7l"));
+    ASSERT_GE(k7l.size(), 101u);
+    EXPECT_EQ(k7l[0].rfind("SERVO,LIN, 001,", 0), 0u) << k7l[0];
+    EXPECT_EQ(k7l[2], "001, 0, 00, 00, 0000001000, 0100.00, 0000.00, 000, 0, 0");
+    EXPECT_EQ(k7l[3], "002, 0, 00, 00, 0000002500, 0150.00, 0000.50, 012, 1, 0");
+    EXPECT_EQ(k7l[4], "003, 0, 01, 00, 0000001750, 0010.00, 0000.00, 000, 0, 0");
+    EXPECT_EQ(k7l[100], "099, 0, 00, 00, 0000099000, 0100.00, 0000.00, 000, 0, 0");
+    const std::string itiCsv = slurp(out + "/kesta7-L-positioning.csv");
+    EXPECT_TRUE(has(itiCsv, "Comment: Edited by the loader session\r\n"));
+    EXPECT_TRUE(has(itiCsv, "2500"));
+
+    // The VV table of the Mini: a .m7v with point 2 edited.
+    const auto m7v = lines_of(slurp(out + "/kesta7mini-V.m7v"));
+    ASSERT_GE(m7v.size(), 17u);
+    EXPECT_EQ(m7v[0].rfind("SERVO,VEL, 002,", 0), 0u) << m7v[0];
+    EXPECT_EQ(m7v[2], "001, 0, 00, 00, 0000001000, 0100.00, 00010.0, 00010.0, 0000.00, 000, 0, 0");
+    EXPECT_EQ(m7v[3], "002, 0, 00, 00, 0000004200, 0080.00, 00025.0, 00030.0, 0000.25, 005, 1, 1");
+    EXPECT_EQ(m7v[16], "015, 0, 00, 00, 0000015000, 0100.00, 00010.0, 00010.0, 0000.00, 000, 0, 0");
+    const std::string vvCsv = slurp(out + "/kesta7mini-V-vv.csv");
+    EXPECT_TRUE(has(vvCsv, "Amplifier type: QMH 500D5 - VV 2\r\n"));
+    EXPECT_TRUE(has(vvCsv, "4200"));
+
+    // The devices were put back and the selection kept: a second session
+    // reads the same values before its edits and ends the same way.
+    EXPECT_EQ(slurp(home.file("servo.con")).substr(0, 10), "SERVO,   1");
+    const Result again = run_demo(home.file("out2"));
+    ASSERT_EQ(again.exit, 0) << again.out;
+    EXPECT_TRUE(has(again.out, "PA1_08  ")) << again.out;
+    const auto k7pAgain = lines_of(slurp(home.file("out2/kesta7-L.k7p")));
+    ASSERT_GT(k7pAgain.size(), 106u);
+    EXPECT_EQ(k7pAgain[9], k7p[9]);
+    EXPECT_EQ(lines_of(slurp(home.file("out2/kesta7-L.k7l")))[5], k7l[5]);
+    EXPECT_TRUE(has(again.out, "before:\n    PA1_08  ")) << again.out;
+    EXPECT_TRUE(has(again.out, "                        8  [")) << again.out;
+}
+
+struct FaultCase {
+    const char* name;
+    const char* faults;
+    const char* step;  // the summary row that fails
+    int code;
+};
+
+class SessionFault : public Session, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(SessionFault, StopsAtItsStepWithTheCode) {
+    const FaultCase& c = GetParam();
+    start_sim(c.faults);
+    const Result r = run_demo(home.file("out"));
+    EXPECT_EQ(r.exit, c.code == 0 ? 0 : 1) << r.out;
+    if (c.code == 0) {
+        EXPECT_TRUE(has(r.out, "session complete")) << r.out;
+        return;
+    }
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "%s: %d  ", c.step, c.code);
+    EXPECT_TRUE(has(r.out, expected)) << expected << "\n" << r.out;
+    std::snprintf(expected, sizeof expected, "session stopped: %d  ", c.code);
+    EXPECT_TRUE(has(r.out, expected)) << r.out;
+    EXPECT_FALSE(has(r.out, "session complete")) << r.out;
+}
+
+// Rule fields: station, command, str1, str2, status (12 data size, 16.. device status).
+const FaultCase kFaults[] = {
+    {"GarbledRepliesExhaustTheRetries", R"({"garble_next": 6})", "identification", 3},
+    {"SilenceIsATimeOut", R"({"timeout_next": 6})", "identification", 2},
+    {"GarbledRepliesWithinTheRetriesAreRecovered", R"({"garble_next": 2})", "", 0},
+    {"ParameterReadDataError",
+     R"({"rules": [{"station": 1, "command": "para_read", "str1": 64, "count": -1}]})",
+     "extended parameters: read", -27},
+    {"ParameterWriteDataSizeError",
+     R"({"rules": [{"station": 1, "command": "para_write", "status": 12, "count": -1}]})",
+     "extended parameters: write changed", 12},
+    {"PositioningReadTransmissionError",
+     R"({"rules": [{"station": 1, "command": "point_read", "str1": 32, "count": -1}]})",
+     "positioning table: read", -28},
+    {"PositioningWriteDeviceStatus",
+     R"({"rules": [{"station": 1, "command": "point_write", "status": 16, "count": -1}]})",
+     "positioning table: write changed", 16},
+    {"VvReadDataError", R"({"rules": [{"station": 2, "command": "point_read", "str1": 64, "count": -1}]})",
+     "VV table: read", -27},
+    {"VvWriteDataSizeError",
+     R"({"rules": [{"station": 2, "command": "point_write", "status": 12, "count": -1}]})",
+     "VV table: write changed", 12},
+    {"RunRefused", R"({"rules": [{"station": 1, "command": "place_run", "str1": 128, "count": -1}]})",
+     "positioning run", -33},
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, SessionFault, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
+
+}  // namespace
