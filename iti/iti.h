@@ -19,6 +19,15 @@ constexpr int kFileLineLimit = 500;  // line limit of the positioning files
 constexpr std::size_t kCommentMax = 2047;  // characters a comment may hold
 constexpr std::size_t kCtlInfoSize = 2200;  // room of a description line
 
+// The set's own count, kept within its table so that a damaged count never
+// walks past the points.
+template <class Set>
+int point_count(const Set* set) {
+    constexpr int kTable = static_cast<int>(sizeof set->point / sizeof set->point[0]);
+    if (set->nPointCount < 0) return 0;
+    return set->nPointCount > kTable ? kTable : set->nPointCount;
+}
+
 // ---------------------------------------------------------------- editing
 short Dat_Init(ItiDatSet* set, int no);
 short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
@@ -54,6 +63,114 @@ using DecimalParamFinder = short (*)(int* stopPosParam, int* stopTimeParam, unsi
 short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family);
 void set_decimal_param_finder(DecimalParamFinder finder);  // null restores the default
 
+// ------------------------------------- point transfers of both tables
+// The positioning table and the VV table move their points the same way: in
+// blocks of at most two, with the line session, the decimal-point look-up,
+// the status checks, the single-point retries and the final bookkeeping
+// below. What differs between them is told by PointLine and by the point
+// packer and decoder each passes in.
+
+constexpr int kPointsPerBlock = 2;   // the line carries at most two points per exchange
+constexpr int kBlockReplySize = 100;
+
+// A point number as the one BCD byte the exchanges take.
+unsigned point_bcd(int no);
+
+// Port lock and line for the length of one transfer; both are released on
+// every way out.
+class LineSession {
+public:
+    LineSession() = default;
+    LineSession(const LineSession&) = delete;
+    LineSession& operator=(const LineSession&) = delete;
+    // 0, -18 (locked elsewhere) or -14 (the line does not open).
+    short open();
+    ~LineSession();
+
+private:
+    bool locked_ = false, open_ = false;
+};
+
+// The parameter numbers of the two decimal-point settings, looked up before
+// the line is opened.
+struct DecimalParams {
+    int stopPos = 0, stopTime = 0;
+    unsigned family = 0;
+};
+// Through finder, or find_decimal_params when finder is null.
+short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp);
+// Reads both settings with Wyn_Para_Rd2; values out of their range count as 0.
+short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stopPos, unsigned* stopTime);
+
+// Which exchanges carry a table's points, and what goes with them.
+enum class PlaceDat { Rd2Wt2, Rd3Wt3 };
+struct PointLine {
+    PlaceDat exchange;           // Wyn_PlaceDat_Rd2/Wt2 or Wyn_PlaceDat_Rd3/Wt3
+    int imageSize;               // bytes of one point on the line
+    bool progress;               // a progress percentage before each block
+    bool traceDump;              // the block dump with the trace marker (and of a failed read)
+    const char* sizeErrorTrace;  // trace line of a data size error of the write, or null
+};
+
+// Packs point index of the set into its line image; a failed conversion is
+// noted in the point's status and packing goes on.
+template <class Set>
+using PackPoint = void (*)(Set* set, int index, unsigned char* image);
+// Decodes the line image of point index (number index + 1) into the set.
+template <class Set>
+using DecodePoint = void (*)(Set* set, int index, const unsigned char* image);
+
+// The point read: every point of the set from amplifier ampText (looked up in
+// the station list), then the read date and the amplifier number.
+template <class Set>
+short read_point_blocks(const char* ampText, Set* set, const PointLine& line, DecodePoint<Set> decode);
+// The point write to the current target station: all points, or the changed
+// ones; a block that fails its status check is sent again point by point.
+template <class Set>
+short write_point_blocks(int writeAll, Set* set, const PointLine& line, PackPoint<Set> pack);
+
+// The sixteen bytes every point image starts with: status, stop position,
+// speed, stop timer and M code.
+template <class Set, class Point>
+void pack_point_values(const Set* set, Point& p, unsigned char* image);
+// Decodes those sixteen bytes into point number no; false for a point whose
+// memory the amplifier reports faulty (then given the safe defaults).
+template <class Set, class Point>
+bool decode_point_values(const Set* set, const unsigned char* image, int no, Point& p);
+
+// The ranges the amplifier accepts for the values every point carries.
+template <class Set, class Point>
+bool point_in_range(const Set* set, const Point& p);
+
+// The header of a set read from the amplifier, from its system-condition
+// record and the two decimal-point settings.
+template <class Set>
+void header_from_record(Set* set, const unsigned char* rec, const char* ampNo, unsigned stopPos, unsigned stopTime,
+                        int pointCount, int columnCount);
+
+// Before a set is sent: progress and every point's status cleared, the
+// diagnostic switches refreshed.
+template <class Set>
+void begin_send(Set* set);
+// The points to be sent are all in range (else -15, that point's status -15)
+// and there is something to send (else -69); the final bookkeeping is done
+// on either failure.
+template <class Set>
+short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* set, int index));
+
+// The final bookkeeping of a transfer: a transfer that did not count its own
+// steps shows one step, done on success and -1 on failure.
+template <class Set>
+void finish_progress(Set* set, short code) {
+    if (set->nProgressTotal != 0) return;
+    if (code == TAV_OK) {
+        set->nProgressTotal = 1;
+        set->nProgressDone = 1;
+    } else {
+        set->nProgressDone = -1;
+    }
+}
+
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out);
 short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
@@ -75,6 +192,9 @@ double move_decimal(double value, int digits, int oldPlaces, int newPlaces);
 // A packed BCD field of the line read with the decimal places forced to
 // places (the amplifier's own nibble is ignored); 0.0 and the code on failure.
 short read_bcd(const unsigned char* field, int digits, int places, double* out);
+// value as a packed BCD field of digits digits and places decimal places,
+// written to the 1 + digits / 2 bytes at field; returns the conversion's code.
+short write_bcd(double value, int digits, int places, unsigned char* field);
 
 // Progress of a block transfer before the block that ends at point k of n:
 // 100 for the last block, else the bar runs from (396 - n) / 396 upwards.

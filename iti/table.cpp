@@ -20,13 +20,6 @@ namespace {
 
 constexpr int kTitleText = 10007;
 
-// The set's own count, kept within the table so that a damaged count never
-// walks past the points.
-int point_count(const ItiDatSet* set) {
-    if (set->nPointCount < 0) return 0;
-    return set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount;
-}
-
 bool valid_no(const ItiDatSet* set, int no) {
     if (no >= 1 && no <= point_count(set)) return true;
     frame::tracef("%d", no);
@@ -186,6 +179,13 @@ short read_bcd(const unsigned char* field, int digits, int places, double* out) 
     double v = 0.0;
     const short code = bcd::Bcd_to_Double(copy, digits, &v);
     *out = code == TAV_OK ? v : 0.0;
+    return code;
+}
+
+short write_bcd(double value, int digits, int places, unsigned char* field) {
+    unsigned char packed[bcd::kBcdFieldMax] = {};
+    const short code = bcd::Double_to_Bcd(value, (places & 0x0F) * 256, digits, packed);
+    std::memcpy(field, packed, 1 + static_cast<std::size_t>(digits) / 2);
     return code;
 }
 

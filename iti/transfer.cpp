@@ -20,23 +20,85 @@ namespace tav::iti {
 namespace {
 
 constexpr int kImageSize = 16;        // one point on the line
-constexpr int kPointsPerBlock = 2;    // the line carries at most two points per exchange
-constexpr int kReplySize = 100;
+constexpr int kReplySize = kBlockReplySize;
 constexpr int kStopPosCode = 6;       // "SS"
 constexpr int kStopTimeCode = 20;     // "S2"
 constexpr unsigned char kOperatorFamily = 0x50;
 constexpr unsigned kKesta7 = 0x30, kKesta7Mini = 0x40;
 constexpr int kCmdTexts = 3500, kStepTexts = 3510;
 
+// The positioning points travel as 16-byte images through Wyn_PlaceDat_Rd2/Wt2,
+// with a progress percentage and the trace dump.
+constexpr PointLine kPointLine = {PlaceDat::Rd2Wt2, kImageSize, true, true, nullptr};
+
 DecimalParamFinder g_finder = nullptr;
 
 // The working set of the decimal-point look-up: far too large for the stack.
 NewParaSet g_lookupSet;
 
-int point_count(const ItiDatSet* set) {
-    if (set->nPointCount < 0) return 0;
-    return set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount;
+bool in_range(const ItiDatSet* set, int index) { return point_in_range(set, set->point[index]); }
+
+void pack_point(ItiDatSet* set, int index, unsigned char* image) {
+    std::memset(image, 0, kImageSize);
+    pack_point_values(set, set->point[index], image);
 }
+
+void decode_point(ItiDatSet* set, int index, const unsigned char* image) {
+    decode_point_values(set, image, index + 1, set->point[index]);
+}
+
+void trace_block(short result, int amp, int count, int first, const unsigned char* reply, int imageSize) {
+    frame::tracef("Wyn_PlaceDat result=%d amp=%d count=%d first=%d STR1=%02X STR2=%02X", result, amp, count, first,
+                  reply[0], reply[1]);
+    for (int i = 0; i < count && 2 + (i + 1) * imageSize <= kReplySize; ++i) {
+        const unsigned char* b = reply + 2 + i * imageSize;
+        frame::tracef("%02X %02X%02X%02X%02X%02X%02X %02X%02X%02X%02X %02X%02X%02X%02X %02X", b[0], b[1], b[2], b[3],
+                      b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    }
+}
+
+short place_read(PlaceDat exchange, int station, int count, int first, unsigned char* reply) {
+    const comm::WynApi& w = comm::wyn();
+    return (exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Rd2 : w.Wyn_PlaceDat_Rd3)(station, count, point_bcd(first),
+                                                                                    kReplySize, reply);
+}
+
+short place_write(PlaceDat exchange, int station, int count, int first, int length, const unsigned char* data,
+                  unsigned char* reply) {
+    const comm::WynApi& w = comm::wyn();
+    return (exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Wt2 : w.Wyn_PlaceDat_Wt3)(station, count, point_bcd(first),
+                                                                                    length, data, reply);
+}
+
+// One point sent alone after its block failed the status check.
+template <class Set>
+short retry_point(int station, Set* set, int index, const PointLine& wire, PackPoint<Set> pack, short* overall) {
+    // "**リトライです****************"
+    frame::tracef("**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************");
+    unsigned char image[kReplySize] = {};
+    pack(set, index, image);
+    unsigned char reply[kReplySize] = {};
+    const short code = place_write(wire.exchange, station, 1, index + 1, wire.imageSize, image, reply);
+    if (code != TAV_OK) return code;
+    const short str = comm::Wyn_STR_ERR_Chk(reply);
+    if (str == TAV_OK) {
+        set->point[index].nChgFlag = 0;
+        set->point[index].nStatus = 0;
+    } else {
+        set->point[index].nStatus = str;
+        *overall = str;
+    }
+    return TAV_OK;
+}
+
+bool within(double v, double low, double high) { return v >= low && v <= high; }
+
+template <class Point>
+bool to_send(const Point& p, int writeAll) {
+    return writeAll != 0 || p.nChgFlag != 0;
+}
+
+}  // namespace
 
 unsigned point_bcd(int no) {
     unsigned v = 0;
@@ -44,41 +106,25 @@ unsigned point_bcd(int no) {
     return v;
 }
 
-// Port lock and line for the length of one transfer; both are released on
-// every way out.
-class LineSession {
-public:
-    // 0, -18 (locked elsewhere) or -14 (the line does not open).
-    short open() {
-        int kind = 0;
-        if (line::ComPortLock_quimbel(&kind) == TAV_E_LOCKED) return TAV_E_LOCKED;
-        locked_ = true;
-        if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
-        open_ = true;
-        return TAV_OK;
-    }
-    ~LineSession() {
-        if (open_) comm::wyn().Wyn_Net_Close();
-        if (locked_) line::ComPortUnlock_quimbel();
-    }
+short LineSession::open() {
+    int kind = 0;
+    if (line::ComPortLock_quimbel(&kind) == TAV_E_LOCKED) return TAV_E_LOCKED;
+    locked_ = true;
+    if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
+    open_ = true;
+    return TAV_OK;
+}
 
-private:
-    bool locked_ = false, open_ = false;
-};
+LineSession::~LineSession() {
+    if (open_) comm::wyn().Wyn_Net_Close();
+    if (locked_) line::ComPortUnlock_quimbel();
+}
 
-// The parameter numbers of the two decimal-point settings, looked up before
-// the line is opened.
-struct DecimalParams {
-    int stopPos = 0, stopTime = 0;
-    unsigned family = 0;
-};
-
-short lookup(DecimalParams* dp) {
-    const DecimalParamFinder finder = g_finder != nullptr ? g_finder : find_decimal_params;
+short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp) {
+    if (finder == nullptr) finder = find_decimal_params;
     return finder(&dp->stopPos, &dp->stopTime, &dp->family);
 }
 
-// Reads both settings from the amplifier; values out of their range count as 0.
 short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stopPos, unsigned* stopTime) {
     unsigned char reply[8] = {};
     comm::wyn().Wyn_Para_Rd2(station, 1, dp.stopPos, sizeof reply, reply);  // its result is not used
@@ -106,20 +152,9 @@ short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stop
     return TAV_OK;
 }
 
-void finish_progress(ItiDatSet* set, short code) {
-    if (set->nProgressTotal != 0) return;
-    if (code == TAV_OK) {
-        set->nProgressTotal = 1;
-        set->nProgressDone = 1;
-    } else {
-        set->nProgressDone = -1;
-    }
-}
-
-bool within(double v, double low, double high) { return v >= low && v <= high; }
-
-// The ranges the amplifier accepts.
-bool in_range(const ItiDatSet* set, const ItiDatPoint& p) {
+// ------------------------------------------------ shared by both tables
+template <class Set, class Point>
+bool point_in_range(const Set* set, const Point& p) {
     static constexpr double kPosBound[] = {2000000000.0, 200000000.0, 20000000.0, 2000000.0, 200000.0, 20000.0};
     if (set->wStopPosDp > 5 || set->wStopTimeDp > 1) return false;
     const double pos = kPosBound[set->wStopPosDp];
@@ -129,29 +164,21 @@ bool in_range(const ItiDatSet* set, const ItiDatPoint& p) {
            within(p.dSpeed, -7999.99, 7999.99) && within(p.dStopTimer, 0.0, timer) && within(p.dStopPos, -pos, pos);
 }
 
-bool to_send(const ItiDatPoint& p, int writeAll) { return writeAll != 0 || p.nChgFlag != 0; }
-
-// Packs one point into its line image; a failed conversion is noted in the
-// point's status and packing goes on.
-void pack_point(const ItiDatSet* set, ItiDatPoint& p, unsigned char* image) {
-    std::memset(image, 0, kImageSize);
+template <class Set, class Point>
+void pack_point_values(const Set* set, Point& p, unsigned char* image) {
     image[0] = static_cast<unsigned char>(p.nMTiming * 32 + p.nMValid * 16 + p.nStepMode * 2 + p.nCmdMode);
-    unsigned char field[bcd::kBcdFieldMax] = {};
-    short code = bcd::Double_to_Bcd(p.dStopPos, (set->wStopPosDp & 0x0F) * 256, 10, field);
-    if (code != TAV_OK) p.nStatus = code;
-    std::memcpy(image + 1, field, 6);
-    std::memset(field, 0, sizeof field);
-    code = bcd::Double_to_Bcd(p.dSpeed, 2 * 256, 6, field);
-    if (code != TAV_OK) p.nStatus = code;
-    std::memcpy(image + 7, field, 4);
-    std::memset(field, 0, sizeof field);
-    code = bcd::Double_to_Bcd(p.dStopTimer, ((set->wStopTimeDp + 2) & 0x0F) * 256, 6, field);
-    if (code != TAV_OK) p.nStatus = code;
-    std::memcpy(image + 11, field, 4);
+    auto field = [&](double value, int digits, int places, unsigned char* at) {
+        const short code = write_bcd(value, digits, places, at);
+        if (code != TAV_OK) p.nStatus = code;
+    };
+    field(p.dStopPos, 10, set->wStopPosDp, image + 1);
+    field(p.dSpeed, 6, 2, image + 7);
+    field(p.dStopTimer, 6, set->wStopTimeDp + 2, image + 11);
     image[15] = static_cast<unsigned char>(p.nMCode & 0xFF);
 }
 
-void decode_point(const ItiDatSet* set, const unsigned char* image, int no, ItiDatPoint& p) {
+template <class Set, class Point>
+bool decode_point_values(const Set* set, const unsigned char* image, int no, Point& p) {
     p.nDataNo = no;
     p.nChgFlag = 0;
     p.nStatus = 0;
@@ -166,57 +193,175 @@ void decode_point(const ItiDatSet* set, const unsigned char* image, int no, ItiD
         p.nMValid = 0;
         p.nMTiming = 0;
         p.nStatus = TAV_E_MEMORY_ERROR;
-        return;
+        return false;
     }
     p.nCmdMode = image[0] & 0x01;
     p.nStepMode = (image[0] >> 1) & 0x03;
     p.nMValid = (image[0] >> 4) & 0x01;
     p.nMTiming = (image[0] >> 5) & 0x01;
-    // Through locals: the packed point's doubles are not aligned.
-    double v = 0.0;
-    short code = read_bcd(image + 1, 10, set->wStopPosDp, &v);
-    p.dStopPos = v;
-    if (code != TAV_OK) p.nStatus = code;
-    code = read_bcd(image + 7, 6, 2, &v);
-    p.dSpeed = v;
-    if (code != TAV_OK) p.nStatus = code;
-    code = read_bcd(image + 11, 6, set->wStopTimeDp + 2, &v);
-    p.dStopTimer = v;
-    if (code != TAV_OK) p.nStatus = code;
+    // Through a local: the packed point's doubles are not aligned.
+    auto field = [&](const unsigned char* at, int digits, int places) {
+        double v = 0.0;
+        const short code = read_bcd(at, digits, places, &v);
+        if (code != TAV_OK) p.nStatus = code;
+        return v;
+    };
+    p.dStopPos = field(image + 1, 10, set->wStopPosDp);
+    p.dSpeed = field(image + 7, 6, 2);
+    p.dStopTimer = field(image + 11, 6, set->wStopTimeDp + 2);
     p.nMCode = image[15];
+    return true;
 }
 
-void trace_block(short result, int amp, int count, int first, const unsigned char* reply) {
-    frame::tracef("Wyn_PlaceDat result=%d amp=%d count=%d first=%d STR1=%02X STR2=%02X", result, amp, count, first,
-                  reply[0], reply[1]);
-    for (int i = 0; i < count; ++i) {
-        const unsigned char* b = reply + 2 + i * kImageSize;
-        frame::tracef("%02X %02X%02X%02X%02X%02X%02X %02X%02X%02X%02X %02X%02X%02X%02X %02X", b[0], b[1], b[2], b[3],
-                      b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+template <class Set>
+void header_from_record(Set* set, const unsigned char* rec, const char* ampNo, unsigned stopPos, unsigned stopTime,
+                        int pointCount, int columnCount) {
+    tavplat::copy_text(set->szAmpNo, ampNo);
+    set->szFileName[0] = '\0';
+    set->nModel = rec[3];
+    set->nFamily = rec[4];
+    set->byInfo1 = rec[5];
+    set->byInfo3 = rec[6];
+    set->byInfo2 = rec[7];
+    set->byInfo5 = rec[8];
+    set->byInfo10 = rec[9];
+    set->byInfo11 = rec[10];
+    set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
+    set->byInfo12 = rec[11];
+    set->byInfo14 = rec[12];
+    set->nInterface = rec[13];
+    set->byInfo8 = rec[14];
+    set->byInfo9 = 3;
+    set->nPointCount = pointCount;
+    set->nColumnCount = static_cast<uint32_t>(columnCount);
+    set->wStopPosDp = static_cast<uint16_t>(stopPos);
+    set->wStopTimeDp = static_cast<uint16_t>(stopTime);
+}
+
+template <class Set>
+void begin_send(Set* set) {
+    const int n = point_count(set);
+    set->nProgressTotal = 0;
+    set->nProgressDone = 0;
+    for (int i = 0; i < n; ++i) set->point[i].nStatus = 0;
+    frame::CheckDiagnosticMarkersWithProbe();
+}
+
+template <class Set>
+short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* set, int index)) {
+    const int n = point_count(set);
+    bool anyChanged = false;
+    for (int i = 0; i < n; ++i) {
+        if (set->point[i].nChgFlag != 0) anyChanged = true;
+        if (to_send(set->point[i], writeAll) && !inRange(set, i)) {
+            set->point[i].nStatus = TAV_E_RANGE;
+            finish_progress(set, TAV_E_RANGE);
+            return TAV_E_RANGE;
+        }
     }
-}
-
-// One point sent alone after its block failed the status check.
-short retry_point(int station, const ItiDatSet* set, ItiDatPoint& p, int no, short* overall) {
-    // "**リトライです****************"
-    frame::tracef("**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************");
-    unsigned char image[kImageSize];
-    pack_point(set, p, image);
-    unsigned char reply[kReplySize] = {};
-    const short code = comm::wyn().Wyn_PlaceDat_Wt2(station, 1, point_bcd(no), kImageSize, image, reply);
-    if (code != TAV_OK) return code;
-    const short str = comm::Wyn_STR_ERR_Chk(reply);
-    if (str == TAV_OK) {
-        p.nChgFlag = 0;
-        p.nStatus = 0;
-    } else {
-        p.nStatus = str;
-        *overall = str;
+    if ((writeAll == 0 && !anyChanged) || n == 0) {
+        finish_progress(set, TAV_E_NOTHING_TO_SEND);
+        return TAV_E_NOTHING_TO_SEND;
     }
     return TAV_OK;
 }
 
-}  // namespace
+template <class Set>
+short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, DecodePoint<Set> decode) {
+    const int n = point_count(set);
+    set->nProgressTotal = set->nPointCount;
+    const int number = std::atoi(ampText);
+    int count = 0, station = 0, flag = 0;
+    char name[500] = {};
+    short code = line::AmpData_Rd(number, 0, &count, &station, name, &flag);
+    if (code != TAV_OK) return code;
+    LineSettings settings{};
+    code = line::Set_Rd(&settings);
+    if (code != TAV_OK) return code;
+    const bool traceOn = wire.traceDump && frame::CheckDiagnosticMarkers() == 1;
+
+    BlockWalker blocks(n, kPointsPerBlock, [](int) { return true; });
+    int first = 0, inBlock = 0;
+    while (blocks.next(&first, &inBlock)) {
+        if (wire.progress) frame::SendProgressRate(block_progress(n, blocks.walked()));
+        unsigned char reply[kReplySize] = {};
+        const short result = place_read(wire.exchange, station, inBlock, first, reply);
+        set->nProgressDone += inBlock;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+        const short str = result != TAV_OK ? result : comm::Wyn_STR_ERR_Chk(reply);
+        if (wire.traceDump && (traceOn || str != TAV_OK))
+            trace_block(result, number, inBlock, first, reply, wire.imageSize);
+        if (str != TAV_OK) return str;
+        for (int i = 0; i < inBlock; ++i) decode(set, first - 1 + i, reply + 2 + i * wire.imageSize);
+    }
+
+    char date[100] = {}, time[100] = {};
+    tavplat::local_date(date, sizeof date);
+    tavplat::local_time(time, sizeof time);
+    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    if (comm::wyn().GetKbType() != 0)
+        tavplat::copy_text(set->szAmpNo, "000");
+    else
+        tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
+    return TAV_OK;
+}
+
+template <class Set>
+short write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
+    const int n = point_count(set);
+    int total = 0;
+    for (int i = 0; i < n; ++i)
+        if (to_send(set->point[i], writeAll)) ++total;
+    set->nProgressTotal = writeAll != 0 ? set->nPointCount : total;
+    int station = 0;
+    short code = line::TargetAmpKyoku_Rd(&station);
+    if (code != TAV_OK) return code;
+    const bool traceOn = wire.traceDump && frame::CheckDiagnosticMarkers() == 1;
+
+    short overall = TAV_OK;
+    BlockWalker blocks(n, kPointsPerBlock, [&](int no) { return to_send(set->point[no - 1], writeAll); });
+    int first = 0, count = 0;
+    while (blocks.next(&first, &count)) {
+        unsigned char data[kReplySize] = {};
+        for (int i = 0; i < count; ++i) pack(set, first - 1 + i, data + i * wire.imageSize);
+        if (wire.progress) frame::SendProgressRate(block_progress(n, blocks.walked()));
+        unsigned char reply[kReplySize] = {};
+        const short result = place_write(wire.exchange, station, count, first, count * wire.imageSize, data, reply);
+        set->nProgressDone += count;
+        if (traceOn) trace_block(result, station, count, first, reply, wire.imageSize);
+        if (result == 12) {
+            if (wire.sizeErrorTrace != nullptr) frame::tracef("%s", wire.sizeErrorTrace);
+            const short str = comm::Wyn_STR_ERR_Chk(reply);
+            return str != TAV_OK ? str : result;
+        }
+        if (result != TAV_OK) return result;
+        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
+        if (comm::Wyn_STR_ERR_Chk(reply) == TAV_OK) {
+            for (int i = 0; i < count; ++i) {
+                set->point[first - 1 + i].nChgFlag = 0;
+                set->point[first - 1 + i].nStatus = 0;
+            }
+            continue;
+        }
+        for (int i = 0; i < count; ++i)
+            if (retry_point(station, set, first - 1 + i, wire, pack, &overall) != TAV_OK) break;
+    }
+    return overall;
+}
+
+// Both tables' instances of the shared transfer steps.
+#define TAV_ITI_TRANSFER_FOR(Set, Point)                                                                       \
+    template bool point_in_range<Set, Point>(const Set*, const Point&);                                        \
+    template void pack_point_values<Set, Point>(const Set*, Point&, unsigned char*);                           \
+    template bool decode_point_values<Set, Point>(const Set*, const unsigned char*, int, Point&);              \
+    template void header_from_record<Set>(Set*, const unsigned char*, const char*, unsigned, unsigned, int, int); \
+    template void begin_send<Set>(Set*);                                                                       \
+    template short check_points_to_send<Set>(Set*, int, bool (*)(const Set*, int));                           \
+    template short read_point_blocks<Set>(const char*, Set*, const PointLine&, DecodePoint<Set>);              \
+    template short write_point_blocks<Set>(int, Set*, const PointLine&, PackPoint<Set>);
+TAV_ITI_TRANSFER_FOR(ItiDatSet, ItiDatPoint)
+TAV_ITI_TRANSFER_FOR(ItiVvDatSet, ItiVvDatPoint)
+#undef TAV_ITI_TRANSFER_FOR
 
 void set_decimal_param_finder(DecimalParamFinder finder) { g_finder = finder; }
 
@@ -235,44 +380,7 @@ short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* famil
 }
 
 // ------------------------------------------------------------------ reading
-short AmpRd(const char* ampText, ItiDatSet* set) {
-    const int n = point_count(set);
-    set->nProgressTotal = set->nPointCount;
-    const int number = std::atoi(ampText);
-    int count = 0, station = 0, flag = 0;
-    char name[500] = {};
-    short code = line::AmpData_Rd(number, 0, &count, &station, name, &flag);
-    if (code != TAV_OK) return code;
-    LineSettings settings{};
-    code = line::Set_Rd(&settings);
-    if (code != TAV_OK) return code;
-    const bool traceOn = frame::CheckDiagnosticMarkers() == 1;
-
-    BlockWalker blocks(n, kPointsPerBlock, [](int) { return true; });
-    int first = 0, inBlock = 0;
-    while (blocks.next(&first, &inBlock)) {
-        frame::SendProgressRate(block_progress(n, blocks.walked()));
-        unsigned char reply[kReplySize] = {};
-        const short result = comm::wyn().Wyn_PlaceDat_Rd2(station, inBlock, point_bcd(first), kReplySize, reply);
-        set->nProgressDone += inBlock;
-        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
-        const short str = result != TAV_OK ? result : comm::Wyn_STR_ERR_Chk(reply);
-        if (traceOn || str != TAV_OK) trace_block(result, number, inBlock, first, reply);
-        if (str != TAV_OK) return str;
-        for (int i = 0; i < inBlock; ++i)
-            decode_point(set, reply + 2 + i * kImageSize, first + i, set->point[first - 1 + i]);
-    }
-
-    char date[100] = {}, time[100] = {};
-    tavplat::local_date(date, sizeof date);
-    tavplat::local_time(time, sizeof time);
-    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
-    if (comm::wyn().GetKbType() != 0)
-        tavplat::copy_text(set->szAmpNo, "000");
-    else
-        tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
-    return TAV_OK;
-}
+short AmpRd(const char* ampText, ItiDatSet* set) { return read_point_blocks(ampText, set, kPointLine, decode_point); }
 
 short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     if (ampText == nullptr) {
@@ -284,7 +392,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     set->nProgressDone = 0;
     frame::CheckDiagnosticMarkersWithProbe();
     DecimalParams dp;
-    if (lookup(&dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
     const int number = std::atoi(ampText);
     char ampNo[sizeof set->szAmpNo];
@@ -300,26 +408,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
             unsigned pos = 0, time = 0;
             if (code == TAV_OK) code = read_decimal_settings(number, dp, &pos, &time);
             if (code == TAV_OK) {
-                tavplat::copy_text(set->szAmpNo, ampNo);
-                set->szFileName[0] = '\0';
-                set->nModel = rec[3];
-                set->nFamily = rec[4];
-                set->byInfo1 = rec[5];
-                set->byInfo3 = rec[6];
-                set->byInfo2 = rec[7];
-                set->byInfo5 = rec[8];
-                set->byInfo10 = rec[9];
-                set->byInfo11 = rec[10];
-                set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
-                set->byInfo12 = rec[11];
-                set->byInfo14 = rec[12];
-                set->nInterface = rec[13];
-                set->byInfo8 = rec[14];
-                set->byInfo9 = 3;
-                set->nPointCount = kMaxPoints;
-                set->nColumnCount = 10;
-                set->wStopPosDp = static_cast<uint16_t>(pos);
-                set->wStopTimeDp = static_cast<uint16_t>(time);
+                header_from_record(set, rec, ampNo, pos, time, kMaxPoints, 10);
                 code = AmpRd(ampText, set);
             }
         }
@@ -330,45 +419,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
 
 // ------------------------------------------------------------------ writing
 short AmpWt(const char* /*ampText*/, int writeAll, ItiDatSet* set) {
-    const int n = point_count(set);
-    int total = 0;
-    for (int i = 0; i < n; ++i)
-        if (to_send(set->point[i], writeAll)) ++total;
-    set->nProgressTotal = writeAll != 0 ? set->nPointCount : total;
-    int station = 0;
-    short code = line::TargetAmpKyoku_Rd(&station);
-    if (code != TAV_OK) return code;
-    const bool traceOn = frame::CheckDiagnosticMarkers() == 1;
-
-    short overall = TAV_OK;
-    BlockWalker blocks(n, kPointsPerBlock, [&](int no) { return to_send(set->point[no - 1], writeAll); });
-    int first = 0, count = 0;
-    while (blocks.next(&first, &count)) {
-        unsigned char data[kPointsPerBlock * kImageSize];
-        for (int i = 0; i < count; ++i) pack_point(set, set->point[first - 1 + i], data + i * kImageSize);
-        frame::SendProgressRate(block_progress(n, blocks.walked()));
-        unsigned char reply[kReplySize] = {};
-        const short result =
-            comm::wyn().Wyn_PlaceDat_Wt2(station, count, point_bcd(first), count * kImageSize, data, reply);
-        set->nProgressDone += count;
-        if (traceOn) trace_block(result, station, count, first, reply);
-        if (result == 12) {
-            const short str = comm::Wyn_STR_ERR_Chk(reply);
-            return str != TAV_OK ? str : result;
-        }
-        if (result != TAV_OK) return result;
-        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
-        if (comm::Wyn_STR_ERR_Chk(reply) == TAV_OK) {
-            for (int i = 0; i < count; ++i) {
-                set->point[first - 1 + i].nChgFlag = 0;
-                set->point[first - 1 + i].nStatus = 0;
-            }
-            continue;
-        }
-        for (int i = 0; i < count; ++i)
-            if (retry_point(station, set, set->point[first - 1 + i], first + i, &overall) != TAV_OK) break;
-    }
-    return overall;
+    return write_point_blocks(writeAll, set, kPointLine, pack_point);
 }
 
 short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set) {
@@ -381,31 +432,13 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
         finish_progress(set, code);
         return code;
     }
-    const int n = point_count(set);
-    set->nProgressTotal = 0;
-    set->nProgressDone = 0;
-    for (int i = 0; i < n; ++i) set->point[i].nStatus = 0;
-    frame::CheckDiagnosticMarkersWithProbe();
-
-    bool anyChanged = false;
-    for (int i = 0; i < n; ++i) {
-        ItiDatPoint& p = set->point[i];
-        if (p.nChgFlag != 0) anyChanged = true;
-        if (to_send(p, writeAll) && !in_range(set, p)) {
-            p.nStatus = TAV_E_RANGE;
-            finish_progress(set, TAV_E_RANGE);
-            return TAV_E_RANGE;
-        }
-    }
-    if ((writeAll == 0 && !anyChanged) || n == 0) {
-        finish_progress(set, TAV_E_NOTHING_TO_SEND);
-        return TAV_E_NOTHING_TO_SEND;
-    }
+    begin_send(set);
+    short code = check_points_to_send(set, writeAll, in_range);
+    if (code != TAV_OK) return code;
     DecimalParams dp;
-    if (lookup(&dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
     const int number = std::atoi(ampText);
-    short code;
     {
         LineSession session;
         code = session.open();
@@ -436,7 +469,7 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     short code = line::TargetAmpKyoku_Rd(&target);
     if (code != TAV_OK) return code;
     DecimalParams dp;
-    if (lookup(&dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
     LineSession session;
     code = session.open();
