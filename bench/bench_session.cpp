@@ -1,0 +1,213 @@
+// The loader session's transfers over a real serial line: servo-sim serves a
+// pseudo-terminal with wire-time emulation at 9600, 38400 and 115200 baud,
+// and each transfer is measured against the time its bytes need on the wire.
+// Then the library's CPU time per file, listing and CSV operation (no line),
+// and the peak resident memory of the whole run.
+//
+//   bench_session [cpu-iterations]
+// Uses the build's sample installation (share/tav), servo-sim and language
+// modules (bin); works in a temporary copy of the installation.
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "iti/iti.h"
+#include "itivv/itivv.h"
+#include "line/line.h"
+#include "newpara/newpara.h"
+#include "wynapi/wynapi.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// servo-sim in a child process, started on a pseudo-terminal behind link.
+class Sim {
+public:
+    Sim(const std::string& program, const std::string& state, const std::string& link, int baud) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud)};
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], 1);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string line;
+        char c;
+        pollfd p{fds[0], POLLIN, 0};
+        while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+        ready_ = line.rfind("servo-sim ready", 0) == 0;
+        ::close(fds[0]);
+    }
+    ~Sim() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    bool ready() const { return ready_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+WynStatistics stats() {
+    WynStatistics s{};
+    Wyn_Stat_Get(&s);
+    return s;
+}
+
+struct Transfer {
+    const char* name;
+    std::function<short()> run;
+};
+
+void transfer_row(const char* name, int baud, const std::function<short()>& run) {
+    const WynStatistics a = stats();
+    const auto t0 = std::chrono::steady_clock::now();
+    const short code = run();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const WynStatistics b = stats();
+    const long long ex = b.exchanges - a.exchanges;
+    const long long bytes = (b.bytesOut - a.bytesOut) + (b.bytesIn - a.bytesIn);
+    const double wire = static_cast<double>(bytes) * 10.0 / baud;
+    std::printf("%7d  %-30s %6lld %8lld %10.3f %10.3f %7.2f%s\n", baud, name, ex, bytes, s, wire,
+                wire > 0 ? s / wire : 0.0, code != 0 ? "  (failed)" : "");
+}
+
+double cpu_now() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+void cpu_row(const char* what, int n, const std::function<short()>& f) {
+    const double t0 = cpu_now();
+    short code = 0;
+    for (int i = 0; i < n; ++i) code = static_cast<short>(code | f());
+    const double per = (cpu_now() - t0) / n;
+    std::printf("  %-40s %10.3f ms%s\n", what, per * 1000.0, code != 0 ? "  (failed)" : "");
+}
+
+long rss_kib() {
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int n = argc > 1 ? std::atoi(argv[1]) : 50;
+    const fs::path build = fs::canonical("/proc/self/exe").parent_path().parent_path();
+    const fs::path home = fs::temp_directory_path() / ("bench_session_" + std::to_string(::getpid()));
+    fs::remove_all(home);
+    fs::copy(build / "share/tav", home, fs::copy_options::recursive);
+    fs::remove(home / "sim-state.json");
+    setenv("WYN_HOME", home.c_str(), 1);
+    setenv("TAV_HOST_DIR", (build / "bin").c_str(), 0);
+    setenv("TAV_SYSTEM_LANGID", "0409", 0);
+    const std::string link = (home / "ttySIM").string();
+    {
+        FILE* ini = std::fopen((home / "wyn.ini").c_str(), "wb");
+        if (ini == nullptr) return 1;
+        std::fprintf(ini, "[Ports]\r\nCOM1=%s\r\n", link.c_str());
+        std::fclose(ini);
+    }
+    const long rssStart = rss_kib();
+
+    // The host's buffers: one set of each kind and their listings.
+    auto para = std::make_unique<NewParaSet>();
+    auto iti = std::make_unique<ItiDatSet>();
+    auto vv = std::make_unique<ItiVvDatSet>();
+    auto paraPrint = std::make_unique<NewParaPrint>();
+    auto itiPrint = std::make_unique<ItiDatPrintData>();
+    auto vvPrint = std::make_unique<ItiVvDatPrintData>();
+    const long hostBuffers = static_cast<long>(sizeof(NewParaSet) + sizeof(ItiDatSet) + sizeof(ItiVvDatSet) +
+                                               sizeof(NewParaPrint) + sizeof(ItiDatPrintData) +
+                                               sizeof(ItiVvDatPrintData)) / 1024;
+
+    std::printf("Transfers against servo-sim over a pseudo-terminal (wire-time emulation on)\n");
+    std::printf("%7s  %-30s %6s %8s %10s %10s %7s\n", "baud", "operation", "exch.", "bytes", "time [s]",
+                "wire [s]", "ratio");
+    const struct {
+        int baud, index;
+    } rates[] = {{9600, 0}, {38400, 2}, {115200, 6}};
+    for (const auto& rate : rates) {
+        LineSettings settings{};
+        if (tav::line::Set_Rd(&settings) != 0) return 1;
+        settings.nBaud = rate.index;
+        if (tav::line::SetWyn_Wt(&settings) != 0) return 1;
+        Sim sim(build / "bin/servo-sim", (home / "state.json").string(), link, rate.baud);
+        if (!sim.ready()) {
+            std::fprintf(stderr, "servo-sim did not start\n");
+            return 1;
+        }
+        tav::line::Amp_Wt("1");
+        transfer_row("extended parameters: read", rate.baud,
+                     [&] { return tav::newpara::NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
+        transfer_row("extended parameters: write all", rate.baud,
+                     [&] { return tav::newpara::NewPara_ComWt(nullptr, "1", 0, 1, para.get()); });
+        transfer_row("positioning table: read", rate.baud,
+                     [&] { return tav::iti::ComRd(nullptr, "1", iti.get()); });
+        transfer_row("positioning table: write all", rate.baud,
+                     [&] { return tav::iti::ComWt(nullptr, "1", 1, iti.get()); });
+        tav::line::Amp_Wt("2");
+        transfer_row("VV table: read", rate.baud, [&] { return tav::itivv::ComRd(nullptr, "2", vv.get()); });
+        transfer_row("VV table: write all", rate.baud,
+                     [&] { return tav::itivv::ComWt(nullptr, "2", 1, vv.get()); });
+        tav::line::Amp_Wt("1");
+    }
+    std::printf("(wire = bytes x 10 / baud: the time the bytes alone need; ratio = time / wire)\n");
+
+    std::printf("\nLibrary CPU time per operation, no line (%d iterations)\n", n);
+    const std::string k7p = (home / "b.k7p").string(), k7l = (home / "b.k7l").string(),
+                      m7v = (home / "b.m7v").string(), csv = (home / "b.csv").string();
+    auto scratchPara = std::make_unique<NewParaSet>();
+    auto scratchIti = std::make_unique<ItiDatSet>();
+    auto scratchVv = std::make_unique<ItiVvDatSet>();
+    cpu_row("extended parameters: save .k7p", n, [&] { return tav::newpara::NewPara_Wt(k7p.c_str(), para.get()); });
+    cpu_row("extended parameters: load .k7p", n,
+            [&] { return tav::newpara::NewPara_Rd(k7p.c_str(), 0, scratchPara.get()); });
+    cpu_row("extended parameters: listing", n,
+            [&] { return tav::newpara::NewParaPrint_Mak(para.get(), paraPrint.get()); });
+    cpu_row("extended parameters: CSV", n, [&] { return tav::newpara::NewParaCsvType_Wt(csv.c_str(), para.get()); });
+    cpu_row("positioning table: save .k7l", n, [&] { return tav::iti::DatFil_Wt(k7l.c_str(), iti.get()); });
+    cpu_row("positioning table: load .k7l", n, [&] { return tav::iti::DatFil_Rd(k7l.c_str(), scratchIti.get()); });
+    cpu_row("positioning table: listing", n, [&] { return tav::iti::Print_mak(iti.get(), itiPrint.get()); });
+    cpu_row("positioning table: CSV", n, [&] { return tav::iti::CsvType_Wt(csv.c_str(), iti.get()); });
+    cpu_row("VV table: save .m7v", n, [&] { return tav::itivv::DatFil_Wt(m7v.c_str(), vv.get()); });
+    cpu_row("VV table: load .m7v", n, [&] { return tav::itivv::DatFil_Rd(m7v.c_str(), scratchVv.get()); });
+    cpu_row("VV table: listing", n, [&] { return tav::itivv::Print_mak(vv.get(), vvPrint.get()); });
+    cpu_row("VV table: CSV", n, [&] { return tav::itivv::CsvType_Wt(csv.c_str(), vv.get()); });
+
+    const long peak = rss_kib();
+    const long scratch = static_cast<long>(sizeof(NewParaSet) + sizeof(ItiDatSet) + sizeof(ItiVvDatSet)) / 1024;
+    std::printf("\nPeak resident memory: %ld KiB (%ld KiB at start, host buffers %ld KiB)\n", peak, rssStart,
+                hostBuffers + scratch);
+    std::printf("beyond the host's buffers: %.1f MiB (target < 32 MiB)\n",
+                static_cast<double>(peak - hostBuffers - scratch) / 1024.0);
+    fs::remove_all(home);
+    return 0;
+}
