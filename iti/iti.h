@@ -273,6 +273,53 @@ void clear_for_read(Set* set) {
     set->nCancel = cancel;
 }
 
+// ------------------------------------------------ files of both tables
+// A VV point carries an acceleration and a deceleration time after its speed;
+// the point lines of its files and listings have those two values more.
+template <class Point>
+constexpr bool kHasTimes = requires(const Point& p) {
+    p.dAccelTime;
+    p.dDecelTime;
+};
+
+// A file closed on every way out.
+class File {
+public:
+    explicit File(FILE* f) : f_(f) {}
+    ~File() {
+        if (f_ != nullptr) std::fclose(f_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    FILE* get() const { return f_; }
+    // Closes now; false when buffered output could not be written.
+    bool close() {
+        const bool ok = f_ == nullptr || std::fclose(f_) == 0;
+        f_ = nullptr;
+        return ok;
+    }
+
+private:
+    FILE* f_;
+};
+
+// Reads one point line into p: up to 10 values (12 for a VV point), stopping
+// at the first empty field; the values after it keep what p held.
+template <class Point>
+void read_point_line(const char* line, Point& p);
+
+// The rest of a data file after its point lines: the amplifier-name line and
+// the comment, appended to the comment area.
+void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize);
+
+// Writes the data file target for the set: identification line, the column
+// titles (text columnTitleText), the point lines, the amplifier-name line and
+// the comment. The result is that of the last point's stop timer, -2 for a
+// failed write, -24 when the file cannot be made, -31 when cancelled; on
+// success every point's change flag is cleared.
+template <class Set>
+short write_data_file(const char* target, Set* set, int columnTitleText);
+
 // ------------------------------------------- identification line of a file
 // The first line of a positioning file, from the header every positioning
 // table shares; tag is the writer's version string.

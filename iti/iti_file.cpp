@@ -2,6 +2,8 @@
 // new table from the template of a model.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <type_traits>
 
 #include "comm/comm.h"
 #include "frame/frame.h"
@@ -24,29 +26,13 @@ constexpr std::size_t kAmpNameMax = 91;
 // The model handed to Create, for the template read it runs; -1 outside it.
 int g_createModel = -1;
 
-class File {
-public:
-    explicit File(FILE* f) : f_(f) {}
-    ~File() {
-        if (f_ != nullptr) std::fclose(f_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    FILE* get() const { return f_; }
-    // Closes now; false when buffered output could not be written.
-    bool close() {
-        const bool ok = f_ == nullptr || std::fclose(f_) == 0;
-        f_ = nullptr;
-        return ok;
-    }
+}  // namespace
 
-private:
-    FILE* f_;
-};
-
-void read_point(const char* line, ItiDatPoint& p) {
-    char f[kPointColumns][64] = {};
-    const int n = read_point_fields(line, f, kPointColumns);
+template <class Point>
+void read_point_line(const char* line, Point& p) {
+    constexpr int kFields = kHasTimes<Point> ? kPointColumns + 2 : kPointColumns;
+    char f[kFields][64] = {};
+    const int n = read_point_fields(line, f, kFields);
     // Fields after the first empty one keep the cleared zero.
     if (n > 0) p.nDataNo = parse_dec(f[0]);
     if (n > 1) p.nChgFlag = parse_dec(f[1]);
@@ -54,16 +40,20 @@ void read_point(const char* line, ItiDatPoint& p) {
     if (n > 3) p.nStepMode = parse_dec(f[3]);
     if (n > 4) p.dStopPos = parse_real(f[4]);
     if (n > 5) p.dSpeed = parse_real(f[5]);
-    if (n > 6) p.dStopTimer = parse_real(f[6]);
-    if (n > 7) p.nMCode = parse_dec(f[7]);
-    if (n > 8) p.nMValid = parse_dec(f[8]);
-    if (n > 9) p.nMTiming = parse_dec(f[9]);
+    int at = 6;
+    if constexpr (kHasTimes<Point>) {
+        if (n > 6) p.dAccelTime = parse_real(f[6]);
+        if (n > 7) p.dDecelTime = parse_real(f[7]);
+        at = 8;
+    }
+    if (n > at) p.dStopTimer = parse_real(f[at]);
+    if (n > at + 1) p.nMCode = parse_dec(f[at + 1]);
+    if (n > at + 2) p.nMValid = parse_dec(f[at + 2]);
+    if (n > at + 3) p.nMTiming = parse_dec(f[at + 3]);
     p.nStatus = 0;
 }
 
-// The rest of the file after the point lines: the amplifier-name line and the
-// comment.
-void read_tail(FILE* f, ItiDatSet* set) {
+void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize) {
     if (std::feof(f)) return;
     char* name = line::amp_name_from_file();
     char buf[kFileLineLimit];
@@ -71,7 +61,7 @@ void read_tail(FILE* f, ItiDatSet* set) {
         name[0] = '\0';
         return;
     }
-    CommentBuilder comment(set->szComment, sizeof set->szComment);
+    CommentBuilder comment(commentArea, commentSize);
     if (const char* at = std::strstr(buf, "ampname=")) {
         std::string text(at + std::strlen("ampname="));
         if (!text.empty() && text.back() == '\n') text.pop_back();
@@ -87,7 +77,66 @@ void read_tail(FILE* f, ItiDatSet* set) {
         if (!comment.add(static_cast<char>(c))) break;
 }
 
-}  // namespace
+template <class Set>
+short write_data_file(const char* target, Set* set, int columnTitleText) {
+    const int n = point_count(set);
+    File file(tavplat::fopen_text(target, "w"));
+    if (file.get() == nullptr) {
+        trace_file_name(target);
+        return TAV_E_READ_ONLY;
+    }
+    char version[16] = {};
+    frame::GetVersion(version);
+    std::fputs(ident_line(*set, version).c_str(), file.get());
+    std::fputs(text::Text(static_cast<unsigned>(columnTitleText)).c_str(), file.get());
+
+    short result = TAV_OK;
+    for (int i = 0; i < n; ++i) {
+        const auto& p = set->point[i];
+        char pos[64], speed[64], timer[64], line[kFileLineLimit];
+        format_value(p.dStopPos, set->wStopPosDp, 10, "%10.2f", pos, sizeof pos);
+        format_value(p.dSpeed, 2, 6, "%6.2f", speed, sizeof speed);
+        std::string times;  // ", accel, decel" of a VV point, after the speed
+        if constexpr (kHasTimes<std::remove_cvref_t<decltype(p)>>) {
+            char accel[64], decel[64];
+            format_value(p.dAccelTime, 1, 6, "%6.1f", accel, sizeof accel);
+            format_value(p.dDecelTime, 1, 6, "%6.1f", decel, sizeof decel);
+            times = std::string(", ") + accel + ", " + decel;
+        }
+        result = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
+        tavplat::format_text(line, sizeof line, "%03d, %d, %02d, %02d, %s, %s%s, %s, %03d, %d, %d\n", p.nDataNo, 0,
+                             p.nCmdMode, p.nStepMode, pos, speed, times.c_str(), timer, p.nMCode, p.nMValid,
+                             p.nMTiming);
+        if (std::fputs(line, file.get()) == EOF) {
+            result = TAV_E_DISK_FULL;
+            break;
+        }
+        ++set->nProgressDone;
+        if (set->nCancel == TAV_E_CANCELLED) {
+            result = TAV_E_CANCELLED;
+            break;
+        }
+    }
+    if (result == TAV_OK) {
+        const char* name = line::amp_name_for_file();
+        if (name[0] != '\0') std::fprintf(file.get(), "ampname=%s\n", name);
+        const std::size_t len = strnlen(set->szComment, sizeof set->szComment);
+        for (std::size_t i = 0; i < len; ++i) {
+            if (set->szComment[i] == '\r') continue;
+            if (std::fputc(set->szComment[i], file.get()) == EOF) break;
+        }
+    }
+    if (!file.close() && result == TAV_OK) result = TAV_E_DISK_FULL;
+    if (result == TAV_OK)
+        for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
+    return result;
+}
+
+// Both tables' instances of the shared file steps.
+template void read_point_line<ItiDatPoint>(const char*, ItiDatPoint&);
+template void read_point_line<ItiVvDatPoint>(const char*, ItiVvDatPoint&);
+template short write_data_file<ItiDatSet>(const char*, ItiDatSet*, int);
+template short write_data_file<ItiVvDatSet>(const char*, ItiVvDatSet*, int);
 
 short DatFil_Rd(const char* fileName, ItiDatSet* set) {
     set->nProgressTotal = 10;
@@ -148,16 +197,15 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
 
     for (int i = 0; i < set->nPointCount; ++i) {
         if (!read_line(file.get(), buf, sizeof buf)) break;
-        read_point(buf, set->point[i]);
+        read_point_line(buf, set->point[i]);
         ++set->nProgressDone;
         if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
     }
-    read_tail(file.get(), set);
+    read_file_tail(file.get(), set->szComment, sizeof set->szComment);
     return TAV_OK;
 }
 
 short DatFil_Wt(const char* fileName, ItiDatSet* set) {
-    const int n = set->nPointCount < 0 ? 0 : (set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount);
     set->nProgressTotal = set->nPointCount;
     char target[TAV_PATH_MAX];
     tavplat::copy_text(target, fileName != nullptr && fileName[0] != '\0' ? fileName : set->szFileName);
@@ -165,49 +213,7 @@ short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     if (std::strlen(target) < 5) return TAV_E_FILE_NAME;
     if (has_extension(target, ".csv")) return CsvType_Wt(target, set);
     if (!has_extension(target, ".k7l")) return TAV_E_FILE_NAME;
-
-    File file(tavplat::fopen_text(target, "w"));
-    if (file.get() == nullptr) {
-        trace_file_name(target);
-        return TAV_E_READ_ONLY;
-    }
-    char version[16] = {};
-    frame::GetVersion(version);
-    std::fputs(ident_line(*set, version).c_str(), file.get());
-    std::fputs(text::Text(kColumnTitleText).c_str(), file.get());
-
-    short result = TAV_OK;
-    for (int i = 0; i < n; ++i) {
-        const ItiDatPoint& p = set->point[i];
-        char pos[64], speed[64], timer[64], line[kFileLineLimit];
-        format_value(p.dStopPos, set->wStopPosDp, 10, "%10.2f", pos, sizeof pos);
-        format_value(p.dSpeed, 2, 6, "%6.2f", speed, sizeof speed);
-        result = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
-        tavplat::format_text(line, sizeof line, "%03d, %d, %02d, %02d, %s, %s, %s, %03d, %d, %d\n", p.nDataNo, 0,
-                             p.nCmdMode, p.nStepMode, pos, speed, timer, p.nMCode, p.nMValid, p.nMTiming);
-        if (std::fputs(line, file.get()) == EOF) {
-            result = TAV_E_DISK_FULL;
-            break;
-        }
-        ++set->nProgressDone;
-        if (set->nCancel == TAV_E_CANCELLED) {
-            result = TAV_E_CANCELLED;
-            break;
-        }
-    }
-    if (result == TAV_OK) {
-        const char* name = line::amp_name_for_file();
-        if (name[0] != '\0') std::fprintf(file.get(), "ampname=%s\n", name);
-        const std::size_t len = strnlen(set->szComment, sizeof set->szComment);
-        for (std::size_t i = 0; i < len; ++i) {
-            if (set->szComment[i] == '\r') continue;
-            if (std::fputc(set->szComment[i], file.get()) == EOF) break;
-        }
-    }
-    if (!file.close() && result == TAV_OK) result = TAV_E_DISK_FULL;
-    if (result == TAV_OK)
-        for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
-    return result;
+    return write_data_file(target, set, kColumnTitleText);
 }
 
 short DatFil_Create(int model, ItiDatSet* set) {
