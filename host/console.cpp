@@ -45,6 +45,53 @@ std::string message(int code) {
     return to_utf8(text);
 }
 
+namespace {
+bool g_json = false;
+}
+
+bool json_output() { return g_json; }
+
+std::string json_text(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+BarsToStderr::BarsToStderr() {
+    if (!g_json) return;
+    std::fflush(stdout);
+    saved_ = ::dup(STDOUT_FILENO);
+    if (saved_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+BarsToStderr::~BarsToStderr() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+}
+
+std::string json_number(double value) {
+    if (value != value || value > 1.7e308 || value < -1.7e308) return "null";
+    char text[40];
+    for (int digits = 10; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
+    return text;
+}
+
 // Amplifier commands (host/line_commands.cpp).
 const char* line_usage();
 int run_line_command(const std::string& command, const std::vector<std::string>& args);
@@ -63,7 +110,7 @@ namespace {
 
 void usage() {
     std::puts(
-        "usage: tav [--lang ja|en] [--home DIR] COMMAND [ARGS]\n"
+        "usage: tav [--lang ja|en] [--home DIR] [--json] COMMAND [ARGS]\n"
         "\n"
         "commands:\n"
         "  version            show the library version\n"
@@ -72,10 +119,10 @@ void usage() {
         "                     a whole loader session against the installation's line;\n"
         "                     files go to DIR (default ./tav-session); --keep leaves\n"
         "                     the edited values on the devices\n"
-        "\n"
         "  trace [SECONDS]    hold the trace lock (default 10 s), as a line tracer does\n"
         "\n"
-        "--home DIR selects the installation folder (default $WYN_HOME).\n");
+        "--home DIR selects the installation folder (default $WYN_HOME).\n"
+        "--json makes the read and show commands print one JSON document.\n");
     std::fputs(line_usage(), stdout);
     std::fputs(para_usage(), stdout);
     std::fputs(pos_usage(), stdout);
@@ -135,6 +182,9 @@ int run(int argc, char** argv) {
         } else if (args[0] == "--home" && args.size() > 1) {
             setenv("WYN_HOME", args[1].c_str(), 1);
             args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--json") {
+            g_json = true;
+            args.erase(args.begin());
         } else if (args[0] == "--help") {
             usage();
             return 0;
@@ -149,6 +199,14 @@ int run(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--json") {
+            g_json = true;
+            it = args.erase(it);
+        } else {
+            ++it;
+        }
+    }
     if (command == "version") return cmd_version();
     if (command == "message") return cmd_message(args);
     if (command == "demo") return cmd_demo(args);

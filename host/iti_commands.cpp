@@ -65,6 +65,26 @@ void show(ItiDatSet* set) {
         std::printf("%s%s\n", to_utf8(rec->szPointLine[i]).c_str(), set->point[i].nChgFlag ? "  *" : "");
 }
 
+// The table as one JSON document.
+void show_json(ItiDatSet* set) {
+    std::printf("{\"file\": %s, \"amp\": %s, \"read_date\": %s, \"model\": %d, \"stop_pos_dp\": %u, "
+                "\"stop_time_dp\": %u, \"comment\": %s, \"points\": [",
+                json_text(to_utf8(set->szFileName)).c_str(), json_text(to_utf8(set->szAmpNo)).c_str(),
+                json_text(to_utf8(set->szReadDate)).c_str(), static_cast<int>(set->nModel),
+                static_cast<unsigned>(set->wStopPosDp), static_cast<unsigned>(set->wStopTimeDp),
+                json_text(to_utf8(set->szComment)).c_str());
+    for (int i = 0; i < set->nPointCount && i < 99; ++i) {
+        const ItiDatPoint& p = set->point[i];
+        std::printf("%s\n  {\"no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"stop_pos\": %s, \"speed\": %s, "
+                    "\"stop_timer\": %s, \"m_code\": %d, \"m_valid\": %d, \"m_timing\": %d, \"changed\": %d}",
+                    i == 0 ? "" : ",", i + 1, static_cast<int>(p.nCmdMode), static_cast<int>(p.nStepMode),
+                    json_number(p.dStopPos).c_str(), json_number(p.dSpeed).c_str(),
+                    json_number(p.dStopTimer).c_str(), static_cast<int>(p.nMCode), static_cast<int>(p.nMValid),
+                    static_cast<int>(p.nMTiming), static_cast<int>(p.nChgFlag));
+    }
+    std::printf("\n]}\n");
+}
+
 // A transfer with the progress bar and Ctrl-C.
 int transfer(ItiDatSet* set, bool write, int all, const std::string& amp) {
     TavWindow window{on_progress, nullptr};
@@ -132,6 +152,15 @@ int run_pos_command(const std::string& command, const std::vector<std::string>& 
         ItiNoDatInfo info{};
         rc = srvTav_ItiNoDat_Rd(std::atoi(file.c_str()), std::atoi(args[2].c_str()), &info);
         if (rc != 0) return fail("point", rc);
+        if (json_output()) {
+            std::printf("{\"station\": %d, \"no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"stop_pos\": %s, "
+                        "\"speed\": %s, \"stop_timer\": %s, \"m_code\": %d}\n",
+                        std::atoi(file.c_str()), (info.byDataNo >> 4) * 10 + (info.byDataNo & 0x0F),
+                        static_cast<int>(info.nCmdMode), static_cast<int>(info.nStepMode),
+                        json_number(info.dStopPos).c_str(), json_number(info.dSpeed).c_str(),
+                        json_number(info.dStopTimer).c_str(), static_cast<int>(info.nMCode));
+            return 0;
+        }
         std::printf("%s %s %s %s %s %s %s\n", info.szDataNo, to_utf8(info.szCmdMode).c_str(),
                     to_utf8(info.szStepMode).c_str(), info.szStopPos, info.szSpeed, info.szStopTimer, info.szMCode);
         return 0;
@@ -139,11 +168,14 @@ int run_pos_command(const std::string& command, const std::vector<std::string>& 
     if (sub == "read") {
         if (args.size() != 3) return 2;
         if (int rc = transfer(s, false, 0, args[2])) return rc;
-        return save(file, s);
+        if (int rc = save(file, s)) return rc;
+        if (json_output()) show_json(s);
+        return 0;
     }
     if (int rc = load(file, s)) return rc;
     if (sub == "show") {
-        show(s);
+        if (json_output()) show_json(s);
+        else show(s);
         return 0;
     }
     if (sub == "export") {

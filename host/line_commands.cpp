@@ -33,6 +33,12 @@ int fail(const char* step, int code) {
     return 1;
 }
 
+std::string hex2(unsigned value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+    return text;
+}
+
 int report(const char* step, int code) {
     if (code != 0) return fail(step, code);
     std::printf("%s: %s\n", step, message(code).c_str());
@@ -66,6 +72,7 @@ int cmd_identify(const std::vector<std::string>& args) {
         return 2;
     }
     int station = 0;
+    std::string record;  // the raw record of the selected entry, as hexadecimal bytes
     if (args.empty()) {
         // Without a station the raw record of the selected entry comes first,
         // read over a line of its own.
@@ -73,10 +80,9 @@ int cmd_identify(const std::vector<std::string>& args) {
         std::memset(&raw, 0, sizeof raw);
         const int rc = srvTav_Open_SysCondition_Rd_Close(&raw);
         if (rc != 0) return fail("identification record", rc);
-        std::printf("record:");
         const auto* bytes = reinterpret_cast<const unsigned char*>(&raw);
-        for (size_t i = 0; i < sizeof raw; ++i) std::printf(" %02X", bytes[i]);
-        std::printf("\n");
+        for (size_t i = 0; i < sizeof raw; ++i) record += (record.empty() ? "" : " ") + hex2(bytes[i]);
+        if (!json_output()) std::printf("record: %s\n", record.c_str());
         int rc2 = srvTav_TargetAmpKyoku_Rd(&station);
         if (rc2 != 0) return fail("station list", rc2);
     } else if (!parse_int(args[0], 0, 248, &station)) {
@@ -90,6 +96,21 @@ int cmd_identify(const std::vector<std::string>& args) {
     rc = srvTav_SysCondition_Rd(station, &id);
     if (rc != 0) return fail("identification", rc);
 
+    if (json_output()) {
+        std::printf("{\"station\": %d, \"family\": %d", station, id.byFamily);
+        if (!record.empty()) std::printf(", \"record\": %s", json_text(record).c_str());
+        const struct {
+            const char* key;
+            const char* text;
+        } fields[] = {{"family_name", id.szFamilyName}, {"model", id.szModelName},
+                      {"capacity", id.szAmpCapacity},   {"supply_voltage", id.szAmpVoltage},
+                      {"extended_code", id.szExtCode},  {"motor", id.szMotorName},
+                      {"motor_series", id.szMotorSeries}, {"motor_capacity", id.szMotorLabel},
+                      {"motor_speed", id.szMotorSpeed}, {"encoder", id.szEncoder}};
+        for (const auto& f : fields) std::printf(", \"%s\": %s", f.key, json_text(to_utf8(f.text)).c_str());
+        std::printf("}\n");
+        return 0;
+    }
     std::printf("station:          %d\n", station);
     std::printf("family byte:      0x%02X\n", id.byFamily);
     if (id.byFamily == 0) {
@@ -183,8 +204,25 @@ int cmd_status(const std::vector<std::string>& args) {
         unsigned char status[2] = {};
         int ready = 0;
         last = srvTav_Status_Rd(station, status, &ready);
-        if (watch) std::printf("\033[H\033[2J");  // redraw in place
-        if (last != 0) {
+        if (watch && !json_output()) std::printf("\033[H\033[2J");  // redraw in place
+        if (last == 0 && json_output()) {
+            // One JSON document per refresh (one line each with --watch).
+            PositioningRunStatus run;
+            std::memset(&run, 0, sizeof run);
+            last = srvTav_ItiDatRunStatus_Rd(station, &run);
+            if (last != 0) {
+                fail("positioning status", last);
+            } else {
+                std::printf("{\"station\": %d, \"str1\": %d, \"str2\": %d, \"ready\": %s, \"offline\": %s, "
+                            "\"data_no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"position\": %s, "
+                            "\"speed\": %s, \"to_go\": %s, \"code\": %d}\n",
+                            station, status[0], status[1], ready ? "true" : "false",
+                            (status[0] & 0x04) ? "true" : "false", (run.byDataNo >> 4) * 10 + (run.byDataNo & 0x0F),
+                            static_cast<int>(run.nCmdMode), static_cast<int>(run.nStepMode),
+                            json_number(run.dValue1).c_str(), json_number(run.dValue2).c_str(),
+                            json_number(run.dValue3).c_str(), static_cast<int>(run.nCode));
+            }
+        } else if (last != 0) {
             fail("status", last);
         } else {
             std::printf("station %d  STR1=0x%02X STR2=0x%02X  %s%s\n", station, status[0], status[1],

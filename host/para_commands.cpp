@@ -35,6 +35,26 @@ void show_one(ParaSet* set, int no) {
     if (r.szItemComment[0] != '\0') std::printf("     %s\n", to_utf8(r.szItemComment).c_str());
 }
 
+// The set (or one parameter of it) as one JSON document.
+void show_json(ParaSet* set, int only) {
+    std::printf("{\"file\": %s, \"kind\": %d, \"amp\": %s, \"read_date\": %s, \"parameters\": [",
+                json_text(to_utf8(set->szFileName)).c_str(), static_cast<int>(set->nKind),
+                json_text(to_utf8(set->szAmpNo)).c_str(), json_text(to_utf8(set->szReadDate)).c_str());
+    bool first = true;
+    for (int no = 1; no <= set->nParaCount; ++no) {
+        if (only != 0 && no != only) continue;
+        ParaRecord r;
+        if (srvTav_Para_Dat_Rd(set, no, &r) != 0) continue;
+        std::printf("%s\n  {\"no\": %d, \"name\": %s, \"value\": %s, \"initial\": %s, \"min\": %s, \"max\": %s, "
+                    "\"attribute\": %u, \"changed\": %s, \"result\": %d}",
+                    first ? "" : ",", no, json_text(to_utf8(r.szName)).c_str(), json_number(r.dValue).c_str(),
+                    json_number(r.dInitial).c_str(), json_number(r.dMin).c_str(), json_number(r.dMax).c_str(),
+                    static_cast<unsigned>(r.wAttr), r.nChgFlag ? "true" : "false", static_cast<int>(r.nResult));
+        first = false;
+    }
+    std::printf("\n]}\n");
+}
+
 std::unique_ptr<ParaSet> load(const std::string& file, int& code) {
     auto set = std::make_unique<ParaSet>();
     code = srvTav_Para_ComRd(file.c_str(), nullptr, kind_of(file), set.get());
@@ -64,7 +84,12 @@ int cmd_show(const std::vector<std::string>& a) {
         const int no = std::atoi(a[1].c_str());
         ParaRecord r;
         if ((code = srvTav_Para_Dat_Rd(set.get(), no, &r)) != 0) return fail("show", code);
-        show_one(set.get(), no);
+        if (json_output()) show_json(set.get(), no);
+        else show_one(set.get(), no);
+        return 0;
+    }
+    if (json_output()) {
+        show_json(set.get(), 0);
         return 0;
     }
     for (int no = 1; no <= set->nParaCount; ++no) show_one(set.get(), no);
@@ -106,13 +131,19 @@ int cmd_read(const std::vector<std::string>& a) {
     if (a.empty()) return fail("para read FILE [STATION]", TAV_E_PARAMETER);
     const std::string station = a.size() > 1 ? a[1] : "0";
     auto set = std::make_unique<ParaSet>();
-    const short code = with_progress(cancel_of(set.get()), [&] {
-        return srvTav_Para_ComRd(nullptr, station.c_str(), kind_of(a[0]), set.get());
-    });
+    short code = 0;
+    {
+        BarsToStderr bars;
+        code = with_progress(cancel_of(set.get()), [&] {
+            return srvTav_Para_ComRd(nullptr, station.c_str(), kind_of(a[0]), set.get());
+        });
+    }
     if (code != 0) return fail("read", code);
-    std::printf("read %s at %s\n", set->szAmpNo, set->szReadDate);
+    if (!json_output()) std::printf("read %s at %s\n", set->szAmpNo, set->szReadDate);
     srvTav_Para_FileName_Chg(set.get(), a[0].c_str());
-    return save(set.get(), a[0]);
+    if (int rc = save(set.get(), a[0])) return rc;
+    if (json_output()) show_json(set.get(), 0);
+    return 0;
 }
 
 int cmd_write(const std::vector<std::string>& a) {
