@@ -3,8 +3,15 @@
 // installation. Checks what it prints, every file it writes and that the
 // devices are left as they were found; then the session once per injected
 // fault, each stopping at its step with the expected code.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <filesystem>
@@ -63,6 +70,40 @@ protected:
         const int status = ::pclose(p);
         r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return r;
+    }
+
+    // tav with its output in a file, in the background.
+    pid_t spawn_tav(const std::vector<std::string>& args, const std::string& out) {
+        std::vector<std::string> all{std::string(TAV_BUILD_DIR) + "/bin/tav", "--lang", "en", "--home", home.path()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&fa, 1, 2);
+        // SIGINT at its default, whatever the test runner's shell did with it.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t def, none;
+        sigemptyset(&def);
+        sigaddset(&def, SIGINT);
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attr, &def);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, argv[0], &fa, &attr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        posix_spawnattr_destroy(&attr);
+        return pid;
+    }
+
+    static int wait_exit(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     tavtest::TempDir home;
@@ -168,6 +209,48 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
     EXPECT_EQ(lines_of(slurp(home.file("out2/kesta7-L.k7l")))[5], k7l[5]);
     EXPECT_TRUE(has(again.out, "before:\n    PA1_08  ")) << again.out;
     EXPECT_TRUE(has(again.out, "                        8  [")) << again.out;
+}
+
+TEST_F(Session, CtrlCCancelsTheTransferAndTheNextSessionWorksAtOnce) {
+    // At 9600 baud the extended parameters take about 1.5 s to read.
+    home.write("state.json", "{}");
+    sim = std::make_unique<tavtest::SimProcess>(home.file("state.json"), home.file("ttySIM"),
+                                                std::vector<std::string>{"--baud", "9600"});
+    ASSERT_TRUE(sim->ready());
+    std::string settings = slurp(home.file("servo.set"));
+    const std::size_t at = settings.find("COM1,38400");
+    ASSERT_NE(at, std::string::npos);
+    settings.replace(at, 10, "COM1,9600");
+    home.write("servo.set", settings);
+
+    const pid_t pid = spawn_tav({"demo", "--out", home.file("out")}, home.file("first.txt"));
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(wait_exit(pid), 1);
+    const std::string first = slurp(home.file("first.txt"));
+    EXPECT_TRUE(has(first, "extended parameters: read: -31  Cancelled by the user.")) << first;
+    EXPECT_TRUE(has(first, "session stopped: -31")) << first;
+
+    // The line and the port are free again: the next session runs through.
+    const Result again = run_demo(home.file("out2"));
+    EXPECT_EQ(again.exit, 0) << again.out;
+    EXPECT_TRUE(has(again.out, "session complete")) << again.out;
+}
+
+TEST_F(Session, ALineTraceOfAnotherProcessStopsItBeforeTheLine) {
+    start_sim();
+    const pid_t trace = spawn_tav({"trace", "20"}, home.file("trace.txt"));
+    ASSERT_GT(trace, 0);
+    for (int i = 0; i < 100 && !has(slurp(home.file("trace.txt")), "held"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const Result r = run_demo(home.file("out"));
+    ::kill(trace, SIGTERM);
+    wait_exit(trace);
+    EXPECT_EQ(r.exit, 1) << r.out;
+    EXPECT_TRUE(has(r.out, "COM1 is held by the line trace of another process")) << r.out;
+    EXPECT_TRUE(has(r.out, "port and trace locks: -18  ")) << r.out;
+    EXPECT_FALSE(has(r.out, "== Identifying")) << r.out;
 }
 
 struct FaultCase {
