@@ -189,12 +189,15 @@ int load_into(NewParaSet* set, const std::string& path, int kind) {
 
 // Reads the set of a station-list entry, with the progress bar and Ctrl-C.
 int read_into(NewParaSet* set, const std::string& entry, int kind) {
-    std::printf("reading entry %s\n", entry.c_str());
-    const short code = with_progress(cancel_of(set), [&] {
-        return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0);
-    });
+    FILE* const out = json_output() ? stderr : stdout;  // --json: stdout carries the documents only
+    std::fprintf(out, "reading entry %s\n", entry.c_str());
+    short code = 0;
+    {
+        BarsToStderr bars;
+        code = with_progress(cancel_of(set), [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
+    }
     if (code != 0) return fail("read", code);
-    std::printf("read amplifier %s at %s\n", set->szAmpNo, set->szReadDate);
+    std::fprintf(out, "read amplifier %s at %s\n", set->szAmpNo, set->szReadDate);
     return 0;
 }
 
@@ -232,6 +235,28 @@ int act_save(Session& s, const std::string& target) {
     return 0;
 }
 
+// --json: the parameters in use (or one of them) as one document.
+void show_json(NewParaSet* set, int only) {
+    std::printf("{\"file\": %s, \"kind\": %d, \"amp\": %s, \"read_date\": %s, \"family\": %d, \"model\": %d, "
+                "\"parameters\": [",
+                json_text(to_utf8(set->szFileName)).c_str(), static_cast<int>(set->nKind),
+                json_text(to_utf8(set->szAmpNo)).c_str(), json_text(to_utf8(set->szReadDate)).c_str(),
+                static_cast<int>(set->nFamily), static_cast<int>(set->nModel));
+    bool first = true;
+    for (int no = 1; no <= set->nParaCount && no <= 297; ++no) {
+        NewParaRecord r;
+        if ((only != 0 && no != only) || srvTav_NewPara_Dat_Rd(set, no, &r) != 0) continue;
+        std::printf("%s\n  {\"no\": %d, \"panel\": %s, \"name\": %s, \"value\": %s, \"initial\": %s, \"min\": %s, "
+                    "\"max\": %s, \"attribute\": %u, \"changed\": %s, \"result\": %d}",
+                    first ? "" : ",", no, json_text(panel_no(no)).c_str(), json_text(to_utf8(r.szName)).c_str(),
+                    json_number(r.dValue).c_str(), json_number(r.dInitial).c_str(), json_number(r.dMin).c_str(),
+                    json_number(r.dMax).c_str(), static_cast<unsigned>(r.wAttr), r.nChgFlag ? "true" : "false",
+                    static_cast<int>(r.nResult));
+        first = false;
+    }
+    std::printf("\n]}\n");
+}
+
 int act_show(Session& s, const std::string& noText) {
     NewParaRecord r;
     if (!noText.empty()) {
@@ -239,7 +264,12 @@ int act_show(Session& s, const std::string& noText) {
         if (!integer(noText, no)) return usage_error("show: " + noText + " is not a parameter number");
         const short code = srvTav_NewPara_Dat_Rd(s.set.get(), no, &r);
         if (code != 0) return fail(("show: parameter " + noText).c_str(), code);
-        show_one(r, no);
+        if (json_output()) show_json(s.set.get(), no);
+        else show_one(r, no);
+        return 0;
+    }
+    if (json_output()) {
+        show_json(s.set.get(), 0);
         return 0;
     }
     char line[2200];
