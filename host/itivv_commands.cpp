@@ -68,7 +68,30 @@ int save(ItiVvDatSet* set, const std::string& file) {
     return 0;
 }
 
+// --json: the table as one document.
+int show_json(ItiVvDatSet* set) {
+    std::printf("{\"file\": %s, \"amp\": %s, \"read_date\": %s, \"model\": %d, \"family\": %u, "
+                "\"stop_pos_dp\": %u, \"stop_time_dp\": %u, \"points\": [",
+                json_text(to_utf8(set->szFileName)).c_str(), json_text(to_utf8(set->szAmpNo)).c_str(),
+                json_text(to_utf8(set->szReadDate)).c_str(), static_cast<int>(set->nModel),
+                static_cast<unsigned>(set->nFamily), static_cast<unsigned>(set->wStopPosDp),
+                static_cast<unsigned>(set->wStopTimeDp));
+    for (int i = 0; i < set->nPointCount && i < 15; ++i) {
+        const ItiVvDatPoint& p = set->point[i];
+        std::printf("%s\n  {\"no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"stop_pos\": %s, \"speed\": %s, "
+                    "\"accel\": %s, \"decel\": %s, \"stop_timer\": %s, \"m_code\": %d, \"m_valid\": %d, "
+                    "\"m_timing\": %d, \"changed\": %d}",
+                    i == 0 ? "" : ",", i + 1, static_cast<int>(p.nCmdMode), static_cast<int>(p.nStepMode),
+                    json_number(p.dStopPos).c_str(), json_number(p.dSpeed).c_str(), json_number(p.dAccelTime).c_str(),
+                    json_number(p.dDecelTime).c_str(), json_number(p.dStopTimer).c_str(), static_cast<int>(p.nMCode),
+                    static_cast<int>(p.nMValid), static_cast<int>(p.nMTiming), static_cast<int>(p.nChgFlag));
+    }
+    std::printf("\n]}\n");
+    return 0;
+}
+
 int show(ItiVvDatSet* set) {
+    if (json_output()) return show_json(set);
     std::printf("amplifier %s  model %d  family 0x%02X  stop position %u places  stop timer %u places\n",
                 set->szAmpNo, set->nModel, set->nFamily, set->wStopPosDp, set->wStopTimeDp + 2u);
     std::printf(" no  cmd step    stop pos    speed   accel   decel   timer mcode valid timing chg\n");
@@ -175,6 +198,13 @@ int run_itivv_command(const std::string& command, const std::vector<std::string>
         auto set = std::make_unique<ItiVvDatSet>();
         const short code = srvTav_ItiVvDat_ComRd(nullptr, a[0].c_str(), set.get());
         if (code != 0) return fail("read", code);
+        if (json_output()) {  // the document alone on stdout
+            {
+                BarsToStderr toStderr;
+                if ((rc = save(set.get(), a[1])) != 0) return rc;
+            }
+            return show(set.get());
+        }
         show(set.get());
         return save(set.get(), a[1]);
     }
