@@ -35,11 +35,18 @@ short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos,
 short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming);
 short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
-short Att_Chg(ItiDatSet* set, unsigned short dp);
-short Att_Chg2(ItiDatSet* set, unsigned short code);
-short FileName_Chg(ItiDatSet* set, const char* name);
-short FileCmt_Rd(ItiDatSet* set, char* out);
-short FileCmt_Wt(ItiDatSet* set, const char* text);
+// These five work on the header and the points every table shares; the VV
+// table's functions of the same names are these, for its set.
+template <class Set>
+short Att_Chg(Set* set, unsigned short dp);
+template <class Set>
+short Att_Chg2(Set* set, unsigned short code);
+template <class Set>
+short FileName_Chg(Set* set, const char* name);
+template <class Set>
+short FileCmt_Rd(Set* set, char* out);
+template <class Set>
+short FileCmt_Wt(Set* set, const char* text);
 short Title_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
 
 // ---------------------------------------------------------------- file

@@ -93,7 +93,8 @@ short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out) {
     return TAV_OK;
 }
 
-short Att_Chg(ItiDatSet* set, unsigned short dp) {
+template <class Set>
+short Att_Chg(Set* set, unsigned short dp) {
     if (dp > 5) return TAV_E_PARAMETER;
     if (dp != set->wStopPosDp) {
         const int n = point_count(set);
@@ -104,7 +105,8 @@ short Att_Chg(ItiDatSet* set, unsigned short dp) {
     return TAV_OK;
 }
 
-short Att_Chg2(ItiDatSet* set, unsigned short code) {
+template <class Set>
+short Att_Chg2(Set* set, unsigned short code) {
     if (code > 1) return TAV_E_PARAMETER;
     if (code != set->wStopTimeDp) {
         const int n = point_count(set);
@@ -115,23 +117,37 @@ short Att_Chg2(ItiDatSet* set, unsigned short code) {
     return TAV_OK;
 }
 
-short FileName_Chg(ItiDatSet* set, const char* name) {
+template <class Set>
+short FileName_Chg(Set* set, const char* name) {
     if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
     tavplat::copy_text(set->szFileName, name);
     return TAV_OK;
 }
 
-short FileCmt_Rd(ItiDatSet* set, char* out) {
+template <class Set>
+short FileCmt_Rd(Set* set, char* out) {
     tavplat::copy_text(out, sizeof set->szComment, set->szComment);
     return TAV_OK;
 }
 
-short FileCmt_Wt(ItiDatSet* set, const char* text) {
+template <class Set>
+short FileCmt_Wt(Set* set, const char* text) {
     if (text == nullptr) text = "";
     if (std::strlen(text) > kCommentMax) return TAV_E_PARAMETER;
     tavplat::copy_text(set->szComment, text);
     return TAV_OK;
 }
+
+// Both tables' instances of the shared editing functions.
+#define TAV_ITI_EDITING_FOR(Set)                                     \
+    template short Att_Chg<Set>(Set*, unsigned short);               \
+    template short Att_Chg2<Set>(Set*, unsigned short);              \
+    template short FileName_Chg<Set>(Set*, const char*);             \
+    template short FileCmt_Rd<Set>(Set*, char*);                     \
+    template short FileCmt_Wt<Set>(Set*, const char*);
+TAV_ITI_EDITING_FOR(ItiDatSet)
+TAV_ITI_EDITING_FOR(ItiVvDatSet)
+#undef TAV_ITI_EDITING_FOR
 
 short Title_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title) {
     char* outs[] = {drive, dir, baseName, out4, out5, title};

@@ -109,28 +109,9 @@ short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out) {
 }
 
 // The decimal moves are the positioning table's, over the VV point layout.
-short Att_Chg(ItiVvDatSet* set, unsigned short dp) {
-    if (dp > 5) return TAV_E_PARAMETER;
-    if (dp != set->wStopPosDp) {
-        const int n = point_count(set);
-        for (int i = 0; i < n; ++i)
-            set->point[i].dStopPos = iti::move_decimal(set->point[i].dStopPos, 10, set->wStopPosDp, dp);
-    }
-    set->wStopPosDp = dp;
-    return TAV_OK;
-}
+short Att_Chg(ItiVvDatSet* set, unsigned short dp) { return iti::Att_Chg(set, dp); }
 
-short Att_Chg2(ItiVvDatSet* set, unsigned short code) {
-    if (code > 1) return TAV_E_PARAMETER;
-    if (code != set->wStopTimeDp) {
-        const int n = point_count(set);
-        for (int i = 0; i < n; ++i)
-            set->point[i].dStopTimer =
-                iti::move_decimal(set->point[i].dStopTimer, 6, set->wStopTimeDp + 2, code + 2);
-    }
-    set->wStopTimeDp = code;
-    return TAV_OK;
-}
+short Att_Chg2(ItiVvDatSet* set, unsigned short code) { return iti::Att_Chg2(set, code); }
 
 short Att_Rd(ItiVvDatSet* set, unsigned short* dp) {
     *dp = set->wStopPosDp;
@@ -144,22 +125,10 @@ short Title_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* o
     return iti::Title_Rd(&view, drive, dir, baseName, out4, out5, title);
 }
 
-short FileName_Chg(ItiVvDatSet* set, const char* name) {
-    if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szFileName, name);
-    return TAV_OK;
-}
+short FileName_Chg(ItiVvDatSet* set, const char* name) { return iti::FileName_Chg(set, name); }
 
-short FileCmt_Rd(ItiVvDatSet* set, char* out) {
-    tavplat::copy_text(out, sizeof set->szComment, set->szComment);
-    return TAV_OK;
-}
+short FileCmt_Rd(ItiVvDatSet* set, char* out) { return iti::FileCmt_Rd(set, out); }
 
-short FileCmt_Wt(ItiVvDatSet* set, const char* text) {
-    if (text == nullptr) text = "";
-    if (std::strlen(text) > iti::kCommentMax) return TAV_E_PARAMETER;
-    tavplat::copy_text(set->szComment, text);
-    return TAV_OK;
-}
+short FileCmt_Wt(ItiVvDatSet* set, const char* text) { return iti::FileCmt_Wt(set, text); }
 
 }  // namespace tav::itivv
