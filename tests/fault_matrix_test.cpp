@@ -39,12 +39,16 @@ enum Fault {
     kMutexRefused,    // the component's mutex held elsewhere
     kFamilyStation0,  // station 0 reports a KESTA7
     kFamilyAmplifier, // the amplifier reports a servo operator
+    // Faults the retries absorb; rows need not list them (0 when omitted).
+    kLostReply,       // the first reply lost: the retry gets the device's cached answer
+    kEcho,            // an RS-485 adapter echoes every request
     kFaultCount
 };
 
 const char* const kFaultNames[kFaultCount] = {
     "StrData", "StrTransmission", "StrInitialising", "StrRefused", "StrProtected", "MemoryError",
-    "DataSize", "TimeOut", "Garbled", "MutexRefused", "FamilyStation0", "FamilyAmplifier"};
+    "DataSize", "TimeOut", "Garbled", "MutexRefused", "FamilyStation0", "FamilyAmplifier",
+    "LostReply", "Echo"};
 
 constexpr int kNone = 1000;  // no per-item result to check
 
@@ -259,6 +263,8 @@ json faults_for(const Transfer& t, Fault f) {
     case kMutexRefused: faults["refuse_mutex"] = true; break;
     case kFamilyStation0: faults["family"] = {{"0", 0x30}}; break;
     case kFamilyAmplifier: faults["family"] = {{std::to_string(t.station == 0 ? 1 : t.station), 0x50}}; break;
+    case kLostReply: faults["drop_next"] = 1; break;
+    case kEcho: faults["echo"] = true; break;
     default: break;
     }
     state["faults"] = faults;
