@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
 #include "newpara/newpara.h"
 #include "text/text.h"
@@ -16,13 +17,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tav::newpara;
 
-std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
 
 class Definitions : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& e : fs::directory_iterator(sample("def")))
-            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+        tavtest::install_sample_definitions(home, false);
     }
     // A definition file of our own under id 530.
     void write_def(const std::string& body) { home.write("def/530.def", "header\r\n" + body); }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
 #include "frame/frame.h"
 #include "line/line.h"
@@ -17,14 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tav::newpara;
 
-std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
 
 class ParaFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& e : fs::directory_iterator(sample("def")))
-            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
-        home.write("servo.set", tavtest::read_file(sample("servo.set")));
+        tavtest::install_sample_definitions(home, true);
         tav::line::set_amp_name_for_file("");
         ASSERT_EQ(NewPara_Create(2, 0, set.get()), 0);
     }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
 #include "newpara/newpara.h"
 #include "text/text.h"
@@ -15,14 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tav::newpara;
 
-std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
 
 class Listing : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& e : fs::directory_iterator(sample("def")))
-            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
-        home.write("servo.set", tavtest::read_file(sample("servo.set")));
+        tavtest::install_sample_definitions(home, true);
         ASSERT_EQ(NewPara_Create(2, 0, set.get()), 0);
     }
     tavtest::TempInstall home;

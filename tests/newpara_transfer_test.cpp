@@ -11,6 +11,7 @@
 #include "Tav_acs.h"
 #include "comm/comm.h"
 #include "fixtures/recording_wyn.h"
+#include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
 #include "frame/frame.h"
 #include "line/line.h"
@@ -21,8 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tav::newpara;
 using tavtest::WynAnswer;
-
-std::string sample(const std::string& rel) { return std::string(TAV_BUILD_DIR) + "/share/tav/" + rel; }
 
 // Collects the progress percentages the library posts.
 struct Progress {
@@ -40,10 +39,7 @@ struct Progress {
 class Install : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& e : fs::directory_iterator(sample("def")))
-            home.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
-        home.write("servo.set", tavtest::read_file(sample("servo.set")));
-        home.write("servo.con", tavtest::read_file(sample("servo.con")));
+        tavtest::install_sample_definitions(home, true, true);
         home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
         tav::frame::SetProgressRateHwnd(reinterpret_cast<HWND>(&progress.window));
         tav::frame::SendProgressRate(0);
@@ -155,7 +151,7 @@ TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
     EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
     EXPECT_EQ(+set->nProgressDone, -1);
 
-    home.write("servo.con", tavtest::read_file(sample("servo.con")));
+    home.write("servo.con", tavtest::read_file(tavtest::sample_file("servo.con")));
     wyn.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x02, 0x30}});
     EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -22);
     EXPECT_EQ(wyn.count("Wyn_Para_Rd2"), 0u);
