@@ -362,179 +362,196 @@ int run_session(Session& s) {
     std::printf("Servo loader session (library %s)\n", version);
     std::printf("output folder: %s\n", s.out.string().c_str());
 
-    // 1. The line and its devices.
-    heading("Stations in servo.con");
-    std::vector<int> stations;
-    int rc = step(s, "station list", [&] { return list_stations(stations); });
-    if (rc != 0) return rc;
-
-    heading("Checking the port and trace locks");
-    rc = step(s, "port and trace locks", [&] {
-        int port = 0, state = 0;
-        int code = srvTav_ComPortLockUnlockCheck(&port);
-        if (code == TAV_E_LOCKED) {
-            std::printf("  COM%d is locked by another process\n", port);
-            return code;
-        }
-        if (code == 0) code = srvTav_TraceLockUnlockCheck(&state);
-        if (code == TAV_E_LOCKED) {
-            std::printf("  COM%d is held by the line trace of another process\n", port);
-            return code;
-        }
-        if (code == 0) std::printf("  COM%d free, no line trace running\n", port);
-        return code;
-    });
-    if (rc != 0) return rc;
-
-    heading("Identifying the devices on the line");
-    rc = step(s, "identification", [&] {
-        int code = srvTav_Wyn_Net_Open();
-        if (code != 0) return code;
-        code = identify(0);
-        for (int station : stations)
-            if (code == 0) code = identify(station);
-        Wyn_Net_Close();
-        return code;
-    });
-    if (rc != 0) return rc;
-
-    // 2. Extended parameters of the L-type amplifier (entry 1).
-    heading("Reading the extended parameters of entry 1 (KESTA7 L type)");
     auto para = std::make_unique<NewParaSet>();
-    rc = step(s, "extended parameters: read", [&] {
-        return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  %d parameters read from amplifier %s at %s\n", static_cast<int>(para->nProgressDone), para->szAmpNo,
-                para->szReadDate);
-
-    heading("Changing two values, on pages PA1 and PA2");
-    std::vector<ParamEdit> edits{{8, 123}, {105, 250}};
-    rc = step(s, "extended parameters: edit", [&] {
-        for (ParamEdit& e : edits) {
-            e.before = para->para[e.no - 1].dValue;
-            std::printf("  before:\n");
-            show_param(para.get(), e.no);
-            const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.value);
-            if (code != 0) return code;
-            std::printf("  after:\n");
-            show_param(para.get(), e.no);
-        }
-        return 0;
-    });
-    if (rc != 0) return rc;
-
-    heading("Writing the changed values to the amplifier");
-    rc = step(s, "extended parameters: write changed", [&] {
-        return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  written: %s\n", message(0).c_str());
-
-    heading("Saving the parameter set");
-    const std::string k7p = file_in(s, "kesta7-L.k7p"), paraCsv = file_in(s, "kesta7-L-parameters.csv");
-    rc = step(s, "extended parameters: save .k7p and CSV", [&] {
-        srvTav_NewPara_FileName_Chg(para.get(), k7p.c_str());
-        srvTav_NewPara_FileCmt_Wt(para.get(), "Saved by the loader session");
-        int code = srvTav_NewPara_Wt(k7p.c_str(), para.get());
-        if (code == 0) code = srvTav_NewParaCsvType_Wt(paraCsv.c_str(), para.get());
-        return code;
-    });
-    if (rc != 0) return rc;
-    std::printf("  %s\n  %s\n", k7p.c_str(), paraCsv.c_str());
-
-    heading("Listing of the parameter set (first lines)");
-    rc = step(s, "extended parameters: listing", [&] { return print_listing(para.get(), 6); });
-    if (rc != 0) return rc;
-
-    // 3. The positioning table of the same amplifier.
-    heading("Reading the positioning table of entry 1");
     auto iti = std::make_unique<ItiDatSet>();
-    rc = step(s, "positioning table: read", [&] {
-        return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  %d points, stop positions with %d decimal places\n", static_cast<int>(iti->nPointCount),
-                static_cast<int>(iti->wStopPosDp));
-    for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
-
-    heading("Editing points 2 and 3");
-    ItiDatPoint itiBefore[2] = {iti->point[1], iti->point[2]};
-    rc = step(s, "positioning table: edit", [&] {
-        int code = srvTav_ItiDat_Chg(iti.get(), 2, 0, 0, 2500.0, 150.0, 0.5, 12, 1, 0);
-        // Point 3 moves by its distance (INC), slowly enough to watch the run.
-        if (code == 0) code = srvTav_ItiDat_Chg(iti.get(), 3, 1, 0, 1750.0, 10.0, 0.0, 0, 0, 0);
-        if (code == 0) code = srvTav_ItiDat_FileCmt_Wt(iti.get(), "Edited by the loader session");
-        return code;
-    });
-    if (rc != 0) return rc;
-    for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
-
-    heading("Writing the changed points");
-    rc = step(s, "positioning table: write changed", [&] {
-        return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  written: %s\n", message(0).c_str());
-
-    const std::string k7l = file_in(s, "kesta7-L.k7l"), itiCsv = file_in(s, "kesta7-L-positioning.csv");
-    rc = step(s, "positioning table: save .k7l and CSV", [&] {
-        int code = srvTav_ItiDatFil_Wt(k7l.c_str(), iti.get());
-        if (code == 0) code = srvTav_ItiDatCsvType_Wt(itiCsv.c_str(), iti.get());
-        return code;
-    });
-    if (rc != 0) return rc;
-    std::printf("  %s\n  %s\n", k7l.c_str(), itiCsv.c_str());
-
-    // 4. The VV table of the V-type amplifier (entry 2).
-    heading("Reading the VV table of entry 2 (KESTA7 Mini V type)");
     auto vv = std::make_unique<ItiVvDatSet>();
+    std::vector<ParamEdit> edits{{8, 123}, {105, 250}};
+    ItiDatPoint itiBefore[2] = {};
+    ItiVvDatPoint vvBefore{};
+    bool paraWritten = false, itiWritten = false, vvWritten = false;
     Selection selection;
-    rc = step(s, "VV table: read", [&] {
-        const int code = selection.select("2");
-        if (code != 0) return code;
-        return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  %d points\n", static_cast<int>(vv->nPointCount));
-    for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
 
-    heading("Editing point 2 of the VV table");
-    ItiVvDatPoint vvBefore = vv->point[1];
-    rc = step(s, "VV table: edit", [&] {
-        const int code = srvTav_ItiVvDat_Chg(vv.get(), 2, 0, 0, 4200.0, 80.0, 25.0, 30.0, 0.25, 5, 1, 1);
-        return code != 0 ? code : srvTav_ItiVvDat_FileCmt_Wt(vv.get(), "Edited by the loader session");
-    });
-    if (rc != 0) return rc;
-    for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
+    const int failed = [&]() -> int {
+        // 1. The line and its devices.
+        heading("Stations in servo.con");
+        std::vector<int> stations;
+        int rc = step(s, "station list", [&] { return list_stations(stations); });
+        if (rc != 0) return rc;
 
-    heading("Writing the VV table");
-    rc = step(s, "VV table: write changed", [&] {
-        return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
-    });
-    if (rc != 0) return rc;
-    std::printf("  written: %s\n", message(0).c_str());
+        heading("Checking the port and trace locks");
+        rc = step(s, "port and trace locks", [&] {
+            int port = 0, state = 0;
+            int code = srvTav_ComPortLockUnlockCheck(&port);
+            if (code == TAV_E_LOCKED) {
+                std::printf("  COM%d is locked by another process\n", port);
+                return code;
+            }
+            if (code == 0) code = srvTav_TraceLockUnlockCheck(&state);
+            if (code == TAV_E_LOCKED) {
+                std::printf("  COM%d is held by the line trace of another process\n", port);
+                return code;
+            }
+            if (code == 0) std::printf("  COM%d free, no line trace running\n", port);
+            return code;
+        });
+        if (rc != 0) return rc;
 
-    const std::string m7v = file_in(s, "kesta7mini-V.m7v"), vvCsv = file_in(s, "kesta7mini-V-vv.csv");
-    rc = step(s, "VV table: save .m7v and CSV", [&] {
-        int code = srvTav_ItiVvDatFil_Wt(m7v.c_str(), vv.get());
-        if (code == 0) code = srvTav_ItiVvDatCsvType_Wt(vvCsv.c_str(), vv.get());
-        return code;
-    });
-    if (rc != 0) return rc;
-    std::printf("  %s\n  %s\n", m7v.c_str(), vvCsv.c_str());
+        heading("Identifying the devices on the line");
+        rc = step(s, "identification", [&] {
+            int code = srvTav_Wyn_Net_Open();
+            if (code != 0) return code;
+            code = identify(0);
+            for (int station : stations)
+                if (code == 0) code = identify(station);
+            Wyn_Net_Close();
+            return code;
+        });
+        if (rc != 0) return rc;
 
-    // 5. A positioning run on the edited point, with its live status.
-    heading("Positioning run to point 3 of entry 1, live status");
-    rc = step(s, "positioning run", [&] {
-        const int code = selection.select("1");
-        return code != 0 ? code : positioning_run(1, 3);
-    });
-    if (rc != 0) return rc;
+        // 2. Extended parameters of the L-type amplifier (entry 1).
+        heading("Reading the extended parameters of entry 1 (KESTA7 L type)");
+        rc = step(s, "extended parameters: read", [&] {
+            return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
+        });
+        if (rc != 0) return rc;
+        std::printf("  %d parameters read from amplifier %s at %s\n", static_cast<int>(para->nProgressDone), para->szAmpNo,
+                    para->szReadDate);
 
-    // 6. The devices as they were found.
-    if (!s.keep) {
-        heading("Putting the devices back as they were found");
+        heading("Changing two values, on pages PA1 and PA2");
+        rc = step(s, "extended parameters: edit", [&] {
+            for (ParamEdit& e : edits) {
+                e.before = para->para[e.no - 1].dValue;
+                std::printf("  before:\n");
+                show_param(para.get(), e.no);
+                const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.value);
+                if (code != 0) return code;
+                std::printf("  after:\n");
+                show_param(para.get(), e.no);
+            }
+            return 0;
+        });
+        if (rc != 0) return rc;
+
+        heading("Writing the changed values to the amplifier");
+        rc = step(s, "extended parameters: write changed", [&] {
+            return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
+        });
+        if (rc != 0) return rc;
+        paraWritten = true;
+        std::printf("  written: %s\n", message(0).c_str());
+
+        heading("Saving the parameter set");
+        const std::string k7p = file_in(s, "kesta7-L.k7p"), paraCsv = file_in(s, "kesta7-L-parameters.csv");
+        rc = step(s, "extended parameters: save .k7p and CSV", [&] {
+            srvTav_NewPara_FileName_Chg(para.get(), k7p.c_str());
+            srvTav_NewPara_FileCmt_Wt(para.get(), "Saved by the loader session");
+            int code = srvTav_NewPara_Wt(k7p.c_str(), para.get());
+            if (code == 0) code = srvTav_NewParaCsvType_Wt(paraCsv.c_str(), para.get());
+            return code;
+        });
+        if (rc != 0) return rc;
+        std::printf("  %s\n  %s\n", k7p.c_str(), paraCsv.c_str());
+
+        heading("Listing of the parameter set (first lines)");
+        rc = step(s, "extended parameters: listing", [&] { return print_listing(para.get(), 6); });
+        if (rc != 0) return rc;
+
+        // 3. The positioning table of the same amplifier.
+        heading("Reading the positioning table of entry 1");
+        rc = step(s, "positioning table: read", [&] {
+            // The positioning and VV transfers work on the entry selected in servo.con.
+            const int code = selection.select("1");
+            if (code != 0) return code;
+            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
+        });
+        if (rc != 0) return rc;
+        std::printf("  %d points, stop positions with %d decimal places\n", static_cast<int>(iti->nPointCount),
+                    static_cast<int>(iti->wStopPosDp));
+        for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
+
+        heading("Editing points 2 and 3");
+        itiBefore[0] = iti->point[1];
+        itiBefore[1] = iti->point[2];
+        rc = step(s, "positioning table: edit", [&] {
+            int code = srvTav_ItiDat_Chg(iti.get(), 2, 0, 0, 2500.0, 150.0, 0.5, 12, 1, 0);
+            // Point 3 moves by its distance (INC), slowly enough to watch the run.
+            if (code == 0) code = srvTav_ItiDat_Chg(iti.get(), 3, 1, 0, 1750.0, 10.0, 0.0, 0, 0, 0);
+            if (code == 0) code = srvTav_ItiDat_FileCmt_Wt(iti.get(), "Edited by the loader session");
+            return code;
+        });
+        if (rc != 0) return rc;
+        for (int no = 1; no <= 3; ++no) show_point(iti.get(), no);
+
+        heading("Writing the changed points");
+        rc = step(s, "positioning table: write changed", [&] {
+            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
+        });
+        if (rc != 0) return rc;
+        itiWritten = true;
+        std::printf("  written: %s\n", message(0).c_str());
+
+        const std::string k7l = file_in(s, "kesta7-L.k7l"), itiCsv = file_in(s, "kesta7-L-positioning.csv");
+        rc = step(s, "positioning table: save .k7l and CSV", [&] {
+            int code = srvTav_ItiDatFil_Wt(k7l.c_str(), iti.get());
+            if (code == 0) code = srvTav_ItiDatCsvType_Wt(itiCsv.c_str(), iti.get());
+            return code;
+        });
+        if (rc != 0) return rc;
+        std::printf("  %s\n  %s\n", k7l.c_str(), itiCsv.c_str());
+
+        // 4. The VV table of the V-type amplifier (entry 2).
+        heading("Reading the VV table of entry 2 (KESTA7 Mini V type)");
+        rc = step(s, "VV table: read", [&] {
+            const int code = selection.select("2");
+            if (code != 0) return code;
+            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
+        });
+        if (rc != 0) return rc;
+        std::printf("  %d points\n", static_cast<int>(vv->nPointCount));
+        for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
+
+        heading("Editing point 2 of the VV table");
+        vvBefore = vv->point[1];
+        rc = step(s, "VV table: edit", [&] {
+            const int code = srvTav_ItiVvDat_Chg(vv.get(), 2, 0, 0, 4200.0, 80.0, 25.0, 30.0, 0.25, 5, 1, 1);
+            return code != 0 ? code : srvTav_ItiVvDat_FileCmt_Wt(vv.get(), "Edited by the loader session");
+        });
+        if (rc != 0) return rc;
+        for (int no = 1; no <= 2; ++no) show_vv_point(vv.get(), no);
+
+        heading("Writing the VV table");
+        rc = step(s, "VV table: write changed", [&] {
+            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
+        });
+        if (rc != 0) return rc;
+        vvWritten = true;
+        std::printf("  written: %s\n", message(0).c_str());
+
+        const std::string m7v = file_in(s, "kesta7mini-V.m7v"), vvCsv = file_in(s, "kesta7mini-V-vv.csv");
+        rc = step(s, "VV table: save .m7v and CSV", [&] {
+            int code = srvTav_ItiVvDatFil_Wt(m7v.c_str(), vv.get());
+            if (code == 0) code = srvTav_ItiVvDatCsvType_Wt(vvCsv.c_str(), vv.get());
+            return code;
+        });
+        if (rc != 0) return rc;
+        std::printf("  %s\n  %s\n", m7v.c_str(), vvCsv.c_str());
+
+        // 5. A positioning run on the edited point, with its live status.
+        heading("Positioning run to point 3 of entry 1, live status");
+        rc = step(s, "positioning run", [&] {
+            const int code = selection.select("1");
+            return code != 0 ? code : positioning_run(1, 3);
+        });
+        if (rc != 0) return rc;
+        return 0;
+    }();
+
+    // 6. The devices as they were found, after a failure too (not after
+    // Ctrl-C: the user asked to stop).
+    if (s.keep || g_interrupted || !(paraWritten || itiWritten || vvWritten)) return failed;
+    heading("Putting the devices back as they were found");
+    int rc = 0;
+    if (paraWritten)
         rc = step(s, "restore: extended parameters", [&] {
             for (const ParamEdit& e : edits) {
                 const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.before);
@@ -543,24 +560,23 @@ int run_session(Session& s) {
             return transfer(g_newpara, para.get(),
                             [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
         });
-        if (rc != 0) return rc;
+    if (rc == 0 && itiWritten)
         rc = step(s, "restore: positioning table", [&] {
-            int code = change_point(iti.get(), 2, itiBefore[0]);
+            int code = selection.select("1");
+            if (code == 0) code = change_point(iti.get(), 2, itiBefore[0]);
             if (code == 0) code = change_point(iti.get(), 3, itiBefore[1]);
             if (code != 0) return code;
             return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
         });
-        if (rc != 0) return rc;
+    if (rc == 0 && vvWritten)
         rc = step(s, "restore: VV table", [&] {
             int code = selection.select("2");
             if (code == 0) code = change_vv_point(vv.get(), 2, vvBefore);
             if (code != 0) return code;
             return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
         });
-        if (rc != 0) return rc;
-        std::printf("  the changed values are back on the devices; the saved files keep the edits\n");
-    }
-    return 0;
+    if (rc == 0) std::printf("  the changed values are back on the devices; the saved files keep the edits\n");
+    return failed != 0 ? failed : rc;
 }
 
 }  // namespace

@@ -199,9 +199,15 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
 
     // The devices were put back and the selection kept: a second session
     // reads the same values before its edits and ends the same way.
-    EXPECT_EQ(slurp(home.file("servo.con")).substr(0, 10), "SERVO,   1");
+    std::string con = slurp(home.file("servo.con"));
+    EXPECT_EQ(con.substr(0, 10), "SERVO,   1");
+    // This time the V-type entry is selected, as `tav vv read` leaves it: the
+    // session selects what each transfer needs and puts the selection back.
+    con.replace(0, 10, "SERVO,   2");
+    home.write("servo.con", con);
     const Result again = run_demo(home.file("out2"));
     ASSERT_EQ(again.exit, 0) << again.out;
+    EXPECT_EQ(slurp(home.file("servo.con")).substr(0, 10), "SERVO,   2");
     EXPECT_TRUE(has(again.out, "PA1_08  ")) << again.out;
     const auto k7pAgain = lines_of(slurp(home.file("out2/kesta7-L.k7p")));
     ASSERT_GT(k7pAgain.size(), 106u);
@@ -277,6 +283,10 @@ TEST_P(SessionFault, StopsAtItsStepWithTheCode) {
     std::snprintf(expected, sizeof expected, "session stopped: %d  ", c.code);
     EXPECT_TRUE(has(r.out, expected)) << r.out;
     EXPECT_FALSE(has(r.out, "session complete")) << r.out;
+    // What was written before the fault is put back all the same.
+    if (has(r.out, "extended parameters: write changed                 6")) {
+        EXPECT_TRUE(has(r.out, "restore: extended parameters")) << r.out;
+    }
 }
 
 // Rule fields: station, command, str1, str2, status (12 data size, 16.. device status).
