@@ -360,6 +360,8 @@ int run_session(Session& s) {
     char version[12];
     srvTav_GetVersion(version);
     std::printf("Servo loader session (library %s)\n", version);
+    const char* home = std::getenv("WYN_HOME");
+    std::printf("installation folder: %s\n", home != nullptr && *home != '\0' ? home : "(the folder of tav; no --home)");
     std::printf("output folder: %s\n", s.out.string().c_str());
 
     auto para = std::make_unique<NewParaSet>();
@@ -376,7 +378,10 @@ int run_session(Session& s) {
         heading("Stations in servo.con");
         std::vector<int> stations;
         int rc = step(s, "station list", [&] { return list_stations(stations); });
-        if (rc != 0) return rc;
+        if (rc != 0) {
+            std::printf("  no station list (servo.con) in the installation folder: give it with --home DIR\n");
+            return rc;
+        }
 
         heading("Checking the port and trace locks");
         rc = step(s, "port and trace locks", [&] {
