@@ -551,10 +551,12 @@ int run_session(Session& s) {
         return 0;
     }();
 
-    // 6. The devices as they were found, after a failure too (not after
-    // Ctrl-C: the user asked to stop).
-    if (s.keep || g_interrupted || !(paraWritten || itiWritten || vvWritten)) return failed;
+    // 6. The devices as they were found, after a failure or Ctrl-C too, so
+    // that the next session finds them as this one did. A second Ctrl-C
+    // stops this as well.
+    if (s.keep || !(paraWritten || itiWritten || vvWritten)) return failed;
     heading("Putting the devices back as they were found");
+    if (g_interrupted.exchange(false)) std::printf("  (interrupted: Ctrl-C again leaves the devices as they are)\n");
     int rc = 0;
     if (paraWritten)
         rc = step(s, "restore: extended parameters", [&] {
