@@ -185,6 +185,22 @@ short CsvType_Wt(const char* fileName, ItiDatSet* set);
 // The CSV form of the print record is chosen by this switch.
 void set_csv_form(bool on);
 
+// Shared by the listings of both tables.
+// The label of a small code: catalogue text base + value, "" for a code
+// without one (value outside 0..count-1).
+std::string code_label(long base, long value, long count);
+// A point line of a print record: fmt (a catalogue text) when it converts
+// exactly the argument kinds given ('d' integer, 's' text), else fallback.
+void format_point_line(char* dst, std::size_t size, const std::string& fmt, const char* fallback, const char* kinds,
+                       ...);
+// The CSV export of a table: makeCsv fills the print record in CSV form;
+// then the description lines 1, 3, 4, 5, 8, 12 and 9 (from describe), the
+// comment line, the column titles and the point lines go to fileName. A
+// record that cannot be made leaves no file behind.
+template <class Set, class PrintData>
+short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
+                std::string (*describe)(Set* set, int index));
+
 // ------------------------------------------------------ shared helpers
 // A value as the files and listings show it: Double_to_Char with digits and
 // places (zero-padded, or blank-padded while the print-form flag is set);

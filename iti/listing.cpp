@@ -36,7 +36,7 @@ constexpr int kDescriptionLines = 9;
 // text does not take the same arguments.
 constexpr char kPrintPointDefault[] = "%3d  %-4s  %-9s %12s  %8s   %8s     %02X    %10s %10s";
 constexpr char kCsvPointDefault[] = "%3d, %-8s, %-9s, %10s, %8s, %8s, %5d, %10s, %10s";
-constexpr char kPointArgs[] = "dsssssdss";
+constexpr char kPointArgs[] = "dsssssdss";  // the VV point line has two texts more
 
 bool g_csv = false;
 
@@ -44,11 +44,6 @@ bool g_csv = false;
 std::string text_at(long id) {
     if (id < 0 || id > 65535) return "";
     return text::Text(static_cast<unsigned>(id));
-}
-
-// A label of a small code, "" for a code without one.
-std::string label(long base, long value, long count) {
-    return value >= 0 && value < count ? text_at(base + value) : std::string();
 }
 
 std::string field(const std::string& row, int index) {
@@ -166,10 +161,32 @@ short description_line(ItiDatSet* s, int index, std::string* out) {
 
 void put(char* dst, std::size_t size, const std::string& text) { tavplat::copy_text(dst, size, text.c_str()); }
 
-void format_line(char* dst, std::size_t size, const std::string& fmt, const char* fallback, ...) {
+std::string describe(ItiDatSet* set, int index) {
+    std::string line;
+    description_line(set, index, &line);
+    return line;
+}
+
+short make_csv(ItiDatSet* set, ItiDatPrintData* out) {
+    set_csv_form(true);
+    const short made = Print_mak(set, out);
+    set_csv_form(false);
+    return made;
+}
+
+}  // namespace
+
+void set_csv_form(bool on) { g_csv = on; }
+
+std::string code_label(long base, long value, long count) {
+    return value >= 0 && value < count ? text_at(base + value) : std::string();
+}
+
+void format_point_line(char* dst, std::size_t size, const std::string& fmt, const char* fallback, const char* kinds,
+                       ...) {
     va_list ap;
-    va_start(ap, fallback);
-    const char* use = format_takes(fmt.c_str(), kPointArgs) ? fmt.c_str() : fallback;
+    va_start(ap, kinds);
+    const char* use = format_takes(fmt.c_str(), kinds) ? fmt.c_str() : fallback;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     std::vsnprintf(dst, size, use, ap);
@@ -177,9 +194,44 @@ void format_line(char* dst, std::size_t size, const std::string& fmt, const char
     va_end(ap);
 }
 
-}  // namespace
+template <class Set, class PrintData>
+short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
+                std::string (*describe)(Set* set, int index)) {
+    if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
+    FILE* f = tavplat::fopen_text(fileName, "w+");
+    if (f == nullptr) {
+        trace_file_name(fileName);
+        return TAV_E_NO_FILE;
+    }
+    auto record = std::make_unique<PrintData>();
+    const short made = makeCsv(set, record.get());
+    if (made != TAV_OK) {
+        std::fclose(f);
+        tavplat::delete_file(fileName);
+        return made;
+    }
+    static constexpr int kCsvDescription[] = {1, 3, 4, 5, 8, 12, 9};
+    for (int index : kCsvDescription) std::fputs((describe(set, index) + "\n").c_str(), f);
+    std::fputs(record->szCommentLine, f);
+    std::fputs(record->szColumnTitle1, f);
+    short result = TAV_OK;
+    const int n = point_count(set);
+    for (int i = 0; i < n; ++i)
+        if (std::fputs(record->szPointLine[i], f) == EOF) {
+            result = TAV_E_DISK_FULL;
+            break;
+        }
+    if (std::fclose(f) != 0 && result == TAV_OK) result = TAV_E_DISK_FULL;
+    return result;
+}
 
-void set_csv_form(bool on) { g_csv = on; }
+// Both tables' CSV exports.
+template short write_csv<ItiDatSet, ItiDatPrintData>(const char*, ItiDatSet*,
+                                                     short (*)(ItiDatSet*, ItiDatPrintData*),
+                                                     std::string (*)(ItiDatSet*, int));
+template short write_csv<ItiVvDatSet, ItiVvDatPrintData>(const char*, ItiVvDatSet*,
+                                                         short (*)(ItiVvDatSet*, ItiVvDatPrintData*),
+                                                         std::string (*)(ItiVvDatSet*, int));
 
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out) {
     frame::PrintFormScope printForm;
@@ -211,7 +263,7 @@ short Print_mak(ItiDatSet* set, ItiDatPrintData* out) {
 
     const std::string fmt = text_at(csv ? kCsvPointFormat : kPrintPointFormat);
     const char* fallback = csv ? kCsvPointDefault : kPrintPointDefault;
-    const int n = set->nPointCount < 0 ? 0 : (set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount);
+    const int n = point_count(set);
     short result = TAV_OK;
     for (int i = 0; i < n; ++i) {
         const ItiDatPoint& p = set->point[i];
@@ -221,9 +273,10 @@ short Print_mak(ItiDatSet* set, ItiDatPrintData* out) {
         result = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
         char* line = out->szPointLine[i];
         const std::size_t room = sizeof out->szPointLine[i] - (csv ? 1 : 0);
-        format_line(line, room, fmt, fallback, p.nDataNo, label(kCmdTexts, p.nCmdMode, 2).c_str(),
-                    label(kStepTexts, p.nStepMode, 4).c_str(), pos, speed, timer, p.nMCode,
-                    label(kMValidTexts, p.nMValid, 2).c_str(), label(kMTimingTexts, p.nMTiming, 2).c_str());
+        format_point_line(line, room, fmt, fallback, kPointArgs, p.nDataNo, code_label(kCmdTexts, p.nCmdMode, 2).c_str(),
+                          code_label(kStepTexts, p.nStepMode, 4).c_str(), pos, speed, timer, p.nMCode,
+                          code_label(kMValidTexts, p.nMValid, 2).c_str(),
+                          code_label(kMTimingTexts, p.nMTiming, 2).c_str());
         if (csv) std::strcat(line, "\n");
     }
     return result;
@@ -237,39 +290,6 @@ short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out) {
     return code;
 }
 
-short CsvType_Wt(const char* fileName, ItiDatSet* set) {
-    if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
-    FILE* f = tavplat::fopen_text(fileName, "w+");
-    if (f == nullptr) {
-        trace_file_name(fileName);
-        return TAV_E_NO_FILE;
-    }
-    auto record = std::make_unique<ItiDatPrintData>();
-    set_csv_form(true);
-    const short made = Print_mak(set, record.get());
-    set_csv_form(false);
-    if (made != TAV_OK) {
-        std::fclose(f);
-        tavplat::delete_file(fileName);
-        return made;
-    }
-    static constexpr int kCsvDescription[] = {1, 3, 4, 5, 8, 12, 9};
-    for (int index : kCsvDescription) {
-        std::string line;
-        description_line(set, index, &line);
-        std::fputs((line + "\n").c_str(), f);
-    }
-    std::fputs(record->szCommentLine, f);
-    std::fputs(record->szColumnTitle1, f);
-    short result = TAV_OK;
-    const int n = set->nPointCount < 0 ? 0 : (set->nPointCount > kMaxPoints ? kMaxPoints : set->nPointCount);
-    for (int i = 0; i < n; ++i)
-        if (std::fputs(record->szPointLine[i], f) == EOF) {
-            result = TAV_E_DISK_FULL;
-            break;
-        }
-    if (std::fclose(f) != 0 && result == TAV_OK) result = TAV_E_DISK_FULL;
-    return result;
-}
+short CsvType_Wt(const char* fileName, ItiDatSet* set) { return write_csv(fileName, set, make_csv, describe); }
 
 }  // namespace tav::iti

@@ -1,7 +1,6 @@
 // Listing of a VV table: the print record and the CSV export. The
 // description lines are the positioning table's, made from the shared header;
 // the point lines carry the two times.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -29,53 +28,24 @@ constexpr char kPointArgs[] = "dsssssssdss";
 
 bool g_csv = false;  // on only while CsvType_Wt builds its record
 
-std::string label(int base, long value, long count) {
-    return value >= 0 && value < count ? text::Text(static_cast<unsigned>(base + value)) : std::string();
-}
-
-// True when fmt converts exactly the argument kinds given ('d' integer,
-// 's' text) with flags and widths only.
-bool format_takes(const char* fmt, const char* kinds) {
-    for (const char* p = fmt; *p != '\0'; ++p) {
-        if (*p != '%') continue;
-        ++p;
-        if (*p == '%') continue;
-        while (*p == '-' || *p == '0' || *p == ' ' || *p == '+' || *p == '#') ++p;
-        while (*p >= '0' && *p <= '9') ++p;
-        char kind;
-        if (*p == 'd' || *p == 'i' || *p == 'x' || *p == 'X' || *p == 'u' || *p == 'o')
-            kind = 'd';
-        else if (*p == 's')
-            kind = 's';
-        else
-            return false;
-        if (*kinds != kind) return false;
-        ++kinds;
-    }
-    return *kinds == '\0';
-}
-
-void format_line(char* dst, std::size_t size, const std::string& fmt, const char* fallback, ...) {
-    va_list ap;
-    va_start(ap, fallback);
-    const char* use = format_takes(fmt.c_str(), kPointArgs) ? fmt.c_str() : fallback;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::vsnprintf(dst, size, use, ap);
-#pragma GCC diagnostic pop
-    va_end(ap);
-}
-
 void put(char* dst, std::size_t size, const std::string& text) { tavplat::copy_text(dst, size, text.c_str()); }
 
 // A description line of the positioning listing, for this set's header.
-std::string description(const ItiVvDatSet* set, int index) {
+std::string description(ItiVvDatSet* set, int index) {
     auto view = std::make_unique<ItiDatSet>();
     header_view(*set, view.get());
     char line[iti::kCtlInfoSize] = {};
     int count = 0;
     iti::Ctl_Inf_Rd(view.get(), index, &count, line);
     return line;
+}
+
+short make_csv(ItiVvDatSet* set, ItiVvDatPrintData* out) {
+    struct CsvForm {
+        CsvForm() { g_csv = true; }
+        ~CsvForm() { g_csv = false; }
+    } csvForm;
+    return Print_mak(set, out);
 }
 
 }  // namespace
@@ -120,9 +90,11 @@ short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out) {
         result = iti::format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
         char* line = out->szPointLine[i];
         const std::size_t room = sizeof out->szPointLine[i] - (csv ? 1 : 0);  // room for the line feed
-        format_line(line, room, fmt, fallback, p.nDataNo, label(kCmdTexts, p.nCmdMode, 2).c_str(),
-                    label(kStepTexts, p.nStepMode, 4).c_str(), pos, speed, accel, decel, timer, p.nMCode,
-                    label(kMValidTexts, p.nMValid, 2).c_str(), label(kMTimingTexts, p.nMTiming, 2).c_str());
+        iti::format_point_line(line, room, fmt, fallback, kPointArgs, p.nDataNo,
+                               iti::code_label(kCmdTexts, p.nCmdMode, 2).c_str(),
+                               iti::code_label(kStepTexts, p.nStepMode, 4).c_str(), pos, speed, accel, decel, timer,
+                               p.nMCode, iti::code_label(kMValidTexts, p.nMValid, 2).c_str(),
+                               iti::code_label(kMTimingTexts, p.nMTiming, 2).c_str());
         if (csv) std::strcat(line, "\n");
     }
     return result;
@@ -135,39 +107,7 @@ short Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out) {
 }
 
 short CsvType_Wt(const char* fileName, ItiVvDatSet* set) {
-    if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
-    FILE* f = tavplat::fopen_text(fileName, "w+");
-    if (f == nullptr) {
-        iti::trace_file_name(fileName);
-        return TAV_E_NO_FILE;
-    }
-    auto record = std::make_unique<ItiVvDatPrintData>();
-    short made;
-    {
-        struct CsvForm {
-            CsvForm() { g_csv = true; }
-            ~CsvForm() { g_csv = false; }
-        } csvForm;
-        made = Print_mak(set, record.get());
-    }
-    if (made != TAV_OK) {
-        std::fclose(f);
-        tavplat::delete_file(fileName);
-        return made;
-    }
-    static constexpr int kCsvDescription[] = {1, 3, 4, 5, 8, 12, 9};
-    for (int index : kCsvDescription) std::fputs((description(set, index) + "\n").c_str(), f);
-    std::fputs(record->szCommentLine, f);
-    std::fputs(record->szColumnTitle1, f);
-    short result = TAV_OK;
-    const int n = point_count(set);
-    for (int i = 0; i < n; ++i)
-        if (std::fputs(record->szPointLine[i], f) == EOF) {
-            result = TAV_E_DISK_FULL;
-            break;
-        }
-    if (std::fclose(f) != 0 && result == TAV_OK) result = TAV_E_DISK_FULL;
-    return result;
+    return iti::write_csv(fileName, set, make_csv, description);
 }
 
 }  // namespace tav::itivv
