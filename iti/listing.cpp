@@ -9,6 +9,7 @@
 
 #include "frame/frame.h"
 #include "iti/iti.h"
+#include "line/line.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -27,8 +28,8 @@ constexpr int kControlLabels = 10022;  // 10022..10025: V, R, L, other
 constexpr int kCmdTexts = 3500, kStepTexts = 3510, kMValidTexts = 3520, kMTimingTexts = 3530;
 // Rows of the identification tables: row id = base + code byte.
 constexpr long kControlRows = 3640, kInterfaceRowsA = 3690, kInterfaceRowsB = 3695, kExtIoTexts = 3700;
-constexpr long kOptionTexts = 3710, kSpeedKesta7 = 5000, kSpeedMini = 12000, kMotorSeries = 5500;
-constexpr long kCapacityA = 6000, kCapacityB = 6500, kEncoder = 7000, kVoltage = 7500, kMotor375W = 16004;
+constexpr long kOptionTexts = 3710, kSpeedKesta7 = 5000, kSpeedMini = 12000;
+constexpr long kCapacityA = 6000, kCapacityB = 6500, kVoltage = 7500;
 constexpr unsigned kKesta7 = 0x30;
 constexpr int kDescriptionLines = 9;
 
@@ -89,28 +90,12 @@ std::string amp_model_name(const ItiDatSet* s) {
     return name;
 }
 
-// The motor name from the identification bytes the set keeps.
+// The motor name from the identification bytes the set keeps, composed as
+// the identification composes it.
 std::string motor_name(const ItiDatSet* s) {
     if (s->byInfo10 == 0xFF) return "NV* ****** - ***";
-    const long series = s->byInfo10, voltage = s->byInfo11, capacity = s->byInfo12, encoder = s->byInfo14;
-    const std::string seriesRow = text_at(kMotorSeries + series);
-    long capacityRow = kCapacityA + capacity;
-    if (series == 2 || series == 6 || series == 7)
-        capacityRow = kCapacityB + capacity;
-    else if (series == 1 && (encoder == 0 || encoder == 2) && capacity == 4 && voltage == 2)
-        capacityRow = kMotor375W;
-    const std::string enc = row_field(kEncoder + encoder, 0);
-    const std::string volt = row_field(kVoltage + voltage, 0);
-    std::string motor = field(seriesRow, 1) + " " + row_field(capacityRow, 0) + field(seriesRow, 0);
-    if (encoder == 8 || encoder == 9) {
-        motor += "C2 - " + enc + volt;
-    } else if (encoder == 0 || encoder == 2) {
-        motor += "C1 - " + enc;
-        if (volt == "6") motor += volt;
-    } else {
-        motor += " 5 - " + enc + "*" + volt;
-    }
-    return motor;
+    return line::MotorName(s->byInfo10, s->byInfo11, s->byInfo12, s->byInfo14,
+                           [](unsigned id) { return text_at(id); });
 }
 
 short description_line(ItiDatSet* s, int index, std::string* out) {

@@ -89,6 +89,14 @@ void store(char* dst, std::size_t size, const std::string& text) {
     std::snprintf(dst, size, "%s", text.c_str());
 }
 
+// The slim 375 W motor has a capacity row of its own; series 2, 6 and 7 take
+// capacity table B.
+unsigned motor_capacity_row(unsigned series, unsigned voltage, unsigned capacity, unsigned encoder) {
+    if (series == 2 || series == 6 || series == 7) return kCapacityB + capacity;
+    if (series == 1 && (encoder == 0 || encoder == 2) && capacity == 4 && voltage == 2) return kMotor375W;
+    return kCapacityA + capacity;
+}
+
 void compose(const Catalogue& cat, const unsigned char* rec, AmpIdentification& out) {
     const unsigned char family = rec[4];
     const bool kesta7 = family == kKesta7;
@@ -115,32 +123,18 @@ void compose(const Catalogue& cat, const unsigned char* rec, AmpIdentification& 
     const Row motorSpeed = split(cat.row(kMotorSpeed + motorSeries));
     store(out.szMotorSpeed, sizeof out.szMotorSpeed, motorSpeed.first);
 
-    unsigned motorCapacityRow = kCapacityA + motorCapacity;
-    if (motorSeries == 2 || motorSeries == 6 || motorSeries == 7)
-        motorCapacityRow = kCapacityB + motorCapacity;
-    else if (motorSeries == 1 && (encoder == 0 || encoder == 2) && motorCapacity == 4 && motorVoltage == 2)
-        motorCapacityRow = kMotor375W;  // the slim 375 W motor has a row of its own
-    const Row motorCap = split(cat.row(motorCapacityRow));
+    const Row motorCap = split(cat.row(motor_capacity_row(motorSeries, motorVoltage, motorCapacity, encoder)));
     store(out.szMotorLabel, sizeof out.szMotorLabel, motorCap.second);
 
     const Row enc = split(cat.row(kEncoder + encoder));
     store(out.szEncoder, sizeof out.szEncoder, enc.afterFirst);
 
-    const Row motorVolt = split(cat.row(kVoltage + motorVoltage));
-
     const std::string model = std::string(kesta7 ? "QMT " : "QMH ") + ampCapacity.first + speedRow.first + "5 - " +
                               control.first + iface.first + " " + ampVoltage.first;
     store(out.szModelName, sizeof out.szModelName, model);
 
-    std::string motor = series.second + " " + motorCap.first + series.first;
-    if (encoder == 8 || encoder == 9) {
-        motor += "C2 - " + enc.first + motorVolt.first;
-    } else if (encoder == 0 || encoder == 2) {
-        motor += "C1 - " + enc.first;
-        if (motorVolt.first == "6") motor += motorVolt.first;
-    } else {
-        motor += " 5 - " + enc.first + "*" + motorVolt.first;
-    }
+    const std::string motor = MotorName(motorSeries, motorVoltage, motorCapacity, encoder,
+                                        [&cat](unsigned id) { return cat.row(id); });
     store(out.szMotorName, sizeof out.szMotorName, motor);
 
     std::snprintf(out.szExtCode, sizeof out.szExtCode, "%02X", extCode);
@@ -178,6 +172,24 @@ short Open_SysCondition_Rd_Close(SysConditionRecord* record) {
     // The record is what the caller asked for; a failed close does not undo it.
     w.Wyn_Net_Close();
     return code;
+}
+
+std::string MotorName(unsigned series, unsigned voltage, unsigned capacity, unsigned encoder,
+                      const std::function<std::string(unsigned id)>& row) {
+    const Row seriesRow = split(row(kMotorSeries + series));
+    const Row capacityRow = split(row(motor_capacity_row(series, voltage, capacity, encoder)));
+    const std::string enc = split(row(kEncoder + encoder)).first;
+    const std::string volt = split(row(kVoltage + voltage)).first;
+    std::string motor = seriesRow.second + " " + capacityRow.first + seriesRow.first;
+    if (encoder == 8 || encoder == 9) {
+        motor += "C2 - " + enc + volt;
+    } else if (encoder == 0 || encoder == 2) {
+        motor += "C1 - " + enc;
+        if (volt == "6") motor += volt;
+    } else {
+        motor += " 5 - " + enc + "*" + volt;
+    }
+    return motor;
 }
 
 short Motor_Info_Rd(unsigned char index, double* first, double* second, double* third) {

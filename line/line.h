@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "Tav_acs.h"
@@ -90,6 +91,11 @@ void set_amp_name_from_file_sel(unsigned value);
 short SysCondition_Rd(int station, AmpIdentification* out);
 short Open_SysCondition_Rd_Close(SysConditionRecord* record);
 short Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
+// The motor name of an identification, composed from the motor bytes of the
+// system-condition record: series (byte 9), motor voltage (10), motor
+// capacity (11) and encoder (12). row gives the catalogue row of an id.
+std::string MotorName(unsigned series, unsigned voltage, unsigned capacity, unsigned encoder,
+                      const std::function<std::string(unsigned id)>& row);
 
 // Test run and live status.
 short Status_Rd(int station, unsigned char* status, int* ready);
