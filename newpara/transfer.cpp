@@ -54,19 +54,8 @@ void encode(double value, unsigned attr, unsigned char* out6) {
 }
 
 void store_identification(NewParaSet* set, const unsigned char* rec) {
-    set->nModel = rec[3];
-    set->nFamily = rec[4];
-    set->byInfo1 = rec[5];
-    set->byInfo3 = rec[6];
-    set->byInfo2 = rec[7];
-    set->byInfo5 = rec[8];
-    set->byInfo10 = rec[9];
-    set->byInfo11 = rec[10];
-    set->byInfo12 = rec[11];
-    set->byInfo14 = rec[12];
-    set->byInfo8 = rec[14];
-    set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
-    set->nInterface = rec[13];
+    params::take_identification(set, rec);
+    set->nFamily = rec[4];  // the amplifier family selects the definitions
 }
 
 // Runs every present parameter through the value check with its own value,

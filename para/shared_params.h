@@ -51,6 +51,25 @@ void stamp_read_date(Set* set) {
     tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
 }
 
+// The identification fields a read from the device takes from the 17-byte
+// system-condition record. nFamily is left to the caller: the two sets
+// give it different meanings.
+template <class Set>
+void take_identification(Set* set, const unsigned char* rec) {
+    set->nModel = rec[3];
+    set->byInfo1 = rec[5];
+    set->byInfo2 = rec[7];
+    set->byInfo3 = rec[6];
+    set->byInfo5 = rec[8];
+    set->byInfo8 = rec[14];
+    set->nInfoWord = static_cast<int16_t>(static_cast<uint16_t>(rec[11] | (rec[12] << 8)));
+    set->byInfo10 = rec[9];
+    set->byInfo11 = rec[10];
+    set->byInfo12 = rec[11];
+    set->byInfo14 = rec[12];
+    set->nInterface = rec[13];
+}
+
 // ------------------------------------------------------------------ records
 // The copy a Dat_Rd hands out: field by field, so that nParaNo and whatever
 // the caller's record holds beyond the shared fields stay untouched.

@@ -226,19 +226,8 @@ short open_and_identify(line::PortSession& session, int station, unsigned char* 
 }
 
 void copy_identification(ParaSet* set, const unsigned char* rec) {
-    set->nModel = rec[3];
-    set->byInfo1 = rec[5];
-    set->byInfo2 = rec[7];
-    set->byInfo3 = rec[6];
-    set->byInfo5 = rec[8];
-    set->byInfo8 = rec[14];
-    set->nInfoWord = static_cast<int16_t>(static_cast<uint16_t>(rec[11] | (rec[12] << 8)));
-    set->byInfo10 = rec[9];
-    set->byInfo11 = rec[10];
-    set->byInfo12 = rec[11];
-    set->byInfo14 = rec[12];
-    set->nInterface = rec[13];
-    set->nFamily = 0;
+    params::take_identification(set, rec);
+    set->nFamily = 0;  // a set read from the device carries no auxiliary value
 }
 
 short device_read(const char* station, int kind, ParaSet* set) {
