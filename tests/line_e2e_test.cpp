@@ -35,11 +35,11 @@ TEST_F(LineEndToEnd, IdentifiesTheOperatorAndAnAmplifier) {
     EXPECT_EQ(record[4], 0x50);  // the servo operator answers at station 0
     AmpIdentification id{};
     ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
-    EXPECT_EQ(id.byFamily, 0x30);
+    EXPECT_EQ(int{id.byFamily}, 0x30);
     EXPECT_EQ(std::string(id.szModelName).rfind("QMT ", 0), 0u);
     EXPECT_EQ(std::string(id.szFamilyName), "KESTA7");
     ASSERT_EQ(tav::line::SysCondition_Rd(2, &id), 0);
-    EXPECT_EQ(id.byFamily, 0x40);
+    EXPECT_EQ(int{id.byFamily}, 0x40);
     EXPECT_EQ(std::string(id.szModelName).rfind("QMH ", 0), 0u);
 }
 
@@ -57,8 +57,10 @@ TEST_F(LineEndToEnd, OfflineRunOnAndAPositioningRunThenOnlineAgain) {
     EXPECT_EQ(ready, 1);
     PositioningRunStatus run{};
     ASSERT_EQ(tav::line::ItiDatRunStatus_Rd(1, &run), 0);
-    EXPECT_EQ(run.byDataNo, 0x03);
-    EXPECT_EQ(run.nCmdMode, 0);
+    // Packed fields are copied out before gtest binds references to them.
+    const int dataNo = run.byDataNo, cmdMode = run.nCmdMode;
+    EXPECT_EQ(dataNo, 0x03);
+    EXPECT_EQ(cmdMode, 0);
     EXPECT_STREQ(run.szDataNo, " 3");
     ASSERT_EQ(tav::line::PlaceRunOff(1, 0, 0, status, &ready), 0);  // cancel ignores the number
     tav::comm::wyn().Wyn_Net_Close();
@@ -88,7 +90,7 @@ TEST_F(LineEndToEnd, AnAmplifierIsIdentifiedOverAPseudoTerminal) {
     ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
     AmpIdentification id{};
     ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
-    EXPECT_EQ(id.byFamily, 0x30);
+    EXPECT_EQ(int{id.byFamily}, 0x30);
     tav::comm::wyn().Wyn_Net_Close();
     EXPECT_EQ(sim.stop(), 0);
 }
