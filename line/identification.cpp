@@ -158,19 +158,26 @@ short SysCondition_Rd(int station, AmpIdentification* out) {
     return TAV_OK;
 }
 
-short Open_SysCondition_Rd_Close(SysConditionRecord* record) {
-    if (record == nullptr) return TAV_E_PARAMETER;
-    int station = 0;
-    short code = TargetAmpKyoku_Rd(&station);
+short OpenTargetAndReadRecord(int* station, unsigned char* record, bool* opened) {
+    *opened = false;
+    short code = TargetAmpKyoku_Rd(station);
     if (code != 0) return code;
     code = Wyn_Net_Open();
     if (code != 0) return code;
-    const comm::WynApi& w = comm::wyn();
+    *opened = true;
     unsigned char rec[kRecordSize] = {};
-    code = w.Wyn_SysCondition_Rd(station, kRecordSize, rec);
+    code = comm::wyn().Wyn_SysCondition_Rd(*station, kRecordSize, rec);
     if (code == 0) std::memcpy(record, rec, kRecordSize);
+    return code;
+}
+
+short Open_SysCondition_Rd_Close(SysConditionRecord* record) {
+    if (record == nullptr) return TAV_E_PARAMETER;
+    int station = 0;
+    bool opened = false;
+    const short code = OpenTargetAndReadRecord(&station, reinterpret_cast<unsigned char*>(record), &opened);
     // The record is what the caller asked for; a failed close does not undo it.
-    w.Wyn_Net_Close();
+    if (opened) comm::wyn().Wyn_Net_Close();
     return code;
 }
 

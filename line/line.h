@@ -90,6 +90,9 @@ void set_amp_name_from_file_sel(unsigned value);
 // Identification.
 short SysCondition_Rd(int station, AmpIdentification* out);
 short Open_SysCondition_Rd_Close(SysConditionRecord* record);
+// Opens the line to the selected entry's station and reads its 17-byte record
+// into record; opened tells the caller whether it must close the line.
+short OpenTargetAndReadRecord(int* station, unsigned char* record, bool* opened);
 short Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
 // The motor name of an identification, composed from the motor bytes of the
 // system-condition record: series (byte 9), motor voltage (10), motor

@@ -20,7 +20,6 @@ constexpr unsigned kReadyFlag = 0x02;    // STR1 bit 1: a positioning run may st
 constexpr unsigned kOfflineFlag = 0x04;  // STR1 bit 2
 constexpr unsigned kRunError = 0x80;     // positioning status byte 3 bit 7
 
-constexpr int kRecordSize = 17;
 constexpr int kPlaceReplySize = 100;
 // The component writes two status bytes; the spare room keeps a larger
 // answer from reaching past our buffer.
@@ -127,17 +126,13 @@ short RunOnOFF_ManuSpeedSel(int station, int on, int speed, unsigned char* statu
 short Open_OffONline_Close(int mode, unsigned char* record) {
     if (record == nullptr) return TAV_E_PARAMETER;
     int station = 0;
-    short code = TargetAmpKyoku_Rd(&station);
-    if (code != 0) return code;
-    code = Wyn_Net_Open();
-    if (code != 0) return code;
+    bool opened = false;
+    short code = OpenTargetAndReadRecord(&station, record, &opened);
+    if (!opened) return code;
 
     const comm::WynApi& w = comm::wyn();
-    unsigned char rec[kRecordSize] = {};
-    code = w.Wyn_SysCondition_Rd(station, kRecordSize, rec);
     if (code == 0) {
-        std::memcpy(record, rec, kRecordSize);
-        const bool offline = (rec[0] & kOfflineFlag) != 0;
+        const bool offline = (record[0] & kOfflineFlag) != 0;
         Status s;
         if (mode == 0) {
             if (!offline) {
