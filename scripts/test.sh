@@ -4,6 +4,7 @@
 # (TAV_FUZZ_IN_TESTS=0 leaves the fuzzing out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/deps.sh test
 build=${TAV_TEST_BUILD:-build-asan}
 cmake -S . -B "$build" -G Ninja -DTAV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)"

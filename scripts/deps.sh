@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The one list of what this project needs from Debian, by job. Installs what is
+# missing (apt-get update once, then apt-get install -y; sudo when not root)
+# and says so in one line; where it cannot, prints the command and fails.
+#
+#   scripts/deps.sh loader   what scripts/loader.sh needs (build + run the session)
+#   scripts/deps.sh test     what scripts/test.sh needs (adds tests, benchmarks, fuzzing)
+#   scripts/deps.sh --list JOB   print the package names only
+set -euo pipefail
+
+loader_pkgs=(cmake ninja-build g++ pkg-config binutils nlohmann-json3-dev libcli11-dev)
+test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang)
+
+list_only=0
+if [ "${1:-}" = --list ]; then list_only=1; shift; fi
+job=${1:-test}
+case "$job" in
+  loader) pkgs=("${loader_pkgs[@]}") ;;
+  test) pkgs=("${test_pkgs[@]}") ;;
+  *) echo "usage: scripts/deps.sh [--list] loader|test" >&2; exit 2 ;;
+esac
+if [ "$list_only" = 1 ]; then printf '%s\n' "${pkgs[@]}"; exit 0; fi
+
+missing=()
+for pkg in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "deps: missing ${missing[*]}; this is not a Debian system: install the equivalents by hand." >&2
+  exit 1
+fi
+sudo=()
+if [ "$(id -u)" != 0 ]; then
+  if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    sudo=(sudo)
+  else
+    echo "deps: missing ${missing[*]}; run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+echo "deps: installing ${missing[*]} (apt-get) ..." >&2
+export DEBIAN_FRONTEND=noninteractive
+if ! { "${sudo[@]}" apt-get update -qq >/dev/null &&
+       "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+  echo "deps: the install failed; run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
