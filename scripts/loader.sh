@@ -22,11 +22,13 @@ fi
 status=0
 if [ -t 2 ]; then
   # ninja's status line, one updating line on the terminal; the full log in $log.
+  set +e
   cmake --build "$build" -j"$(nproc)" --target tav servo-sim 2>&1 | tee "$log" |
     awk -v w="$(( $(tput cols 2>/dev/null || echo 80) - 1 ))" \
       '/^\[[0-9]+\/[0-9]+\]/ { printf "\r\033[K%s", substr($0, 1, w) > "/dev/stderr"; fflush("/dev/stderr") }
-       END { printf "\r\033[K" > "/dev/stderr" }' || true
+       END { printf "\r\033[K" > "/dev/stderr" }'
   status=${PIPESTATUS[0]}
+  set -e
 else
   cmake --build "$build" -j"$(nproc)" --target tav servo-sim >"$log" 2>&1 || status=$?
 fi
