@@ -2,7 +2,9 @@
 // moment: locks taken by one process only and freed by its death, files that
 // are either the old or the new one where the old one must survive, and a
 // simulator state file that stays valid JSON.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +149,45 @@ TEST_F(CrashSafety, ATraceLockDiesWithItsProcess) {
     EXPECT_EQ(srvTav_TraceLockUnlockCheck(&state), 0);  // nobody holds it now
     EXPECT_EQ(srvTav_TraceLock(1), 0);
     EXPECT_EQ(srvTav_TraceUnlock(1), 0);
+}
+
+// Running as root, the line tests drop to an ordinary user: root passes a
+// terminal's exclusive mode, an ordinary user is locked out by it.
+bool become_ordinary_user() {
+    if (geteuid() != 0) return true;
+    const passwd* pw = getpwnam("nobody");
+    return pw != nullptr && setgroups(0, nullptr) == 0 && setgid(pw->pw_gid) == 0 && setuid(pw->pw_uid) == 0;
+}
+
+// A host killed while it has servo-sim's line open: the next command opens
+// the line and is answered.
+TEST_F(CrashSafety, AKilledHostLeavesTheSerialLineFreeForTheNextCommand) {
+    const std::string link = home.file("ttySIM");
+    tavtest::SimProcess sim(home.file("pty-state.json"), link, {"--no-wire-time"});
+    ASSERT_TRUE(sim.ready()) << sim.ready_line();
+    if (geteuid() == 0) {  // the ordinary user reaches the link and the pseudo-terminal
+        fs::permissions(home.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(link, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    }
+    tavtest::ScopedEnv com("WYN_COM1", link);
+    const WynLineSettings s = tavtest::wyn_settings();
+    StartGate opened;
+    Child host([&] {
+        if (!become_ordinary_user() || Wyn_Net_Open(&s) != 0) return 1;
+        opened.open();
+        for (;;) pause();
+    });
+    opened.wait();
+    EXPECT_EQ(host.kill_after(0ms), -SIGKILL) << "the host could not open the line";
+    Child next([&] {
+        if (!become_ordinary_user()) return 100;
+        const short open = Wyn_Net_Open(&s);
+        if (open != 0) return 10 + open;
+        unsigned char rec[17];
+        return static_cast<int>(Wyn_SysCondition_Rd(1, 17, rec));
+    });
+    EXPECT_EQ(next.wait(), 0) << "11: the line could not be opened";
 }
 
 // servo.con is rewritten through @TAVACS.TMP: killed at any moment, the list
