@@ -47,7 +47,7 @@ short run(int station, uint8_t cmd, const std::vector<uint8_t>& data, unsigned c
     if (!g_line) return WYN_E_NOT_CONNECTED;
     if (!station_ok(station) || out == nullptr) return WYN_E_DATA;
     wyn::Reply rep;
-    const short rc = g_line->exchange(station, cmd, data, rep);
+    const short rc = g_line->exchange(station, cmd, data, rep, want + 2);
     if (rc != 0) return rc;
     const size_t total = want + 2;
     const size_t have = rep.data.size() < total ? rep.data.size() : total;
@@ -142,6 +142,7 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
             ss.xonXoff = (s->nFlow & 1) != 0;
             ss.readTimeoutMs = cfg.timeoutMs;
             ss.interByteMs = 10;
+            cfg.byteMs = wyn::byte_ms(ss.baud, ss.byteSize, ss.parity != 0, ss.stopBits);
             if (!tavplat::serial_configure(fd, ss)) {
                 tavplat::serial_close(fd);
                 return WYN_E_OPEN;
