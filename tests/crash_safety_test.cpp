@@ -190,6 +190,45 @@ TEST_F(CrashSafety, AKilledHostLeavesTheSerialLineFreeForTheNextCommand) {
     EXPECT_EQ(next.wait(), 0) << "11: the line could not be opened";
 }
 
+// The in-process line is held like a serial line: a second process is refused
+// at once, with the code of a busy port.
+TEST_F(CrashSafety, TwoProcessesRaceForASimLineAndOneWins) {
+    const WynLineSettings s = tavtest::wyn_settings();
+    EXPECT_EQ(race([&] { return static_cast<int>(Wyn_Net_Open(&s)); }), (std::vector<int>{0, WYN_E_OPEN}));
+    EXPECT_EQ(Wyn_Net_Open(&s), 0) << "free once both are gone";
+    EXPECT_EQ(Wyn_Net_Close(), 0);
+}
+
+// Two processes writing through one sim: line, opening it for every write as
+// the library does: every write lands, none is undone by the other's save.
+TEST_F(CrashSafety, TwoProcessesWritingThroughASimLineLoseNoWrite) {
+    const WynLineSettings s = tavtest::wyn_settings();
+    constexpr int kWrites = 20;
+    StartGate gate;
+    std::vector<std::unique_ptr<Child>> writers;
+    for (int param : {100, 101})
+        writers.push_back(std::make_unique<Child>([&, param] {
+            gate.wait();
+            for (int k = 1; k <= kWrites; ++k) {
+                while (Wyn_Net_Open(&s) != 0) std::this_thread::sleep_for(1ms);  // the other one has it
+                unsigned char value[6] = {0, 0, 0, 0, 0, static_cast<unsigned char>(k / 10 << 4 | k % 10)}, st[2];
+                const short rc = Wyn_Para_Wt2(1, 1, param, 6, value, st);
+                Wyn_Net_Close();
+                if (rc != 0) return 1;
+            }
+            return 0;
+        }));
+    gate.open();
+    for (auto& w : writers) EXPECT_EQ(w->wait(), 0);
+    ASSERT_EQ(Wyn_Net_Open(&s), 0);
+    for (int param : {100, 101}) {
+        unsigned char reply[8];
+        ASSERT_EQ(Wyn_Para_Rd2(1, 1, param, 8, reply), 0);
+        EXPECT_EQ(reply[7], 0x20) << "parameter " << param << " lost its last write";
+    }
+    EXPECT_EQ(Wyn_Net_Close(), 0);
+}
+
 // servo.con is rewritten through @TAVACS.TMP: killed at any moment, the list
 // is the old one or the new one, and a leftover temporary file does not stop
 // the next rewrite.

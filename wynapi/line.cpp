@@ -89,7 +89,7 @@ private:
 // missing reply is known immediately and time-outs cost no waiting.
 class SimTransport final : public Transport {
 public:
-    explicit SimTransport(std::unique_ptr<tavsim::Engine> e) : engine_(std::move(e)) {}
+    SimTransport(std::unique_ptr<tavsim::Engine> e, int lockFd) : lock_{lockFd}, engine_(std::move(e)) {}
 
     short send(const uint8_t* bytes, size_t n) override {
         const auto out = engine_->receive(bytes, n);
@@ -105,6 +105,13 @@ public:
     tavsim::Engine* engine() { return engine_.get(); }
 
 private:
+    struct LockFile {
+        int fd;
+        ~LockFile() {
+            if (fd >= 0) ::close(fd);
+        }
+    };
+    LockFile lock_;  // declared first: released once the engine is gone
     std::unique_ptr<tavsim::Engine> engine_;
     std::deque<uint8_t> rx_;
 };
@@ -115,8 +122,9 @@ std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks) {
     return std::make_unique<SerialTransport>(fd, parityMarks);
 }
 
-std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view) {
-    auto t = std::make_unique<SimTransport>(std::move(engine));
+std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view,
+                                              int lockFd) {
+    auto t = std::make_unique<SimTransport>(std::move(engine), lockFd);
     if (view != nullptr) *view = t->engine();
     return t;
 }

@@ -33,8 +33,10 @@ public:
 // A serial device (real port or the simulator's pseudo-terminal); with
 // parity checking on, the driver marks bad bytes and the transport counts them.
 std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks);
-// The simulator engine inside this process; the transport owns it.
-std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view);
+// The simulator engine inside this process; the transport owns it and the
+// descriptor of the line's lock (-1 for none), released after the engine.
+std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view,
+                                              int lockFd = -1);
 
 struct LineConfig {
     int timeoutMs = 200;   // per attempt, counted from the request, beyond the wire time
