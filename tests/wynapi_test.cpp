@@ -606,7 +606,7 @@ TEST_F(PtyLine, NoiseTowardTheSimulatorIsDroppedAndTheNextRequestAnswered) {
         tavplat::serial_close(fd);
         ::usleep(static_cast<useconds_t>(n.pauseMs) * 1000);
         ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
-        unsigned char rec[17];
+        unsigned char rec[17] = {};
         EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
         EXPECT_EQ(rec[4], 0x30);
         Wyn_Net_Close();
@@ -677,7 +677,7 @@ TEST_F(NoisyLine, TheExchangeEndsWithinItsAttemptsWhateverTheNoise) {
         stop_ = false;
         send_noise(c.noise, c.everyMs);
         const auto t0 = std::chrono::steady_clock::now();
-        unsigned char rec[17];
+        unsigned char rec[17] = {};
         EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), c.code);
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
         EXPECT_LT(took.count(), 3 * 249 + 2 * 100 + 400) << "ms";  // 400 ms for a busy machine
