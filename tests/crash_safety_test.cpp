@@ -166,9 +166,8 @@ TEST_F(CrashSafety, AKilledHostLeavesTheSerialLineFreeForTheNextCommand) {
     tavtest::SimProcess sim(home.file("pty-state.json"), link, {"--no-wire-time"});
     ASSERT_TRUE(sim.ready()) << sim.ready_line();
     if (geteuid() == 0) {  // the ordinary user reaches the link and the pseudo-terminal
-        fs::permissions(home.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                         fs::perms::others_read | fs::perms::others_exec);
-        fs::permissions(link, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+        fs::permissions(home.path(), fs::perms(0755));
+        fs::permissions(link, fs::perms(0666));  // the pseudo-terminal the link points to
     }
     tavtest::ScopedEnv com("WYN_COM1", link);
     const WynLineSettings s = tavtest::wyn_settings();

@@ -166,7 +166,7 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
     ++stats_.exchanges;
     // Each attempt ends at a fixed time after its request: bytes that come,
     // noise or not, never move it.
-    const auto budget = std::chrono::milliseconds(attempt_ms(cfg_, bytes.size(), std::min(replyData, tavsim::kMaxData)));
+    const std::chrono::milliseconds budget(attempt_ms(cfg_, bytes.size(), std::min(replyData, tavsim::kMaxData)));
 
     bool heardAnything = false;
     bool heardThisAttempt = false;
