@@ -1,5 +1,6 @@
 // The line codec and the simulator engine, driven frame by frame.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <thread>
 
 #include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+#include "platform/platform.h"
 #include "sim/codec.h"
 #include "sim/engine.h"
 
@@ -453,4 +456,43 @@ TEST(LineCodec, ParityMarksAreUndoneAndCountedAcrossReads) {
     EXPECT_EQ(std::vector<uint8_t>(out, out + 2), bytes({0x37, 0x03}));
     EXPECT_EQ(u.take_errors(), 1);
     EXPECT_EQ(u.take_errors(), 0);
+}
+
+// servo-sim at 2400 baud: the first byte of a 110-byte reply arrives one byte
+// time after the request's wire time and the turnaround (not when a whole
+// piece of the reply would have), the last one when the line would have
+// carried them all.
+TEST(ServoSim, ARepliesFirstByteFollowsTheRequestAndTheRestStreamsAtTheRate) {
+    tavtest::TempInstall home;
+    const std::string link = home.file("ttySIM");
+    tavtest::SimProcess sim(home.file("line.json"), link, {"--baud", "2400"});
+    ASSERT_TRUE(sim.ready()) << sim.ready_line();
+    const int fd = tavplat::serial_open(link.c_str());
+    ASSERT_NE(fd, tavplat::kInvalidFile);
+    ASSERT_TRUE(tavplat::serial_configure(fd, tavplat::SerialSettings{2400, 8, 0, 0, false, 0, 0}));
+    const auto rq = encode(Frame{1, kCmdPlaceStatus, 7, 0, {}});
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
+    ASSERT_EQ(::write(fd, rq.data(), rq.size()), static_cast<ssize_t>(rq.size()));
+    std::vector<uint8_t> reply;
+    double firstMs = -1;
+    uint8_t buf[256];
+    while (reply.size() < 110) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) break;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        if (reply.empty()) firstMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        reply.insert(reply.end(), buf, buf + n);
+    }
+    const double lastMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    tavplat::serial_close(fd);
+    Frame rep;
+    ASSERT_EQ(decode(reply.data(), reply.size(), rep), DecodeResult::kFrame);
+    EXPECT_EQ(rep.sequence, 7);
+    const double byteMs = 10000.0 / 2400;
+    // Due at (10 + 1) byte times + 0.5 ms = 46 ms; a 64-byte piece would take 309 ms.
+    EXPECT_GT(firstMs, 10 * byteMs);
+    EXPECT_LT(firstMs, 200.0) << "the first byte waited for a piece of the reply";
+    EXPECT_GT(lastMs, (10 + 110) * byteMs - 5) << "faster than the line";
 }
