@@ -161,7 +161,7 @@ struct SerialSettings {
     int readTimeoutMs; // total read time-out
     int interByteMs;   // interval between received bytes
 };
-// Opens a serial device read/write, exclusive (TIOCEXCL and flock), non-blocking
+// Opens a serial device read/write, exclusive (flock, freed with its holder), non-blocking
 // open then blocking I/O; kInvalidFile on failure.
 FileHandle serial_open(const char* device);
 // termios set-up of an open serial handle; false on failure.

@@ -2,7 +2,6 @@
 // CreateFileA / SetCommState / SetCommTimeouts.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,13 +69,16 @@ FileHandle serial_open(const char* device) {
         fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kInvalidFile;
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    // Exclusive through flock alone: it dies with its process. The terminal's
+    // exclusive mode (TIOCEXCL) would outlive a killed process whenever the
+    // other end (a simulator's pseudo-terminal) stays open, and lock out every
+    // later non-root open.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return kInvalidFile;
     }
     int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return kInvalidFile;
     }
@@ -138,7 +140,6 @@ bool serial_configure(FileHandle h, const SerialSettings& s) {
 
 void serial_close(FileHandle h) {
     if (h < 0) return;
-    ::ioctl(h, TIOCNXCL);
     ::flock(h, LOCK_UN);
     ::close(h);
 }

@@ -70,6 +70,61 @@ DecodeResult Decoder::push(uint8_t byte) {
     return DecodeResult::kFrame;
 }
 
+std::vector<Receiver::Heard> Receiver::feed(const uint8_t* bytes, size_t n, double now) {
+    std::vector<Heard> out = expire(now);
+    for (size_t i = 0; i < n; ++i) input_.push_back(Byte{bytes[i], now});
+    run(out);
+    return out;
+}
+
+std::vector<Receiver::Heard> Receiver::expire(double now) {
+    std::vector<Heard> out;
+    // The bytes offered again after a drop are as old as the dropped frame:
+    // whatever stays partial among them has expired too.
+    while (!held_.empty() && now > expiry()) {
+        drop_partial(out);
+        run(out);
+    }
+    return out;
+}
+
+void Receiver::drop_partial(std::vector<Heard>& out) {
+    Heard h;
+    h.garbled = true;
+    out.push_back(std::move(h));
+    // Hunt again from the byte after the dropped frame's STX.
+    input_.insert(input_.begin(), held_.begin() + 1, held_.end());
+    held_.clear();
+    dec_.reset();
+}
+
+void Receiver::run(std::vector<Heard>& out) {
+    size_t next = 0;
+    while (next < input_.size()) {
+        const Byte b = input_[next++];
+        const DecodeResult r = dec_.push(b.value);
+        if (r == DecodeResult::kNeedMore) {
+            if (!dec_.idle()) held_.push_back(b);  // else noise before an STX
+            continue;
+        }
+        held_.push_back(b);
+        if (r == DecodeResult::kFrame) {
+            Heard h;
+            h.frame = dec_.frame();
+            h.raw = dec_.raw();
+            h.firstByte = held_.front().at;
+            out.push_back(std::move(h));
+            held_.clear();
+            continue;
+        }
+        // Garbled: the bytes not yet offered go behind the dropped frame's.
+        input_.erase(input_.begin(), input_.begin() + static_cast<long>(next));
+        next = 0;
+        drop_partial(out);
+    }
+    input_.clear();
+}
+
 DecodeResult decode(const uint8_t* bytes, size_t n, Frame& out) {
     Decoder d;
     for (size_t i = 0; i < n; ++i) {

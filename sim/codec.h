@@ -26,6 +26,11 @@ constexpr int kMaxStation = 248;
 constexpr size_t kHeaderSize = 7;
 constexpr size_t kOverhead = 10;        // header + CRC + ETX
 constexpr size_t kMaxData = 8192;        // largest data part either way
+constexpr size_t kMaxFrame = kMaxData + kOverhead;  // longest frame a receiver takes
+// A partial frame is dropped after this much silence: shorter than the
+// shortest reply time-out (200 ms), so a retried request finds a receiver
+// that is hunting for an STX again.
+constexpr double kInterByteGapSeconds = 0.1;
 
 // Wire commands (requests; the reply carries command | kReplyBit).
 enum Command : uint8_t {
@@ -91,6 +96,40 @@ private:
     Frame frame_;
     size_t need_ = 0;
     bool done_ = false;
+};
+
+// The receiver of a line end, on top of the decoder: it drops a partial frame
+// that turns out garbled or after kInterByteGapSeconds without a byte, and then
+// hunts for the next STX from the byte after the dropped frame's STX, so a
+// frame that followed noise without a pause is still found.
+class Receiver {
+public:
+    struct Heard {
+        bool garbled = false;     // a partial frame dropped (bad frame or gap)
+        Frame frame;              // otherwise a complete frame,
+        std::vector<uint8_t> raw; // its bytes,
+        double firstByte = 0;     // and when its STX arrived
+    };
+
+    // Bytes that arrived at time now (seconds, one monotonic clock); what they
+    // completed, in order.
+    std::vector<Heard> feed(const uint8_t* bytes, size_t n, double now);
+    // Drops a partial frame whose last byte is older than the gap.
+    std::vector<Heard> expire(double now);
+    // When the partial frame expires; 0 when there is none.
+    double expiry() const { return held_.empty() ? 0 : held_.back().at + kInterByteGapSeconds; }
+
+private:
+    struct Byte {
+        uint8_t value;
+        double at;
+    };
+    void run(std::vector<Heard>& out);
+    void drop_partial(std::vector<Heard>& out);
+
+    Decoder dec_;
+    std::vector<Byte> held_;   // bytes of the partial frame, from its STX
+    std::vector<Byte> input_;  // bytes still to offer the decoder, in order
 };
 
 // Decodes one complete byte image (tests, logs).

@@ -207,13 +207,14 @@ void Engine::sync_mutex_hold() {
 }
 
 std::vector<uint8_t> Engine::receive(const uint8_t* bytes, size_t n) {
+    using namespace std::chrono;
+    const double wall = duration<double>(steady_clock::now().time_since_epoch()).count();  // the gap is real time
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < n; ++i) {
-        const DecodeResult r = decoder_.push(bytes[i]);
-        if (r == DecodeResult::kGarbled) {
+    for (const Receiver::Heard& h : receiver_.feed(bytes, n, wall)) {
+        if (h.garbled) {
             ++garbled_;
-        } else if (r == DecodeResult::kFrame && !decoder_.frame().is_reply()) {
-            std::vector<uint8_t> rep = handle(decoder_.frame(), decoder_.raw());
+        } else if (!h.frame.is_reply()) {
+            const std::vector<uint8_t> rep = handle(h.frame, h.raw);
             out.insert(out.end(), rep.begin(), rep.end());
         }
     }

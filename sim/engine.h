@@ -168,7 +168,7 @@ private:
     std::string path_;
     std::vector<Device> devices_;
     Faults faults_;
-    Decoder decoder_;
+    Receiver receiver_;
     std::vector<uint8_t> last_request_, last_reply_;
     double offset_ = 0;
     int requests_ = 0, garbled_ = 0;

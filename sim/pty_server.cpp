@@ -41,11 +41,12 @@ void log_bytes(FILE* log, const char* dir, const std::vector<uint8_t>& b) {
     std::fflush(log);
 }
 
-void write_all(int fd, const std::vector<uint8_t>& b) {
+// False when nobody has taken the bytes for half a second.
+bool write_all(int fd, const uint8_t* b, size_t size) {
     size_t done = 0;
     int stalls = 0;
-    while (done < b.size()) {
-        const ssize_t w = ::write(fd, b.data() + done, b.size() - done);
+    while (done < size) {
+        const ssize_t w = ::write(fd, b + done, size - done);
         if (w > 0) {
             done += static_cast<size_t>(w);
             continue;
@@ -56,8 +57,30 @@ void write_all(int fd, const std::vector<uint8_t>& b) {
             ::poll(&p, 1, 10);
             continue;
         }
-        return;
+        return false;
     }
+    return true;
+}
+
+// Writes each byte once the line has carried it: byte k has arrived at
+// start + (k + 1) byte times; what is due by a wake-up goes out in one write.
+void stream_out(int fd, const std::vector<uint8_t>& out, double start, double byteTime) {
+    size_t sent = 0;
+    while (sent < out.size()) {
+        sleep_until(start + static_cast<double>(sent + 1) * byteTime);
+        size_t due = static_cast<size_t>((mono_now() - start) / byteTime);
+        due = std::clamp(due, sent + 1, out.size());
+        if (!write_all(fd, out.data() + sent, due - sent)) return;
+        sent = due;
+    }
+}
+
+// Poll time-out: until a partial frame expires, else a fifth of a second
+// (a reload request is noticed that often).
+int poll_ms(double expiry) {
+    if (expiry <= 0) return 200;
+    const double ms = (expiry - mono_now()) * 1000.0 + 1.0;
+    return ms < 1 ? 1 : ms > 200 ? 200 : static_cast<int>(ms);
 }
 
 }  // namespace
@@ -100,8 +123,7 @@ int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, vol
     std::fflush(stdout);
 
     const double byteTime = 10.0 / (o.baud > 0 ? o.baud : 38400);
-    Decoder dec;
-    double firstByte = 0;
+    Receiver receiver;
     uint8_t buf[4096];
     while (!*stop) {
         if (*reload) {
@@ -113,38 +135,33 @@ int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, vol
                 std::fprintf(stderr, "servo-sim: reload failed: %s\n", error.c_str());
         }
         pollfd p{master, POLLIN, 0};
-        const int r = ::poll(&p, 1, 200);
-        if (r <= 0) continue;
-        const ssize_t n = ::read(master, buf, sizeof buf);
-        if (n <= 0) {
-            if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) break;
-            continue;
+        const int r = ::poll(&p, 1, poll_ms(receiver.expiry()));
+        std::vector<Receiver::Heard> heard;
+        if (r <= 0) {
+            heard = receiver.expire(mono_now());  // a partial frame left by noise
+        } else {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0) {
+                if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) break;
+                continue;
+            }
+            heard = receiver.feed(buf, static_cast<size_t>(n), mono_now());
         }
-        const double arrived = mono_now();
-        for (ssize_t i = 0; i < n; ++i) {
-            const bool wasIdle = dec.idle();
-            const DecodeResult res = dec.push(buf[i]);
-            if (wasIdle && !dec.idle()) firstByte = arrived;
-            if (res == DecodeResult::kGarbled) {
+        for (const Receiver::Heard& h : heard) {
+            if (h.garbled) {
                 if (log != nullptr) std::fprintf(log, "%.6f rx garbled frame\n", mono_now());
                 continue;
             }
-            if (res != DecodeResult::kFrame || dec.frame().is_reply()) continue;
-            const std::vector<uint8_t> raw = dec.raw();
-            log_bytes(log, "rx", raw);
-            const std::vector<uint8_t> out = engine->handle(dec.frame(), raw);
+            if (h.frame.is_reply()) continue;
+            log_bytes(log, "rx", h.raw);
+            const std::vector<uint8_t> out = engine->handle(h.frame, h.raw);
             if (out.empty()) continue;
             log_bytes(log, "tx", out);
-            // The reply streams out as a real line would carry it: its first byte
+            // The reply leaves as a real line would carry it: its first byte
             // after the request and the turnaround, then one byte time per byte.
-            const double start = firstByte + static_cast<double>(raw.size()) * byteTime + o.turnaroundMs / 1000.0;
-            const size_t chunk = o.wireTime ? 64 : out.size();
-            for (size_t at = 0; at < out.size(); at += chunk) {
-                const size_t len = std::min(chunk, out.size() - at);
-                if (o.wireTime) sleep_until(start + static_cast<double>(at + len) * byteTime);
-                write_all(master, std::vector<uint8_t>(out.begin() + static_cast<long>(at),
-                                                       out.begin() + static_cast<long>(at + len)));
-            }
+            const double start = h.firstByte + static_cast<double>(h.raw.size()) * byteTime + o.turnaroundMs / 1000.0;
+            if (o.wireTime) stream_out(master, out, start, byteTime);
+            else write_all(master, out.data(), out.size());
         }
     }
     engine->save();

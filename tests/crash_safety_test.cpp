@@ -2,7 +2,9 @@
 // moment: locks taken by one process only and freed by its death, files that
 // are either the old or the new one where the old one must survive, and a
 // simulator state file that stays valid JSON.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +149,83 @@ TEST_F(CrashSafety, ATraceLockDiesWithItsProcess) {
     EXPECT_EQ(srvTav_TraceLockUnlockCheck(&state), 0);  // nobody holds it now
     EXPECT_EQ(srvTav_TraceLock(1), 0);
     EXPECT_EQ(srvTav_TraceUnlock(1), 0);
+}
+
+// Running as root, the line tests drop to an ordinary user: root passes a
+// terminal's exclusive mode, an ordinary user is locked out by it.
+bool become_ordinary_user() {
+    if (geteuid() != 0) return true;
+    const passwd* pw = getpwnam("nobody");
+    return pw != nullptr && setgroups(0, nullptr) == 0 && setgid(pw->pw_gid) == 0 && setuid(pw->pw_uid) == 0;
+}
+
+// A host killed while it has servo-sim's line open: the next command opens
+// the line and is answered.
+TEST_F(CrashSafety, AKilledHostLeavesTheSerialLineFreeForTheNextCommand) {
+    const std::string link = home.file("ttySIM");
+    tavtest::SimProcess sim(home.file("pty-state.json"), link, {"--no-wire-time"});
+    ASSERT_TRUE(sim.ready()) << sim.ready_line();
+    if (geteuid() == 0) {  // the ordinary user reaches the link and the pseudo-terminal
+        fs::permissions(home.path(), fs::perms(0755));
+        fs::permissions(link, fs::perms(0666));  // the pseudo-terminal the link points to
+    }
+    tavtest::ScopedEnv com("WYN_COM1", link);
+    const WynLineSettings s = tavtest::wyn_settings();
+    StartGate opened;
+    Child host([&] {
+        if (!become_ordinary_user() || Wyn_Net_Open(&s) != 0) return 1;
+        opened.open();
+        for (;;) pause();
+    });
+    opened.wait();
+    EXPECT_EQ(host.kill_after(0ms), -SIGKILL) << "the host could not open the line";
+    Child next([&] {
+        if (!become_ordinary_user()) return 100;
+        const short open = Wyn_Net_Open(&s);
+        if (open != 0) return 10 + open;
+        unsigned char rec[17];
+        return static_cast<int>(Wyn_SysCondition_Rd(1, 17, rec));
+    });
+    EXPECT_EQ(next.wait(), 0) << "11: the line could not be opened";
+}
+
+// The in-process line is held like a serial line: a second process is refused
+// at once, with the code of a busy port.
+TEST_F(CrashSafety, TwoProcessesRaceForASimLineAndOneWins) {
+    const WynLineSettings s = tavtest::wyn_settings();
+    EXPECT_EQ(race([&] { return static_cast<int>(Wyn_Net_Open(&s)); }), (std::vector<int>{0, WYN_E_OPEN}));
+    EXPECT_EQ(Wyn_Net_Open(&s), 0) << "free once both are gone";
+    EXPECT_EQ(Wyn_Net_Close(), 0);
+}
+
+// Two processes writing through one sim: line, opening it for every write as
+// the library does: every write lands, none is undone by the other's save.
+TEST_F(CrashSafety, TwoProcessesWritingThroughASimLineLoseNoWrite) {
+    const WynLineSettings s = tavtest::wyn_settings();
+    constexpr int kWrites = 20;
+    StartGate gate;
+    std::vector<std::unique_ptr<Child>> writers;
+    for (int param : {100, 101})
+        writers.push_back(std::make_unique<Child>([&, param] {
+            gate.wait();
+            for (int k = 1; k <= kWrites; ++k) {
+                while (Wyn_Net_Open(&s) != 0) std::this_thread::sleep_for(1ms);  // the other one has it
+                unsigned char value[6] = {0, 0, 0, 0, 0, static_cast<unsigned char>(k / 10 << 4 | k % 10)}, st[2];
+                const short rc = Wyn_Para_Wt2(1, 1, param, 6, value, st);
+                Wyn_Net_Close();
+                if (rc != 0) return 1;
+            }
+            return 0;
+        }));
+    gate.open();
+    for (auto& w : writers) EXPECT_EQ(w->wait(), 0);
+    ASSERT_EQ(Wyn_Net_Open(&s), 0);
+    for (int param : {100, 101}) {
+        unsigned char reply[8];
+        ASSERT_EQ(Wyn_Para_Rd2(1, 1, param, 8, reply), 0);
+        EXPECT_EQ(reply[7], 0x20) << "parameter " << param << " lost its last write";
+    }
+    EXPECT_EQ(Wyn_Net_Close(), 0);
 }
 
 // servo.con is rewritten through @TAVACS.TMP: killed at any moment, the list

@@ -1,11 +1,17 @@
 // The line codec and the simulator engine, driven frame by frame.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
+#include "platform/platform.h"
 #include "sim/codec.h"
 #include "sim/engine.h"
 
@@ -112,6 +118,69 @@ TEST(LineCodec, DecoderSkipsNoiseAndRecoversAfterAGarbledFrame) {
     }
     EXPECT_EQ(frames, 1);
     EXPECT_EQ(garbled, 1);
+}
+
+// The receiver after noise: a header that announces the longest frame, a bad
+// station, a frame cut short, a frame with a bad CRC, junk with false STX
+// bytes; the frame right behind it, without a pause, is still found.
+TEST(LineReceiver, FindsTheFrameRightBehindAnyNoise) {
+    const Frame f{1, kCmdIdent, 9, 0, {}};
+    auto bad = encode(f);
+    bad[bad.size() - 2] ^= 1;
+    const std::vector<uint8_t> noises[] = {
+        bytes({0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}), bytes({0x02, 0xF9, 0x01, 0x01, 0x00, 0x00, 0x00}),
+        bytes({0x02, 0x01, 0x02, 0x07, 0x00}),           bad,
+        bytes({0x55, 0x02, 0x02, 0x03, 0xFF, 0x02}),
+    };
+    for (const auto& noise : noises) {
+        auto stream = noise;
+        const auto good = encode(f);
+        stream.insert(stream.end(), good.begin(), good.end());
+        Receiver rx;
+        auto heard = rx.feed(stream.data(), stream.size(), 1.0);
+        if (heard.empty() || heard.back().garbled) heard = rx.expire(1.0 + 2 * kInterByteGapSeconds);
+        ASSERT_FALSE(heard.empty());
+        EXPECT_FALSE(heard.back().garbled);
+        EXPECT_EQ(heard.back().frame, f);
+        EXPECT_EQ(heard.back().raw, good);
+        EXPECT_EQ(rx.expiry(), 0) << "nothing left half-read";
+    }
+}
+
+TEST(LineReceiver, APartialFrameIsDroppedAfterTheGapAndNotBefore) {
+    const auto header = bytes({0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20});
+    Receiver rx;
+    EXPECT_TRUE(rx.feed(header.data(), header.size(), 5.0).empty());
+    EXPECT_DOUBLE_EQ(rx.expiry(), 5.0 + kInterByteGapSeconds);
+    EXPECT_TRUE(rx.expire(5.0 + kInterByteGapSeconds / 2).empty()) << "within the gap";
+    const auto dropped = rx.expire(5.0 + 2 * kInterByteGapSeconds);
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_TRUE(dropped[0].garbled);
+    // The next request, after the pause, is a frame of its own.
+    const Frame f{2, kCmdStatus, 3, 0, {}};
+    const auto good = encode(f);
+    const auto heard = rx.feed(good.data(), good.size(), 6.0);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].frame, f);
+    EXPECT_DOUBLE_EQ(heard[0].firstByte, 6.0);
+}
+
+TEST(SimEngine, AnswersTheRequestThatFollowsNoise) {
+    Engine e;
+    auto stream = bytes({0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20});
+    const auto rq = encode(Frame{1, kCmdIdent, 4, 0, {}});
+    stream.insert(stream.end(), rq.begin(), rq.end());
+    EXPECT_TRUE(e.receive(stream.data(), stream.size()).empty()) << "still inside the announced frame";
+    std::this_thread::sleep_for(std::chrono::duration<double>(2 * kInterByteGapSeconds));
+    const auto out = e.receive(rq.data(), rq.size());  // the retry, after a pause
+    // The first copy is answered once the noise is dropped, the retry from the cache.
+    Receiver client;
+    const auto replies = client.feed(out.data(), out.size(), 0);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].raw, replies[1].raw);
+    EXPECT_EQ(e.requests_seen(), 2);
+    const Frame& rep = replies[0].frame;
+    EXPECT_EQ(rep.data[4], 0x30);
 }
 
 // ------------------------------------------------------------ device model
@@ -387,4 +456,43 @@ TEST(LineCodec, ParityMarksAreUndoneAndCountedAcrossReads) {
     EXPECT_EQ(std::vector<uint8_t>(out, out + 2), bytes({0x37, 0x03}));
     EXPECT_EQ(u.take_errors(), 1);
     EXPECT_EQ(u.take_errors(), 0);
+}
+
+// servo-sim at 2400 baud: the first byte of a 110-byte reply arrives one byte
+// time after the request's wire time and the turnaround (not when a whole
+// piece of the reply would have), the last one when the line would have
+// carried them all.
+TEST(ServoSim, ARepliesFirstByteFollowsTheRequestAndTheRestStreamsAtTheRate) {
+    tavtest::TempInstall home;
+    const std::string link = home.file("ttySIM");
+    tavtest::SimProcess sim(home.file("line.json"), link, {"--baud", "2400"});
+    ASSERT_TRUE(sim.ready()) << sim.ready_line();
+    const int fd = tavplat::serial_open(link.c_str());
+    ASSERT_NE(fd, tavplat::kInvalidFile);
+    ASSERT_TRUE(tavplat::serial_configure(fd, tavplat::SerialSettings{2400, 8, 0, 0, false, 0, 0}));
+    const auto rq = encode(Frame{1, kCmdPlaceStatus, 7, 0, {}});
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
+    ASSERT_EQ(::write(fd, rq.data(), rq.size()), static_cast<ssize_t>(rq.size()));
+    std::vector<uint8_t> reply;
+    double firstMs = -1;
+    uint8_t buf[256];
+    while (reply.size() < 110) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) break;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        if (reply.empty()) firstMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        reply.insert(reply.end(), buf, buf + n);
+    }
+    const double lastMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    tavplat::serial_close(fd);
+    Frame rep;
+    ASSERT_EQ(decode(reply.data(), reply.size(), rep), DecodeResult::kFrame);
+    EXPECT_EQ(rep.sequence, 7);
+    const double byteMs = 10000.0 / 2400;
+    // Due at (10 + 1) byte times + 0.5 ms = 46 ms; a 64-byte piece would take 309 ms.
+    EXPECT_GT(firstMs, 10 * byteMs);
+    EXPECT_LT(firstMs, 200.0) << "the first byte waited for a piece of the reply";
+    EXPECT_GT(lastMs, (10 + 110) * byteMs - 5) << "faster than the line";
 }

@@ -8,10 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/temp_dirs.h"
@@ -558,4 +561,128 @@ TEST_F(PtyLine, StatePersistsAcrossASimulatorRestartAndALostLineIsReported) {
     ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 2, 8), f);
     EXPECT_EQ(buf_[0], 0x04) << "still offline";
+}
+
+// The library's transfers at the slowest documented rate, with the default
+// time-out: every reply longer than the time-out itself still arrives in time.
+TEST_F(PtyLine, TransfersAt2400BaudWithTheDefaultTimeOut) {
+    start({"--baud", "2400"});
+    WynLineSettings s = tavtest::wyn_settings(0, 2, 5, 3);  // baud index 3: 2400
+    ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 1, 26, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 20, 26), field(0, 4));
+    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 4, 0x01, 100, buf_), WYN_OK);
+    EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0, 0x10, 0x00})) << "point 1 at 1000";
+    ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 4, 0x01, 100, buf_), WYN_OK);
+    unsigned char pc[100];
+    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(count_log(" rx "), 4) << "no request had to go out again";
+}
+
+// Noise toward servo-sim (a header that announces the longest frame, a bad
+// station, a frame cut short, plain junk), with or without a pause before the
+// next request: the simulator drops it and answers that request.
+TEST_F(PtyLine, NoiseTowardTheSimulatorIsDroppedAndTheNextRequestAnswered) {
+    start();
+    struct Noise {
+        const char* what;
+        Bytes bytes;
+        int pauseMs;  // before the request
+    };
+    const Noise noises[] = {
+        {"header of 8192 bytes, request at once", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 0},
+        {"header of 8192 bytes, request after the gap", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 250},
+        {"station 249", {0x02, 0xF9, 0x01, 0x01, 0x00, 0x00, 0x00}, 0},
+        {"frame cut short", {0x02, 0x01, 0x02, 0x07, 0x00, 0x00}, 0},
+        {"junk", {0x55, 0xFF, 0x00, 0x03, 0x02}, 0},
+    };
+    WynLineSettings s = tavtest::wyn_settings(0, 10, 0);  // one attempt: the first request must be answered
+    for (const Noise& n : noises) {
+        SCOPED_TRACE(n.what);
+        const int fd = tavplat::serial_open(link().c_str());
+        ASSERT_NE(fd, tavplat::kInvalidFile);
+        ASSERT_EQ(::write(fd, n.bytes.data(), n.bytes.size()), static_cast<ssize_t>(n.bytes.size()));
+        ::usleep(30000);  // servo-sim takes the noise before the line is opened again (and flushed)
+        tavplat::serial_close(fd);
+        ::usleep(static_cast<useconds_t>(n.pauseMs) * 1000);
+        ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+        unsigned char rec[17] = {};
+        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+        EXPECT_EQ(rec[4], 0x30);
+        Wyn_Net_Close();
+    }
+}
+
+// -------------------------------------------- a noisy line that never answers
+
+namespace {
+
+// A pseudo-terminal whose far end sends nothing but noise, as a floating
+// RS-485 line does, for at most 5 s.
+class NoisyLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master_, 0);
+        ASSERT_EQ(::grantpt(master_), 0);
+        ASSERT_EQ(::unlockpt(master_), 0);
+        const std::string slave = ::ptsname(master_);
+        slave_ = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // keeps the pair alive, as servo-sim does
+        ASSERT_GE(slave_, 0);
+        com_ = std::make_unique<tavtest::ScopedEnv>("WYN_COM1", slave);
+    }
+    void TearDown() override {
+        stop_ = true;
+        if (noise_.joinable()) noise_.join();
+        Wyn_Net_Close();
+        ::close(slave_);
+        ::close(master_);
+    }
+    void send_noise(Bytes bytes, int everyMs) {
+        noise_ = std::thread([this, bytes, everyMs] {
+            for (int elapsed = 0; !stop_ && elapsed < 5000; elapsed += everyMs) {
+                if (::write(master_, bytes.data(), bytes.size()) < 0) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+            }
+        });
+    }
+
+    tavtest::TempInstall home_;
+    std::unique_ptr<tavtest::ScopedEnv> com_;
+    int master_ = -1, slave_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread noise_;
+};
+
+}  // namespace
+
+// Each attempt ends at a fixed time after its request, whatever comes: the
+// exchange ends within attempts x (time-out + wire time) plus the settling
+// before each retry (at most 100 ms), here 3 x (200 + 49) + 2 x 100 ms.
+TEST_F(NoisyLine, TheExchangeEndsWithinItsAttemptsWhateverTheNoise) {
+    struct Case {
+        const char* what;
+        Bytes noise;
+        int everyMs;
+        short code;
+    };
+    const Case cases[] = {
+        {"a byte every 30 ms, never a frame start", {0x55}, 30, WYN_E_TIMEOUT},
+        {"a header that announces the longest frame", {0x02, 0x01, 0x81, 0x01, 0x00, 0x00, 0x20}, 30, WYN_E_RETRY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WynLineSettings s = tavtest::wyn_settings(0, 2, 2);  // 9600 baud, 200 ms, 3 attempts
+        ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+        stop_ = false;
+        send_noise(c.noise, c.everyMs);
+        const auto t0 = std::chrono::steady_clock::now();
+        unsigned char rec[17] = {};
+        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), c.code);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+        EXPECT_LT(took.count(), 3 * 249 + 2 * 100 + 400) << "ms";  // 400 ms for a busy machine
+        stop_ = true;
+        noise_.join();
+        Wyn_Net_Close();
+    }
 }

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -47,7 +48,7 @@ short run(int station, uint8_t cmd, const std::vector<uint8_t>& data, unsigned c
     if (!g_line) return WYN_E_NOT_CONNECTED;
     if (!station_ok(station) || out == nullptr) return WYN_E_DATA;
     wyn::Reply rep;
-    const short rc = g_line->exchange(station, cmd, data, rep);
+    const short rc = g_line->exchange(station, cmd, data, rep, want + 2);
     if (rc != 0) return rc;
     const size_t total = want + 2;
     const size_t have = rep.data.size() < total ? rep.data.size() : total;
@@ -106,6 +107,21 @@ int take_mutex_file() {
     return -1;
 }
 
+// The lock of an in-process line: an flock on <state>.lck beside the state
+// file, so every process on that state is kept apart and the lock dies with
+// its holder. False when another process holds it. A folder where no lock
+// file can be made cannot take the state's saves either: the line opens
+// without one (lock -1).
+bool take_sim_line(const std::string& statePath, int& lock) {
+    const std::string path = statePath + ".lck";
+    lock = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (lock < 0) return errno == EACCES || errno == EROFS;
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return true;
+    ::close(lock);
+    lock = -1;
+    return false;
+}
+
 }  // namespace
 
 extern "C" {
@@ -128,9 +144,15 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
             std::string path = target.substr(4);
             if (path.empty()) return WYN_E_OPEN;
             if (path[0] != '/') path = tavplat::wyn_home() + "/" + path;
+            // Like a serial line: one process at a time, refused at once.
+            int lock = -1;
+            if (!take_sim_line(path, lock)) return WYN_E_OPEN;
             auto e = tavsim::Engine::open(path, nullptr);
-            if (!e) return WYN_E_OPEN;
-            t = wyn::make_sim_transport(std::move(e), &engine);
+            if (!e) {
+                if (lock >= 0) ::close(lock);
+                return WYN_E_OPEN;
+            }
+            t = wyn::make_sim_transport(std::move(e), &engine, lock);
         } else {
             const int fd = tavplat::serial_open(target.c_str());
             if (fd == tavplat::kInvalidFile) return WYN_E_OPEN;
@@ -142,6 +164,7 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
             ss.xonXoff = (s->nFlow & 1) != 0;
             ss.readTimeoutMs = cfg.timeoutMs;
             ss.interByteMs = 10;
+            cfg.byteMs = wyn::byte_ms(ss.baud, ss.byteSize, ss.parity != 0, ss.stopBits);
             if (!tavplat::serial_configure(fd, ss)) {
                 tavplat::serial_close(fd);
                 return WYN_E_OPEN;

@@ -4,8 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <deque>
 
 #include "platform/platform.h"
@@ -14,6 +16,14 @@
 namespace wyn {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until a point in time, rounded up, 0 once it has passed.
+int ms_left(Clock::time_point until) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 class SerialTransport final : public Transport {
 public:
@@ -40,28 +50,28 @@ public:
     }
 
     int receive(uint8_t* buf, size_t max, int timeoutMs) override {
-        pollfd p{fd_, POLLIN, 0};
-        int r;
-        do r = ::poll(&p, 1, timeoutMs);
-        while (r < 0 && errno == EINTR);
-        if (r < 0) return -2;
-        if (r == 0) return 0;
-        if (!(p.revents & POLLIN)) return -1;  // hung up: the other end is gone
-        ssize_t n;
-        do n = ::read(fd_, buf, max);
-        while (n < 0 && errno == EINTR);
-        if (n > 0 && marks_) {
-            n = static_cast<ssize_t>(unmark_.feed(buf, static_cast<size_t>(n), buf));
-            if (n == 0) return receive(buf, max, timeoutMs);  // only part of a mark so far
+        const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            pollfd p{fd_, POLLIN, 0};
+            const int r = ::poll(&p, 1, ms_left(until));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return -2;
+            if (r == 0) return 0;
+            if (!(p.revents & POLLIN)) return -1;  // hung up: the other end is gone
+            ssize_t n = ::read(fd_, buf, max);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN) return 0;
+            if (n <= 0) return -1;
+            if (marks_) n = static_cast<ssize_t>(unmark_.feed(buf, static_cast<size_t>(n), buf));
+            if (n > 0) return static_cast<int>(n);
+            // only part of a parity mark so far: wait on within the same time
         }
-        if (n > 0) return static_cast<int>(n);
-        if (n < 0 && errno == EAGAIN) return 0;
-        return -1;
     }
 
     void discard_input(int quietMs) override {
+        const Clock::time_point until = Clock::now() + std::chrono::milliseconds(2 * quietMs);
         uint8_t junk[256];
-        while (receive(junk, sizeof junk, quietMs) > 0) {
+        while (Clock::now() < until && receive(junk, sizeof junk, std::min(quietMs, ms_left(until))) > 0) {
         }
         ::tcflush(fd_, TCIFLUSH);
         unmark_ = tavsim::ParityUnmarker();
@@ -79,7 +89,7 @@ private:
 // missing reply is known immediately and time-outs cost no waiting.
 class SimTransport final : public Transport {
 public:
-    explicit SimTransport(std::unique_ptr<tavsim::Engine> e) : engine_(std::move(e)) {}
+    SimTransport(std::unique_ptr<tavsim::Engine> e, int lockFd) : lock_{lockFd}, engine_(std::move(e)) {}
 
     short send(const uint8_t* bytes, size_t n) override {
         const auto out = engine_->receive(bytes, n);
@@ -95,6 +105,13 @@ public:
     tavsim::Engine* engine() { return engine_.get(); }
 
 private:
+    struct LockFile {
+        int fd;
+        ~LockFile() {
+            if (fd >= 0) ::close(fd);
+        }
+    };
+    LockFile lock_;  // declared first: released once the engine is gone
     std::unique_ptr<tavsim::Engine> engine_;
     std::deque<uint8_t> rx_;
 };
@@ -105,8 +122,9 @@ std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks) {
     return std::make_unique<SerialTransport>(fd, parityMarks);
 }
 
-std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view) {
-    auto t = std::make_unique<SimTransport>(std::move(engine));
+std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view,
+                                              int lockFd) {
+    auto t = std::make_unique<SimTransport>(std::move(engine), lockFd);
     if (view != nullptr) *view = t->engine();
     return t;
 }
@@ -118,6 +136,17 @@ int timeout_ms_from_setting(int nTimeOut) {
     return static_cast<int>(ms);
 }
 
+double byte_ms(int baud, int dataBits, bool parity, int stopBits) {
+    if (baud <= 0) return 0;
+    const int bits = 1 + dataBits + (parity ? 1 : 0) + (stopBits > 0 ? 2 : 1);
+    return 1000.0 * bits / baud;
+}
+
+int attempt_ms(const LineConfig& cfg, size_t requestBytes, size_t replyData) {
+    const double wire = cfg.byteMs * static_cast<double>(2 * requestBytes + replyData + tavsim::kOverhead);
+    return cfg.timeoutMs + static_cast<int>(std::ceil(wire));
+}
+
 Line::Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* engine)
     : t_(std::move(t)), cfg_(cfg), engine_(engine) {
     // A fresh start value, so that a retry cache on the device never mistakes
@@ -125,7 +154,8 @@ Line::Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* 
     seq_ = static_cast<uint8_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid());
 }
 
-short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out) {
+short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out,
+                      size_t replyData) {
     if (gone_) return 5;
     tavsim::Frame rq;
     rq.station = static_cast<uint8_t>(station);
@@ -134,16 +164,23 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
     rq.data = data;
     const std::vector<uint8_t> bytes = tavsim::encode(rq);
     ++stats_.exchanges;
+    // Each attempt ends at a fixed time after its request: bytes that come,
+    // noise or not, never move it.
+    const std::chrono::milliseconds budget(attempt_ms(cfg_, bytes.size(), std::min(replyData, tavsim::kMaxData)));
 
     bool heardAnything = false;
+    bool heardThisAttempt = false;
     t_->take_parity_errors();
     int parityErrors = 0;
     uint8_t buf[512];
     for (int attempt = 0; attempt < cfg_.attempts; ++attempt) {
         if (attempt > 0) {
             parityErrors += t_->take_parity_errors();
-            t_->discard_input(cfg_.timeoutMs < 50 ? cfg_.timeoutMs : 50);
+            // After silence there is nothing to wait out.
+            t_->discard_input(heardThisAttempt ? std::min(cfg_.timeoutMs, 50) : 0);
         }
+        heardThisAttempt = false;
+        const Clock::time_point deadline = Clock::now() + budget;
         ++stats_.attempts;
         const short sent = t_->send(bytes.data(), bytes.size());
         if (sent != 0) {
@@ -154,7 +191,7 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
         tavsim::Decoder dec;
         bool failed = false;
         while (!failed) {
-            const int n = t_->receive(buf, sizeof buf, cfg_.timeoutMs);
+            const int n = t_->receive(buf, sizeof buf, ms_left(deadline));
             if (n == 0) {
                 if (!dec.idle()) heardAnything = true;  // a reply cut short
                 break;
@@ -165,6 +202,7 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
             }
             if (n < 0) return 6;
             stats_.bytesIn += n;
+            heardThisAttempt = true;
             for (int i = 0; i < n && !failed; ++i) {
                 const tavsim::DecodeResult r = dec.push(buf[i]);
                 if (r == tavsim::DecodeResult::kGarbled) {
@@ -184,6 +222,10 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
                     out.data = f.data;
                     return 0;
                 }
+            }
+            if (!failed && Clock::now() >= deadline) {
+                if (!dec.idle()) heardAnything = true;
+                break;
             }
         }
     }

@@ -23,7 +23,8 @@ public:
     virtual short send(const uint8_t* bytes, size_t n) = 0;
     // Bytes received within timeoutMs: > 0 count, 0 time-out, -1 line gone, -2 error.
     virtual int receive(uint8_t* buf, size_t max, int timeoutMs) = 0;
-    // Drops whatever the line still carries after quietMs of silence.
+    // Drops what the line carries until it has been quiet for quietMs (noise
+    // cannot keep it here longer than twice that), then flushes the input.
     virtual void discard_input(int quietMs) = 0;
     // Parity errors the driver reported since the last call.
     virtual int take_parity_errors() { return 0; }
@@ -32,11 +33,14 @@ public:
 // A serial device (real port or the simulator's pseudo-terminal); with
 // parity checking on, the driver marks bad bytes and the transport counts them.
 std::unique_ptr<Transport> make_serial_transport(int fd, bool parityMarks);
-// The simulator engine inside this process; the transport owns it.
-std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view);
+// The simulator engine inside this process; the transport owns it and the
+// descriptor of the line's lock (-1 for none), released after the engine.
+std::unique_ptr<Transport> make_sim_transport(std::unique_ptr<tavsim::Engine> engine, tavsim::Engine** view,
+                                              int lockFd = -1);
 
 struct LineConfig {
-    int timeoutMs = 200;   // per exchange: until the first reply byte and between bytes
+    int timeoutMs = 200;   // per attempt, counted from the request, beyond the wire time
+    double byteMs = 0;     // wire time of one byte at the line's rate (0 in-process)
     int attempts = 6;      // 1 + retries
     int connectType = 0;   // 0 direct, 122 bus, 124 routed
     int busStation = 0;    // bus station number / route id
@@ -44,6 +48,11 @@ struct LineConfig {
 
 // Time-out of an exchange from the servo.set value: units of 100 ms, at least 200 ms.
 int timeout_ms_from_setting(int nTimeOut);
+// Wire time of one byte: start bit, data bits, parity bit, stop bits.
+double byte_ms(int baud, int dataBits, bool parity, int stopBits);
+// How long one attempt may take: the time-out plus the wire time of the
+// request, its echo (RS-485 adapters) and the longest reply the request gets.
+int attempt_ms(const LineConfig& cfg, size_t requestBytes, size_t replyData);
 
 struct Reply {
     uint8_t status = 0;          // the device's processing status
@@ -59,8 +68,10 @@ public:
     Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* engine);
     // One exchange; 0 when a reply came (its status may still be non-zero),
     // else 2 time-out, 3 retries exhausted, 9 retries exhausted after parity
-    // errors, 5 line gone, 6 I/O error.
-    short exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out);
+    // errors, 5 line gone, 6 I/O error. replyData is the longest data part
+    // (STR1, STR2 and payload) the request can get back.
+    short exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out,
+                   size_t replyData = tavsim::kMaxData);
     const LineConfig& config() const { return cfg_; }
     tavsim::Engine* engine() { return engine_; }
     const LineStats& stats() const { return stats_; }

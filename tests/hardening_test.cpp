@@ -1,0 +1,92 @@
+// Every product binary is hardened: relocations read-only and bound at load,
+// programs position-independent, run paths only relative to the binary
+// itself (a build path there would load whatever lies at that path on the
+// user's machine), and the code built with the stack protector and the
+// checked libc calls. Read from the binaries with readelf.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Product {
+    const char* path;  // below the build folder
+    bool program;      // an executable (else a shared object)
+    bool code;         // holds code (the language modules are string tables)
+};
+
+void PrintTo(const Product& p, std::ostream* os) { *os << p.path; }
+
+const Product kProducts[] = {
+    {"bin/tav", true, true},
+    {"bin/servo-sim", true, true},
+    {"lib/libTav_acs.so", false, true},
+    {"lib/libwynapi.so", false, true},
+    {"bin/RSC/tav0411.DLL", false, false},
+    {"bin/RSC/tav0409.DLL", false, false},
+};
+
+std::string readelf(const std::string& options, const std::string& file) {
+    const std::string command = "readelf -W " + options + " '" + file + "' 2>&1";
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+// The entries of the run path (DT_RUNPATH or DT_RPATH) of a readelf -d listing.
+std::vector<std::string> run_paths(const std::string& dynamic) {
+    std::vector<std::string> paths;
+    std::istringstream lines(dynamic);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t open = line.find("path: [");
+        if (open == std::string::npos) continue;
+        std::istringstream entries(line.substr(open + 7, line.rfind(']') - open - 7));
+        std::string entry;
+        while (std::getline(entries, entry, ':')) paths.push_back(entry);
+    }
+    return paths;
+}
+
+class Hardening : public ::testing::TestWithParam<Product> {};
+
+}  // namespace
+
+TEST_P(Hardening, RelroBindNowPieStackProtectorFortifyAndRelativeRunPath) {
+    const Product& p = GetParam();
+    const std::string file = std::string(TAV_BUILD_DIR) + "/" + p.path;
+    ASSERT_TRUE(std::filesystem::exists(file)) << file << " is not built";
+    const std::string dynamic = readelf("-d", file);
+    EXPECT_NE(dynamic.find("BIND_NOW"), std::string::npos) << "lazy binding";
+    EXPECT_NE(readelf("-l", file).find("GNU_RELRO"), std::string::npos) << "no RELRO";
+    if (p.program) {
+        EXPECT_NE(dynamic.find(" PIE"), std::string::npos) << "not position-independent";
+    }
+    for (const std::string& path : run_paths(dynamic))
+        EXPECT_EQ(path.rfind("$ORIGIN", 0), 0u) << "run path " << path;
+    if (p.code) {
+        const std::string symbols = readelf("--dyn-syms", file);
+        EXPECT_NE(symbols.find("__stack_chk_fail"), std::string::npos) << "no stack protector";
+        // printf, snprintf, memcpy and the like go through their checked forms.
+        EXPECT_NE(symbols.find("printf_chk"), std::string::npos) << "no FORTIFY";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Products, Hardening, ::testing::ValuesIn(kProducts),
+                         [](const ::testing::TestParamInfo<Product>& info) {
+                             std::string name = std::filesystem::path(info.param.path).filename().string();
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
