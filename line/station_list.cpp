@@ -198,22 +198,16 @@ short write_entry(int n, int station, const char* name, const std::string& fullN
     if (loaded != TAV_OK) return loaded;
     if (!starts_with_servo(lines) || lines.size() < 2) return TAV_E_FILE_NAME;
 
-    // The counted entry lines must all be there; lines after them are kept.
+    // The new list is line 1, line 2 and the entry lines line 2 counts; lines
+    // after them are dropped, and an entry past the count changes nothing.
     const int count = entry_count(lines);
     const std::size_t counted = count > 0 ? static_cast<std::size_t>(count) : 0;
     if (lines.size() - 2 < counted) return TAV_E_FILE_NAME;
     const std::size_t target = static_cast<std::size_t>(n) + 1;
-    if (target >= lines.size()) return TAV_E_FILE_NAME;
 
     std::string content;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i == target) {
-            content += rewritten_entry(lines[i], station, name, fullName);
-        } else {
-            content += lines[i];
-            if (i + 1 < lines.size() && lines[i].back() != '\n') content += '\n';
-        }
-    }
+    for (std::size_t i = 0; i < 2 + counted; ++i)
+        content += i == target ? rewritten_entry(lines[i], station, name, fullName) : lines[i];
     return replace_list(listPath, content);
 }
 

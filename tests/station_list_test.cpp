@@ -142,23 +142,35 @@ TEST_F(StationList, FailedRewritesLeaveTheListByteForByte) {
     EXPECT_EQ(list(), other);
 
     home_.write("servo.con", crlf(kList));
-    EXPECT_EQ(AmpData_Wt(6, 5, "x"), -5);  // no such entry line
     std::filesystem::create_directory(home_.file("@TAVACS.TMP"));  // the temporary file cannot be written
     EXPECT_EQ(AmpData_Wt(1, 5, "x"), -3);
     EXPECT_EQ(Amp_Wt("12345"), -3);  // a longer line 1 needs the rewrite too
     EXPECT_EQ(list(), crlf(kList));
 }
 
-TEST_F(StationList, RewriteKeepsUncountedLinesAndLongNames) {
+TEST_F(StationList, RewriteKeepsOnlyTheCountedLines) {
     const std::string longName(3000, 'L');
-    const std::string raw = crlf("SERVO,  1\n2\n001,0,a\n002,0," + longName + "\nextra line\n") + "003,1,tail";
+    const std::string counted = crlf("SERVO,  1\n2\n001,0,a\n002,0," + longName + "\n");
+    const std::string raw = counted + crlf("extra line\n") + "003,1,tail";
     home_.write("servo.con", raw);
     ASSERT_EQ(AmpData_Wt(1, 9, nullptr), 0);
-    EXPECT_EQ(list(), std::string(raw).replace(raw.find("001"), 3, "009"));
+    EXPECT_EQ(list(), std::string(counted).replace(counted.find("001"), 3, "009"));
     ASSERT_EQ(AmpData_Wt(1, -1, "two\r\nlines"), 0);  // a name stays one line
     EXPECT_EQ(entry(1), "9/0/two");
-    ASSERT_EQ(AmpData_Wt(4, 4, nullptr), 0);  // an entry past the count
-    EXPECT_EQ(list(), crlf("SERVO,  1\n2\n009,0,two\n002,0," + longName + "\nextra line\n004,1,tail\n"));
+
+    // An entry past the count is no error: the counted lines are copied as they are.
+    home_.write("servo.con", raw);
+    EXPECT_EQ(AmpData_Wt(4, 4, nullptr), 0);
+    EXPECT_EQ(list(), counted);
+    EXPECT_EQ(AmpData_Wt(7, 5, "x"), 0);  // no such line at all
+    EXPECT_EQ(list(), counted);
+
+    // The refresh of an uncounted entry goes through the same writer.
+    tavtest::RecordingWyn wyn;
+    wyn.answer("Wyn_Net_Open", {1, {}});
+    home_.write("servo.con", raw);
+    EXPECT_EQ(entry(4, 1), "3/0/tail");
+    EXPECT_EQ(list(), counted);
 }
 
 TEST_F(StationList, EntriesInUseSkipThe999sAndReportTheLastReadCode) {
