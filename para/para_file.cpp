@@ -180,8 +180,9 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     set->nProgressTotal = withFile ? kProgressWithFile : kParaCount;
 
     int model = 0, variant = 0;
+    // A failed read leaves the defaults in ls, and those are what a set
+    // created without servo.set takes.
     LineSettings ls{};
-    bool haveSettings = false;
     if (withFile) {
         int fileKind = -1, number = 0;
         unsigned hex = 0;
@@ -192,9 +193,8 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     } else {
         const short code = line::Set_Rd(&ls);
         if (code != TAV_OK && g_createModel < 0) return code;
-        haveSettings = code == TAV_OK;
         model = g_createModel >= 0 ? g_createModel : ls.nModel;
-        variant = haveSettings ? ls.nModelValue1 : 0;
+        variant = ls.nModelValue1;
     }
     if (variant < 0 || variant > 3) variant = 0;
     const int id = kind == 2 ? (withFile ? 700 : 720) : (kind == 0 ? 500 : 600) + 10 * model + variant;
@@ -211,12 +211,10 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
         line::set_amp_name_from_file_sel(1);
     } else {
         tavplat::copy_text(set->szAmpNo, "0");
-        if (haveSettings) {
-            set->nInterface = ls.nModelValue1;
-            set->nInfo17 = ls.nModelValue2;
-            set->byInfo14 = static_cast<uint8_t>(ls.nLine6 & 0xFF);
-            set->nFamily = ls.nTenth;
-        }
+        set->nInterface = ls.nModelValue1;
+        set->nInfo17 = ls.nModelValue2;
+        set->byInfo14 = static_cast<uint8_t>(ls.nLine6 & 0xFF);
+        set->nFamily = ls.nTenth;
     }
     tavplat::copy_text(set->szDefPath, path);
     set->nKind = kind;

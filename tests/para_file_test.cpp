@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Tav_acs.h"
 #include "frame/frame.h"
@@ -140,6 +141,16 @@ TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
     EXPECT_EQ(+back->byInfo1, 0xFF);
     EXPECT_EQ(+back->nInfoWord, -1);
     EXPECT_EQ(+back->byInfo9, 3);
+}
+
+TEST_F(ParaFile, CreateWithoutLineSettingsTakesTheirDefaults) {
+    fs::remove(home.file("servo.set"));
+    auto set = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Create(2, 0, set.get()), 0);
+    EXPECT_EQ((std::vector<int>{set->nModel, set->nInterface, set->nInfo17, set->byInfo14, set->nFamily}),
+              (std::vector<int>{2, 0, 1, 0, 0}));
+    EXPECT_EQ(std::string(set->szDefPath), home.file("def/520.def"));
+    EXPECT_EQ(para::Para_Rd(nullptr, 0, set.get()), TAV_E_NO_FILE);  // only a create supplies the model
 }
 
 TEST_F(ParaFile, AmplifierNameLineAndOverlongComment) {
