@@ -25,6 +25,7 @@ constexpr std::size_t kFileLineLimit = 500;
 constexpr std::size_t kCommentSize = sizeof(ParaSet::szComment);
 constexpr std::size_t kAmpNameMax = 91;
 constexpr int kProgressWithFile = 198;
+constexpr int kVariantField = 10;
 constexpr unsigned kHeaderText = 10000;
 constexpr unsigned kUnusedText = 10010;
 
@@ -138,6 +139,24 @@ bool read_parameter(const char* line, ParaRecord& r) {
     return true;
 }
 
+// The variant of a parameter file: the byInfo3 field of line 1 (its tenth
+// field) as the reader stores it, 0 when the line is shorter.
+int file_variant(const char* file) {
+    FILE* f = tavplat::fopen_text(file, "r");
+    if (f == nullptr) return 0;
+    char line[kFileLineLimit];
+    const bool any = read_line(f, line, sizeof line);
+    std::fclose(f);
+    if (!any) return 0;
+    char tok[kFileLineLimit];
+    const char* p = line;
+    for (int field = 1; field <= kVariantField; ++field) {
+        if (p == nullptr || *p == '\0' || *p == '\n') return 0;
+        p = frame::GetCommaText(p, tok, sizeof tok);
+    }
+    return static_cast<uint8_t>(std::strtoul(tok, nullptr, 16));
+}
+
 short read_parameter_file(const char* file, ParaSet* set) {
     FILE* f = tavplat::fopen_text(file, "r");
     if (f == nullptr) return TAV_E_NO_FILE;
@@ -185,18 +204,17 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     LineSettings ls{};
     if (withFile) {
         int fileKind = -1, number = 0;
-        unsigned hex = 0;
-        const short code = line::File_Chk(file, &fileKind, &model, &number, nullptr, &hex);
+        const short code = line::File_Chk(file, &fileKind, &model, &number, nullptr, nullptr);
         if (code != TAV_OK) return code;
         if (model == 4) return TAV_E_FILE_NAME;  // no first line
-        variant = static_cast<int>(hex);
+        // Any variant a file names selects its own definition, or fails its look-up.
+        variant = file_variant(file);
     } else {
         const short code = line::Set_Rd(&ls);
         if (code != TAV_OK && g_createModel < 0) return code;
         model = g_createModel >= 0 ? g_createModel : ls.nModel;
-        variant = ls.nModelValue1;
+        variant = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
     }
-    if (variant < 0 || variant > 3) variant = 0;
     const int id = kind == 2 ? (withFile ? 700 : 720) : (kind == 0 ? 500 : 600) + 10 * model + variant;
 
     char path[TAV_PATH_MAX] = {};

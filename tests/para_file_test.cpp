@@ -91,6 +91,7 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     set->para[6].dMax = 123.45;
     set->para[6].dValue = -0.25;
     set->para[17].dValue = 65535;
+    fs::copy_file(home.file("def/500.def"), home.file("def/503.def"));  // variant 3 has its own definition
 
     ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
     auto back = std::make_unique<ParaSet>();
@@ -151,6 +152,27 @@ TEST_F(ParaFile, CreateWithoutLineSettingsTakesTheirDefaults) {
               (std::vector<int>{2, 0, 1, 0, 0}));
     EXPECT_EQ(std::string(set->szDefPath), home.file("def/520.def"));
     EXPECT_EQ(para::Para_Rd(nullptr, 0, set.get()), TAV_E_NO_FILE);  // only a create supplies the model
+}
+
+TEST_F(ParaFile, VariantOfAFileIsItsByInfo3Field) {
+    fs::copy_file(home.file("def/520.def"), home.file("def/521.def"));
+    auto set = fresh(2);
+    set->byInfo3 = 1;
+    set->byInfo6 = 3;  // the field before it
+    ASSERT_EQ(para::Para_Wt(home.file("v.k7p").c_str(), set.get()), 0);
+    auto back = std::make_unique<ParaSet>();
+    ASSERT_EQ(para::Para_Rd(home.file("v.k7p").c_str(), 0, back.get()), 0);
+    EXPECT_EQ(std::string(back->szDefPath), home.file("def/521.def"));
+
+    // No clamp for files: variant 0xFF names definition 875, which the path service does not know.
+    set = fresh(2, 1);
+    set->byInfo3 = 0xFF;
+    ASSERT_EQ(para::Para_Wt(home.file("v.syp").c_str(), set.get()), 0);
+    std::memset(static_cast<void*>(back.get()), 0x5A, sizeof *back);
+    const auto before = std::make_unique<ParaSet>(*back);
+    before->nProgressTotal = 198;  // announced before the look-up
+    EXPECT_EQ(para::Para_Rd(home.file("v.syp").c_str(), 1, back.get()), 20);
+    EXPECT_EQ(std::memcmp(back.get(), before.get(), sizeof *back), 0);
 }
 
 TEST_F(ParaFile, AmplifierNameLineAndOverlongComment) {
