@@ -66,11 +66,16 @@ void value_text(double v, unsigned attr, char* out, std::size_t size) {
         tavplat::format_text(out, size, "%10.2f", v);
 }
 
+// The limit columns hold the formatter's text as it is: the "%10.2f"
+// fallback belongs to the value column only.
 void limit_text(const ParaRecord& r, double v, char* out, std::size_t size) {
-    if (r.wAttr & 0x0002u)
+    if (r.wAttr & 0x0002u) {
         tavplat::format_text(out, size, "%12u", static_cast<unsigned>(whole(v)));
-    else
-        value_text(v, r.wAttr, out, size);
+        return;
+    }
+    char t[bcd::kTextMax] = {};
+    bcd::Double_to_Char(v, r.wAttr, 10, t);
+    tavplat::copy_text(out, size, t);
 }
 
 // Appends bytes to the comment, LF as CR LF; what does not fit in the 2047

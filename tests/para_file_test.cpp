@@ -67,8 +67,15 @@ TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
     // Unsigned parameter 18: limits as "%12u".
     EXPECT_EQ(lines_of(bytes, 20, 20), " 18, 0000000000, 0082,            0,        65535,            0, 0\r\n");
     EXPECT_EQ(lines_of(bytes, 42, 42).substr(0, 5), " 40, ");
-    EXPECT_EQ(lines_of(bytes, 43, 43), "");
     EXPECT_EQ(+set->nProgressDone, 40);
+
+    // Eleven decimal places are more than the formatter can give: the value
+    // falls back to "%10.2f", the limits stay empty.
+    set->para[0].wAttr = 0x0B00;
+    set->para[0].dValue = 1.5;
+    ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
+    EXPECT_EQ(lines_of(home.read("a.k7p"), 3, 3), "  1,       1.50, 0B00, , , , 0\r\n");
+    EXPECT_EQ(lines_of(bytes, 43, 43), "");
 }
 
 TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
