@@ -302,14 +302,11 @@ short NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out) {
         break;
     }
     case 8:
-        if (set->byInfo10 == 0xFF) {
-            s = text::Text(10029) + "NV* ****** - ***";
-        } else {
-            const unsigned series = set->byInfo10;
-            const unsigned capBase = series == 2 || series == 6 || series == 7 ? 6500 : 6000;
-            s = text::Text(10029) + second_field(5500 + series) + " " + first_field(capBase + set->byInfo12) +
-                first_field(5500 + series) + " - " + first_field(7000 + set->byInfo14) + first_field(7500 + set->byInfo11);
-        }
+        // The same composition as the identification's motor name.
+        s = text::Text(10029) + (set->byInfo10 == 0xFF ? std::string("NV* ****** - ***")
+                                                       : line::MotorName(set->byInfo10, set->byInfo11, set->byInfo12,
+                                                                         set->byInfo14,
+                                                                         [](unsigned id) { return text::Text(id); }));
         break;
     case 9:
         s = text::Text(10030) + std::string(set->szReadDate, strnlen(set->szReadDate, sizeof set->szReadDate));

@@ -12,6 +12,7 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
+#include "text/text.h"
 
 namespace {
 
@@ -143,6 +144,23 @@ TEST_F(ParaFile, TargetsNamesAndComments) {
     EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), c2047.c_str()), 0);
     EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), (c2047 + "c").c_str()), -1);
     EXPECT_EQ(std::strlen(set->szComment), 2047u);
+}
+
+TEST_F(ParaFile, MotorLineIsTheIdentificationsMotorName) {
+    struct Case {
+        uint8_t series, voltage, capacity, encoder;
+        const char* name;
+    };
+    for (Case c : {Case{0, 0, 2, 0, "NVC 101DC1 - S"}, Case{0, 2, 2, 0, "NVC 101DC1 - S6"},
+                   Case{0, 0, 2, 8, "NVC 101DC2 - *2"}, Case{0, 0, 2, 1, "NVC 101D 5 - J*2"},
+                   Case{1, 2, 4, 2, "NVS 371DC1 - C6"}, Case{6, 0, 0, 0, "NVG 501CC1 - S"},
+                   Case{0xFF, 0, 0, 0, "NV* ****** - ***"}}) {
+        set->byInfo10 = c.series, set->byInfo11 = c.voltage, set->byInfo12 = c.capacity, set->byInfo14 = c.encoder;
+        char out[2200];  // an information line's size
+        int lines = 0;
+        ASSERT_EQ(NewPara_Ctl_Inf_Rd(set.get(), 8, &lines, out), 0);
+        EXPECT_EQ(std::string(out), tav::text::Text(10029) + c.name) << int(c.series) << "/" << int(c.encoder);
+    }
 }
 
 TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
