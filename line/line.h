@@ -29,6 +29,10 @@ short AmpData_Wt(int entry, int station, const char* name);
 short Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag);
 short TargetAmpKyoku_Rd(int* station);
 short SiteiAmpKyoku_Rd(int entry, int* station);
+// The station a list number addresses: 1..50 an entry (AmpData_Rd's codes);
+// 0 the servo operator in front of the list, station 0, as long as servo.con
+// reads as a station list (else -3, -5 or the path code).
+short ListStation(int number, int* station);
 
 // Line opening, locks, file kinds.
 short Wyn_Net_Open();

@@ -5,6 +5,8 @@
 // is line n + 2. The readers (AmpData_Rd and everything built on it) and the
 // writer (AmpData_Wt) use this one numbering, so an entry read and written
 // back is the same line. An entry number outside 1..50 is refused with -1.
+// Number 0, which the servo-operator transfers use, is no entry line: it is
+// the servo operator itself (station 0) that the list's amplifiers sit behind.
 //
 //   SERVO,   1            selected entry, right-aligned in three characters
 //   2                     number of entry lines
@@ -316,6 +318,21 @@ short SiteiAmpKyoku_Rd(int entry, int* station) {
     int count = 0, flag = 0;
     char name[kNameSize];
     return AmpData_Rd(entry, 0, &count, station, name, &flag);
+}
+
+short ListStation(int number, int* station) {
+    if (number != 0) {
+        int count = 0, flag = 0;
+        char name[kNameSize];
+        return AmpData_Rd(number, 0, &count, station, name, &flag);
+    }
+    char path[TAV_PATH_MAX] = {};
+    Lines lines;
+    const short code = load_list(lines, path);
+    if (code != TAV_OK) return code;
+    if (!starts_with_servo(lines) || lines.size() < 2) return TAV_E_FILE_NAME;
+    *station = 0;
+    return TAV_OK;
 }
 
 }  // namespace tav::line

@@ -34,7 +34,6 @@ constexpr int kNoStoreMarker = 1030;
 constexpr unsigned char kRead = 0x50, kWrite = 0x51, kHiddenMemory = 0x24;
 constexpr unsigned kUnusedText = 10010, kTildeText = 10016;
 constexpr unsigned kSpeedText = 10037, kTorqueText = 10038, kInertiaText = 10042;
-constexpr std::size_t kNameBuffer = 500;
 
 unsigned bcd_of(int number) {
     unsigned v = 0;
@@ -49,21 +48,13 @@ void post_progress(const ParaSet* set) {
 }
 
 // The station text as the station list resolves it. With the list not in use
-// (line 7 value 0) the servo operator itself, station 0, is meant.
+// (line 7 value 0) number 0 is looked up: the servo operator, station 0.
 short resolve_station(const char* text, int* number) {
     LineSettings ls{};
     short code = line::Set_Rd(&ls);
     if (code != TAV_OK) return code;
-    if (ls.nLine7 == 0) {
-        *number = 0;
-        return TAV_OK;
-    }
-    int count = 0, station = 0, flag = 0;
-    char name[kNameBuffer];
-    code = line::AmpData_Rd(line::parse_int(text != nullptr ? text : ""), 0, &count, &station, name, &flag);
-    if (code != TAV_OK) return code;
-    *number = station;
-    return TAV_OK;
+    const int listNumber = ls.nLine7 != 0 ? line::parse_int(text != nullptr ? text : "") : 0;
+    return line::ListStation(listNumber, number);
 }
 
 // Before the block transfers: the station resolved, the line settings

@@ -119,6 +119,23 @@ TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
     EXPECT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), TAV_E_OPEN_DEVICE);
 }
 
+TEST_F(FakeTransfer, StationIsLookedUpInTheListEvenWhenItIsNotInUse) {
+    created();
+    set->para[4].nChgFlag = 1;
+    // Line 7 is 0: number 0 (the servo operator) is looked up, and a list
+    // that is missing or not a list fails before the line is touched.
+    for (const auto& [list, code] : {std::pair<const char*, short>{nullptr, TAV_E_NO_FILE},
+                                     std::pair<const char*, short>{"HELLO\r\n1\r\n", TAV_E_FILE_NAME}}) {
+        if (list == nullptr) fs::remove(home.file("servo.con"));
+        else home.write("servo.con", list);
+        EXPECT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), code);
+        EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), code);
+        EXPECT_EQ(para::Para_Amp_Rd("0", set.get()), code);
+        EXPECT_EQ(para::Para_Amp_Wt("0", 0, set.get()), code);
+        EXPECT_TRUE(fake.calls.empty());
+    }
+}
+
 TEST_F(FakeTransfer, ForceLinMarkerOverridesTheReportedModel) {
     home.write("TAVLOG.LIN", "");
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);

@@ -60,6 +60,10 @@ TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
     EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);
     EXPECT_EQ(station, 17);
     EXPECT_EQ(SiteiAmpKyoku_Rd(9, &station), -5);
+    ASSERT_EQ(ListStation(3, &station), 0);
+    EXPECT_EQ(station, 17);
+    ASSERT_EQ(ListStation(0, &station), 0);  // the servo operator in front of the list
+    EXPECT_EQ(station, 0);
 
     home_.write("servo.con", tavtest::read_file(std::string(TAV_BUILD_DIR) + "/share/tav/servo.con"));
     EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);  // the sample selects entry 1, station 001
@@ -75,6 +79,8 @@ TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
         EXPECT_EQ(entry(1), "code -5") << bad;
     }
     EXPECT_EQ(Amp_Rd(selected), -5);
+    int station = 0;
+    EXPECT_EQ(ListStation(0, &station), -5);
     std::filesystem::remove(home_.file("servo.con"));
     EXPECT_EQ(Amp_Rd(selected), -3);
     EXPECT_EQ(entry(1), "code -3");
