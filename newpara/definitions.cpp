@@ -99,6 +99,17 @@ std::string base_name(const char* path, bool cutExtension) {
     return s;
 }
 
+namespace {
+
+// The folder of a path after its drive letter, with its last separator, as
+// every title function gives it: \data\ for C:\data\a.k7p and for \data\a.k7p alike.
+std::string folder_part(const std::string& path, std::size_t from) {
+    const std::size_t last = path.find_last_of("\\/:");
+    return last != std::string::npos && last >= from ? path.substr(from, last + 1 - from) : std::string();
+}
+
+}  // namespace
+
 short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
     FILE* f = tavplat::fopen_text(path, "r+");
     if (f == nullptr) {
@@ -157,7 +168,7 @@ short NewParaTitle_Rd(NewParaSet* set, char* drive, char* dir, char* name, char*
     const std::string file(set->szFileName, strnlen(set->szFileName, sizeof set->szFileName));
     const bool hasDrive = file.size() >= 2 && file[1] == ':';
     if (drive != nullptr) tavplat::copy_text(drive, 3, hasDrive ? file.substr(0, 2).c_str() : "");
-    if (dir != nullptr) tavplat::copy_text(dir, TAV_PATH_MAX, file.size() > 2 ? file.c_str() + 2 : "");
+    if (dir != nullptr) tavplat::copy_text(dir, TAV_PATH_MAX, folder_part(file, hasDrive ? 2 : 0).c_str());
     const std::string base = base_name(file.c_str(), true);
     if (name != nullptr) tavplat::copy_text(name, TAV_PATH_MAX, base.c_str());
     if (out4 != nullptr) out4[0] = '\0';

@@ -9,7 +9,10 @@
 
 #include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
+#include "iti/iti.h"
+#include "itivv/itivv.h"
 #include "newpara/newpara.h"
+#include "para/para.h"
 #include "text/text.h"
 
 namespace {
@@ -182,7 +185,7 @@ TEST_F(Definitions, TitleFromTheFileName) {
     char drive[3], dir[260], name[260], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
     EXPECT_EQ(NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title), 0);
     EXPECT_STREQ(drive, "C:");
-    EXPECT_STREQ(dir, "\\data\\axis1.k7p");
+    EXPECT_STREQ(dir, "\\data\\");
     EXPECT_STREQ(name, "axis1");
     EXPECT_EQ(o4[0], '\0');
     EXPECT_EQ(std::string(title), tav::text::Text(10006) + "    axis1");
@@ -190,6 +193,35 @@ TEST_F(Definitions, TitleFromTheFileName) {
     set->nKind = 7;
     NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title);
     EXPECT_EQ(std::string(title), tav::text::Text(10036));
+}
+
+// Every title function splits a file name the same way: the folder after the
+// drive letter, whether there is one or not.
+TEST(Titles, AllSplitTheFolderAlike) {
+    struct Case {
+        const char *file, *drive, *dir;
+    };
+    auto para = std::make_unique<ParaSet>();
+    auto ext = std::make_unique<NewParaSet>();
+    auto iti = std::make_unique<ItiDatSet>();
+    auto vv = std::make_unique<ItiVvDatSet>();
+    for (Case c : {Case{"C:\\data\\axis1.k7l", "C:", "\\data\\"}, Case{"\\data\\axis1.k7l", "", "\\data\\"},
+                   Case{"/home/u/axis1.k7l", "", "/home/u/"}, Case{"axis1.k7l", "", ""}, Case{"C:axis1.k7l", "C:", ""}}) {
+        std::strcpy(para->szFileName, c.file);
+        std::strcpy(ext->szFileName, c.file);
+        std::strcpy(iti->szFileName, c.file);
+        std::strcpy(vv->szFileName, c.file);
+        char drive[4][TAV_PATH_MAX], dir[4][TAV_PATH_MAX], name[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
+            title[TAV_PATH_MAX];
+        tav::para::ParaTitle_Rd(para.get(), drive[0], dir[0], name, o4, o5, title);
+        NewParaTitle_Rd(ext.get(), drive[1], dir[1], name, o4, o5, title);
+        tav::iti::Title_Rd(iti.get(), drive[2], dir[2], name, o4, o5, title);
+        tav::itivv::Title_Rd(vv.get(), drive[3], dir[3], name, o4, o5, title);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_STREQ(drive[k], c.drive) << c.file << " #" << k;
+            EXPECT_STREQ(dir[k], c.dir) << c.file << " #" << k;
+        }
+    }
 }
 
 }  // namespace
