@@ -108,6 +108,10 @@ bool serial_configure(FileHandle h, const SerialSettings& s) {
         case 4: tio.c_cflag |= PARENB | CMSPAR; break;
         default: return false;
     }
+    // Parity checking on: a byte that arrives with a parity error reads as
+    // 0x00, so the frame check refuses the frame rather than take the byte.
+    tio.c_iflag |= INPCK;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | PARMRK);
     switch (s.stopBits) {
         case 0: tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB); break;
         case 1:  // one and a half: termios knows only one or two

@@ -229,6 +229,10 @@ TEST_F(SerialPortTest, SetsUpTheMappedPortOrTheGivenHandle) {
     EXPECT_TRUE(t.c_cflag & CSTOPB);
     EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
     EXPECT_EQ(t.c_cc[VTIME], 5);  // the time-out, in tenths of a second
+    // Parity checking: a byte with a parity error is neither passed on as it
+    // came nor dropped unseen, but read as 0x00.
+    EXPECT_TRUE(t.c_iflag & INPCK);
+    EXPECT_FALSE(t.c_iflag & (IGNPAR | PARMRK));
 
     home_.write("servo.set", crlf("SERVO\nh\nLIN, COM1,9999,5,20,8,0,0,0,0\n"));  // unknown baud: 9600
     port_set_fd(fd, 0);
