@@ -80,8 +80,8 @@ void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize) {
 template <class Set>
 short write_data_file(const char* target, Set* set, int columnTitleText) {
     const int n = point_count(set);
-    File file(tavplat::fopen_text(target, "w"));
-    if (file.get() == nullptr) {
+    tavplat::ReplacingFile file;
+    if (!file.open(target, "w")) {
         trace_file_name(target);
         return TAV_E_READ_ONLY;
     }
@@ -126,7 +126,10 @@ short write_data_file(const char* target, Set* set, int columnTitleText) {
             if (std::fputc(set->szComment[i], file.get()) == EOF) break;
         }
     }
-    if (!file.close() && result == TAV_OK) result = TAV_E_DISK_FULL;
+    // The file is complete unless a write failed or the host cancelled; only
+    // a complete file replaces the old one.
+    const bool complete = result != TAV_E_DISK_FULL && result != TAV_E_CANCELLED;
+    if (complete && !file.commit()) result = TAV_E_DISK_FULL;
     if (result == TAV_OK)
         for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
     return result;

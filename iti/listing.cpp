@@ -183,18 +183,15 @@ template <class Set, class PrintData>
 short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
                 std::string (*describe)(Set* set, int index)) {
     if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
-    FILE* f = tavplat::fopen_text(fileName, "w+");
-    if (f == nullptr) {
+    tavplat::ReplacingFile csv;
+    if (!csv.open(fileName, "w+")) {
         trace_file_name(fileName);
         return TAV_E_NO_FILE;
     }
+    FILE* f = csv.get();
     auto record = std::make_unique<PrintData>();
     const short made = makeCsv(set, record.get());
-    if (made != TAV_OK) {
-        std::fclose(f);
-        tavplat::delete_file(fileName);
-        return made;
-    }
+    if (made != TAV_OK) return made;  // nothing replaced
     static constexpr int kCsvDescription[] = {1, 3, 4, 5, 8, 12, 9};
     for (int index : kCsvDescription) std::fputs((describe(set, index) + "\n").c_str(), f);
     std::fputs(record->szCommentLine, f);
@@ -206,7 +203,8 @@ short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, Print
             result = TAV_E_DISK_FULL;
             break;
         }
-    if (std::fclose(f) != 0 && result == TAV_OK) result = TAV_E_DISK_FULL;
+    // Only a whole file replaces the old one.
+    if (result == TAV_OK && !csv.commit()) result = TAV_E_DISK_FULL;
     return result;
 }
 

@@ -128,11 +128,13 @@ short File_Copy(const char* source, const char* destination) {
     if (equal_ignoring_case(source, destination)) return TAV_E_SAME_FILE;
     FILE* in = tavplat::fopen_text(source, "r");
     if (in == nullptr) return TAV_E_NO_FILE;
-    FILE* out = tavplat::fopen_text(destination, "w");
-    if (out == nullptr) {
+    // The destination is replaced whole or stays as it was.
+    tavplat::ReplacingFile copy;
+    if (!copy.open(destination, "w")) {
         std::fclose(in);
         return TAV_E_NO_FILE;
     }
+    FILE* out = copy.get();
     char buf[kCopyBuffer];
     bool ok = true;
     std::size_t n;
@@ -143,8 +145,7 @@ short File_Copy(const char* source, const char* destination) {
         }
     ok = std::ferror(in) == 0 && ok;
     std::fclose(in);
-    ok = std::fclose(out) == 0 && ok;
-    return ok ? TAV_OK : TAV_E_NO_FILE;
+    return ok && copy.commit() ? TAV_OK : TAV_E_NO_FILE;
 }
 
 short File_Chk(const char* path, int* kind, int* model, int* number, char* text, unsigned* hex) {

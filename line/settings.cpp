@@ -99,13 +99,12 @@ std::string format(const char* fmt, int a) {
     return buf;
 }
 
-// Empties the file and writes content; -3 when that fails.
+// Replaces the file by content, whole or not at all; -3 when that fails.
 short write_file(const char* path, const std::string& content) {
-    FILE* f = tavplat::fopen_text(path, "w");
-    if (f == nullptr) return TAV_E_NO_FILE;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? TAV_OK : TAV_E_NO_FILE;
+    tavplat::ReplacingFile file;
+    if (!file.open(path, "w")) return TAV_E_NO_FILE;
+    const bool ok = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size();
+    return ok && file.commit() ? TAV_OK : TAV_E_NO_FILE;
 }
 
 // Line 3 with its first field (the model name) replaced.

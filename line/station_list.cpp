@@ -13,11 +13,15 @@
 //   001,0,KESTA7 L-type   entry 1: station, connection flag, name
 //   002,0,...             entry 2
 //
-// Rewrites go through the temporary file and replace servo.con only once the
-// new content is complete, so a failure leaves servo.con as it was.
+// Rewrites hold the lock on the temporary file (path id 1002) from reading the
+// list to replacing it, and write the new list to a unique file beside
+// servo.con that is renamed over it once complete: two processes never
+// interleave, and a failure leaves servo.con as it was.
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comm/comm.h"
@@ -38,6 +42,8 @@ constexpr int kRecordSize = 17;
 constexpr std::size_t kNameSize = 500;
 constexpr std::size_t kTokenSize = 500;
 constexpr std::size_t kSelectedSize = 8;
+// How long a rewrite waits for another process's rewrite to end.
+constexpr std::chrono::seconds kLockWait{5};
 
 // Set while AmpData_Rd rewrites an entry from the line: the rewrite then
 // stores the connection result as the flag.
@@ -148,54 +154,74 @@ bool same_path(const char* a, const char* b) {
     return *a == *b;
 }
 
-// Writes content to the temporary file, then puts it in place of servo.con.
-// servo.con is touched only when the temporary file is complete.
+// Serialises the rewrites of servo.con between processes: the list's
+// temporary file (path id 1002) is held locked from the reading of the list to
+// its replacement, so two rewrites never interleave and none is lost.
+class RewriteLock {
+public:
+    RewriteLock() = default;
+    RewriteLock(const RewriteLock&) = delete;
+    RewriteLock& operator=(const RewriteLock&) = delete;
+    ~RewriteLock() {
+        if (handle_ == tavplat::kInvalidFile) return;
+        if (locked_) tavplat::unlock_region(handle_, 0, 1);
+        tavplat::lock_file_close(handle_);
+    }
+    // 0; the path code; -8 when the lock file is servo.con itself; -3 when it
+    // cannot be opened or another rewrite holds it past kLockWait.
+    short take(const char* listPath) {
+        char lockPath[TAV_PATH_MAX] = {};
+        const short code = comm::full_path(kTempPathId, lockPath);
+        if (code != TAV_OK) return code;
+        if (same_path(lockPath, listPath)) return TAV_E_SAME_FILE;
+        handle_ = tavplat::lock_file_open(lockPath, true);
+        if (handle_ == tavplat::kInvalidFile) return TAV_E_NO_FILE;
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        while (!(locked_ = tavplat::lock_region(handle_, 0, 1))) {
+            if (std::chrono::steady_clock::now() >= deadline) return TAV_E_NO_FILE;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return TAV_OK;
+    }
+
+private:
+    tavplat::FileHandle handle_ = tavplat::kInvalidFile;
+    bool locked_ = false;
+};
+
+// Puts content in place of servo.con, whole or not at all.
 short replace_list(const char* listPath, const std::string& content) {
-    char tempPath[TAV_PATH_MAX] = {};
-    short code = comm::full_path(kTempPathId, tempPath);
-    if (code != TAV_OK) return code;
-    // A temporary file that is servo.con itself would empty the list.
-    if (same_path(tempPath, listPath)) return TAV_E_SAME_FILE;
     // A list the user protected stays protected.
     if (!tavplat::file_exists_rw(listPath)) return TAV_E_NO_FILE;
-
-    FILE* f = tavplat::fopen_text(tempPath, "w");
-    if (f == nullptr) return TAV_E_NO_FILE;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        tavplat::delete_file(tempPath);
-        return TAV_E_NO_FILE;
-    }
-    if (tavplat::replace_file(tempPath, listPath)) return TAV_OK;
-    // Another file system: copy instead (the copy opens servo.con last).
-    code = File_Copy(tempPath, listPath);
-    tavplat::delete_file(tempPath);
-    return code;
+    tavplat::ReplacingFile file;
+    if (!file.open(listPath, "w")) return TAV_E_NO_FILE;
+    const bool ok = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size();
+    return ok && file.commit() ? TAV_OK : TAV_E_NO_FILE;
 }
 
 short write_entry(int n, int station, const char* name, const std::string& fullName) {
     if (n < 1 || n > kMaxEntries) return TAV_E_PARAMETER;
+    if (station != -1 && station != kNoAmplifier && (station < 0 || station > kMaxStation)) return TAV_E_RANGE;
 
     char listPath[TAV_PATH_MAX] = {};
+    short code = comm::full_path(kListPathId, listPath);
+    if (code != TAV_OK) return code;
+    RewriteLock lock;
+    if ((code = lock.take(listPath)) != TAV_OK) return code;
     Lines lines;
     const short loaded = load_list(lines, listPath);
 
     // A station may be used by one entry only; 999 (no amplifier) by any.
-    if (station != -1) {
-        if (station >= 0 && station <= kMaxStation) {
-            int uses = 0;
-            int own = -1;
-            for (int i = 1; loaded == TAV_OK && i <= kMaxEntries; ++i) {
-                Entry e;
-                if (find_entry(lines, i, nullptr, e) != TAV_OK) continue;  // not reported
-                if (e.station == station) ++uses;
-                if (i == n) own = e.station;
-            }
-            if (uses > 0 && !(uses == 1 && own == station)) return TAV_E_DUPLICATE;
-        } else if (station != kNoAmplifier) {
-            return TAV_E_RANGE;
+    if (loaded == TAV_OK && station >= 0 && station <= kMaxStation) {
+        int uses = 0;
+        int own = -1;
+        for (int i = 1; i <= kMaxEntries; ++i) {
+            Entry e;
+            if (find_entry(lines, i, nullptr, e) != TAV_OK) continue;  // not reported
+            if (e.station == station) ++uses;
+            if (i == n) own = e.station;
         }
+        if (uses > 0 && !(uses == 1 && own == station)) return TAV_E_DUPLICATE;
     }
     if (loaded != TAV_OK) return loaded;
     if (!starts_with_servo(lines) || lines.size() < 2) return TAV_E_FILE_NAME;
@@ -234,22 +260,14 @@ short Amp_Wt(const char* selected) {
     char path[TAV_PATH_MAX] = {};
     short code = comm::full_path(kListPathId, path);
     if (code != TAV_OK) return code;
-    FILE* f = tavplat::fopen_text(path, "r+");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    RewriteLock lock;
+    if ((code = lock.take(path)) != TAV_OK) return code;
     Lines lines;
-    std::string line;
-    while (read_whole_line(f, line)) lines.push_back(line);
-
+    if ((code = load_list(lines, path)) != TAV_OK) return code;
+    // The whole list is rewritten: a new line 1 of any length, every other
+    // line as it stands (an overwrite in place would run into line 2).
     char first[64];
     tavplat::format_text(first, sizeof first, "%s, %3s\n", "SERVO", single_line(selected).c_str());
-    if (!lines.empty() && lines[0].size() == std::strlen(first)) {
-        // Same length: overwrite line 1 in place and leave the rest untouched.
-        bool ok = std::fseek(f, 0, SEEK_SET) == 0 && std::fputs(first, f) >= 0;
-        ok = std::fclose(f) == 0 && ok;
-        return ok ? TAV_OK : TAV_E_NO_FILE;
-    }
-    std::fclose(f);
-    // Another length would run into line 2: rewrite the whole list instead.
     std::string content = first;
     for (std::size_t i = 1; i < lines.size(); ++i) content += lines[i];
     return replace_list(path, content);

@@ -130,22 +130,19 @@ short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) {
 
 short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     if (path == nullptr || path[0] == '\0') return TAV_E_PARAMETER;
-    FILE* f = tavplat::fopen_text(path, "w+");
-    if (f == nullptr) {
+    tavplat::ReplacingFile csv;
+    if (!csv.open(path, "w+")) {
         frame::tracef("NewPara CSV file=[%s]", path);
         return TAV_E_NO_FILE;
     }
+    FILE* f = csv.get();
     static NewParaPrint print;
     short code;
     {
         CsvScope csv;
         code = NewParaPrint_Mak(set, &print);
     }
-    if (code != TAV_OK) {
-        std::fclose(f);
-        tavplat::delete_file(path);
-        return code;
-    }
+    if (code != TAV_OK) return code;  // nothing replaced
     auto put = [&](const char* s) { return code == TAV_OK && std::fputs(s, f) >= 0 ? TAV_OK : TAV_E_DISK_FULL; };
     for (int item : {1, 4, 8, 12, 9}) {
         char info[kInfoLineSize];
@@ -157,7 +154,7 @@ short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     code = put(print.szHeader);
     const int lines = std::min(std::max(int{print.nLines}, 0), kParaCount);
     for (int i = 0; i < lines; ++i) code = put(print.szLine[i]);
-    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    if (code == TAV_OK && !csv.commit()) code = TAV_E_DISK_FULL;
     return code;
 }
 

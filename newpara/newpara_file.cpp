@@ -202,11 +202,12 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
     if (kind == 5) return NewParaCsvType_Wt(target.c_str(), set);
     if (kind != 0 && kind != 1 && kind != 8) return TAV_E_FILE_NAME;
 
-    FILE* f = tavplat::fopen_text(target.c_str(), "w+");
-    if (f == nullptr) {
+    tavplat::ReplacingFile file;
+    if (!file.open(target.c_str(), "w+")) {
         frame::tracef("NewPara file=[%s]", target.c_str());
         return TAV_E_READ_ONLY;
     }
+    FILE* f = file.get();
     // The interface column carries the whole interface code.
     const std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface));
     short code = TAV_OK;
@@ -224,7 +225,8 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
             return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d,%s\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult,
                                 note);
         });
-    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    // Only a whole file replaces the old one.
+    if (code == TAV_OK && !file.commit()) code = TAV_E_DISK_FULL;
     return code;
 }
 

@@ -231,15 +231,12 @@ short ParaPrint_Mak(ParaSet* set, ParaPrint* out, bool csv) {
 }
 
 short ParaCsvType_Wt(const char* file, ParaSet* set) {
-    FILE* f = tavplat::fopen_text(file, "w+");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    tavplat::ReplacingFile csv;
+    if (!csv.open(file, "w+")) return TAV_E_NO_FILE;
+    FILE* f = csv.get();
     auto page = std::make_unique<ParaPrint>();
     short code = ParaPrint_Mak(set, page.get(), true);
-    if (code != TAV_OK) {
-        std::fclose(f);
-        tavplat::delete_file(file);
-        return code;
-    }
+    if (code != TAV_OK) return code;  // nothing replaced
     std::string out;
     for (int item : {1, 4, 8, 12, 9}) out += info(set, item) + "\n";
     for (const char* p = page->szPrintComment; *p != '\0'; ++p)
@@ -247,7 +244,7 @@ short ParaCsvType_Wt(const char* file, ParaSet* set) {
     out += page->szPrintHead;
     for (int i = 0; i < page->nPrintLines; ++i) out += page->szPrintLine[i];
     if (std::fputs(out.c_str(), f) < 0) code = TAV_E_DISK_FULL;
-    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    if (code == TAV_OK && !csv.commit()) code = TAV_E_DISK_FULL;
     return code;
 }
 

@@ -258,8 +258,9 @@ short Para_Wt(const char* file, ParaSet* set) {
     if (kind == 5) return ParaCsvType_Wt(name, set);
     if (kind != 0 && kind != 1 && kind != 6 && kind != 7) return TAV_E_FILE_NAME;
 
-    FILE* f = tavplat::fopen_text(name, "w+");
-    if (f == nullptr) return TAV_E_READ_ONLY;
+    tavplat::ReplacingFile out;
+    if (!out.open(name, "w+")) return TAV_E_READ_ONLY;
+    FILE* f = out.get();
     // The interface column carries the low byte of the interface code.
     std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu);
     head += text::Text(kHeaderText);
@@ -276,7 +277,8 @@ short Para_Wt(const char* file, ParaSet* set) {
                                                  return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1, v,
                                                                      r.wAttr, ini, mx, mn, r.nResult);
                                              });
-    if (std::fclose(f) != 0 && code == TAV_OK) code = TAV_E_DISK_FULL;
+    // Only a whole file replaces the old one.
+    if (code == TAV_OK && !out.commit()) code = TAV_E_DISK_FULL;
     return code;
 }
 

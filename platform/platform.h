@@ -39,6 +39,35 @@ bool delete_file(const char* path);
 // MoveFileEx with replace: atomic rename over an existing file.
 bool replace_file(const char* from, const char* to);
 
+// A file saved whole or not at all. open() creates a temporary file beside the
+// target (exclusively, never through a link, with the target's permissions and
+// owner when it exists); commit() flushes it to disk and renames it over the
+// target. Until commit() succeeds the target is exactly what it was: a write
+// error, a full disk, a cancelled save or a killed process leave it intact.
+// A link as target is followed, so the file it points to is replaced.
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ~ReplacingFile() { discard(); }
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+    // mode as fopen_text ("w", "w+", "wb"). False (errno set) when the target
+    // could not be written in place either: it exists but is read-only, a
+    // folder, a FIFO or a device; its folder is missing or takes no new file.
+    bool open(const char* target, const char* mode);
+    FILE* get() const { return stream_; }
+    // Puts the new content in place; false (errno set, target untouched, the
+    // temporary file removed) when any write, the flush or the rename failed.
+    bool commit();
+    // Drops the new content; the target stays as it was.
+    void discard();
+
+private:
+    FILE* stream_ = nullptr;
+    int fd_ = -1;
+    std::string temp_, target_;
+};
+
 // ------------------------------------------------------------------ INI files
 // Windows private-profile semantics: section and key names compare without
 // regard to ASCII case; a write keeps the rest of the file (other sections,

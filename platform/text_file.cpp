@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/random.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -260,16 +265,11 @@ bool is_regular(const char* path, struct stat* st) {
 
 }  // namespace
 
-FILE* fopen_text(const char* path, const char* mode) {
-    OpenMode m;
-    bool binary = false;
-    if (path == nullptr || !parse_mode(mode, m, binary)) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    if (binary) return fopen_binary(path, mode);
-    int fd = open_fd(path, m.flags);
-    if (fd < 0) return nullptr;
+namespace {
+
+// A text-mode stream over an open descriptor, which it owns from here on
+// (closed on failure too).
+FILE* text_stream(int fd, const OpenMode& m) {
     auto* t = new (std::nothrow) TextCookie;
     if (t == nullptr) {
         ::close(fd);
@@ -287,6 +287,21 @@ FILE* fopen_text(const char* path, const char* mode) {
         errno = e;
     }
     return f;
+}
+
+}  // namespace
+
+FILE* fopen_text(const char* path, const char* mode) {
+    OpenMode m;
+    bool binary = false;
+    if (path == nullptr || !parse_mode(mode, m, binary)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (binary) return fopen_binary(path, mode);
+    int fd = open_fd(path, m.flags);
+    if (fd < 0) return nullptr;
+    return text_stream(fd, m);
 }
 
 FILE* fopen_binary(const char* path, const char* mode) {
@@ -359,6 +374,148 @@ bool replace_file(const char* from, const char* to) {
     struct stat st {};
     if (from == nullptr || to == nullptr || ::lstat(from, &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return ::rename(from, to) == 0;
+}
+
+namespace {
+
+// The file a save really replaces: a link's destination, else the path itself.
+std::string replaced_path(const char* target) {
+    struct stat st {};
+    if (::lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(target, nullptr)) {
+            std::string out = real;
+            std::free(real);
+            return out;
+        }
+    }
+    return target;
+}
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new, unique file "<folder>/.<name>.<random>.tmp", created exclusively and
+// never through a link; -1 (errno set) when the folder takes no new file.
+int create_temporary(const std::string& target, std::string& temp) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned long long r = 0;
+        if (::getrandom(&r, sizeof r, 0) != static_cast<ssize_t>(sizeof r))
+            r ^= static_cast<unsigned long long>(::getpid()) << 20 ^ static_cast<unsigned long long>(attempt);
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp", r & 0xFFFFFFFFFFFFull);
+        temp = folder + "." + name + suffix;
+        const int fd = open_fd(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Whether an existing file may be written where it is, as opening it for
+// writing would tell (without emptying it, and without waiting on a FIFO).
+bool writable_in_place(const std::string& path, const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        return false;
+    }
+    const int fd = open_fd(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+bool ReplacingFile::open(const char* target, const char* mode) {
+    discard();
+    OpenMode m;
+    bool binary = false;
+    if (target == nullptr || target[0] == '\0' || !parse_mode(mode, m, binary) || mode[0] != 'w') {
+        errno = EINVAL;
+        return false;
+    }
+    const std::string path = replaced_path(target);
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !writable_in_place(path, st)) return false;
+    const int fd = create_temporary(path, temp_);
+    if (fd < 0) {
+        temp_.clear();
+        return false;
+    }
+    if (exists) {
+        // The saved file keeps the old one's owner and permissions, as an
+        // overwrite in place would; a change of owner needs privileges.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Another user's file: the saved one is ours, as a new file would be.
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+    }
+    fd_ = fd;
+    target_ = path;
+    if (binary) {
+        const char* fdMode = m.cookieMode[1] == '+' ? "w+" : "w";
+        stream_ = ::fdopen(fd, fdMode);
+        if (stream_ == nullptr) ::close(fd);
+    } else {
+        stream_ = text_stream(fd, m);
+    }
+    if (stream_ == nullptr) {
+        const int e = errno;
+        fd_ = -1;
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        errno = e;
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingFile::commit() {
+    if (stream_ == nullptr) {
+        errno = EBADF;
+        return false;
+    }
+    bool ok = std::fflush(stream_) == 0 && std::ferror(stream_) == 0 && ::fsync(fd_) == 0;
+    int e = errno;
+    if (std::fclose(stream_) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    stream_ = nullptr;
+    fd_ = -1;
+    if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        errno = e;
+        return false;
+    }
+    temp_.clear();
+    // The new name on disk too, so a crash after the save keeps it.
+    const int dir = open_fd(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void ReplacingFile::discard() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    stream_ = nullptr;
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
 }
 
 }  // namespace tavplat

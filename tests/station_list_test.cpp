@@ -1,5 +1,6 @@
 // servo.con: the selected entry, entry reads, the rewrite through the
 // temporary file and its refusals, and the refresh of an entry from the line.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -122,7 +123,12 @@ TEST_F(StationList, RewritesChangeExactlyTheOneEntry) {
     ASSERT_EQ(AmpData_Wt(5, 7, "\x83\x41 seven"), 0);
     EXPECT_EQ(list(), crlf("SERVO,  3\n5\n001,1,renamed\n030,0,spare\n017,0,\x83\x41\x83\x93, with comma\n999,1,\n"
                            "007,0,\x83\x41 seven\n"));
-    EXPECT_FALSE(home_.exists("@TAVACS.TMP"));
+    // Nothing stays behind but the list and the rewrite's empty lock file.
+    std::vector<std::string> names;
+    for (const auto& f : std::filesystem::directory_iterator(home_.path())) names.push_back(f.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"@TAVACS.TMP", "servo.con"}));
+    EXPECT_EQ(home_.read("@TAVACS.TMP"), "");
 }
 
 TEST_F(StationList, StationsAreCheckedForRangeAndReuse) {
@@ -148,9 +154,10 @@ TEST_F(StationList, FailedRewritesLeaveTheListByteForByte) {
     EXPECT_EQ(list(), other);
 
     home_.write("servo.con", crlf(kList));
-    std::filesystem::create_directory(home_.file("@TAVACS.TMP"));  // the temporary file cannot be written
+    std::filesystem::remove(home_.file("@TAVACS.TMP"));
+    std::filesystem::create_directory(home_.file("@TAVACS.TMP"));  // the rewrite's lock cannot be taken
     EXPECT_EQ(AmpData_Wt(1, 5, "x"), -3);
-    EXPECT_EQ(Amp_Wt("12345"), -3);  // a longer line 1 needs the rewrite too
+    EXPECT_EQ(Amp_Wt("7"), -3);  // every selection is a rewrite under the lock
     EXPECT_EQ(list(), crlf(kList));
 }
 
