@@ -1,5 +1,6 @@
 // The positioning data file (".k7l"): reader, writer and the creation of a
 // new table from the template of a model.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -167,10 +168,10 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
         if (line::AmpModelNumber(static_cast<unsigned>(model), &controlType, &bus) != TAV_OK) controlType = bus = 0;
     }
 
-    File file(tavplat::fopen_text(path, "r"));
+    File file(tavplat::fopen_text(path, "r", tavplat::kMaxDataFileBytes));
     if (file.get() == nullptr) {
         trace_file_name(path);
-        return TAV_E_NO_FILE;
+        return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     }
 
     clear_for_read(set);

@@ -2,6 +2,7 @@
 // writer and the creation of a new table from a VV template. The layout is
 // the positioning file's with two more values a line; the identification
 // line, template line and comment handling are the positioning table's.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -60,10 +61,10 @@ short DatFil_Rd(const char* fileName, ItiVvDatSet* set) {
         if (line::AmpModelNumber(static_cast<unsigned>(model), &controlType, &bus) != TAV_OK) controlType = bus = 0;
     }
 
-    iti::File file(tavplat::fopen_text(path, "r"));
+    iti::File file(tavplat::fopen_text(path, "r", tavplat::kMaxDataFileBytes));
     if (file.get() == nullptr) {
         iti::trace_file_name(path);
-        return TAV_E_NO_FILE;
+        return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     }
 
     iti::clear_for_read(set);

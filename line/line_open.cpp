@@ -2,6 +2,7 @@
 // of data files, the support link that exchanges servo.set and servo.con with
 // files the host chooses, and the lock test loop of the service tools.
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -126,7 +127,7 @@ short File_Copy(const char* source, const char* destination) {
     if (source == nullptr || destination == nullptr) return TAV_E_NO_FILE;
     // Opening the destination would empty the source.
     if (equal_ignoring_case(source, destination)) return TAV_E_SAME_FILE;
-    FILE* in = tavplat::fopen_text(source, "r");
+    FILE* in = tavplat::fopen_text(source, "r", tavplat::kMaxDataFileBytes);
     if (in == nullptr) return TAV_E_NO_FILE;
     // The destination is replaced whole or stays as it was.
     tavplat::ReplacingFile copy;
@@ -157,8 +158,8 @@ short File_Chk(const char* path, int* kind, int* model, int* number, char* text,
     if (k < 0) return TAV_E_FILE_NAME;
     if (kind != nullptr) *kind = k;
 
-    FILE* f = tavplat::fopen_text(path, "r");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxDataFileBytes);
+    if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     std::string line;
     const bool any = read_whole_line(f, line);
     std::fclose(f);

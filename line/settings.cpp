@@ -38,7 +38,7 @@ using Lines = std::vector<std::string>;
 
 // Reads every line of a settings file; false when it cannot be opened.
 bool read_lines(const char* path, const char* mode, Lines& lines) {
-    FILE* f = tavplat::fopen_text(path, mode);
+    FILE* f = tavplat::fopen_text(path, mode, tavplat::kMaxSettingsFileBytes);
     if (f == nullptr) return false;
     std::string line;
     while (read_whole_line(f, line)) lines.push_back(line);

@@ -18,6 +18,7 @@
 // servo.con that is renamed over it once complete: two processes never
 // interleave, and a failure leaves servo.con as it was.
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -64,8 +65,8 @@ using Lines = std::vector<std::string>;
 short load_list(Lines& lines, char* path) {
     short code = comm::full_path(kListPathId, path);
     if (code != TAV_OK) return code;
-    FILE* f = tavplat::fopen_text(path, "r");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxStationListBytes);
+    if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     std::string line;
     while (read_whole_line(f, line)) lines.push_back(line);
     std::fclose(f);

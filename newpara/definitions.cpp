@@ -1,6 +1,7 @@
 // Extended parameter definitions: the definition files, the identification
 // codes and the accessors the host edits single parameters with.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -111,10 +112,11 @@ std::string folder_part(const std::string& path, std::size_t from) {
 }  // namespace
 
 short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
-    FILE* f = tavplat::fopen_text(path, "r+");
+    FILE* f = tavplat::fopen_text(path, "r+", tavplat::kMaxDefinitionFileBytes);
     if (f == nullptr) {
+        const short code = tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
         frame::tracef("NewPara definition file=[%s]", path);
-        return TAV_E_NO_FILE;
+        return code;
     }
     std::memset(set, 0, sizeof *set);
     tavplat::copy_text(set->szDefPath, path);

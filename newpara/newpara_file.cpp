@@ -1,6 +1,7 @@
 // Extended parameter files (.k7p / .syp): reader, writer, creation of a set
 // from definitions alone, and the small header accessors.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -159,8 +160,8 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
     set->byInfo11 = 0xFF;
     if (!hasFile || code != TAV_OK) return code;
 
-    FILE* f = tavplat::fopen_text(path, "r");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxDataFileBytes);
+    if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     char line[kLineLimit];
     if (std::fgets(line, kLineLimit, f) != nullptr) {
         char tok[kLineLimit];

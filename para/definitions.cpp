@@ -153,8 +153,8 @@ short ParaIni_Rd(int n, int kind, ParaSet* set) {
     char path[TAV_PATH_MAX] = {};
     const short code = comm::full_path(kKindBase[kind] + n, path);
     if (code != TAV_OK) return code;
-    FILE* f = tavplat::fopen_text(path, "r");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxDefinitionFileBytes);
+    if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     clear_set(set);
     tavplat::copy_text(set->szDefPath, path);
     set->nKind = kind;

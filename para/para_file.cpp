@@ -1,6 +1,7 @@
 // The standard-parameter file: reader and writer, a fresh set for a model,
 // and the file name, comment and property accessors.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -147,7 +148,7 @@ bool read_parameter(const char* line, ParaRecord& r) {
 // The variant of a parameter file: the byInfo3 field of line 1 (its tenth
 // field) as the reader stores it, 0 when the line is shorter.
 int file_variant(const char* file) {
-    FILE* f = tavplat::fopen_text(file, "r");
+    FILE* f = tavplat::fopen_text(file, "r", tavplat::kMaxDataFileBytes);
     if (f == nullptr) return 0;
     char line[kFileLineLimit];
     const bool any = read_line(f, line, sizeof line);
@@ -163,8 +164,8 @@ int file_variant(const char* file) {
 }
 
 short read_parameter_file(const char* file, ParaSet* set) {
-    FILE* f = tavplat::fopen_text(file, "r");
-    if (f == nullptr) return TAV_E_NO_FILE;
+    FILE* f = tavplat::fopen_text(file, "r", tavplat::kMaxDataFileBytes);
+    if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     char line[kFileLineLimit];
     if (read_line(f, line, sizeof line)) read_identification(line, set);
     if (set->byInfo12 == 0xFF) set->byInfo11 = 0xFF;
@@ -225,8 +226,8 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     char path[TAV_PATH_MAX] = {};
     short code = comm::full_path(id, path);
     if (code != TAV_OK) return code;
-    FILE* def = tavplat::fopen_text(path, "r");
-    if (def == nullptr) return TAV_E_NO_FILE;
+    FILE* def = tavplat::fopen_text(path, "r", tavplat::kMaxDefinitionFileBytes);
+    if (def == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
 
     clear_set(set);
     if (withFile) {

@@ -22,8 +22,23 @@ namespace tavplat {
 // fgets/fputs/fprintf/fclose work on it; fgets with a limit behaves as on
 // Windows. ftell/fseek positions count the bytes the program sees (after
 // translation), so a position from ftell always comes back with fseek.
-// Returns null (errno set) when the file cannot be opened.
+// Returns null (errno set) when the file cannot be opened. A read mode ("r",
+// "r+") takes regular files only: a FIFO, a device or a folder is refused at
+// once (errno ENODEV or EISDIR), without waiting for a writer.
 FILE* fopen_text(const char* path, const char* mode);
+// The same for a reader of one file kind: a file larger than maxBytes is
+// refused before a byte is read (errno EFBIG).
+FILE* fopen_text(const char* path, const char* mode, std::uint64_t maxBytes);
+// Whether an open failure's errno means the file is of the wrong kind (no
+// regular file, or too large for its kind) rather than missing or locked.
+bool refused_file(int err);
+
+// The largest file each kind of reader takes: far above what the writers
+// make, small enough that no input can exhaust time or memory.
+constexpr std::uint64_t kMaxSettingsFileBytes = 64 * 1024;          // servo.set, twelve lines
+constexpr std::uint64_t kMaxStationListBytes = 1024 * 1024;         // servo.con, 50 entries
+constexpr std::uint64_t kMaxDefinitionFileBytes = 4 * 1024 * 1024;  // definition files
+constexpr std::uint64_t kMaxDataFileBytes = 4 * 1024 * 1024;        // parameter, positioning, copied files
 
 // Opens a file in binary mode (no translation). Same modes as fopen.
 FILE* fopen_binary(const char* path, const char* mode);

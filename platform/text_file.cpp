@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -291,7 +292,7 @@ FILE* text_stream(int fd, const OpenMode& m) {
 
 }  // namespace
 
-FILE* fopen_text(const char* path, const char* mode) {
+FILE* fopen_text(const char* path, const char* mode, std::uint64_t maxBytes) {
     OpenMode m;
     bool binary = false;
     if (path == nullptr || !parse_mode(mode, m, binary)) {
@@ -299,10 +300,32 @@ FILE* fopen_text(const char* path, const char* mode) {
         return nullptr;
     }
     if (binary) return fopen_binary(path, mode);
-    int fd = open_fd(path, m.flags);
+    const bool reading = mode[0] == 'r';
+    // Non-blocking, so that opening a FIFO to read does not wait for a writer.
+    int fd = open_fd(path, m.flags | (reading ? O_NONBLOCK | O_NOCTTY : 0));
     if (fd < 0) return nullptr;
+    if (reading) {
+        struct stat st {};
+        int refusal = 0;
+        if (::fstat(fd, &st) != 0) refusal = errno;
+        else if (!S_ISREG(st.st_mode)) refusal = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        else if (static_cast<std::uint64_t>(st.st_size) > maxBytes) refusal = EFBIG;
+        const int flags = refusal == 0 ? ::fcntl(fd, F_GETFL) : -1;
+        if (refusal == 0 && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) refusal = errno;
+        if (refusal != 0) {
+            ::close(fd);
+            errno = refusal;
+            return nullptr;
+        }
+    }
     return text_stream(fd, m);
 }
+
+FILE* fopen_text(const char* path, const char* mode) {
+    return fopen_text(path, mode, std::numeric_limits<std::uint64_t>::max());
+}
+
+bool refused_file(int err) { return err == ENODEV || err == EISDIR || err == EFBIG; }
 
 FILE* fopen_binary(const char* path, const char* mode) {
     OpenMode m;

@@ -1,8 +1,9 @@
-// Saves replace their file whole or not at all: every writer of the library
-// on a full disk and killed at every write leaves the old file byte for byte;
-// the replacing file keeps permissions and links, and refuses what is no
-// regular file without waiting; two processes rewriting servo.con never
-// interleave.
+// Files on disk as inputs and outputs: every writer of the library on a full
+// disk and killed at every write leaves the old file byte for byte; the
+// replacing file keeps permissions and links and refuses what is no regular
+// file without waiting; two processes rewriting servo.con never interleave;
+// every reader refuses a FIFO, a device, a folder and an oversized file at
+// once with a code.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -121,7 +122,69 @@ protected:
     std::unique_ptr<ItiVvDatSet> vv = std::make_unique<ItiVvDatSet>();
 };
 
+// Runs read in a child process; its result, or -1000 when it had not ended
+// after a second (a reader waiting on a FIFO, or reading without end).
+int result_within_a_second(const std::function<short()>& read) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(read() & 0xFF);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1000;
+        }
+        ::usleep(2000);
+    }
+    return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -2000;
+}
+
 }  // namespace
+
+TEST_F(AtomicSave, ReadersRefuseWhatIsNoRegularFileAndOversizedFiles) {
+    using namespace tav;
+    struct Reader {
+        const char* what;
+        std::string input;  // the file the reader is given or finds
+        std::function<short()> read;
+        short refused;
+        std::size_t oversize;  // bytes just above the kind's limit
+    };
+    const std::size_t data = tavplat::kMaxDataFileBytes + 1;
+    const Reader readers[] = {
+        {"standard parameters", "in.k7p", [this] { return para::Para_Rd(path("in.k7p").c_str(), 0, para.get()); }, -5, data},
+        {"extended parameters", "in.k7p", [this] { return newpara::NewPara_Rd(path("in.k7p").c_str(), 0, ext.get()); }, -5, data},
+        {"positioning table", "in.k7l", [this] { return iti::DatFil_Rd(path("in.k7l").c_str(), iti.get()); }, -5, data},
+        {"VV table", "in.k7v", [this] { return itivv::DatFil_Rd(path("in.k7v").c_str(), vv.get()); }, -5, data},
+        {"file copy", "in.k7p", [this] { return line::File_Copy(path("in.k7p").c_str(), path("out.k7p").c_str()); }, -3, data},
+        {"definition", "def/1520.def", [this] { return newpara::NewPara_Create(2, 0, ext.get()); }, -5,
+         tavplat::kMaxDefinitionFileBytes + 1},
+        {"line settings", "servo.set", [] {
+             LineSettings ls{};
+             return line::Set_Rd(&ls);
+         }, -3, tavplat::kMaxSettingsFileBytes + 1},
+        {"station list", "servo.con", [] { return line::SiteiAmpKyoku_Rd(1, nullptr); }, -5,
+         tavplat::kMaxStationListBytes + 1},
+    };
+    for (const Reader& r : readers) {
+        const std::string input = path(r.input);
+        fs::remove_all(input);
+        ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": FIFO";
+        fs::remove(input);
+        fs::create_symlink("/dev/zero", input);
+        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": /dev/zero";
+        fs::remove(input);
+        fs::create_directory(input);
+        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": folder";
+        fs::remove(input);
+        // One line longer than the kind allows, as a file cut off or made up.
+        home.write(r.input, "SERVO,LIN, " + std::string(r.oversize, '1'));
+        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": oversized";
+        fs::remove(input);
+    }
+}
 
 TEST_F(AtomicSave, FullDiskLeavesTheOldFileByteForByte) {
     for (const Save& s : saves()) {
