@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace tavplat {
@@ -42,6 +44,20 @@ bool identity_is_settled(const FileIdentity& id) {
     clock_gettime(CLOCK_REALTIME, &now);
     const int64_t latest = id.mtimeNs > id.ctimeNs ? id.mtimeNs : id.ctimeNs;
     return ns(now) - latest > kSettleNs;
+}
+
+PathIdentity path_identity(const std::string& path) {
+    PathIdentity p;
+    p.path = path;
+    p.present = file_identity(path.c_str(), p.id);
+    return p;
+}
+
+bool identity_is_settled(const PathIdentity& id) { return !id.present || identity_is_settled(id.id); }
+
+bool caches_bypassed() {
+    const char* v = std::getenv("TAV_CACHE");
+    return v != nullptr && std::strcmp(v, "off") == 0;
 }
 
 }  // namespace tavplat

@@ -111,6 +111,7 @@ struct Pin {
     int memFd = -1;
     std::string memPath;
     void* dl = nullptr;
+    const TavStringTable* checkedTable = nullptr;  // the table found usable in this copy
 };
 Pin g_pin;
 
@@ -176,8 +177,11 @@ HMODULE LoadLibraryA(const char* path) {
     if (!pinned && (!file_identity(file.c_str(), before) || !plausible_shared_object(path))) return nullptr;
     void* dl = ::dlopen(pinned ? g_pin.memPath.c_str() : file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (dl == nullptr) return nullptr;
-    auto* table = static_cast<const TavStringTable*>(::dlsym(dl, TAV_STRING_TABLE_SYMBOL));
-    if (!table_is_usable(table)) {
+    // The pinned copy cannot change: its table is looked up and checked once.
+    const bool checked = pinned && dl == g_pin.dl && g_pin.checkedTable != nullptr;
+    auto* table = checked ? g_pin.checkedTable
+                          : static_cast<const TavStringTable*>(::dlsym(dl, TAV_STRING_TABLE_SYMBOL));
+    if (!checked && !table_is_usable(table)) {
         ::dlclose(dl);
         return nullptr;
     }
@@ -187,6 +191,7 @@ HMODULE LoadLibraryA(const char* path) {
         return nullptr;
     }
     FileIdentity after;
+    if (pinned && dl == g_pin.dl) g_pin.checkedTable = table;
     if (!pinned && file_identity(file.c_str(), after) && after == before) pin(file, after);
     std::lock_guard<std::mutex> lock(g_modulesMutex);
     g_modules.push_back(m);
