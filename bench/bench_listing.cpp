@@ -1,6 +1,6 @@
 // Instructions per operation of the catalogue-heavy work: one message lookup,
-// the listings and CSV exports of the three set kinds and the decimal-point
-// look-up of a positioning transfer. Instruction counts come from callgrind
+// the listings and CSV exports of the three set kinds, the decimal-point
+// look-up of a positioning transfer, and servo-sim's save of its state. Instruction counts come from callgrind
 // (they do not depend on the machine's load); without valgrind only CPU time
 // is printed.
 //
@@ -25,7 +25,9 @@
 
 #include "iti/iti.h"
 #include "itivv/itivv.h"
+#include "line/line.h"
 #include "newpara/newpara.h"
+#include "sim/engine.h"
 #include "text/text.h"
 
 namespace {
@@ -40,6 +42,7 @@ struct Sets {
     std::unique_ptr<ItiDatPrintData> itiPrint = std::make_unique<ItiDatPrintData>();
     std::unique_ptr<ItiVvDatPrintData> vvPrint = std::make_unique<ItiVvDatPrintData>();
     std::string csv;
+    std::unique_ptr<tavsim::Engine> sim;
 };
 
 struct Op {
@@ -71,6 +74,19 @@ const std::vector<Op>& ops() {
         {"para_csv", "extended-parameter CSV",
          [](Sets& s) { return tav::newpara::NewParaCsvType_Wt(s.csv.c_str(), s.para.get()); }},
         {"decimal", "decimal-point look-up", decimal_lookup},
+        {"sim_save", "servo-sim state save", [](Sets& s) { return static_cast<short>(s.sim->save() ? 0 : 1); }},
+        // Whole transfers over the in-process simulator (no wire time): the
+        // library's, the component's and the simulator's work per transfer.
+        {"iti_write", "positioning write (sim:)", [](Sets& s) {
+             tav::line::Amp_Wt("1");  // the positioning transfers go to the selected amplifier
+             return tav::iti::ComWt(nullptr, "1", 1, s.iti.get());
+         }},
+        {"para_write", "extended-parameter write (sim:)",
+         [](Sets& s) { return tav::newpara::NewPara_ComWt(nullptr, "1", 0, 1, s.para.get()); }},
+        {"vv_write", "VV write (sim:)", [](Sets& s) {
+             tav::line::Amp_Wt("2");
+             return tav::itivv::ComWt(nullptr, "2", 1, s.vv.get());
+         }},
     };
     return all;
 }
@@ -90,6 +106,8 @@ extern "C" __attribute__((noinline)) short bench_measured(const Op* op, Sets* se
 
 bool prepare(Sets& s, const fs::path& home) {
     s.csv = (home / "bench.csv").string();
+    s.sim = tavsim::Engine::open((home / "sim-bench.json").string(), nullptr);
+    if (s.sim == nullptr) return false;
     return tav::newpara::NewPara_Create(2, 0, s.para.get()) == 0 && tav::iti::DatFil_Create(2, s.iti.get()) == 0 &&
            tav::itivv::DatFil_Create(0, s.vv.get()) == 0;
 }
@@ -139,6 +157,7 @@ fs::path make_home() {
     setenv("WYN_HOME", home.c_str(), 1);
     setenv("TAV_HOST_DIR", (build / "bin").c_str(), 0);
     setenv("TAV_SYSTEM_LANGID", "0411", 0);
+    setenv("WYN_COM1", ("sim:" + (home / "sim-line.json").string()).c_str(), 1);
     return home;
 }
 

@@ -46,6 +46,7 @@ public:
         if (::pipe(fds) != 0) return;
         std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud),
                                       "--turnaround-us", std::to_string(kTurnaroundUs)};
+        if (const char* log = std::getenv("BENCH_SIM_LOG")) args.insert(args.end(), {"--log", log});
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(fds[1], 1);
@@ -176,7 +177,9 @@ int main(int argc, char** argv) {
     const struct {
         int baud, index;
     } rates[] = {{9600, 0}, {38400, 2}, {115200, 6}};
+    const char* only = std::getenv("BENCH_BAUD");  // one rate only, for a closer look
     for (const auto& rate : rates) {
+        if (only != nullptr && std::atoi(only) != rate.baud) continue;
         LineSettings settings{};
         if (tav::line::Set_Rd(&settings) != 0) return 1;
         settings.nBaud = rate.index;
