@@ -400,7 +400,7 @@ TEST_F(DecimalParams, AreKeptBetweenTransfersAndFollowADefinitionRewrittenInPlac
     ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
     EXPECT_EQ(pos, 112);
     EXPECT_EQ(time, 113);
-    EXPECT_EQ(family, 0x30u);
+    EXPECT_EQ(family, 0x40u);  // the sample servo.set names a KESTA7 Mini line
     pos = time = 0;
     ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
     EXPECT_EQ(pos, 112);
