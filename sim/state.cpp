@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -124,7 +125,16 @@ Device device_from(const json& j) {
 class JsonWriter {
 public:
     JsonWriter() { out_.reserve(64 * 1024); }  // a default line is about 36 KB
+    // A writer for one value nested `depth` levels deep, to be put in place
+    // later with raw(): its text starts at the value itself.
+    explicit JsonWriter(size_t depth) : levels_(depth, Level{' ', false}), keyed_(true) {}
     std::string take() { return std::move(out_); }
+
+    // A value written before by a nested writer of the same depth.
+    void raw(const std::string& text) {
+        next_item();
+        out_ += text;
+    }
 
     void begin_object() { open('{'); }
     void end_object() { close('}'); }
@@ -473,17 +483,62 @@ Faults faults_from(const json& j) {
 
 }  // namespace
 
+namespace {
+
+bool same_std_param(const StdParam& a, const StdParam& b) {
+    return a.value == b.value && a.attr == b.attr && a.initial == b.initial && a.maximum == b.maximum &&
+           a.minimum == b.minimum && a.mem_error == b.mem_error;
+}
+
+// Equal in everything the state file holds of a device.
+bool same_saved_fields(const Device& a, const Device& b) {
+    if (a.station != b.station || a.type != b.type || a.ident != b.ident || a.vtype != b.vtype ||
+        a.params != b.params || a.mem_error_params != b.mem_error_params || a.points != b.points ||
+        a.mem_error_points != b.mem_error_points || a.dp_stop_pos_param != b.dp_stop_pos_param ||
+        a.dp_stop_time_param != b.dp_stop_time_param || a.write_protect_param != b.write_protect_param ||
+        a.offline != b.offline || a.run_on != b.run_on || a.manual_speed != b.manual_speed ||
+        a.position != b.position || a.memory != b.memory)
+        return false;
+    for (int k = 0; k < kStdKinds; ++k)
+        for (int i = 0; i < kStdParamCount; ++i)
+            if (!same_std_param(a.std_params[k][i], b.std_params[k][i])) return false;
+    return true;
+}
+
+// A request changes one device at most, so most of a save's text is that of
+// devices unchanged since the last save: each device's text is kept with a
+// copy of what it was written from, and written again only when it differs.
+struct DeviceText {
+    Device device;
+    std::string text;
+};
+constexpr size_t kKeptDeviceTexts = 8;
+constexpr size_t kDeviceDepth = 2;  // the top object, then the device list
+std::mutex g_deviceTextsMutex;
+std::vector<DeviceText> g_deviceTexts;
+
+std::string device_text(const Device& d) {
+    std::lock_guard<std::mutex> lock(g_deviceTextsMutex);
+    for (const DeviceText& kept : g_deviceTexts)
+        if (same_saved_fields(kept.device, d)) return kept.text;
+    JsonWriter w(kDeviceDepth);
+    w.begin_object();
+    if (d.type == DeviceType::kOperator) write_operator(w, d);
+    else write_amplifier(w, d);
+    w.end_object();
+    if (g_deviceTexts.size() >= kKeptDeviceTexts) g_deviceTexts.erase(g_deviceTexts.begin());
+    g_deviceTexts.push_back({d, w.take()});
+    return g_deviceTexts.back().text;
+}
+
+}  // namespace
+
 std::string Engine::to_json() const {
     JsonWriter w;
     w.begin_object();
     w.key("devices");
     w.begin_array();
-    for (const Device& d : devices_) {
-        w.begin_object();
-        if (d.type == DeviceType::kOperator) write_operator(w, d);
-        else write_amplifier(w, d);
-        w.end_object();
-    }
+    for (const Device& d : devices_) w.raw(device_text(d));
     w.end_array();
     w.key("faults");
     write_faults(w, faults_);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -477,6 +478,24 @@ TEST(SimState, TheStateTextIsCanonicalJsonThatLoadsBackToTheSameState) {
     EXPECT_EQ(again.device(0)->std_params[0][0].mem_error, true);
     Engine fresh;
     EXPECT_EQ(nlohmann::json::parse(fresh.to_json()).dump(1), fresh.to_json());
+
+    // Each change of a device shows in the next text, however small.
+    const std::vector<std::function<void(Engine&)>> changes = {
+        [](Engine& x) { x.device(0)->std_params[2][39].attr ^= 1; },
+        [](Engine& x) { x.device(1)->points[98][15] ^= 1; },
+        [](Engine& x) { x.device(1)->memory[0x01000011] ^= 1; },
+        [](Engine& x) { x.device(2)->mem_error_params.insert(7); },
+        [](Engine& x) { x.device(2)->position += 0.25; },
+    };
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const std::string before = again.to_json();
+        changes[i](again);
+        const std::string after = again.to_json();
+        EXPECT_NE(after, before) << "change " << i;
+        Engine reloaded;
+        ASSERT_TRUE(reloaded.from_json(after, &err)) << err;
+        EXPECT_EQ(reloaded.to_json(), after) << "change " << i;
+    }
 }
 
 TEST(SimState, SavesNeverWriteThroughALinkPlantedBesideTheStateFile) {
