@@ -55,9 +55,15 @@ PathIdentity path_identity(const std::string& path) {
 
 bool identity_is_settled(const PathIdentity& id) { return !id.present || identity_is_settled(id.id); }
 
-bool caches_bypassed() {
+namespace {
+bool cache_switch_is(const char* value) {
     const char* v = std::getenv("TAV_CACHE");
-    return v != nullptr && std::strcmp(v, "off") == 0;
+    return v != nullptr && std::strcmp(v, value) == 0;
 }
+}  // namespace
+
+bool caches_bypassed() { return cache_switch_is("off"); }
+
+bool cached_files_fixed() { return cache_switch_is("fixed"); }
 
 }  // namespace tavplat

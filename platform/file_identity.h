@@ -35,5 +35,10 @@ bool identity_is_settled(const PathIdentity& id);
 // TAV_CACHE=off makes the caches built on file identities rebuild every
 // time; for measuring what they save, not for use.
 bool caches_bypassed();
+// TAV_CACHE=fixed promises that the language files do not change while the
+// process runs, so a kept selection and module are used without checking
+// their files again; for fuzzing, where every lookup's checks would be most
+// of the work.
+bool cached_files_fixed();
 
 }  // namespace tavplat

@@ -123,6 +123,7 @@ void unpin() {
 
 bool pinned_and_unchanged(const std::string& file) {
     if (g_pin.dl == nullptr || g_pin.file != file) return false;
+    if (cached_files_fixed()) return true;
     FileIdentity now;
     if (file_identity(file.c_str(), now) && now == g_pin.id) return true;
     unpin();

@@ -146,10 +146,12 @@ CachedSelection& selection_cache() {
 
 bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent) {
     if (tavplat::caches_bypassed()) return false;
-    const SelectionInputs now = selection_inputs(lm);
+    const bool fixed = tavplat::cached_files_fixed();
+    const SelectionInputs now = fixed ? SelectionInputs{} : selection_inputs(lm);
     std::lock_guard<std::mutex> lock(g_selectionMutex);
     const CachedSelection& c = selection_cache();
-    if (!c.valid || !(c.inputs == now)) return false;
+    if (!c.valid) return false;
+    if (fixed ? c.inputs.rsc.path != lm.rscDir : !(c.inputs == now)) return false;
     storedCurrent = c.storedCurrent;
     lm.defaultLangId = c.defaultLangId;
     lm.languageCount = c.languageCount;
