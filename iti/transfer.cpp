@@ -397,7 +397,7 @@ bool inputs_unchanged(const std::vector<tavplat::PathIdentity>& inputs) {
     const std::vector<tavplat::PathIdentity> settings = settings_identities();
     if (inputs.size() < settings.size() || !std::equal(settings.begin(), settings.end(), inputs.begin())) return false;
     for (size_t i = settings.size(); i < inputs.size(); ++i)
-        if (!(tavplat::path_identity(inputs[i].path) == inputs[i])) return false;
+        if (!tavplat::identity_unchanged(inputs[i])) return false;
     return true;
 }
 

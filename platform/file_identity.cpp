@@ -53,6 +53,12 @@ PathIdentity path_identity(const std::string& path) {
     return p;
 }
 
+bool identity_unchanged(const PathIdentity& id) {
+    FileIdentity now;
+    const bool present = file_identity(id.path.c_str(), now);
+    return present == id.present && (!present || now == id.id);
+}
+
 bool identity_is_settled(const PathIdentity& id) { return !id.present || identity_is_settled(id.id); }
 
 namespace {

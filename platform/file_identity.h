@@ -29,6 +29,8 @@ struct PathIdentity {
     bool operator==(const PathIdentity&) const = default;
 };
 PathIdentity path_identity(const std::string& path);
+// True when the path still holds what id says (the same file, or still nothing).
+bool identity_unchanged(const PathIdentity& id);
 // An absent file counts as settled: its creation changes the identity.
 bool identity_is_settled(const PathIdentity& id);
 

@@ -146,12 +146,13 @@ CachedSelection& selection_cache() {
 
 bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent) {
     if (tavplat::caches_bypassed()) return false;
-    const bool fixed = tavplat::cached_files_fixed();
-    const SelectionInputs now = fixed ? SelectionInputs{} : selection_inputs(lm);
     std::lock_guard<std::mutex> lock(g_selectionMutex);
     const CachedSelection& c = selection_cache();
-    if (!c.valid) return false;
-    if (fixed ? c.inputs.rsc.path != lm.rscDir : !(c.inputs == now)) return false;
+    if (!c.valid || c.inputs.rsc.path != lm.rscDir) return false;
+    if (!tavplat::cached_files_fixed() &&
+        !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
+          tavplat::identity_unchanged(c.inputs.user)))
+        return false;
     storedCurrent = c.storedCurrent;
     lm.defaultLangId = c.defaultLangId;
     lm.languageCount = c.languageCount;
