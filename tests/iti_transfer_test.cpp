@@ -363,7 +363,7 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
 // The numbers come from the installation's extended-parameter definitions and
 // are kept between transfers; a definition rewritten in place (same size, old
 // modification time) must still be read again.
-class DecimalParams : public Installed {
+class DecimalParamNumbers : public Installed {
 protected:
     void SetUp() override {
         Installed::SetUp();
@@ -393,7 +393,7 @@ protected:
     }
 };
 
-TEST_F(DecimalParams, AreKeptBetweenTransfersAndFollowADefinitionRewrittenInPlace) {
+TEST_F(DecimalParamNumbers, AreKeptBetweenTransfersAndFollowADefinitionRewrittenInPlace) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled files may be kept
     int pos = 0, time = 0;
     unsigned family = 0;
