@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // Reply bytes leave at emulated wire times: wake up on time, not up to
-    // 50 us late (the default slack), at every piece of every reply.
+    // 50 us late (the default slack), at every byte of every reply.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     return tavsim::run_pty_server(o, &g_stop, &g_reload);
 }
