@@ -1,10 +1,12 @@
 // The loader session's transfers over a real serial line: servo-sim serves a
-// pseudo-terminal with wire-time emulation at 9600, 38400 and 115200 baud,
-// and each transfer is measured against the time its bytes need on the wire.
-// Then the library's CPU time per file, listing and CSV operation (no line),
-// and the peak resident memory of the whole run.
+// pseudo-terminal with wire-time emulation at 9600, 38400 and 115200 baud.
+// Each transfer runs several times; its median time is measured against the
+// time its bytes need on the wire, and against that plus the device's
+// turnaround once per exchange (which no host can avoid). Then the library's
+// CPU time per file, listing and CSV operation (no line), and the peak
+// resident memory of the whole run.
 //
-//   bench_session [cpu-iterations]
+//   bench_session [cpu-iterations] [runs per transfer]
 // Uses the build's sample installation (share/tav), servo-sim and language
 // modules (bin); works in a temporary copy of the installation.
 #include <poll.h>
@@ -14,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,13 +36,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr int kTurnaroundUs = 500;  // the simulated device's reaction time per exchange
+
 // servo-sim in a child process, started on a pseudo-terminal behind link.
 class Sim {
 public:
     Sim(const std::string& program, const std::string& state, const std::string& link, int baud) {
         int fds[2];
         if (::pipe(fds) != 0) return;
-        std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud)};
+        std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud),
+                                      "--turnaround-us", std::to_string(kTurnaroundUs)};
+        if (const char* log = std::getenv("BENCH_SIM_LOG")) args.insert(args.end(), {"--log", log});
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(fds[1], 1);
@@ -83,17 +90,28 @@ struct Transfer {
     std::function<short()> run;
 };
 
-void transfer_row(const char* name, int baud, const std::function<short()>& run) {
-    const WynStatistics a = stats();
-    const auto t0 = std::chrono::steady_clock::now();
-    const short code = run();
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const WynStatistics b = stats();
-    const long long ex = b.exchanges - a.exchanges;
-    const long long bytes = (b.bytesOut - a.bytesOut) + (b.bytesIn - a.bytesIn);
+// Runs a transfer `runs` times; prints the median time and both ratios.
+void transfer_row(const char* name, int baud, int runs, const std::function<short()>& run) {
+    std::vector<double> times;
+    long long ex = 0, bytes = 0;
+    short code = 0;
+    for (int i = 0; i < runs; ++i) {
+        const WynStatistics a = stats();
+        const auto t0 = std::chrono::steady_clock::now();
+        code = static_cast<short>(code | run());
+        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        const WynStatistics b = stats();
+        ex = b.exchanges - a.exchanges;
+        bytes = (b.bytesOut - a.bytesOut) + (b.bytesIn - a.bytesIn);
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
     const double wire = static_cast<double>(bytes) * 10.0 / baud;
-    std::printf("%7d  %-30s %6lld %8lld %10.3f %10.3f %7.2f%s\n", baud, name, ex, bytes, s, wire,
-                wire > 0 ? s / wire : 0.0, code != 0 ? "  (failed)" : "");
+    const double bound = wire + static_cast<double>(ex) * kTurnaroundUs / 1e6;
+    std::printf("%7d  %-30s %6lld %8lld %8.3f %6.3f-%-6.3f %8.3f %8.3f %6.2f %6.2f%s\n", baud, name, ex, bytes, median,
+                times.front(), times.back(), wire, bound, wire > 0 ? median / wire : 0.0,
+                bound > 0 ? median / bound : 0.0, code != 0 ? "  (failed)" : "");
+    std::fflush(stdout);
 }
 
 double cpu_now() {
@@ -120,6 +138,7 @@ long rss_kib() {
 
 int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 50;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const fs::path build = fs::canonical("/proc/self/exe").parent_path().parent_path();
     const fs::path home = fs::temp_directory_path() / ("bench_session_" + std::to_string(::getpid()));
     fs::remove_all(home);
@@ -148,13 +167,19 @@ int main(int argc, char** argv) {
                                                sizeof(NewParaPrint) + sizeof(ItiDatPrintData) +
                                                sizeof(ItiVvDatPrintData)) / 1024;
 
-    std::printf("Transfers against servo-sim over a pseudo-terminal (wire-time emulation on)\n");
-    std::printf("%7s  %-30s %6s %8s %10s %10s %7s\n", "baud", "operation", "exch.", "bytes", "time [s]",
-                "wire [s]", "ratio");
+    double load[3] = {0, 0, 0};
+    ::getloadavg(load, 3);
+    std::printf("Transfers against servo-sim over a pseudo-terminal (wire-time emulation on, turnaround %d us),\n"
+                "median of %d runs each; load average at start %.2f %.2f %.2f\n",
+                kTurnaroundUs, runs, load[0], load[1], load[2]);
+    std::printf("%7s  %-30s %6s %8s %8s %13s %8s %8s %6s %6s\n", "baud", "operation", "exch.", "bytes", "median",
+                "min-max [s]", "wire", "wire+ta", "ratio", "ratio+");
     const struct {
         int baud, index;
     } rates[] = {{9600, 0}, {38400, 2}, {115200, 6}};
+    const char* only = std::getenv("BENCH_BAUD");  // one rate only, for a closer look
     for (const auto& rate : rates) {
+        if (only != nullptr && std::atoi(only) != rate.baud) continue;
         LineSettings settings{};
         if (tav::line::Set_Rd(&settings) != 0) return 1;
         settings.nBaud = rate.index;
@@ -165,21 +190,22 @@ int main(int argc, char** argv) {
             return 1;
         }
         tav::line::Amp_Wt("1");
-        transfer_row("extended parameters: read", rate.baud,
+        transfer_row("extended parameters: read", rate.baud, runs,
                      [&] { return tav::newpara::NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
-        transfer_row("extended parameters: write all", rate.baud,
+        transfer_row("extended parameters: write all", rate.baud, runs,
                      [&] { return tav::newpara::NewPara_ComWt(nullptr, "1", 0, 1, para.get()); });
-        transfer_row("positioning table: read", rate.baud,
+        transfer_row("positioning table: read", rate.baud, runs,
                      [&] { return tav::iti::ComRd(nullptr, "1", iti.get()); });
-        transfer_row("positioning table: write all", rate.baud,
+        transfer_row("positioning table: write all", rate.baud, runs,
                      [&] { return tav::iti::ComWt(nullptr, "1", 1, iti.get()); });
         tav::line::Amp_Wt("2");
-        transfer_row("VV table: read", rate.baud, [&] { return tav::itivv::ComRd(nullptr, "2", vv.get()); });
-        transfer_row("VV table: write all", rate.baud,
+        transfer_row("VV table: read", rate.baud, runs, [&] { return tav::itivv::ComRd(nullptr, "2", vv.get()); });
+        transfer_row("VV table: write all", rate.baud, runs,
                      [&] { return tav::itivv::ComWt(nullptr, "2", 1, vv.get()); });
         tav::line::Amp_Wt("1");
     }
-    std::printf("(wire = bytes x 10 / baud: the time the bytes alone need; ratio = time / wire)\n");
+    std::printf("(wire = bytes x 10 / baud: the time the bytes alone need; wire+ta = wire + exchanges x turnaround;\n"
+                " ratio = median / wire; ratio+ = median / (wire + turnaround))\n");
 
     std::printf("\nLibrary CPU time per operation, no line (%d iterations)\n", n);
     const std::string k7p = (home / "b.k7p").string(), k7l = (home / "b.k7l").string(),

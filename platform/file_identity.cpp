@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace tavplat {
@@ -43,5 +45,31 @@ bool identity_is_settled(const FileIdentity& id) {
     const int64_t latest = id.mtimeNs > id.ctimeNs ? id.mtimeNs : id.ctimeNs;
     return ns(now) - latest > kSettleNs;
 }
+
+PathIdentity path_identity(const std::string& path) {
+    PathIdentity p;
+    p.path = path;
+    p.present = file_identity(path.c_str(), p.id);
+    return p;
+}
+
+bool identity_unchanged(const PathIdentity& id) {
+    FileIdentity now;
+    const bool present = file_identity(id.path.c_str(), now);
+    return present == id.present && (!present || now == id.id);
+}
+
+bool identity_is_settled(const PathIdentity& id) { return !id.present || identity_is_settled(id.id); }
+
+namespace {
+bool cache_switch_is(const char* value) {
+    const char* v = std::getenv("TAV_CACHE");
+    return v != nullptr && std::strcmp(v, value) == 0;
+}
+}  // namespace
+
+bool caches_bypassed() { return cache_switch_is("off"); }
+
+bool cached_files_fixed() { return cache_switch_is("fixed"); }
 
 }  // namespace tavplat

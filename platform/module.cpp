@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -22,9 +23,11 @@ namespace tavplat {
 
 namespace {
 
+struct PinnedCopy;
+
 struct Module {
-    void* dl;
     const TavStringTable* table;
+    std::shared_ptr<PinnedCopy> copy;  // keeps the copy open while the handle lives
 };
 
 std::mutex g_modulesMutex;
@@ -100,39 +103,49 @@ bool plausible_shared_object(const char* path) {
     return ok;
 }
 
-// Text lookups load and free the language module each time. The module last
-// loaded is also kept open from a private in-memory copy of its file while the
-// file stays the same, so a load is a reference count instead of mapping the
-// file again. The copy, not the file, is mapped: a host may overwrite the
-// file in place at any time, and a changed file drops the copy.
+// Text lookups load and free the language module each time. A module is
+// never mapped from its file but from a private in-memory copy: a host may
+// overwrite the file in place at any time, which would change the pages of a
+// mapping under the loader. The copy of a settled file is kept (pinned) while
+// the file stays the same, so a load hands out its checked table instead of
+// copying and mapping again; a changed file drops the pin, and handles still
+// out keep their copy open until they are freed.
+struct PinnedCopy {
+    int memFd = -1;
+    void* dl = nullptr;
+    const TavStringTable* table = nullptr;  // checked once, when loaded
+    PinnedCopy() = default;
+    PinnedCopy(const PinnedCopy&) = delete;
+    PinnedCopy& operator=(const PinnedCopy&) = delete;
+    ~PinnedCopy() {
+        if (dl != nullptr) ::dlclose(dl);
+        if (memFd >= 0) ::close(memFd);
+    }
+};
+
 struct Pin {
     std::string file;
     FileIdentity id;
-    int memFd = -1;
-    std::string memPath;
-    void* dl = nullptr;
+    std::shared_ptr<PinnedCopy> copy;
 };
 Pin g_pin;
 
-void unpin() {
-    if (g_pin.dl != nullptr) ::dlclose(g_pin.dl);
-    if (g_pin.memFd >= 0) ::close(g_pin.memFd);
-    g_pin = Pin{};
-}
-
 bool pinned_and_unchanged(const std::string& file) {
-    if (g_pin.dl == nullptr || g_pin.file != file) return false;
+    if (g_pin.copy == nullptr || g_pin.file != file) return false;
+    if (cached_files_fixed()) return true;
     FileIdentity now;
     if (file_identity(file.c_str(), now) && now == g_pin.id) return true;
-    unpin();
+    g_pin = Pin{};
     return false;
 }
 
-// Copies the file into a memory file; -1 when it changed while being read.
+// Copies the file into a memory file; -1 when it is not a regular file or
+// changed while being read.
 int copy_to_memory(const std::string& file, const FileIdentity& id) {
-    int src = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int src = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (src < 0) return -1;
-    int mem = ::memfd_create("tav-module", MFD_CLOEXEC);
+    struct stat st {};
+    int mem = ::fstat(src, &st) == 0 && S_ISREG(st.st_mode) ? ::memfd_create("tav-module", MFD_CLOEXEC) : -1;
     bool ok = mem >= 0;
     char buf[65536];
     while (ok) {
@@ -150,18 +163,27 @@ int copy_to_memory(const std::string& file, const FileIdentity& id) {
     return mem;
 }
 
-void pin(const std::string& file, const FileIdentity& id) {
-    if (!identity_is_settled(id)) return;
-    unpin();
-    int mem = copy_to_memory(file, id);
-    if (mem < 0) return;
-    std::string memPath = "/proc/self/fd/" + std::to_string(mem);
-    void* dl = ::dlopen(memPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (dl == nullptr) {
-        ::close(mem);
-        return;
-    }
-    g_pin = Pin{file, id, mem, memPath, dl};
+// The module loaded from a private copy of the file, its table checked; null
+// when the file is no usable module or changed while being copied.
+std::shared_ptr<PinnedCopy> load_copy(const std::string& file, const FileIdentity& id) {
+    auto copy = std::make_shared<PinnedCopy>();
+    copy->memFd = copy_to_memory(file, id);
+    if (copy->memFd < 0) return nullptr;
+    const std::string memPath = "/proc/self/fd/" + std::to_string(copy->memFd);
+    if (!plausible_shared_object(memPath.c_str())) return nullptr;
+    copy->dl = ::dlopen(memPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (copy->dl == nullptr) return nullptr;
+    auto* table = static_cast<const TavStringTable*>(::dlsym(copy->dl, TAV_STRING_TABLE_SYMBOL));
+    if (!table_is_usable(table)) return nullptr;
+    copy->table = table;
+    return copy;
+}
+
+HMODULE hand_out(Module* m) {
+    if (m == nullptr) return nullptr;
+    std::lock_guard<std::mutex> lock(g_modulesMutex);
+    g_modules.push_back(m);
+    return m;
 }
 
 }  // namespace
@@ -171,26 +193,15 @@ HMODULE LoadLibraryA(const char* path) {
     // A bare name would send dlopen through the system library path.
     std::string file = std::strchr(path, '/') != nullptr ? std::string(path) : "./" + std::string(path);
     std::lock_guard<std::mutex> pinLock(g_pinMutex);
-    const bool pinned = pinned_and_unchanged(file);
-    FileIdentity before;
-    if (!pinned && (!file_identity(file.c_str(), before) || !plausible_shared_object(path))) return nullptr;
-    void* dl = ::dlopen(pinned ? g_pin.memPath.c_str() : file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (dl == nullptr) return nullptr;
-    auto* table = static_cast<const TavStringTable*>(::dlsym(dl, TAV_STRING_TABLE_SYMBOL));
-    if (!table_is_usable(table)) {
-        ::dlclose(dl);
-        return nullptr;
+    if (!pinned_and_unchanged(file)) {
+        FileIdentity id;
+        if (!file_identity(file.c_str(), id)) return nullptr;
+        std::shared_ptr<PinnedCopy> copy = load_copy(file, id);
+        if (copy == nullptr) return nullptr;
+        if (!identity_is_settled(id)) return hand_out(new (std::nothrow) Module{copy->table, copy});
+        g_pin = Pin{file, id, std::move(copy)};
     }
-    auto* m = new (std::nothrow) Module{dl, table};
-    if (m == nullptr) {
-        ::dlclose(dl);
-        return nullptr;
-    }
-    FileIdentity after;
-    if (!pinned && file_identity(file.c_str(), after) && after == before) pin(file, after);
-    std::lock_guard<std::mutex> lock(g_modulesMutex);
-    g_modules.push_back(m);
-    return m;
+    return hand_out(new (std::nothrow) Module{g_pin.copy->table, g_pin.copy});
 }
 
 bool FreeLibrary(HMODULE module) {
@@ -202,9 +213,8 @@ bool FreeLibrary(HMODULE module) {
         m = *it;
         g_modules.erase(it);
     }
-    bool ok = ::dlclose(m->dl) == 0;
-    delete m;
-    return ok;
+    delete m;  // the last handle on a dropped copy closes it
+    return true;
 }
 
 int LoadStringA(HMODULE module, unsigned id, char* out, int size) {

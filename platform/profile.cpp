@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -83,65 +84,59 @@ bool same_name(std::string_view a, const char* b) {
     return true;
 }
 
-// The message catalogue reads the same few INI files many times a second:
-// the bytes of a settled file are kept until its identity changes.
+// A parsed line that owns its names, so it can be kept with its file.
+struct Entry {
+    Kind kind = Kind::Blank;
+    std::string name, value;
+    bool hasValue = false;
+};
+
+Entry entry_of(const std::string& text) {
+    const Parsed p = parse(text);
+    return {p.kind, std::string(p.name), std::string(p.value), p.hasValue};
+}
+
+// A file read and split into lines, each line parsed once. Readers share
+// the parsed file of a settled, unchanged file (one stat per call instead of
+// reading, copying and splitting it again); writers copy its lines.
+struct ParsedFile {
+    std::vector<Line> lines;
+    std::vector<Entry> entries;  // entries[i] is lines[i] parsed
+};
+using ParsedPtr = std::shared_ptr<const ParsedFile>;
+
 struct CachedFile {
     std::string path;
     FileIdentity id;
-    std::string data;
+    ParsedPtr parsed;
 };
 constexpr size_t kCachedFiles = 8;
 std::vector<CachedFile> g_cache;
 
-const std::string* cached_bytes(const char* file) {
+ParsedPtr cached_file(const char* file) {
     for (const CachedFile& c : g_cache) {
         if (c.path != file) continue;
         FileIdentity now;
-        return file_identity(file, now) && now == c.id ? &c.data : nullptr;
+        return file_identity(file, now) && now == c.id ? c.parsed : nullptr;
     }
     return nullptr;
 }
 
-void remember_bytes(const char* file, const FileIdentity& id, const std::string& data) {
+void remember_file(const char* file, const FileIdentity& id, const ParsedPtr& parsed) {
     for (auto it = g_cache.begin(); it != g_cache.end(); ++it)
         if (it->path == file) { g_cache.erase(it); break; }
     if (!identity_is_settled(id)) return;
     if (g_cache.size() >= kCachedFiles) g_cache.erase(g_cache.begin());
-    g_cache.push_back({file, id, data});
+    g_cache.push_back({file, id, parsed});
 }
 
-void forget_bytes(const char* file) {
+void forget_file(const char* file) {
     for (auto it = g_cache.begin(); it != g_cache.end(); ++it)
         if (it->path == file) { g_cache.erase(it); return; }
 }
 
-// Reads the whole file; false when it cannot be opened (missing reads empty).
-bool load(const char* file, std::vector<Line>& lines, bool& exists) {
-    lines.clear();
-    exists = false;
-    std::string data;
-    bool ok = true;
-    if (const std::string* cached = cached_bytes(file)) {
-        exists = true;
-        data = *cached;
-    } else {
-        FILE* f = fopen_binary(file, "r");
-        if (f == nullptr) {
-            exists = errno != ENOENT && errno != ENOTDIR;  // unreadable is not missing
-            return false;
-        }
-        exists = true;
-        FileIdentity before;
-        const bool known = file_identity(fileno(f), before);
-        char buf[16384];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-        ok = !std::ferror(f);
-        FileIdentity after;
-        // Cache only what was read from one unchanging version of the file.
-        if (ok && known && file_identity(fileno(f), after) && after == before) remember_bytes(file, after, data);
-        std::fclose(f);
-    }
+ParsedPtr parse_file(const std::string& data) {
+    auto parsed = std::make_shared<ParsedFile>();
     size_t start = 0;
     while (start < data.size()) {
         size_t lf = data.find('\n', start);
@@ -156,9 +151,53 @@ bool load(const char* file, std::vector<Line>& lines, bool& exists) {
             line.end = data.substr(end, lf + 1 - end);
             start = lf + 1;
         }
-        lines.push_back(std::move(line));
+        parsed->lines.push_back(std::move(line));
     }
-    return ok;
+    parsed->entries.reserve(parsed->lines.size());
+    for (const Line& l : parsed->lines) parsed->entries.push_back(entry_of(l.text));
+    return parsed;
+}
+
+// Reads the whole file; null when it cannot be opened or read (exists tells
+// a missing file from an unreadable one).
+ParsedPtr load(const char* file, bool& exists) {
+    exists = false;
+    if (ParsedPtr cached = cached_file(file)) {
+        exists = true;
+        return cached;
+    }
+    FILE* f = fopen_binary(file, "r");
+    if (f == nullptr) {
+        exists = errno != ENOENT && errno != ENOTDIR;  // unreadable is not missing
+        return nullptr;
+    }
+    exists = true;
+    FileIdentity before;
+    const bool known = file_identity(fileno(f), before);
+    std::string data;
+    char buf[16384];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+    const bool ok = !std::ferror(f);
+    FileIdentity after;
+    const bool unchanged = ok && known && file_identity(fileno(f), after) && after == before;
+    std::fclose(f);
+    if (!ok) return nullptr;
+    ParsedPtr parsed = parse_file(data);
+    // Cache only what was read from one unchanging version of the file.
+    if (unchanged) remember_file(file, after, parsed);
+    return parsed;
+}
+
+// The lines of the file for a rewrite; false when it cannot be read.
+bool load(const char* file, std::vector<Line>& lines, bool& exists) {
+    ParsedPtr parsed = load(file, exists);
+    if (parsed == nullptr) {
+        lines.clear();
+        return false;
+    }
+    lines = parsed->lines;
+    return true;
 }
 
 bool write_lines(int fd, const std::vector<Line>& lines) {
@@ -184,7 +223,7 @@ bool write_lines(int fd, const std::vector<Line>& lines) {
 // it (the language files are rewritten by every message lookup). A new
 // file, a link or a folder we cannot create in is written in place.
 bool save(const char* file, const std::vector<Line>& lines) {
-    forget_bytes(file);
+    forget_file(file);
     struct stat st {};
     bool present = ::lstat(file, &st) == 0;
     if (present && ::access(file, W_OK) != 0) return false;  // read-only stays as it is
@@ -287,19 +326,28 @@ uint32_t parse_number(std::string_view v) {
     return negative ? 0u - value : value;
 }
 
+// Index of the first section header named section in a parsed file, or npos.
+size_t find_section(const std::vector<Entry>& entries, const char* section) {
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].kind == Kind::Section && same_name(entries[i].name, section)) return i;
+    return std::string::npos;
+}
+
 // The value text of section/key, or false when the key is not there.
 bool lookup(const char* section, const char* key, const char* file, std::string& value) {
-    std::vector<Line> lines;
     bool exists = false;
-    if (file == nullptr || !load(file, lines, exists)) return false;
-    size_t header = find_section(lines, section);
+    ParsedPtr parsed = file != nullptr ? load(file, exists) : nullptr;
+    if (parsed == nullptr) return false;
+    const std::vector<Entry>& e = parsed->entries;
+    const size_t header = find_section(e, section);
     if (header == std::string::npos) return false;
-    size_t at = find_key(lines, header, key);
-    if (at == std::string::npos) return false;
-    Parsed p = parse(lines[at].text);
-    if (!p.hasValue) return false;
-    value.assign(unquote(p.value));
-    return true;
+    for (size_t i = header + 1; i < e.size() && e[i].kind != Kind::Section; ++i) {
+        if (e[i].kind != Kind::Entry || !same_name(e[i].name, key)) continue;
+        if (!e[i].hasValue) return false;
+        value.assign(unquote(e[i].value));
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -309,21 +357,19 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key, const ch
     if (out == nullptr || size == 0) return 0;
     std::lock_guard<std::mutex> lock(g_profileMutex);
     if (section == nullptr || key == nullptr) {
-        std::vector<Line> lines;
         bool exists = false;
-        if (file != nullptr) load(file, lines, exists);
-        std::vector<Parsed> parsed;
-        parsed.reserve(lines.size());
-        for (const Line& l : lines) parsed.push_back(parse(l.text));
+        ParsedPtr parsed = file != nullptr ? load(file, exists) : nullptr;
+        static const std::vector<Entry> kNone;
+        const std::vector<Entry>& e = parsed != nullptr ? parsed->entries : kNone;
         std::vector<std::string_view> names;
         if (section == nullptr) {
-            for (const Parsed& p : parsed)
+            for (const Entry& p : e)
                 if (p.kind == Kind::Section && !p.name.empty()) names.push_back(p.name);
         } else {
-            size_t header = find_section(lines, section);
+            size_t header = find_section(e, section);
             if (header != std::string::npos) {
-                for (size_t i = header + 1; i < parsed.size() && parsed[i].kind != Kind::Section; ++i)
-                    if (parsed[i].kind == Kind::Entry && !parsed[i].name.empty()) names.push_back(parsed[i].name);
+                for (size_t i = header + 1; i < e.size() && e[i].kind != Kind::Section; ++i)
+                    if (e[i].kind == Kind::Entry && !e[i].name.empty()) names.push_back(e[i].name);
             }
         }
         return copy_list(names, out, size);

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one for a
-# bounded time on its seed corpus (fuzz/corpus/<name>).
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one on its
+# corpus (fuzz/corpus/<name>) for a fixed number of executions, so a round
+# tests the same amount whatever the machine's load.
 #
-#   FUZZ_SECONDS   seconds per target (default: about 60 s in total)
+#   FUZZ_RUNS      executions per target (default 2000)
+#   FUZZ_SECONDS   run each target this long instead (a long run; no count)
 #   FUZZ_TARGETS   space-separated names to run (default: all)
+#   FUZZ_MERGE=1   afterwards, merge the inputs that add coverage into the
+#                  repository's corpus fuzz/corpus/<name> (commit them)
 #   FUZZ_BUILD     build folder (default: build-fuzz)
 #   FUZZ_JOBS      build jobs (default: 2)
 #
-# New inputs found during a run go to <build>/fuzz/corpus/<name>, not into the
-# repository; a crash leaves its input in <build>/fuzz/artifacts/ and makes
-# the script fail.
+# New inputs found during a run go to <build>/fuzz/corpus/<name>; a crash
+# leaves its input in <build>/fuzz/artifacts/ and makes the script fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD:-build-fuzz}
 all="servo_set servo_con para_def newpara_def para_file newpara_file iti_file itivv_file ini field_readers sim_state wire_sim wire_component"
 targets=${FUZZ_TARGETS:-$all}
-count=$(wc -w <<<"$targets")
-seconds=${FUZZ_SECONDS:-$(( (60 + count - 1) / count ))}
+if [ -n "${FUZZ_SECONDS:-}" ]; then
+  budget=(-max_total_time="$FUZZ_SECONDS")
+  what="${FUZZ_SECONDS}s"
+else
+  budget=(-runs="${FUZZ_RUNS:-2000}")
+  what="${FUZZ_RUNS:-2000} runs"
+fi
 
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz.sh: clang++ not found; fuzzing skipped" >&2
@@ -36,15 +44,21 @@ mkdir -p "$artifacts"
 failed=()
 for name in $targets; do
   work="$build/fuzz/corpus/$name"
-  mkdir -p "$work"
+  mkdir -p "$work" "fuzz/corpus/$name"
   log="$build/fuzz/$name.log"
   # The work corpus first: new inputs are written there, the seeds stay as they are.
-  if "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  start=$(date +%s.%N)
+  if "$build/fuzz/fuzz_$name" "${budget[@]}" -timeout=10 -rss_limit_mb=2048 \
        -print_final_stats=1 -artifact_prefix="$artifacts/$name-" \
        "$work" "fuzz/corpus/$name" >"$log" 2>&1; then
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
-    rate=$(grep -o 'exec/s: *[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || echo "?")
-    printf 'fuzz %-15s ok   %8s runs  %6s exec/s  (%ss)\n' "$name" "$runs" "$rate" "$seconds"
+    end=$(date +%s.%N)
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+    rate=$(awk -v r="$runs" -v s="$start" -v e="$end" 'BEGIN { printf "%.0f", (e > s) ? r / (e - s) : 0 }')
+    printf 'fuzz %-15s ok   %8s runs  %6s exec/s  (%s)\n' "$name" "$runs" "$rate" "$what"
+    if [ "${FUZZ_MERGE:-0}" = 1 ]; then
+      "$build/fuzz/fuzz_$name" -merge=1 -timeout=10 "fuzz/corpus/$name" "$work" >>"$log" 2>&1 ||
+        echo "fuzz $name: merge failed, see $log" >&2
+    fi
   else
     printf 'fuzz %-15s FAIL  see %s\n' "$name" "$log"
     grep -m5 -E 'ERROR|SUMMARY|runtime error|Test unit written' "$log" || true

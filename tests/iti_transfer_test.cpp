@@ -1,10 +1,16 @@
 // Positioning transfers: the exchanges a read and a write make (recording
 // fake), the range and decimal-point checks, and a round trip against the
 // simulator's L-type amplifier.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -351,6 +357,58 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x80, 0}});
     EXPECT_EQ(NoDat_Rd(1, 1, &untouched), TAV_E_STR_REFUSED);
     EXPECT_EQ(+(untouched.nMCode), 5);
+}
+
+// ------------------------------------------ decimal-point parameter numbers
+// The numbers come from the installation's extended-parameter definitions and
+// are kept between transfers; a definition rewritten in place (same size, old
+// modification time) must still be read again.
+class DecimalParamNumbers : public Installed {
+protected:
+    void SetUp() override {
+        Installed::SetUp();
+        set_decimal_param_finder(nullptr);  // the real look-up
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/def";
+        for (const auto& e : std::filesystem::directory_iterator(share))
+            home_.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+    }
+    // Swaps the codes of the two settings in every definition file, in place.
+    void swap_codes() {
+        for (const auto& e : std::filesystem::directory_iterator(home_.file("def"))) {
+            const std::string path = e.path().string();
+            std::string text = tavtest::read_file(path);
+            const size_t ss = text.find("\tSS\t"), s2 = text.find("\tS2\t");
+            if (ss == std::string::npos || s2 == std::string::npos) continue;
+            text.replace(ss, 4, "\tS2\t");
+            text.replace(s2, 4, "\tSS\t");
+            struct stat before {};
+            ASSERT_EQ(::stat(path.c_str(), &before), 0);
+            const int fd = ::open(path.c_str(), O_WRONLY);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            ::futimens(fd, times);
+            ::close(fd);
+        }
+    }
+};
+
+TEST_F(DecimalParamNumbers, AreKeptBetweenTransfersAndFollowADefinitionRewrittenInPlace) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled files may be kept
+    int pos = 0, time = 0;
+    unsigned family = 0;
+    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    EXPECT_EQ(pos, 112);
+    EXPECT_EQ(time, 113);
+    EXPECT_EQ(family, 0x40u);  // the sample servo.set names a KESTA7 Mini line
+    pos = time = 0;
+    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    EXPECT_EQ(pos, 112);
+    EXPECT_EQ(time, 113);
+    swap_codes();
+    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    EXPECT_EQ(pos, 113);
+    EXPECT_EQ(time, 112);
 }
 
 // ------------------------------------------------------ against the simulator

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -350,6 +352,31 @@ TEST(Module, LoadsStringsOfBothLanguages) {
     EXPECT_EQ(LoadStringA(ja, 3000, buf, sizeof buf), 0);
     EXPECT_EQ(LoadStringA(en, 3000, buf, sizeof buf), 10);
     EXPECT_TRUE(FreeLibrary(en));
+}
+
+TEST(Module, AHandleKeepsItsTextsWhenTheFileIsReplacedAndFreedLater) {
+    TempDir dir;
+    const std::string path = dir.file("tav0411.DLL");
+    dir.write("tav0411.DLL", tavtest::read_file(module_path("tav0411.DLL")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled: the next load keeps a copy
+    HMODULE first = LoadLibraryA(path.c_str());
+    ASSERT_NE(first, nullptr);
+    HMODULE fromCopy = LoadLibraryA(path.c_str());
+    ASSERT_NE(fromCopy, nullptr);
+    dir.write("tav0411.DLL", tavtest::read_file(module_path("tav0409.DLL")));  // in place
+    HMODULE replaced = LoadLibraryA(path.c_str());
+    ASSERT_NE(replaced, nullptr);
+    char buf[64];
+    EXPECT_EQ(LoadStringA(replaced, 3000, buf, sizeof buf), 10);
+    EXPECT_STREQ(buf, "Normal end");
+    // The handles taken before still read the texts they were loaded with.
+    EXPECT_EQ(LoadStringA(fromCopy, 3000, buf, sizeof buf), 8);
+    EXPECT_EQ(LoadStringA(first, 3000, buf, sizeof buf), 8);
+    EXPECT_TRUE(FreeLibrary(fromCopy));
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_EQ(LoadStringA(replaced, 3000, buf, sizeof buf), 10);
+    EXPECT_TRUE(FreeLibrary(replaced));
+    EXPECT_FALSE(FreeLibrary(fromCopy));
 }
 
 TEST(Module, RefusesWhatIsNotALanguageModule) {

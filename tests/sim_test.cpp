@@ -1,13 +1,19 @@
 // The line codec and the simulator engine, driven frame by frame.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "fixtures/temp_dirs.h"
 #include "fixtures/wyn_sim.h"
@@ -443,6 +449,101 @@ TEST(SimState, AHandWrittenLineStartsFromDefaults) {
     EXPECT_EQ(ask(*e, 7, kCmdIdent).data[4], 0x30);
     EXPECT_EQ(e->device(7)->points.size(), static_cast<size_t>(kVPoints));
     EXPECT_EQ(ask(*e, 1, kCmdIdent).station, 255);
+}
+
+// A line with something in every part of the state file.
+Engine& busy_line(Engine& e) {
+    std::string err;
+    EXPECT_TRUE(e.control(R"({"faults":{"rules":[{"station":1,"command":"para_write","first":3,"last":9,"str1":64,"count":2},
+        {"status":12,"str2":1}],"timeout_next":1,"echo":true,"family":{"10":64,"2":48}},
+        "devices":[{"station":1,"offline":true,"manual_speed":-7,"position":12.5,"mem_error_params":[5,200],
+        "mem_error_points":[3],"memory":{"01000010":"0A0B0C","01000020":"FF"}},
+        {"station":0,"std":[[{"value":"102030405060","mem_error":true}]]}]})",
+                          &err))
+        << err;
+    return e;
+}
+
+TEST(SimState, TheStateTextIsCanonicalJsonThatLoadsBackToTheSameState) {
+    Engine e;
+    busy_line(e);
+    const std::string text = e.to_json();
+    EXPECT_EQ(nlohmann::json::parse(text).dump(1), text);  // the layout of the library's own writer
+    Engine again;
+    std::string err;
+    ASSERT_TRUE(again.from_json(text, &err)) << err;
+    EXPECT_EQ(again.to_json(), text);
+    EXPECT_EQ(again.device(1)->position, 12.5);
+    EXPECT_EQ(again.faults().family.at(10), 64);
+    EXPECT_EQ(again.device(0)->std_params[0][0].mem_error, true);
+    Engine fresh;
+    EXPECT_EQ(nlohmann::json::parse(fresh.to_json()).dump(1), fresh.to_json());
+
+    // Each change of a device shows in the next text, however small.
+    const std::vector<std::function<void(Engine&)>> changes = {
+        [](Engine& x) { x.device(0)->std_params[2][39].attr ^= 1; },
+        [](Engine& x) { x.device(1)->points[98][15] ^= 1; },
+        [](Engine& x) { x.device(1)->memory[0x01000011] ^= 1; },
+        [](Engine& x) { x.device(2)->mem_error_params.insert(7); },
+        [](Engine& x) { x.device(2)->position += 0.25; },
+    };
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const std::string before = again.to_json();
+        changes[i](again);
+        const std::string after = again.to_json();
+        EXPECT_NE(after, before) << "change " << i;
+        Engine reloaded;
+        ASSERT_TRUE(reloaded.from_json(after, &err)) << err;
+        EXPECT_EQ(reloaded.to_json(), after) << "change " << i;
+    }
+}
+
+TEST(SimState, SavesNeverWriteThroughALinkPlantedBesideTheStateFile) {
+    tavtest::TempDir dir;
+    dir.write("victim", "keep me");
+    const std::string path = dir.file("line.json");
+    // A link at the temporary name a save of this process used to take.
+    ASSERT_EQ(::symlink(dir.file("victim").c_str(), (path + ".tmp" + std::to_string(::getpid())).c_str()), 0);
+    auto e = Engine::open(path, nullptr);
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(e->save());
+    EXPECT_EQ(dir.read("victim"), "keep me");
+    auto again = Engine::open(path, nullptr);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->to_json(), e->to_json());
+    const auto entries =
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator{});
+    EXPECT_EQ(entries, 3) << "victim, the planted link and the state file; no temporary file left";
+}
+
+TEST(SimState, AKilledSaveLeavesTheOldOrTheNewStateNeverAPart) {
+    tavtest::TempDir dir;
+    const std::string path = dir.file("line.json");
+    {
+        Engine e;
+        busy_line(e);
+        auto saved = Engine::open(path, nullptr);
+        ASSERT_TRUE(saved && saved->from_json(e.to_json(), nullptr) && saved->save());
+    }
+    for (int round = 0; round < 20; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto e = Engine::open(path, nullptr);
+            for (int i = 0; e; ++i) {
+                e->device(1)->manual_speed = i;
+                e->save();
+            }
+            ::_exit(0);
+        }
+        ::usleep(static_cast<useconds_t>(2000 + round * 700));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        std::string err;
+        auto after = Engine::open(path, &err);
+        ASSERT_TRUE(after) << "round " << round << ": " << err;
+        EXPECT_EQ(after->faults().family.at(2), 48);
+    }
 }
 
 TEST(LineCodec, ParityMarksAreUndoneAndCountedAcrossReads) {

@@ -1,8 +1,13 @@
 // Message catalogue: language selection from the RSC folder and result-code
 // messages, run against copies of the built language modules.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -170,4 +175,119 @@ TEST_F(Catalogue, ChangesToUserIniAndModulesShowAtTheNextLookup) {
     // The Japanese module file is replaced by the English one.
     host.write("RSC/tav0411.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));
     EXPECT_EQ(message(0), english);
+}
+
+// ------------------------------------------------- what the cache must notice
+// Lookups keep what they read from the RSC folder while its files stay the
+// same; these change the files the ways that fool a cache keyed on less than
+// the whole identity.
+
+namespace {
+
+void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
+
+struct stat stat_of(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+// Rewrites a file in place (same inode, same size), then gives it back its
+// old modification time, as a file system with coarse time stamps would.
+void rewrite_in_place(const std::string& path, const std::string& bytes) {
+    const struct stat before = stat_of(path);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+    const struct stat after = stat_of(path);
+    ASSERT_EQ(after.st_ino, before.st_ino);
+    ASSERT_EQ(after.st_size, before.st_size);
+}
+
+std::string user_ini_with_current(const char* id) {
+    return std::string("[LangID]\r\nCurrentLangID=") + id + "\r\nDefaultLangID=0x0409\r\n";
+}
+
+}  // namespace
+
+TEST_F(Catalogue, AModuleRewrittenInPlaceWithItsOldSizeAndTimeShowsAtTheNextLookup) {
+    const std::string module = host.rsc("tav0411.DLL");
+    std::string bytes = tavtest::read_file(module);
+    const size_t at = bytes.find(kNormalEnd);
+    ASSERT_NE(at, std::string::npos);
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);
+    EXPECT_EQ(message(0), kNormalEnd);  // from the kept copy of the module
+    bytes.replace(at, kNormalEnd.size(), "REPLACED");
+    rewrite_in_place(module, bytes);
+    EXPECT_EQ(message(0), "REPLACED");
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(Catalogue, UserIniEditedTwiceWithinOneSecondShowsBothEdits) {
+    const std::string ini = host.rsc("user.ini");
+    host.write("RSC/user.ini", user_ini_with_current("0x0411"));
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);  // lists the languages into user.ini
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);  // kept from here on
+    std::string text = tavtest::read_file(ini);
+    const size_t at = text.find("0x0411");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 6, "0x0409");
+    rewrite_in_place(ini, text);
+    const std::string english = message(0);
+    EXPECT_NE(english, kNormalEnd);
+    text.replace(at, 6, "0x0411");
+    rewrite_in_place(ini, text);
+    EXPECT_EQ(message(0), kNormalEnd);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(Catalogue, ARenamedRscFolderIsReadAfreshAtTheNextLookup) {
+    // A second folder whose Japanese module file holds the English texts.
+    host.write("RSC.en/tav0411.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));
+    host.write("RSC.en/tav0409.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));
+    host.write("RSC.en/LangIdSheet.ini", tavtest::read_file(host.rsc("LangIdSheet.ini")));
+    host.write("RSC.en/user.ini", tavtest::read_file(host.rsc("user.ini")));
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);
+    ASSERT_EQ(std::rename(host.file("RSC").c_str(), host.file("RSC.ja").c_str()), 0);
+    ASSERT_EQ(std::rename(host.file("RSC.en").c_str(), host.file("RSC").c_str()), 0);
+    const std::string english = message(0);
+    EXPECT_NE(english, kNormalEnd);
+    ASSERT_EQ(std::rename(host.file("RSC").c_str(), host.file("RSC.en").c_str()), 0);
+    ASSERT_EQ(std::rename(host.file("RSC.ja").c_str(), host.file("RSC").c_str()), 0);
+    EXPECT_EQ(message(0), kNormalEnd);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(Catalogue, TheQuestionIsAskedAtEveryLookupAndUserIniIsNotRewrittenWhenUnchanged) {
+    host.write("RSC/LangIdSheet.ini", "[LangIdSort]\r\nLang0000=0x0411\r\n[LangIdSheet]\r\n0x0411=Japanese\r\n");
+    set_current("0x0809");
+    message(0);  // lists the one language into user.ini
+    settle();
+    message(0);
+    const struct stat before = stat_of(host.rsc("user.ini"));
+    g_boxes.clear();
+    for (int i = 0; i < 3; ++i) EXPECT_NE(message(0), kNormalEnd);
+    EXPECT_EQ(g_boxes.size(), 3u);
+    const struct stat after = stat_of(host.rsc("user.ini"));
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+TEST_F(CatalogueDeathTest, AnRscFolderRenamedAwayEndsTheProcessAsAMissingOneDoes) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);
+    settle();
+    EXPECT_EQ(message(0), kNormalEnd);
+    ASSERT_EQ(std::rename(host.file("RSC").c_str(), host.file("RSC.old").c_str()), 0);
+    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
 }

@@ -1,11 +1,15 @@
 // Language selection: the modules found in the RSC folder, ordered by
 // LangIdSheet.ini, are listed into user.ini, whose current and default ids
-// choose the module loaded for each lookup.
+// choose the module loaded for each lookup. The selection is kept between
+// lookups while the folder and both INI files stay the same.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -48,16 +52,9 @@ std::string module_path(const LanguageModule& lm, unsigned langId) {
     return lm.rscDir + "/" + name;
 }
 
-}  // namespace
-
-void BuildLanguageModule(LanguageModule& lm) {
-    lm = LanguageModule{};
-    lm.systemLangId = tavplat::GetSystemDefaultLangID();
-    lm.hostDir = tavplat::host_directory();
-    lm.rscDir = lm.hostDir + "/RSC";
-    lm.userIni = lm.rscDir + "/user.ini";
-    lm.langIdSheetIni = lm.rscDir + "/LangIdSheet.ini";
-
+// Steps that read the folder and the INI files: the language names found in
+// the folder, in the sheet's order, listed into user.ini.
+void list_languages(LanguageModule& lm) {
     std::vector<std::string> names;
     for (const std::string& file : tavplat::find_files(lm.rscDir, ".dll")) {
         if (names.size() >= static_cast<size_t>(kMaxLanguages)) break;
@@ -83,10 +80,13 @@ void BuildLanguageModule(LanguageModule& lm) {
     char count[16];
     std::snprintf(count, sizeof count, "0x%04X", static_cast<unsigned>(lm.langNames.size()));
     tavplat::WritePrivateProfileStringA("UserLangNum", "LangNum", count, lm.userIni.c_str());
+}
 
+// Reads the ids back from user.ini; returns CurrentLangID as stored (0: the
+// system language).
+unsigned read_user_ini(LanguageModule& lm) {
     const char* ini = lm.userIni.c_str();
-    lm.currentLangId = tavplat::GetPrivateProfileIntA("LangID", "CurrentLangID", 0, ini);
-    if (lm.currentLangId == 0) lm.currentLangId = lm.systemLangId;
+    const unsigned storedCurrent = tavplat::GetPrivateProfileIntA("LangID", "CurrentLangID", 0, ini);
     lm.defaultLangId = tavplat::GetPrivateProfileIntA("LangID", "DefaultLangID", kEnglishLangId, ini);
     lm.languageCount = static_cast<int>(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, ini));
     for (int i = 0; i < kMaxLanguages; ++i) {
@@ -96,7 +96,12 @@ void BuildLanguageModule(LanguageModule& lm) {
         lm.langIds.push_back(tavplat::GetPrivateProfileIntA("UserLangID", key.c_str(), 0, ini));
         lm.langDomains.push_back(profile_string("UserLangDomain", key.c_str(), "Unknow Language", lm.userIni));
     }
+    return storedCurrent;
+}
 
+// The current id must be one of the listed ones; the boxes appear at every
+// lookup for which this holds, cached or not.
+void validate_current(LanguageModule& lm) {
     for (unsigned id : lm.langIds)
         if (id == lm.currentLangId) return;
     if (lm.currentLangId != kEnglishLangId) {
@@ -107,6 +112,89 @@ void BuildLanguageModule(LanguageModule& lm) {
         return;
     }
     no_valid_dll();
+}
+
+// ------------------------------------------------------- selection cache
+// The result of list_languages and read_user_ini depends only on the host
+// folder, the RSC folder's entries, LangIdSheet.ini and user.ini. It is kept
+// while the four are the same files with the same identities, all settled
+// (see identity_is_settled), so any change shows at the next lookup.
+struct SelectionInputs {
+    tavplat::PathIdentity rsc, sheet, user;
+    bool operator==(const SelectionInputs&) const = default;
+};
+
+struct CachedSelection {
+    bool valid = false;
+    SelectionInputs inputs;
+    unsigned storedCurrent = 0, defaultLangId = kEnglishLangId;
+    int languageCount = 0;
+    std::vector<unsigned> langIds;
+    std::vector<std::string> langNames, langDomains;
+};
+
+SelectionInputs selection_inputs(const LanguageModule& lm) {
+    return {tavplat::path_identity(lm.rscDir), tavplat::path_identity(lm.langIdSheetIni),
+            tavplat::path_identity(lm.userIni)};
+}
+
+std::mutex g_selectionMutex;
+CachedSelection& selection_cache() {
+    static CachedSelection cache;
+    return cache;
+}
+
+bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent) {
+    if (tavplat::caches_bypassed()) return false;
+    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    const CachedSelection& c = selection_cache();
+    if (!c.valid || c.inputs.rsc.path != lm.rscDir) return false;
+    if (!tavplat::cached_files_fixed() &&
+        !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
+          tavplat::identity_unchanged(c.inputs.user)))
+        return false;
+    storedCurrent = c.storedCurrent;
+    lm.defaultLangId = c.defaultLangId;
+    lm.languageCount = c.languageCount;
+    lm.langIds = c.langIds;
+    lm.langNames = c.langNames;
+    lm.langDomains = c.langDomains;
+    return true;
+}
+
+// Keeps what was built only when nothing changed while it was built (our
+// own rewrite of user.ini included) and every input has settled.
+void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const SelectionInputs& before) {
+    const SelectionInputs after = selection_inputs(lm);
+    const bool keep = !tavplat::caches_bypassed() && after.rsc.present && after == before &&
+                      tavplat::identity_is_settled(after.rsc) && tavplat::identity_is_settled(after.sheet) &&
+                      tavplat::identity_is_settled(after.user);
+    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    CachedSelection& c = selection_cache();
+    c = CachedSelection{};
+    if (!keep) return;
+    c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains};
+}
+
+}  // namespace
+
+void BuildLanguageModule(LanguageModule& lm) {
+    lm = LanguageModule{};
+    lm.systemLangId = tavplat::GetSystemDefaultLangID();
+    lm.hostDir = tavplat::host_directory();
+    lm.rscDir = lm.hostDir + "/RSC";
+    lm.userIni = lm.rscDir + "/user.ini";
+    lm.langIdSheetIni = lm.rscDir + "/LangIdSheet.ini";
+
+    unsigned storedCurrent = 0;
+    if (!reuse_selection(lm, storedCurrent)) {
+        const SelectionInputs before = selection_inputs(lm);
+        list_languages(lm);
+        storedCurrent = read_user_ini(lm);
+        remember_selection(lm, storedCurrent, before);
+    }
+    lm.currentLangId = storedCurrent != 0 ? storedCurrent : lm.systemLangId;
+    validate_current(lm);
 }
 
 void LoadLanguageModule(LanguageModule& lm) {

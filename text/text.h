@@ -10,7 +10,8 @@ namespace tav::text {
 constexpr int kMaxLanguages = 512;
 constexpr unsigned kEnglishLangId = 1033;  // 0x0409, the fallback default
 
-// The language state, built afresh for each lookup.
+// The language state of one lookup. What it reads from the RSC folder is
+// kept between lookups while none of the files it depends on changes.
 struct LanguageModule {
     unsigned defaultLangId = kEnglishLangId;
     unsigned systemLangId = 0;
