@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "Tav_acs.h"
-#include "host/console.h"
+#include "host/cli.h"
 #include "wynapi/wynapi.h"
 
 namespace tavhost {
@@ -305,42 +305,30 @@ int positioning_run(int station, int point) {
 }
 
 // The VV transfers and the test-run switch work on the entry selected in
-// servo.con; the selection is put back when the guard ends.
+// servo.con: selected for the call, and servo.con put back byte for byte when
+// the guard ends.
 class Selection {
 public:
-    Selection() { ok_ = srvTav_Amp_Rd(saved_) == 0; }
-    ~Selection() {
-        if (ok_) srvTav_Amp_Wt(saved_);
+    int select(int entry) {
+        core::Target target;
+        target.entry = entry;
+        return guard_.select(target).code;
     }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    int select(const char* entry) { return ok_ ? srvTav_Amp_Wt(entry) : TAV_E_PARAMETER; }
 
 private:
-    char saved_[16] = "";
-    bool ok_ = false;
+    core::SelectionGuard guard_;
 };
 
 // ------------------------------------------------------------ the session
-int parse_args(const std::vector<std::string>& args, Session& s) {
-    s.out = "tav-session";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out" && i + 1 < args.size()) {
-            s.out = args[++i];
-        } else if (args[i] == "--keep") {
-            s.keep = true;
-        } else {
-            std::fprintf(stderr, "demo: unknown argument %s\nusage: tav demo [--out DIR] [--keep]\n",
-                         args[i].c_str());
-            return 2;
-        }
-    }
+// The output folder, made when missing.
+int prepare_output(Session& s) {
     std::error_code ec;
     fs::create_directories(s.out, ec);
     s.out = fs::absolute(s.out, ec);
     if (!fs::is_directory(s.out)) {
-        std::fprintf(stderr, "demo: cannot create the output folder %s\n", s.out.string().c_str());
-        return 2;
+        std::fprintf(stderr, "demo: cannot create the output folder %s: %s\n", s.out.string().c_str(),
+                     ec ? ec.message().c_str() : "not a folder");
+        return 1;
     }
     return 0;
 }
@@ -350,7 +338,7 @@ int finish(Session& s, int rc) {
     if (rc != 0) {
         std::fflush(stdout);
         std::fprintf(stderr, "session stopped: %d  %s\n", rc, message(rc).c_str());
-        return 1;
+        return exit_status(rc);
     }
     std::printf("\nsession complete; files in %s\n", s.out.string().c_str());
     return 0;
@@ -465,7 +453,7 @@ int run_session(Session& s) {
         heading("Reading the positioning table of entry 1");
         rc = step(s, "positioning table: read", [&] {
             // The positioning and VV transfers work on the entry selected in servo.con.
-            const int code = selection.select("1");
+            const int code = selection.select(1);
             if (code != 0) return code;
             return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
         });
@@ -507,7 +495,7 @@ int run_session(Session& s) {
         // 4. The VV table of the V-type amplifier (entry 2).
         heading("Reading the VV table of entry 2 (KESTA7 Mini V type)");
         rc = step(s, "VV table: read", [&] {
-            const int code = selection.select("2");
+            const int code = selection.select(2);
             if (code != 0) return code;
             return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
         });
@@ -544,7 +532,7 @@ int run_session(Session& s) {
         // 5. A positioning run on the edited point, with its live status.
         heading("Positioning run to point 3 of entry 1, live status");
         rc = step(s, "positioning run", [&] {
-            const int code = selection.select("1");
+            const int code = selection.select(1);
             return code != 0 ? code : positioning_run(1, 3);
         });
         if (rc != 0) return rc;
@@ -569,7 +557,7 @@ int run_session(Session& s) {
         });
     if (rc == 0 && itiWritten)
         rc = step(s, "restore: positioning table", [&] {
-            int code = selection.select("1");
+            int code = selection.select(1);
             if (code == 0) code = change_point(iti.get(), 2, itiBefore[0]);
             if (code == 0) code = change_point(iti.get(), 3, itiBefore[1]);
             if (code != 0) return code;
@@ -577,7 +565,7 @@ int run_session(Session& s) {
         });
     if (rc == 0 && vvWritten)
         rc = step(s, "restore: VV table", [&] {
-            int code = selection.select("2");
+            int code = selection.select(2);
             if (code == 0) code = change_vv_point(vv.get(), 2, vvBefore);
             if (code != 0) return code;
             return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
@@ -588,21 +576,30 @@ int run_session(Session& s) {
 
 }  // namespace
 
-int cmd_demo(const std::vector<std::string>& args) {
-    Session s;
-    if (int rc = parse_args(args, s)) return rc;
-    Wyn_Stat_Reset();
-    g_interrupted = false;
-    auto old = std::signal(SIGINT, on_interrupt);
-    int rc = 0;
-    try {
-        rc = run_session(s);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "demo: %s\n", e.what());
-        rc = TAV_E_MEMORY_ERROR;
-    }
-    std::signal(SIGINT, old);
-    return finish(s, rc);
+void add_demo_command(CLI::App& app, Ctx& ctx) {
+    auto s = std::make_shared<Session>();
+    auto out = std::make_shared<std::string>("tav-session");
+    CLI::App* demo = app.add_subcommand("demo", ctx.t(Msg::HelpDemo));
+    demo->add_option("--out", *out, "folder for the files of the session (default ./tav-session)");
+    demo->add_flag("--keep", s->keep, "leave the edited values on the devices");
+    demo->callback([&ctx, s, out] {
+        ctx.run = [s, out] {
+            s->out = *out;
+            if (int rc = prepare_output(*s)) return rc;
+            Wyn_Stat_Reset();
+            g_interrupted = false;
+            auto old = std::signal(SIGINT, on_interrupt);
+            int rc = 0;
+            try {
+                rc = run_session(*s);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "demo: %s\n", e.what());
+                rc = TAV_E_MEMORY_ERROR;
+            }
+            std::signal(SIGINT, old);
+            return finish(*s, rc);
+        };
+    });
 }
 
 }  // namespace tavhost
