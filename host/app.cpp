@@ -35,6 +35,14 @@ std::string language_arg(int argc, char** argv) {
     return "";
 }
 
+// Without --lang the host texts follow the system language, as the library's catalogue does.
+bool system_is_japanese() {
+    const char* id = std::getenv("TAV_SYSTEM_LANGID");
+    if (id != nullptr && *id != '\0') return std::strtoul(id, nullptr, 16) == 0x0411;
+    const char* lang = std::getenv("LANG");
+    return lang != nullptr && std::string(lang).rfind("ja", 0) == 0;
+}
+
 void add_small_commands(CLI::App& app, Ctx& ctx) {
     CLI::App* version = app.add_subcommand("version", ctx.t(Msg::HelpVersion));
     version->callback([&ctx] {
@@ -108,12 +116,12 @@ int run(int argc, char** argv) {
     srvTav_SetVersion(kTavVersion);
     Ctx ctx;
     const std::string asked = language_arg(argc, argv);
-    if (asked == "ja") ctx.lang = core::Lang::Ja;
+    ctx.lang = asked == "ja" || (asked.empty() && system_is_japanese()) ? core::Lang::Ja : core::Lang::En;
 
     CLI::App app{ctx.t(Msg::HelpTav), "tav"};
     app.require_subcommand(1);
     app.fallthrough();
-    std::string lang = "en", home;
+    std::string lang, home;
     app.add_option("--lang", lang, ctx.t(Msg::HelpLang))->check(CLI::IsMember({"ja", "en"}));
     app.add_option("--home", home, ctx.t(Msg::HelpHome));
     app.add_flag("--json", ctx.json, ctx.t(Msg::HelpJson));
@@ -134,7 +142,7 @@ int run(int argc, char** argv) {
         return usage(ctx, e.what());
     }
     // The library's catalogue follows the system language unless user.ini pins one.
-    setenv("TAV_SYSTEM_LANGID", lang == "ja" ? "0411" : "0409", 1);
+    if (!lang.empty()) setenv("TAV_SYSTEM_LANGID", lang == "ja" ? "0411" : "0409", 1);
     if (!home.empty()) setenv("WYN_HOME", home.c_str(), 1);
     if (!ctx.run) return usage(ctx, ctx.t(Msg::GiveCommand));
 

@@ -23,7 +23,12 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
 void on_post(void* ctx, unsigned msg, uintptr_t wParam, intptr_t) {
-    if (msg != TAV_WM_PROGRESS || ctx == nullptr) return;
+    if (msg != TAV_WM_PROGRESS) return;
+    // A transfer may reset its set's fields as it starts: the request is repeated at every step.
+    if (g_interrupted) {
+        if (int32_t* field = g_cancelField.load()) *field = TAV_E_CANCELLED;
+    }
+    if (ctx == nullptr) return;
     static_cast<ProgressView*>(ctx)->rate(wParam > 100 ? 100u : static_cast<unsigned>(wParam));
 }
 
@@ -49,7 +54,7 @@ int run_transfer(int32_t* cancel, ProgressView* view, const std::function<int()>
     *cancel = 0;
     g_cancelField = cancel;
     TavWindow window{on_post, view};
-    srvTav_SetProgressRateHwnd(view != nullptr ? &window : nullptr);
+    srvTav_SetProgressRateHwnd(&window);
     if (view != nullptr) view->rate(0);
     int code = op();
     srvTav_SetProgressRateHwnd(nullptr);
