@@ -239,7 +239,7 @@ TEST_F(Session, CtrlCCancelsTheTransferAndTheNextSessionWorksAtOnce) {
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     ::kill(pid, SIGINT);
-    EXPECT_EQ(wait_exit(pid), 1);
+    EXPECT_EQ(wait_exit(pid), 130);  // cancelled by the user
     const std::string first = slurp(home.file("first.txt"));
     EXPECT_TRUE(has(first, "extended parameters: read: -31  Cancelled by the user.")) << first;
     EXPECT_TRUE(has(first, "session stopped: -31")) << first;
