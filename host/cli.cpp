@@ -43,12 +43,13 @@ private:
     unsigned last_ = 0;
 };
 
-std::string family_words(const Ctx& ctx, int family) {
-    switch (family) {
+// The device in words; station 0 answers as the servo operator without amplifier texts.
+std::string family_words(const Ctx& ctx, const core::Target& t) {
+    switch (t.family) {
         case 0x30: return "KESTA7";
         case 0x40: return "KESTA7 Mini";
         case 0x50: return ctx.t(Msg::ServoOperator);
-        default: return ctx.t(Msg::FamilyUnknown);
+        default: return ctx.t(t.station == 0 ? Msg::ServoOperator : Msg::FamilyUnknown);
     }
 }
 
@@ -102,15 +103,15 @@ int usage(Ctx& ctx, const std::string& why) {
 
 void show_target(Ctx& ctx, const core::Target& target) {
     const std::string model = core::utf8_of(target.model.c_str());
-    std::fprintf(ctx.out(), "%s\n",
-                 ctx.t(Msg::TargetLine, {std::to_string(target.entry), std::to_string(target.station),
-                                         family_words(ctx, target.family), model})
-                     .c_str());
+    std::string line = ctx.t(Msg::TargetLine, {target.entry == 0 ? "-" : std::to_string(target.entry),
+                                               std::to_string(target.station), family_words(ctx, target), model});
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::fprintf(ctx.out(), "%s\n", line.c_str());
     std::fflush(ctx.out());
     ctx.doc["target"] = {{"entry", target.entry},
                          {"station", target.station},
                          {"family", target.family},
-                         {"family_name", family_words(ctx, target.family)},
+                         {"family_name", family_words(ctx, target)},
                          {"model", model},
                          {"name", core::utf8_of(target.name.c_str())}};
 }

@@ -583,9 +583,13 @@ void add_demo_command(CLI::App& app, Ctx& ctx) {
     demo->add_option("--out", *out, "folder for the files of the session (default ./tav-session)");
     demo->add_flag("--keep", s->keep, "leave the edited values on the devices");
     demo->callback([&ctx, s, out] {
-        ctx.run = [s, out] {
+        ctx.run = [&ctx, s, out] {
             s->out = *out;
             if (int rc = prepare_output(*s)) return rc;
+            // --json: the session's report goes to stderr, its summary rows are the document.
+            std::fflush(stdout);
+            const int savedStdout = ctx.json ? ::dup(STDOUT_FILENO) : -1;
+            if (savedStdout >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
             Wyn_Stat_Reset();
             g_interrupted = false;
             auto old = std::signal(SIGINT, on_interrupt);
@@ -597,7 +601,19 @@ void add_demo_command(CLI::App& app, Ctx& ctx) {
                 rc = TAV_E_MEMORY_ERROR;
             }
             std::signal(SIGINT, old);
-            return finish(*s, rc);
+            rc = finish(*s, rc);
+            std::fflush(stdout);
+            if (savedStdout >= 0) {
+                ::dup2(savedStdout, STDOUT_FILENO);
+                ::close(savedStdout);
+            }
+            Json rows = Json::array();
+            for (const Row& r : s->rows)
+                rows.push_back({{"operation", r.operation}, {"exchanges", r.exchanges}, {"bytes", r.bytes},
+                                {"seconds", r.seconds}, {"result", r.result}});
+            ctx.doc["out"] = s->out.string();
+            ctx.doc["steps"] = rows;
+            return rc;
         };
     });
 }
