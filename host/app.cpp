@@ -95,7 +95,9 @@ void add_small_commands(CLI::App& app, Ctx& ctx) {
     help->callback([&ctx, &app, topics] {
         ctx.run = [&ctx, &app, topics] {
             CLI::App* at = &app;
+            std::string path;  // the command words before the one shown, for its usage line
             for (const std::string& name : *topics) {
+                path += (path.empty() ? "tav" : " " + at->get_name());
                 CLI::App* sub = nullptr;
                 try {
                     sub = at->get_subcommand(name);
@@ -104,7 +106,7 @@ void add_small_commands(CLI::App& app, Ctx& ctx) {
                 if (sub == nullptr) return usage(ctx, ctx.t(Msg::UnknownCommand, {name}));
                 at = sub;
             }
-            std::fputs(at->help().c_str(), stdout);
+            std::fputs(at->help(at == &app ? "" : path).c_str(), stdout);
             return 0;
         };
     });

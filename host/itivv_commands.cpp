@@ -56,10 +56,16 @@ void table_json(Ctx& ctx, ItiVvDatSet* set) {
     ctx.doc["points"] = points;
 }
 
+std::string family_hex(unsigned family) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", family & 0xFFu);
+    return text;
+}
+
 void show(Ctx& ctx, ItiVvDatSet* set) {
     table_json(ctx, set);
     std::fprintf(ctx.out(), "%s\n",
-                 ctx.t(Msg::VvHeader, {set->szAmpNo, std::to_string(set->nModel), std::to_string(set->nFamily),
+                 ctx.t(Msg::VvHeader, {set->szAmpNo, std::to_string(set->nModel), family_hex(set->nFamily),
                                        std::to_string(set->wStopPosDp), std::to_string(set->wStopTimeDp + 2u)})
                      .c_str());
     const Msg cols[] = {Msg::ColNo, Msg::ColCmd, Msg::ColStep, Msg::ColStopPos, Msg::ColSpeed, Msg::ColAccel,
