@@ -137,22 +137,22 @@ int run(int argc, char** argv) {
     add_ext_commands(app, ctx);
     add_demo_command(app, ctx);
 
+    int rc = 0;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        return usage(ctx, e.what());
+        // A usage error still gives --json its document.
+        for (int i = 1; i < argc; ++i) ctx.json = ctx.json || std::string(argv[i]) == "--json";
+        rc = usage(ctx, e.what());
     }
-    // The library's catalogue follows the system language unless user.ini pins one.
-    if (!lang.empty()) setenv("TAV_SYSTEM_LANGID", lang == "ja" ? "0411" : "0409", 1);
-    if (!home.empty()) setenv("WYN_HOME", home.c_str(), 1);
-    if (!ctx.run) return usage(ctx, ctx.t(Msg::GiveCommand));
-
-    int rc = 0;
-    {
+    if (rc == 0) {
+        // The library's catalogue follows the system language unless user.ini pins one.
+        if (!lang.empty()) setenv("TAV_SYSTEM_LANGID", lang == "ja" ? "0411" : "0409", 1);
+        if (!home.empty()) setenv("WYN_HOME", home.c_str(), 1);
         core::InterruptScope interrupts;
         try {
-            rc = ctx.run();
+            rc = ctx.run ? ctx.run() : usage(ctx, ctx.t(Msg::GiveCommand));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "tav: %s\n", e.what());
             rc = 1;

@@ -65,6 +65,7 @@ void show_target(Ctx& ctx, const core::Target& target);
 // A transfer with the terminal progress bar (stderr, only on a terminal) and
 // Ctrl-C mapped to the set's cancel field.
 int transfer(Ctx& ctx, int32_t* cancel, const std::function<int()>& op);
+int transfer(int32_t* cancel, const std::function<int()>& op);
 
 // ---- command-line helpers
 // Validators for numbers typed by the user (strict, decimal, in range).

@@ -33,43 +33,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ------------------------------------------------------------ interrupts
-// Ctrl-C writes the cancel code into the set whose transfer is running; the
-// library sees it at its next exchange and stops with -31.
-std::atomic<NewParaSet*> g_newpara{nullptr};
-std::atomic<ItiDatSet*> g_iti{nullptr};
-std::atomic<ItiVvDatSet*> g_vv{nullptr};
-std::atomic<bool> g_interrupted{false};
-
-void on_interrupt(int) {
-    g_interrupted = true;
-    if (NewParaSet* s = g_newpara.load()) s->nCancel = TAV_E_CANCELLED;
-    if (ItiDatSet* s = g_iti.load()) s->nCancel = TAV_E_CANCELLED;
-    if (ItiVvDatSet* s = g_vv.load()) s->nCancel = TAV_E_CANCELLED;
-}
-
-// ------------------------------------------------------------ progress bar
-struct Bar {
-    bool tty = false;
-    unsigned last = 0;
-    bool shown = false;
-};
-
-void draw(Bar& bar, unsigned pct) {
-    std::printf("%s    [%-40s] %3u%%", bar.tty ? "\r" : "", std::string(pct * 40 / 100, '#').c_str(), pct);
-    if (!bar.tty) std::printf("\n");
-    std::fflush(stdout);
-    bar.shown = true;
-}
-
-void on_post(void* ctx, unsigned msg, uintptr_t wParam, intptr_t) {
-    if (msg != TAV_WM_PROGRESS) return;
-    auto* bar = static_cast<Bar*>(ctx);
-    const unsigned pct = wParam > 100 ? 100 : static_cast<unsigned>(wParam);
-    // On a terminal every step redraws the bar; in a log only quarters show.
-    if (bar->tty || pct / 25 != bar->last / 25 || (pct == 100 && bar->last != 100)) draw(*bar, pct);
-    bar->last = pct;
-}
+// Ctrl-C: the host core's interrupt scope writes the cancel code into the set
+// whose transfer runs (the library stops at its next exchange with -31) and
+// lets the session put the devices back; a second Ctrl-C cancels that too.
 
 // ------------------------------------------------------------ steps
 struct Row {
@@ -116,22 +82,10 @@ int step(Session& s, const std::string& operation, Op op) {
     return rc;
 }
 
-// A transfer with the progress bar and Ctrl-C mapped to the set's cancel field.
+// A transfer with the one progress bar of tav and Ctrl-C mapped to the set's cancel field.
 template <class SetT, class Op>
-int transfer(std::atomic<SetT*>& slot, SetT* set, Op op) {
-    Bar bar;
-    bar.tty = ::isatty(STDOUT_FILENO) != 0;
-    TavWindow window{on_post, &bar};
-    srvTav_SetProgressRateHwnd(&window);
-    srvTav_SendProgressRate(0);
-    set->nCancel = g_interrupted ? TAV_E_CANCELLED : 0;
-    slot = set;
-    const int rc = op();
-    slot = nullptr;
-    srvTav_SetProgressRateHwnd(nullptr);
-    if (rc == 0 && bar.shown && bar.last < 100) draw(bar, 100);  // the last blocks post no rate of their own
-    if (bar.tty && bar.shown) std::printf("\n");
-    return rc;
+int transfer(SetT* set, Op op) {
+    return tavhost::transfer(&set->nCancel, op);
 }
 
 std::string file_in(const Session& s, const char* name) { return (s.out / name).string(); }
@@ -283,7 +237,7 @@ int positioning_run(int station, int point) {
                         code >= 0 && code <= 3 ? kState[code] : run.szCode);
             std::fflush(stdout);
             if (code == 2 || code == 3 || code == 0) break;
-            if (g_interrupted) {
+            if (core::interrupted()) {
                 srvTav_PlaceRunOff(station, 0, 0, status, &ready);
                 rc = TAV_E_CANCELLED;
                 break;
@@ -404,7 +358,7 @@ int run_session(Session& s) {
         // 2. Extended parameters of the L-type amplifier (entry 1).
         heading("Reading the extended parameters of entry 1 (KESTA7 L type)");
         rc = step(s, "extended parameters: read", [&] {
-            return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
+            return transfer(para.get(), [&] { return srvTav_NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
         });
         if (rc != 0) return rc;
         std::printf("  %d parameters read from amplifier %s at %s\n", static_cast<int>(para->nProgressDone), para->szAmpNo,
@@ -427,7 +381,7 @@ int run_session(Session& s) {
 
         heading("Writing the changed values to the amplifier");
         rc = step(s, "extended parameters: write changed", [&] {
-            return transfer(g_newpara, para.get(), [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
+            return transfer(para.get(), [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
         });
         if (rc != 0) return rc;
         paraWritten = true;
@@ -455,7 +409,7 @@ int run_session(Session& s) {
             // The positioning and VV transfers work on the entry selected in servo.con.
             const int code = selection.select(1);
             if (code != 0) return code;
-            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
+            return transfer(iti.get(), [&] { return srvTav_ItiDat_ComRd(nullptr, "1", iti.get()); });
         });
         if (rc != 0) return rc;
         std::printf("  %d points, stop positions with %d decimal places\n", static_cast<int>(iti->nPointCount),
@@ -477,7 +431,7 @@ int run_session(Session& s) {
 
         heading("Writing the changed points");
         rc = step(s, "positioning table: write changed", [&] {
-            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
+            return transfer(iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
         });
         if (rc != 0) return rc;
         itiWritten = true;
@@ -497,7 +451,7 @@ int run_session(Session& s) {
         rc = step(s, "VV table: read", [&] {
             const int code = selection.select(2);
             if (code != 0) return code;
-            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
+            return transfer(vv.get(), [&] { return srvTav_ItiVvDat_ComRd(nullptr, "2", vv.get()); });
         });
         if (rc != 0) return rc;
         std::printf("  %d points\n", static_cast<int>(vv->nPointCount));
@@ -514,7 +468,7 @@ int run_session(Session& s) {
 
         heading("Writing the VV table");
         rc = step(s, "VV table: write changed", [&] {
-            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
+            return transfer(vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
         });
         if (rc != 0) return rc;
         vvWritten = true;
@@ -544,7 +498,10 @@ int run_session(Session& s) {
     // stops this as well.
     if (s.keep || !(paraWritten || itiWritten || vvWritten)) return failed;
     heading("Putting the devices back as they were found");
-    if (g_interrupted.exchange(false)) std::printf("  (interrupted: Ctrl-C again leaves the devices as they are)\n");
+    if (core::interrupted()) {
+        core::reset_interrupt();
+        std::printf("  (interrupted: Ctrl-C again leaves the devices as they are)\n");
+    }
     int rc = 0;
     if (paraWritten)
         rc = step(s, "restore: extended parameters", [&] {
@@ -552,7 +509,7 @@ int run_session(Session& s) {
                 const int code = srvTav_NewPara_Dat_Chg(para.get(), e.no, e.before);
                 if (code != 0) return code;
             }
-            return transfer(g_newpara, para.get(),
+            return transfer(para.get(),
                             [&] { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, para.get()); });
         });
     if (rc == 0 && itiWritten)
@@ -561,14 +518,14 @@ int run_session(Session& s) {
             if (code == 0) code = change_point(iti.get(), 2, itiBefore[0]);
             if (code == 0) code = change_point(iti.get(), 3, itiBefore[1]);
             if (code != 0) return code;
-            return transfer(g_iti, iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
+            return transfer(iti.get(), [&] { return srvTav_ItiDat_ComWt(nullptr, "1", 0, iti.get()); });
         });
     if (rc == 0 && vvWritten)
         rc = step(s, "restore: VV table", [&] {
             int code = selection.select(2);
             if (code == 0) code = change_vv_point(vv.get(), 2, vvBefore);
             if (code != 0) return code;
-            return transfer(g_vv, vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
+            return transfer(vv.get(), [&] { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, vv.get()); });
         });
     if (rc == 0) std::printf("  the changed values are back on the devices; the saved files keep the edits\n");
     return failed != 0 ? failed : rc;
@@ -591,8 +548,6 @@ void add_demo_command(CLI::App& app, Ctx& ctx) {
             const int savedStdout = ctx.json ? ::dup(STDOUT_FILENO) : -1;
             if (savedStdout >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
             Wyn_Stat_Reset();
-            g_interrupted = false;
-            auto old = std::signal(SIGINT, on_interrupt);
             int rc = 0;
             try {
                 rc = run_session(*s);
@@ -600,7 +555,6 @@ void add_demo_command(CLI::App& app, Ctx& ctx) {
                 std::fprintf(stderr, "demo: %s\n", e.what());
                 rc = TAV_E_MEMORY_ERROR;
             }
-            std::signal(SIGINT, old);
             rc = finish(*s, rc);
             std::fflush(stdout);
             if (savedStdout >= 0) {

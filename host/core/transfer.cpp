@@ -49,6 +49,8 @@ InterruptScope::~InterruptScope() {
 
 bool interrupted() { return g_interrupted; }
 
+void reset_interrupt() { g_interrupted = false; }
+
 int run_transfer(int32_t* cancel, ProgressView* view, const std::function<int()>& op) {
     if (g_interrupted) return TAV_E_CANCELLED;
     *cancel = 0;

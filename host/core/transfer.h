@@ -32,6 +32,8 @@ public:
 
 // True once Ctrl-C was pressed during the command.
 bool interrupted();
+// Forgets a Ctrl-C that was handled (the session goes on to put the devices back).
+void reset_interrupt();
 
 // Runs one library transfer with its progress shown on `view` (may be null)
 // and Ctrl-C mapped to *cancel = -31. Returns the transfer's result; -31 when
