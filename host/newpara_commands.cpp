@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -139,8 +140,25 @@ struct Session {
     int kind_for(const std::string& path) const { return kind >= 0 ? kind : kind_of(path); }
 };
 
+// The highest parameter number of a parameter file (0 when none): an extended
+// set holds 297, a servo operator's standard set 40.
+int last_parameter_number(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    int last = 0;
+    while (std::getline(in, line)) {
+        const std::size_t comma = line.find(',');
+        int no = 0;
+        if (comma != std::string::npos && core::parse_int(trim(line.substr(0, comma)), 1, 999, no) && no > last) last = no;
+    }
+    return last;
+}
+
 // Loads a parameter file into `set` (definitions first, then the file's values).
 int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
+    // The loader accepts a standard-parameter file too, and would fill the set with its 40 values.
+    if (const int last = last_parameter_number(path); last > 0 && last < 100)
+        return fail(ctx, ctx.t(Msg::NotExtendedFile, {path, std::to_string(last)}), TAV_E_FILE_NAME);
     const int code = srvTav_NewPara_ComRd(path.c_str(), nullptr, kind, set, 0, 0);
     return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, path, code);
 }

@@ -284,6 +284,10 @@ TEST_F(HostCli, MessagesNameTheirFileEntryAndReason) {
     const auto missing = tav({"pos", "show", "nosuch.k7l"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(has(missing.err, "load nosuch.k7l (No such file or directory): -3")) << missing.err;
+    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
+    const auto standard = tav({"ext", "load", "s.k7p", "show", "3"});
+    EXPECT_EQ(standard.status, 1);
+    EXPECT_TRUE(has(standard.err, "load s.k7p: it holds 40 parameters, a standard-parameter file")) << standard.err;
     const auto folder = tav({"vv", "create", "VEL", "/nonexistent/v.m7v"});
     EXPECT_TRUE(has(folder.err, "save /nonexistent/v.m7v (")) << folder.err;
     // COM1 mapped to a device that is not there.
