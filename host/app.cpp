@@ -106,7 +106,9 @@ void add_small_commands(CLI::App& app, Ctx& ctx) {
                 if (sub == nullptr) return usage(ctx, ctx.t(Msg::UnknownCommand, {name}));
                 at = sub;
             }
-            std::fputs(at->help(at == &app ? "" : path).c_str(), stdout);
+            const std::string text = at->help(at == &app ? "" : path);
+            std::fputs(text.c_str(), ctx.out());
+            ctx.doc["help"] = text;
             return 0;
         };
     });

@@ -163,6 +163,7 @@ double to_real(const std::string& text) {
 
 CLI::Option* add_entry_option(CLI::App* sub, std::string& entry) {
     return sub->add_option("--entry", entry, "station-list entry to address (default: the selected one)")
+        ->type_name("N")
         ->check(int_in(1, core::kMaxEntries, "entry"));
 }
 

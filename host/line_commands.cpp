@@ -221,9 +221,9 @@ int cmd_place(Ctx& ctx, const std::optional<int>& entry, int mode, int number) {
 }
 
 int cmd_status(Ctx& ctx, const std::optional<int>& entry, bool watch) {
+    if (watch && ctx.json) return usage(ctx, ctx.t(Msg::WatchNoJson));
     core::Target t;
     if (int rc = open_target(ctx, entry, t)) return rc;
-    if (watch && ctx.json) return usage(ctx, ctx.t(Msg::WatchNoJson));
     if (int rc = open_line(ctx)) return rc;
     int last = 0;
     do {

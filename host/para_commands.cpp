@@ -155,10 +155,22 @@ int cmd_read(Ctx& ctx, const Opts& o) {
     return 0;
 }
 
+// Every value to be sent goes through the check of a change first, so that a
+// refusal names its parameter.
+int check_before_write(Ctx& ctx, ParaSet* set, bool all) {
+    ParaRecord r;
+    for (int no = 1; no <= set->nParaCount && no <= 99; ++no) {
+        if (srvTav_Para_Dat_Rd(set, no, &r) != 0 || (!all && r.nChgFlag != 1)) continue;
+        if (core::Outcome o = core::check_para_value(set, no, r.dValue); !o.ok()) return fail(ctx, o);
+    }
+    return 0;
+}
+
 int cmd_write(Ctx& ctx, const Opts& o) {
     std::unique_ptr<ParaSet> set;
     if (int rc = load(ctx, o.file, set)) return rc;
     if (int rc = apply_changes(ctx, set.get(), o.items)) return rc;
+    if (int rc = check_before_write(ctx, set.get(), o.all)) return rc;
     core::Target t;
     if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
     show_target(ctx, t);

@@ -236,12 +236,17 @@ TEST_F(HostCli, NumbersAreParsedStrictlyAndUsageErrorsExit2WithAMessage) {
 }
 
 TEST_F(HostCli, EveryCommandHasHelpVersionAndHelpCommand) {
-    const Args commands[] = {{},
-                             {"version"}, {"message"}, {"trace"}, {"stations"}, {"select"}, {"identify"}, {"online"},
-                             {"offline"}, {"run"}, {"jog"}, {"start"}, {"cancel"}, {"status"}, {"demo"}, {"ext"},
-                             {"para"}, {"para", "new"}, {"para", "show"}, {"para", "set"}, {"para", "read"},
-                             {"para", "write"}, {"pos"}, {"pos", "set"}, {"pos", "read"}, {"pos", "write"},
-                             {"pos", "point"}, {"vv"}, {"vv", "read"}, {"vv", "write"}, {"vv", "change"}};
+    // Every command and every sub-command.
+    std::vector<Args> commands{{}};
+    for (const char* c : {"version", "message", "trace", "help", "stations", "select", "identify", "online", "offline",
+                          "run", "jog", "start", "cancel", "status", "demo", "ext", "para", "pos", "vv"})
+        commands.push_back({c});
+    for (const char* s : {"new", "show", "set", "reset", "read", "write", "print", "csv"}) commands.push_back({"para", s});
+    for (const char* s : {"create", "show", "set", "insert", "reset", "dp", "comment", "read", "write", "point", "export"})
+        commands.push_back({"pos", s});
+    for (const char* s : {"create", "show", "load", "save", "csv", "change", "insert", "delete", "reset", "read", "write",
+                          "init", "list"})
+        commands.push_back({"vv", s});
     for (Args args : commands) {
         args.push_back("--help");
         const auto r = tav(args);
