@@ -123,12 +123,12 @@ int open_target(Ctx& ctx, const std::optional<int>& entry, core::Target& target)
     return 0;
 }
 
-int transfer(int32_t* cancel, const std::function<int()>& op) {
+int transfer(void* cancel, const std::function<int()>& op) {
     TerminalBar bar;
     return core::run_transfer(cancel, &bar, op);
 }
 
-int transfer(Ctx&, int32_t* cancel, const std::function<int()>& op) { return transfer(cancel, op); }
+int transfer(Ctx&, void* cancel, const std::function<int()>& op) { return transfer(cancel, op); }
 
 CLI::Validator int_in(long low, long high, const std::string& name) {
     return CLI::Validator(

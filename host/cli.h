@@ -25,6 +25,7 @@ namespace tavhost {
 
 using Json = nlohmann::ordered_json;
 using core::Msg;
+using core::cancel_field;
 
 struct Ctx {
     core::Lang lang = core::Lang::En;
@@ -64,8 +65,8 @@ void show_target(Ctx& ctx, const core::Target& target);
 
 // A transfer with the terminal progress bar (stderr, only on a terminal) and
 // Ctrl-C mapped to the set's cancel field.
-int transfer(Ctx& ctx, int32_t* cancel, const std::function<int()>& op);
-int transfer(int32_t* cancel, const std::function<int()>& op);
+int transfer(Ctx& ctx, void* cancel, const std::function<int()>& op);
+int transfer(void* cancel, const std::function<int()>& op);
 
 // ---- command-line helpers
 // Validators for numbers typed by the user (strict, decimal, in range).

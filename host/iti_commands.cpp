@@ -75,7 +75,7 @@ int transfer_table(Ctx& ctx, const Opts& o, ItiDatSet* set, bool write) {
     core::SelectionGuard selection;
     if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
     const std::string amp = std::to_string(t.entry);
-    const int rc = transfer(ctx, &set->nCancel, [&] {
+    const int rc = transfer(ctx, cancel_field(set), [&] {
         return write ? srvTav_ItiDat_ComWt(nullptr, amp.c_str(), o.all ? 1 : 0, set)
                      : srvTav_ItiDat_ComRd(nullptr, amp.c_str(), set);
     });

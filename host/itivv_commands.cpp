@@ -174,7 +174,7 @@ int with_target(Ctx& ctx, const Opts& o, ItiVvDatSet* set, Msg step, const std::
     if (int rc = open_target(ctx, entry_of(o.entry), t)) return rc;
     core::SelectionGuard selection;
     if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
-    const int code = transfer(ctx, &set->nCancel, [&] { return op(t); });
+    const int code = transfer(ctx, cancel_field(set), [&] { return op(t); });
     if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
     if (code != 0) return fail(ctx, ctx.t(step), code);
     return 0;

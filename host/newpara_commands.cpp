@@ -166,7 +166,7 @@ int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
 // Reads the set of the target entry, with the progress bar and Ctrl-C.
 int read_into(Ctx& ctx, NewParaSet* set, const core::Target& t, int kind) {
     const std::string entry = std::to_string(t.entry);
-    const int code = transfer(ctx, &set->nCancel, [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
+    const int code = transfer(ctx, cancel_field(set), [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
     if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
     std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
     return 0;
@@ -303,7 +303,7 @@ int act_write(Session& s, bool all, const std::optional<int>& own) {
     core::Target t;
     if (int rc = target_of(s, own, t)) return rc;
     const std::string entry = std::to_string(t.entry);
-    const int code = transfer(s.ctx, &s.set->nCancel, [&] {
+    const int code = transfer(s.ctx, cancel_field(s.set.get()), [&] {
         return srvTav_NewPara_ComWt(nullptr, entry.c_str(), 0, all ? 1 : 0, s.set.get());
     });
     if (code != 0) {
@@ -323,7 +323,7 @@ int act_init(Session& s, const std::optional<int>& own) {
     char saved[sizeof s.set->szAmpNo];
     std::memcpy(saved, s.set->szAmpNo, sizeof saved);
     std::snprintf(s.set->szAmpNo, sizeof s.set->szAmpNo, "%03d", t.entry);
-    const int code = transfer(s.ctx, &s.set->nCancel, [&] { return srvTav_NewPara_ComInitWt(s.set.get()); });
+    const int code = transfer(s.ctx, cancel_field(s.set.get()), [&] { return srvTav_NewPara_ComInitWt(s.set.get()); });
     std::memcpy(s.set->szAmpNo, saved, sizeof saved);
     if (code != 0) {
         const int rc = fail(s.ctx, s.ctx.t(Msg::StepInitialWrite), code);

@@ -144,7 +144,7 @@ int cmd_read(Ctx& ctx, const Opts& o) {
     if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
     show_target(ctx, t);
     auto set = std::make_unique<ParaSet>();
-    const int code = transfer(ctx, &set->nCancel, [&] {
+    const int code = transfer(ctx, cancel_field(set.get()), [&] {
         return srvTav_Para_ComRd(nullptr, station_text(t).c_str(), kind_of(o.file), set.get());
     });
     if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
@@ -174,7 +174,7 @@ int cmd_write(Ctx& ctx, const Opts& o) {
     core::Target t;
     if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
     show_target(ctx, t);
-    const int code = transfer(ctx, &set->nCancel, [&] {
+    const int code = transfer(ctx, cancel_field(set.get()), [&] {
         return srvTav_Para_ComWt(nullptr, station_text(t).c_str(), 0, o.all ? 1 : 0, set.get());
     });
     if (code != 0) return fail(ctx, ctx.t(Msg::StepWrite), code);

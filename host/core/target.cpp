@@ -1,5 +1,7 @@
 #include "host/core/target.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +56,28 @@ std::string device_text(int port, std::string* reason) {
     return port_text(port) + " (" + device + ")";
 }
 
+// lock/selection.lck beside the trace lock: a borrowed selection is held
+// exclusively, a default target is read under a shared lock, so that no
+// command takes another's temporary selection for the user's.
+int lock_selection(int operation) {
+    char path[TAV_PATH_MAX] = "";
+    if (Wyn_srvTav_FullPath_Get(kTraceLockId, path) != 0) return -1;
+    std::string file = path;
+    const std::size_t slash = file.find_last_of('/');
+    file = (slash == std::string::npos ? std::string(".") : file.substr(0, slash)) + "/selection.lck";
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    if (::flock(fd, operation) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void unlock_selection(int fd) {
+    if (fd >= 0) ::close(fd);  // closing releases the lock
+}
+
 }  // namespace
 
 std::string installation_file(int id) {
@@ -102,7 +126,10 @@ Outcome read_station_list(StationList& out) {
 
 Outcome resolve_target(const std::optional<int>& entry, Target& out) {
     StationList list;
-    if (Outcome r = read_station_list(list); !r.ok()) return r;
+    const int shared = entry ? -1 : lock_selection(LOCK_SH);
+    const Outcome read = read_station_list(list);
+    unlock_selection(shared);
+    if (!read.ok()) return read;
     const std::string last = std::to_string(list.entries.size());
     int chosen = 0;
     if (entry) {
@@ -196,6 +223,7 @@ Outcome SelectionGuard::select(const Target& target) {
     StationList list;
     if (Outcome r = read_station_list(list); !r.ok()) return r;
     if (list.selected == target.entry) return success();  // nothing to change, nothing to put back
+    lock_ = lock_selection(LOCK_EX);
     if (!read_bytes(list.path, saved_)) return failure(TAV_E_NO_FILE, Msg::StationListUnreadable, {list.path});
     path_ = list.path;
     changed_ = true;
@@ -208,13 +236,20 @@ Outcome SelectionGuard::select(const Target& target) {
 }
 
 Outcome SelectionGuard::restore() {
-    if (!changed_) return success();
+    if (!changed_) {
+        unlock_selection(lock_);
+        lock_ = -1;
+        return success();
+    }
     changed_ = false;
     // Written in place: the same bytes, the same file (its owner and mode kept).
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
     out.write(saved_.data(), static_cast<std::streamsize>(saved_.size()));
     out.close();
-    if (!out) return failure(TAV_E_NO_FILE, Msg::RestoreFailed, {path_, std::strerror(errno)});
+    const bool written = static_cast<bool>(out);
+    unlock_selection(lock_);
+    lock_ = -1;
+    if (!written) return failure(TAV_E_NO_FILE, Msg::RestoreFailed, {path_, std::strerror(errno)});
     return success();
 }
 

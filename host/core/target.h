@@ -88,6 +88,7 @@ public:
 private:
     std::string path_, saved_;
     bool changed_ = false;
+    int lock_ = -1;  // lock/selection.lck, held exclusively while the selection is borrowed
 };
 
 // `tav select N`: the one deliberate change of the selection.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 
 #include "Tav_acs.h"
 
@@ -11,11 +12,16 @@ namespace {
 
 // Signal state: a handler can reach nothing else.
 std::atomic<bool> g_interrupted{false};
-std::atomic<int32_t*> g_cancelField{nullptr};
+std::atomic<void*> g_cancelField{nullptr};
+
+// The field may be unaligned (the sets are packed).
+void write_cancel(void* field, int32_t value) {
+    if (field != nullptr) std::memcpy(field, &value, sizeof value);
+}
 
 void on_interrupt(int) {
     g_interrupted = true;
-    if (int32_t* field = g_cancelField.load()) *field = TAV_E_CANCELLED;
+    write_cancel(g_cancelField.load(), TAV_E_CANCELLED);
 }
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -25,9 +31,7 @@ struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 void on_post(void* ctx, unsigned msg, uintptr_t wParam, intptr_t) {
     if (msg != TAV_WM_PROGRESS) return;
     // A transfer may reset its set's fields as it starts: the request is repeated at every step.
-    if (g_interrupted) {
-        if (int32_t* field = g_cancelField.load()) *field = TAV_E_CANCELLED;
-    }
+    if (g_interrupted) write_cancel(g_cancelField.load(), TAV_E_CANCELLED);
     if (ctx == nullptr) return;
     static_cast<ProgressView*>(ctx)->rate(wParam > 100 ? 100u : static_cast<unsigned>(wParam));
 }
@@ -51,9 +55,9 @@ bool interrupted() { return g_interrupted; }
 
 void reset_interrupt() { g_interrupted = false; }
 
-int run_transfer(int32_t* cancel, ProgressView* view, const std::function<int()>& op) {
+int run_transfer(void* cancel, ProgressView* view, const std::function<int()>& op) {
     if (g_interrupted) return TAV_E_CANCELLED;
-    *cancel = 0;
+    write_cancel(cancel, 0);
     g_cancelField = cancel;
     TavWindow window{on_post, view};
     srvTav_SetProgressRateHwnd(&window);

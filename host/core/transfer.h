@@ -6,6 +6,7 @@
 // is put back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -35,9 +36,16 @@ bool interrupted();
 // Forgets a Ctrl-C that was handled (the session goes on to put the devices back).
 void reset_interrupt();
 
+// The cancel field of a data set. The sets are packed, so the field is
+// handed on as bytes and written with memcpy, never through an int32_t*.
+template <class Set>
+void* cancel_field(Set* set) {
+    return reinterpret_cast<unsigned char*>(set) + offsetof(Set, nCancel);
+}
+
 // Runs one library transfer with its progress shown on `view` (may be null)
-// and Ctrl-C mapped to *cancel = -31. Returns the transfer's result; -31 when
-// it was interrupted before it started.
-int run_transfer(int32_t* cancel, ProgressView* view, const std::function<int()>& op);
+// and Ctrl-C writing -31 into the cancel field. Returns the transfer's
+// result; -31 when it was interrupted before it started.
+int run_transfer(void* cancel, ProgressView* view, const std::function<int()>& op);
 
 }  // namespace tavhost::core
