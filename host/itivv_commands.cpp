@@ -1,235 +1,294 @@
-// `tav vv ...`: the VV positioning table of a V-type amplifier, through the
-// library's C interface only. Every command works on a ".k7v"/".m7v" file, so
-// an edit is a load, a change and a save.
+// `tav vv ...`: the VV positioning table of a V-type amplifier. Every command
+// works on a ".k7v"/".m7v" file, so an edit is a load, a checked change and a
+// save. The transfers work on the selected entry of servo.con: the target
+// entry is selected for the call only and servo.con is put back afterwards.
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Tav_acs.h"
-#include "host/console.h"
+#include "host/cli.h"
+#include "host/core/edits.h"
+#include "host/core/numbers.h"
 
 namespace tavhost {
 
 namespace {
 
-const char kUsage[] =
-    "VV positioning table (V-type amplifier, 15 points):\n"
-    "  vv create MODEL FILE       new table from the VV template of MODEL (0 VEL .. 5 VEL_KB)\n"
-    "  vv show FILE               load a .k7v/.m7v file and show its points (also: vv load)\n"
-    "  vv save FILE OUT           save under another name (.k7v, .m7v or .csv)\n"
-    "  vv change FILE NO CMD STEP POS SPEED ACCEL DECEL TIMER MCODE MVALID MTIMING\n"
-    "  vv insert FILE NO CMD STEP POS SPEED ACCEL DECEL TIMER MCODE MVALID MTIMING\n"
-    "  vv delete FILE NO          remove a point; the points after it move up\n"
-    "  vv reset FILE NO           reset a point to its initial values\n"
-    "  vv read ENTRY FILE         select station-list entry ENTRY and read its table into FILE\n"
-    "  vv write FILE ENTRY        select entry ENTRY and write every point of FILE to it\n"
-    "  vv init FILE               initial write of FILE to the selected amplifier\n"
-    "  vv list FILE               the listing with its description lines\n"
-    "  vv csv FILE OUT            the CSV export\n";
+struct Opts {
+    std::string model, file, out, no, entry;
+    std::vector<std::string> values;
+};
 
-int fail(const char* step, int code) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %d  %s\n", step, code, message(code).c_str());
-    return 1;
+int load(Ctx& ctx, const std::string& file, std::unique_ptr<ItiVvDatSet>& set) {
+    set = std::make_unique<ItiVvDatSet>();
+    const int code = srvTav_ItiVvDatFil_Rd(file.c_str(), set.get());
+    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, file, code);
 }
 
-bool to_int(const std::string& text, int* out) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0') return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
-bool to_double(const std::string& text, double* out) {
-    char* end = nullptr;
-    *out = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
-}
-
-int usage_error() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-std::unique_ptr<ItiVvDatSet> load(const std::string& file, int* rc) {
-    auto set = std::make_unique<ItiVvDatSet>();
-    const short code = srvTav_ItiVvDatFil_Rd(file.c_str(), set.get());
-    *rc = code == 0 ? 0 : fail("load", code);
-    return set;
-}
-
-int save(ItiVvDatSet* set, const std::string& file) {
-    const short code = srvTav_ItiVvDatFil_Wt(file.c_str(), set);
-    if (code != 0) return fail("save", code);
-    std::printf("saved %s\n", file.c_str());
+int save(Ctx& ctx, ItiVvDatSet* set, const std::string& file) {
+    const int code = srvTav_ItiVvDatFil_Wt(file.c_str(), set);
+    if (code != 0) return file_fail(ctx, Msg::StepSave, file, code, true);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Saved, {file}).c_str());
     return 0;
 }
 
-// --json: the table as one document.
-int show_json(ItiVvDatSet* set) {
-    std::printf("{\"file\": %s, \"amp\": %s, \"read_date\": %s, \"model\": %d, \"family\": %u, "
-                "\"stop_pos_dp\": %u, \"stop_time_dp\": %u, \"points\": [",
-                json_text(to_utf8(set->szFileName)).c_str(), json_text(to_utf8(set->szAmpNo)).c_str(),
-                json_text(to_utf8(set->szReadDate)).c_str(), static_cast<int>(set->nModel),
-                static_cast<unsigned>(set->nFamily), static_cast<unsigned>(set->wStopPosDp),
-                static_cast<unsigned>(set->wStopTimeDp));
+void table_json(Ctx& ctx, ItiVvDatSet* set) {
+    ctx.doc["file"] = to_utf8(set->szFileName);
+    ctx.doc["amp"] = to_utf8(set->szAmpNo);
+    ctx.doc["read_date"] = to_utf8(set->szReadDate);
+    ctx.doc["model"] = static_cast<int>(set->nModel);
+    ctx.doc["family"] = set->nFamily;
+    ctx.doc["stop_pos_dp"] = set->wStopPosDp;
+    ctx.doc["stop_time_dp"] = set->wStopTimeDp;
+    Json points = Json::array();
     for (int i = 0; i < set->nPointCount && i < 15; ++i) {
         const ItiVvDatPoint& p = set->point[i];
-        std::printf("%s\n  {\"no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"stop_pos\": %s, \"speed\": %s, "
-                    "\"accel\": %s, \"decel\": %s, \"stop_timer\": %s, \"m_code\": %d, \"m_valid\": %d, "
-                    "\"m_timing\": %d, \"changed\": %d}",
-                    i == 0 ? "" : ",", i + 1, static_cast<int>(p.nCmdMode), static_cast<int>(p.nStepMode),
-                    json_number(p.dStopPos).c_str(), json_number(p.dSpeed).c_str(), json_number(p.dAccelTime).c_str(),
-                    json_number(p.dDecelTime).c_str(), json_number(p.dStopTimer).c_str(), static_cast<int>(p.nMCode),
-                    static_cast<int>(p.nMValid), static_cast<int>(p.nMTiming), static_cast<int>(p.nChgFlag));
+        points.push_back({{"no", i + 1}, {"cmd_mode", static_cast<int>(p.nCmdMode)}, {"step_mode", static_cast<int>(p.nStepMode)},
+                          {"stop_pos", number_json(p.dStopPos)}, {"speed", number_json(p.dSpeed)},
+                          {"accel", number_json(p.dAccelTime)}, {"decel", number_json(p.dDecelTime)},
+                          {"stop_timer", number_json(p.dStopTimer)}, {"m_code", static_cast<int>(p.nMCode)},
+                          {"m_valid", static_cast<int>(p.nMValid)}, {"m_timing", static_cast<int>(p.nMTiming)},
+                          {"changed", static_cast<int>(p.nChgFlag)}});
     }
-    std::printf("\n]}\n");
-    return 0;
+    ctx.doc["points"] = points;
 }
 
-int show(ItiVvDatSet* set) {
-    if (json_output()) return show_json(set);
-    std::printf("amplifier %s  model %d  family 0x%02X  stop position %u places  stop timer %u places\n",
-                set->szAmpNo, set->nModel, set->nFamily, set->wStopPosDp, set->wStopTimeDp + 2u);
-    std::printf(" no  cmd step    stop pos    speed   accel   decel   timer mcode valid timing chg\n");
+std::string family_hex(unsigned family) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", family & 0xFFu);
+    return text;
+}
+
+void show(Ctx& ctx, ItiVvDatSet* set) {
+    table_json(ctx, set);
+    std::fprintf(ctx.out(), "%s\n",
+                 ctx.t(Msg::VvHeader, {set->szAmpNo, std::to_string(set->nModel), family_hex(set->nFamily),
+                                       std::to_string(set->wStopPosDp), std::to_string(set->wStopTimeDp + 2u)})
+                     .c_str());
+    const Msg cols[] = {Msg::ColNo, Msg::ColCmd, Msg::ColStep, Msg::ColStopPos, Msg::ColSpeed, Msg::ColAccel,
+                        Msg::ColDecel, Msg::ColTimer, Msg::ColMCode, Msg::ColValid, Msg::ColTiming, Msg::ColChanged};
+    const std::size_t widths[] = {3, 4, 4, 11, 8, 7, 7, 7, 5, 5, 6, 3};
+    std::string head;
+    for (std::size_t i = 0; i < 12; ++i) head += (i == 0 ? "" : " ") + core::pad_left(ctx.t(cols[i]), widths[i]);
+    std::fprintf(ctx.out(), "%s\n", head.c_str());
     for (int no = 1; no <= set->nPointCount && no <= 15; ++no) {
-        ItiVvDatPoint p{};
-        if (srvTav_ItiVvDat_Rd(set, no, &p) != 0) break;
-        const ItiVvDatPoint& q = set->point[no - 1];  // the M-code flags are read from the set
-        std::printf("%3d %4d %4d %11.*f %8.2f %7.1f %7.1f %7.*f %5d %5d %6d %3d\n", p.nDataNo, p.nCmdMode,
-                    p.nStepMode, set->wStopPosDp, p.dStopPos, p.dSpeed, p.dAccelTime, p.dDecelTime,
-                    set->wStopTimeDp + 2, p.dStopTimer, p.nMCode, q.nMValid, q.nMTiming, p.nChgFlag);
+        const ItiVvDatPoint& p = set->point[no - 1];
+        std::fprintf(ctx.out(), "%3d %4d %4d %11.*f %8.2f %7.1f %7.1f %7.*f %5d %5d %6d %3d\n", no,
+                     static_cast<int>(p.nCmdMode), static_cast<int>(p.nStepMode), static_cast<int>(set->wStopPosDp),
+                     static_cast<double>(p.dStopPos), static_cast<double>(p.dSpeed), static_cast<double>(p.dAccelTime),
+                     static_cast<double>(p.dDecelTime), static_cast<int>(set->wStopTimeDp) + 2,
+                     static_cast<double>(p.dStopTimer), static_cast<int>(p.nMCode), static_cast<int>(p.nMValid),
+                     static_cast<int>(p.nMTiming), static_cast<int>(p.nChgFlag));
+    }
+}
+
+// The ten values of a point after NO, strictly parsed.
+bool point_values(const std::vector<std::string>& v, core::PointValues& p) {
+    return v.size() == 10 && core::parse_int(v[0], -99, 99, p.cmdMode) && core::parse_int(v[1], -99, 99, p.stepMode) &&
+           core::parse_real(v[2], p.stopPos) && core::parse_real(v[3], p.speed) && core::parse_real(v[4], p.accel) &&
+           core::parse_real(v[5], p.decel) && core::parse_real(v[6], p.stopTimer) &&
+           core::parse_int(v[7], -9999, 9999, p.mCode) && core::parse_int(v[8], -99, 99, p.mValid) &&
+           core::parse_int(v[9], -99, 99, p.mTiming);
+}
+
+// Every point of a table through the same check as an edit (for the writes
+// that send all points, the initial write unchecked by the library).
+int check_all_points(Ctx& ctx, ItiVvDatSet* set) {
+    for (int no = 1; no <= set->nPointCount && no <= 15; ++no) {
+        const ItiVvDatPoint& q = set->point[no - 1];
+        core::PointValues p;
+        p.cmdMode = q.nCmdMode;
+        p.stepMode = q.nStepMode;
+        p.stopPos = q.dStopPos;
+        p.speed = q.dSpeed;
+        p.accel = q.dAccelTime;
+        p.decel = q.dDecelTime;
+        p.stopTimer = q.dStopTimer;
+        p.mCode = q.nMCode;
+        p.mValid = q.nMValid;
+        p.mTiming = q.nMTiming;
+        if (core::Outcome r = core::check_point(no, p, set->wStopPosDp, set->wStopTimeDp, true); !r.ok()) return fail(ctx, r);
     }
     return 0;
 }
 
-// The ten values of a point after FILE and NO.
-bool point_values(const std::vector<std::string>& a, int* ints, double* reals) {
-    // CMD STEP | POS SPEED ACCEL DECEL TIMER | MCODE MVALID MTIMING
-    if (a.size() != 12) return false;
-    return to_int(a[2], &ints[0]) && to_int(a[3], &ints[1]) && to_double(a[4], &reals[0]) &&
-           to_double(a[5], &reals[1]) && to_double(a[6], &reals[2]) && to_double(a[7], &reals[3]) &&
-           to_double(a[8], &reals[4]) && to_int(a[9], &ints[2]) && to_int(a[10], &ints[3]) &&
-           to_int(a[11], &ints[4]);
+int cmd_create(Ctx& ctx, const Opts& o) {
+    const int model = core::model_number(o.model);
+    if (model < 0) return usage(ctx, ctx.t(Msg::UnknownModel, {o.model}));
+    auto set = std::make_unique<ItiVvDatSet>();
+    if (const int code = srvTav_ItiVvDatFil_Create(model, set.get()); code != 0) return fail(ctx, ctx.t(Msg::StepCreate, {o.model}), code);
+    return save(ctx, set.get(), o.file);
 }
 
-int cmd_edit(const std::string& what, const std::vector<std::string>& a) {
-    int no = 0;
-    if (a.size() < 2 || !to_int(a[1], &no)) return usage_error();
-    int rc = 0;
-    auto set = load(a[0], &rc);
+int cmd_show(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    show(ctx, set.get());
+    return 0;
+}
+
+int cmd_save(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    return save(ctx, set.get(), o.out);
+}
+
+int cmd_csv(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (const int code = srvTav_ItiVvDatCsvType_Wt(o.out.c_str(), set.get()); code != 0) return file_fail(ctx, Msg::StepCsv, o.out, code, true);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Exported, {o.out}).c_str());
+    return 0;
+}
+
+int cmd_edit(Ctx& ctx, const Opts& o, bool insert) {
+    core::PointValues p;
+    if (!point_values(o.values, p)) return usage(ctx, ctx.t(Msg::BadVvPointValues));
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (core::Outcome r = core::change_vv_point(set.get(), to_int(o.no), p, insert); !r.ok()) return fail(ctx, r);
+    return save(ctx, set.get(), o.file);
+}
+
+int cmd_change(Ctx& ctx, const Opts& o) { return cmd_edit(ctx, o, false); }
+int cmd_insert(Ctx& ctx, const Opts& o) { return cmd_edit(ctx, o, true); }
+
+int cmd_delete_or_reset(Ctx& ctx, const Opts& o, bool del) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    const int no = to_int(o.no);
+    const int code = del ? srvTav_ItiVvDat_Delete(set.get(), no) : srvTav_ItiVvDat_Init(set.get(), no);
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepPoint, {o.no}), code);
+    return save(ctx, set.get(), o.file);
+}
+
+int cmd_delete(Ctx& ctx, const Opts& o) { return cmd_delete_or_reset(ctx, o, true); }
+int cmd_reset(Ctx& ctx, const Opts& o) { return cmd_delete_or_reset(ctx, o, false); }
+
+// A transfer to or from the target entry, selected for the call only.
+int with_target(Ctx& ctx, const Opts& o, ItiVvDatSet* set, Msg step, const std::function<int(const core::Target&)>& op) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry_of(o.entry), t)) return rc;
+    core::SelectionGuard selection;
+    if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
+    const int code = transfer(ctx, cancel_field(set), [&] { return op(t); });
+    if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
+    if (code != 0) return fail(ctx, ctx.t(step), code);
+    return 0;
+}
+
+int cmd_read(Ctx& ctx, const Opts& o) {
+    auto set = std::make_unique<ItiVvDatSet>();
+    const int rc = with_target(ctx, o, set.get(), Msg::StepRead, [&](const core::Target& t) {
+        return srvTav_ItiVvDat_ComRd(nullptr, std::to_string(t.entry).c_str(), set.get());
+    });
     if (rc != 0) return rc;
-    short code;
-    if (what == "change" || what == "insert") {
-        int i[5];
-        double d[5];
-        if (!point_values(a, i, d)) return usage_error();
-        code = what == "change"
-                   ? srvTav_ItiVvDat_Chg(set.get(), no, i[0], i[1], d[0], d[1], d[2], d[3], d[4], i[2], i[3], i[4])
-                   : srvTav_ItiVvDat_Insert(set.get(), no, i[0], i[1], d[0], d[1], d[2], d[3], d[4], i[2], i[3],
-                                            i[4]);
-    } else {
-        if (a.size() != 2) return usage_error();
-        code = what == "delete" ? srvTav_ItiVvDat_Delete(set.get(), no) : srvTav_ItiVvDat_Init(set.get(), no);
-    }
-    if (code != 0) return fail(what.c_str(), code);
-    return save(set.get(), a[0]);
+    show(ctx, set.get());
+    return save(ctx, set.get(), o.file);
 }
 
-// The transfers go to the amplifier selected in the station list, as the
-// loader's amplifier choice does it.
-int select_entry(const std::string& entry) {
-    const short code = srvTav_Amp_Wt(entry.c_str());
-    return code == 0 ? 0 : fail("select", code);
+int cmd_write(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (int rc = check_all_points(ctx, set.get())) return rc;
+    const int rc = with_target(ctx, o, set.get(), Msg::StepWrite, [&](const core::Target& t) {
+        return srvTav_ItiVvDat_ComWt(nullptr, std::to_string(t.entry).c_str(), 1, set.get());
+    });
+    if (rc != 0) return rc;
+    std::fprintf(ctx.out(), "%s: %s\n", ctx.t(Msg::StepWrite).c_str(), message(0).c_str());
+    return 0;
 }
 
-int cmd_list(ItiVvDatSet* set) {
+int cmd_init(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    // The initial write sends every point unchecked: checked here instead.
+    if (int rc = check_all_points(ctx, set.get())) return rc;
+    const int rc = with_target(ctx, o, set.get(), Msg::StepInitialWrite, [&](const core::Target& t) {
+        // It addresses the station named in the set's amplifier number.
+        std::snprintf(set->szAmpNo, sizeof set->szAmpNo, "%03d", t.station);
+        return srvTav_ItiVvDat_InitWt(set.get());
+    });
+    if (rc != 0) return rc;
+    std::fprintf(ctx.out(), "%s: %s\n", ctx.t(Msg::StepInitialWrite).c_str(), message(0).c_str());
+    return 0;
+}
+
+int cmd_list(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ItiVvDatSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    Json lines = Json::array();
     for (int index = 1; index <= 12; ++index) {
         char line[2200] = "";
         int count = 0;
-        if (srvTav_ItiVvDat_Ctl_Inf_Rd(set, index, &count, line) == 0) std::printf("%s\n", to_utf8(line).c_str());
+        if (srvTav_ItiVvDat_Ctl_Inf_Rd(set.get(), index, &count, line) == 0) lines.push_back(to_utf8(line));
     }
     auto print = std::make_unique<ItiVvDatPrintData>();
-    const short code = srvTav_ItiVvDatPrint_mak(set, print.get());
-    std::printf("\n%s\n%s\n%s\n", to_utf8(print->szTitle).c_str(), to_utf8(print->szColumnTitle1).c_str(),
-                to_utf8(print->szColumnTitle2).c_str());
-    for (int i = 0; i < print->nLineCount && i < 15; ++i) std::printf("%s\n", to_utf8(print->szPointLine[i]).c_str());
-    return code == 0 ? 0 : fail("listing", code);
+    const int code = srvTav_ItiVvDatPrint_mak(set.get(), print.get());
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepListing), code);
+    lines.push_back("");
+    for (const char* l : {print->szTitle, print->szColumnTitle1, print->szColumnTitle2}) lines.push_back(to_utf8(l));
+    for (int i = 0; i < print->nLineCount && i < 15; ++i) lines.push_back(to_utf8(print->szPointLine[i]));
+    for (const auto& l : lines) std::fprintf(ctx.out(), "%s\n", l.get<std::string>().c_str());
+    ctx.doc["lines"] = lines;
+    return 0;
 }
+
+struct Named {
+    const char* name;
+    Msg help;
+    int (*fn)(Ctx&, const Opts&);
+};
 
 }  // namespace
 
-int run_itivv_command(const std::string& command, const std::vector<std::string>& args) {
-    if (command != "vv") return -1;
-    if (args.empty()) return usage_error();
-    const std::string what = args[0];
-    const std::vector<std::string> a(args.begin() + 1, args.end());
-    int rc = 0;
-
-    if (what == "create" && a.size() == 2) {
-        int model = 0;
-        if (!to_int(a[0], &model)) return usage_error();
-        auto set = std::make_unique<ItiVvDatSet>();
-        const short code = srvTav_ItiVvDatFil_Create(model, set.get());
-        if (code != 0) return fail("create", code);
-        return save(set.get(), a[1]);
+void add_vv_commands(CLI::App& app, Ctx& ctx) {
+    CLI::App* vv = app.add_subcommand("vv", ctx.t(Msg::HelpVv));
+    vv->require_subcommand(1);
+    auto o = std::make_shared<Opts>();
+    auto add = [&ctx, vv, o](const char* name, Msg help, int (*fn)(Ctx&, const Opts&)) {
+        CLI::App* sub = vv->add_subcommand(name, ctx.t(help));
+        sub->callback([&ctx, o, fn] { ctx.run = [&ctx, o, fn] { return fn(ctx, *o); }; });
+        return sub;
+    };
+    const char* fileHelp = "VV table (.k7v or .m7v)";
+    const auto pointNo = int_in(1, 15, "point");
+    CLI::App* sub = add("create", Msg::HelpVvCreate, cmd_create);
+    sub->add_option("MODEL", o->model, "model name or number (VEL .. VEL_KB, 0..5)")->required();
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    for (const char* name : {"show", "load"}) add(name, Msg::HelpVvShow, cmd_show)->add_option("FILE", o->file, fileHelp)->required();
+    const Named copies[] = {{"save", Msg::HelpVvSave, cmd_save}, {"csv", Msg::HelpVvCsv, cmd_csv}};
+    for (const Named& c : copies) {
+        sub = add(c.name, c.help, c.fn);
+        sub->add_option("FILE", o->file, fileHelp)->required();
+        sub->add_option("OUT", o->out, "output file")->required();
     }
-    if ((what == "show" || what == "load") && a.size() == 1) {
-        auto set = load(a[0], &rc);
-        return rc != 0 ? rc : show(set.get());
+    const Named edits[] = {{"change", Msg::HelpVvChange, cmd_change}, {"insert", Msg::HelpVvInsert, cmd_insert}};
+    for (const Named& e : edits) {
+        sub = add(e.name, e.help, e.fn);
+        sub->add_option("FILE", o->file, fileHelp)->required();
+        sub->add_option("NO", o->no, "point number")->required()->check(pointNo);
+        sub->add_option("VALUES", o->values, "CMD STEP POS SPEED ACCEL DECEL TIMER MCODE MVALID MTIMING")
+            ->required()
+            ->expected(10);
     }
-    if ((what == "save" || what == "csv") && a.size() == 2) {
-        auto set = load(a[0], &rc);
-        if (rc != 0) return rc;
-        if (what == "csv") {
-            const short code = srvTav_ItiVvDatCsvType_Wt(a[1].c_str(), set.get());
-            if (code != 0) return fail("csv", code);
-            std::printf("exported %s\n", a[1].c_str());
-            return 0;
-        }
-        return save(set.get(), a[1]);
+    const Named points[] = {{"delete", Msg::HelpVvDelete, cmd_delete}, {"reset", Msg::HelpVvReset, cmd_reset}};
+    for (const Named& p : points) {
+        sub = add(p.name, p.help, p.fn);
+        sub->add_option("FILE", o->file, fileHelp)->required();
+        sub->add_option("NO", o->no, "point number")->required()->check(pointNo);
     }
-    if (what == "change" || what == "insert" || what == "delete" || what == "reset") return cmd_edit(what, a);
-    if (what == "read" && a.size() == 2) {
-        if ((rc = select_entry(a[0])) != 0) return rc;
-        auto set = std::make_unique<ItiVvDatSet>();
-        const short code = srvTav_ItiVvDat_ComRd(nullptr, a[0].c_str(), set.get());
-        if (code != 0) return fail("read", code);
-        if (json_output()) {  // the document alone on stdout
-            {
-                BarsToStderr toStderr;
-                if ((rc = save(set.get(), a[1])) != 0) return rc;
-            }
-            return show(set.get());
-        }
-        show(set.get());
-        return save(set.get(), a[1]);
+    const Named transfers[] = {{"read", Msg::HelpVvRead, cmd_read}, {"write", Msg::HelpVvWrite, cmd_write},
+                               {"init", Msg::HelpVvInit, cmd_init}};
+    for (const Named& t : transfers) {
+        sub = add(t.name, t.help, t.fn);
+        sub->add_option("FILE", o->file, fileHelp)->required();
+        add_entry_option(sub, o->entry);
     }
-    if (what == "write" && a.size() == 2) {
-        auto set = load(a[0], &rc);
-        if (rc != 0) return rc;
-        if ((rc = select_entry(a[1])) != 0) return rc;
-        const short code = srvTav_ItiVvDat_ComWt(nullptr, a[1].c_str(), 1, set.get());
-        if (code != 0) return fail("write", code);
-        std::printf("written: %s\n", message(code).c_str());
-        return 0;
-    }
-    if (what == "init" && a.size() == 1) {
-        auto set = load(a[0], &rc);
-        if (rc != 0) return rc;
-        const short code = srvTav_ItiVvDat_InitWt(set.get());
-        if (code != 0) return fail("initial write", code);
-        std::printf("initial write: %s\n", message(code).c_str());
-        return 0;
-    }
-    if (what == "list" && a.size() == 1) {
-        auto set = load(a[0], &rc);
-        return rc != 0 ? rc : cmd_list(set.get());
-    }
-    return usage_error();
+    add("list", Msg::HelpVvList, cmd_list)->add_option("FILE", o->file, fileHelp)->required();
 }
 
 }  // namespace tavhost

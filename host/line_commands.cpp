@@ -1,37 +1,22 @@
-// Terminal commands for the connected amplifier: identification, the
-// online/offline switch, run on/off, jog, positioning start/cancel and the
-// live status view.
-//
-// The library opens a line for the host (srvTav_Wyn_Net_Open) but offers no
-// call to close it again; the commands that work on an opened line leave it
-// open, and the line ends with the process. Each command is one process.
-#include <atomic>
+// The station list and the amplifier itself: stations, select, identify,
+// online/offline, run, jog, start/cancel and the live status. Every device
+// command names its target (--entry N, default the selected entry) and
+// prints it first; commands whose library call works on the selected entry
+// get it selected for the call only.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "Tav_acs.h"
-#include "host/console.h"
+#include "host/cli.h"
+#include "wynapi/wynapi.h"
 
 namespace tavhost {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void on_interrupt(int) { g_interrupted = true; }
-
-// Prints a failed step with its catalogue message; the exit status is 1.
-int fail(const char* step, int code) {
-    std::fflush(stdout);  // keep the order of what was printed before
-    std::fprintf(stderr, "%s: %d  %s\n", step, code, message(code).c_str());
-    return 1;
-}
 
 std::string hex2(unsigned value) {
     char text[4];
@@ -39,236 +24,288 @@ std::string hex2(unsigned value) {
     return text;
 }
 
-int report(const char* step, int code) {
-    if (code != 0) return fail(step, code);
-    std::printf("%s: %s\n", step, message(code).c_str());
+// STR1 in words: the ready and offline flags and the error bits.
+std::vector<std::string> status_words(const Ctx& ctx, unsigned str1) {
+    static const struct {
+        unsigned bit;
+        Msg word;
+    } kBits[] = {{0x02, Msg::StatusReady},         {0x04, Msg::StatusOffline},  {0x08, Msg::StatusInitialising},
+                 {0x20, Msg::StatusTransmission}, {0x40, Msg::StatusDataError}, {0x80, Msg::StatusRefused}};
+    std::vector<std::string> words;
+    for (const auto& b : kBits)
+        if ((str1 & b.bit) != 0) words.push_back(ctx.t(b.word));
+    if ((str1 & 0x02) == 0) words.insert(words.begin(), ctx.t(Msg::StatusNotReady));
+    return words;
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
+    return out;
+}
+
+void print_status(Ctx& ctx, const unsigned char* status) {
+    const std::vector<std::string> words = status_words(ctx, status[0]);
+    std::fprintf(ctx.out(), "STR1=0x%02X STR2=0x%02X  %s\n", status[0], status[1], joined(words).c_str());
+    ctx.doc["str1"] = status[0];
+    ctx.doc["str2"] = status[1];
+    ctx.doc["status"] = words;
+}
+
+int report(Ctx& ctx, const std::string& step, int code) {
+    if (code != 0) return fail(ctx, step, code);
+    std::fprintf(ctx.out(), "%s: %s\n", step.c_str(), message(code).c_str());
     return 0;
 }
 
-bool parse_int(const std::string& text, long low, long high, int* out) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || v < low || v > high) return false;
-    *out = static_cast<int>(v);
-    return true;
+// Opens the line to the target after open_target identified it.
+int open_line(Ctx& ctx) {
+    const int rc = srvTav_Wyn_Net_Open();
+    return rc == 0 ? 0 : fail(ctx, ctx.t(Msg::StepLineOpen, {core::line_device()}), rc);
 }
 
-// The station of the entry selected in servo.con, over a freshly opened line.
-int open_selected(int* station) {
-    int rc = srvTav_TargetAmpKyoku_Rd(station);
-    if (rc != 0) return fail("station list", rc);
-    rc = srvTav_Wyn_Net_Open();
-    if (rc != 0) return fail("line open", rc);
-    return 0;
-}
-
-void print_status_bytes(const unsigned char* status) {
-    std::printf("STR1=0x%02X STR2=0x%02X\n", status[0], status[1]);
-}
-
-int cmd_identify(const std::vector<std::string>& args) {
-    if (args.size() > 1) {
-        std::fprintf(stderr, "identify: at most one station number\n");
-        return 2;
+int cmd_stations(Ctx& ctx) {
+    core::StationList list;
+    if (core::Outcome r = core::read_station_list(list); !r.ok()) return fail(ctx, r);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::StationListOf, {list.path}).c_str());
+    std::fprintf(ctx.out(), "  %s %s %s  %s\n", core::pad_left(ctx.t(Msg::ColEntry), 6).c_str(),
+                 core::pad_left(ctx.t(Msg::ColStation), 8).c_str(), core::pad_right(ctx.t(Msg::ColAnswered), 10).c_str(),
+                 ctx.t(Msg::ColName).c_str());
+    Json entries = Json::array();
+    for (const core::StationEntry& e : list.entries) {
+        const std::string name = to_utf8(e.name.c_str());
+        std::fprintf(ctx.out(), "%s %s %s %s  %s\n", e.entry == list.selected ? "*" : " ",
+                     core::pad_left(std::to_string(e.entry), 6).c_str(), core::pad_left(std::to_string(e.station), 8).c_str(),
+                     core::pad_right(e.flag ? ctx.t(Msg::Yes) : "-", 10).c_str(), name.c_str());
+        entries.push_back({{"entry", e.entry}, {"station", e.station}, {"answered", e.flag != 0}, {"name", name},
+                           {"selected", e.entry == list.selected}});
     }
-    int station = 0;
-    std::string record;  // the raw record of the selected entry, as hexadecimal bytes
-    if (args.empty()) {
-        // Without a station the raw record of the selected entry comes first,
-        // read over a line of its own.
-        SysConditionRecord raw;
-        std::memset(&raw, 0, sizeof raw);
+    if (list.selected == 0) std::fprintf(stderr, "%s\n", ctx.t(Msg::SelectionInvalid, {list.path, list.selectedText,
+                                                                                      std::to_string(list.entries.size())}).c_str());
+    ctx.doc["file"] = list.path;
+    ctx.doc["selected"] = list.selected;
+    ctx.doc["entries"] = entries;
+    return 0;
+}
+
+int cmd_select(Ctx& ctx, int entry) {
+    if (core::Outcome r = core::select_entry(entry); !r.ok()) return fail(ctx, r);
+    core::Target t;
+    core::resolve_target(entry, t);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Selected, {std::to_string(entry), std::to_string(t.station)}).c_str());
+    ctx.doc["selected"] = entry;
+    ctx.doc["station"] = t.station;
+    return 0;
+}
+
+int cmd_identify(Ctx& ctx, const std::optional<int>& entry, bool withRecord) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    if (withRecord) {
+        // The raw record is read from the selected entry: selected for the call.
+        core::SelectionGuard selection;
+        if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
+        SysConditionRecord raw{};
         const int rc = srvTav_Open_SysCondition_Rd_Close(&raw);
-        if (rc != 0) return fail("identification record", rc);
+        if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
+        if (rc != 0) return fail(ctx, ctx.t(Msg::StepRecord), rc);
+        std::string record;
         const auto* bytes = reinterpret_cast<const unsigned char*>(&raw);
         for (size_t i = 0; i < sizeof raw; ++i) record += (record.empty() ? "" : " ") + hex2(bytes[i]);
-        if (!json_output()) std::printf("record: %s\n", record.c_str());
-        int rc2 = srvTav_TargetAmpKyoku_Rd(&station);
-        if (rc2 != 0) return fail("station list", rc2);
-    } else if (!parse_int(args[0], 0, 248, &station)) {
-        std::fprintf(stderr, "identify: station must be 0..248\n");
-        return 2;
+        std::fprintf(ctx.out(), "%s %s\n", core::pad_right(ctx.t(Msg::LabelRecord) + ":", 18).c_str(), record.c_str());
+        ctx.doc["record"] = record;
     }
-    int rc = srvTav_Wyn_Net_Open();
-    if (rc != 0) return fail("line open", rc);
-    AmpIdentification id;
-    std::memset(&id, 0, sizeof id);
-    rc = srvTav_SysCondition_Rd(station, &id);
-    if (rc != 0) return fail("identification", rc);
-
-    if (json_output()) {
-        std::printf("{\"station\": %d, \"family\": %d", station, id.byFamily);
-        if (!record.empty()) std::printf(", \"record\": %s", json_text(record).c_str());
-        const struct {
-            const char* key;
-            const char* text;
-        } fields[] = {{"family_name", id.szFamilyName}, {"model", id.szModelName},
-                      {"capacity", id.szAmpCapacity},   {"supply_voltage", id.szAmpVoltage},
-                      {"extended_code", id.szExtCode},  {"motor", id.szMotorName},
-                      {"motor_series", id.szMotorSeries}, {"motor_capacity", id.szMotorLabel},
-                      {"motor_speed", id.szMotorSpeed}, {"encoder", id.szEncoder}};
-        for (const auto& f : fields) std::printf(", \"%s\": %s", f.key, json_text(to_utf8(f.text)).c_str());
-        std::printf("}\n");
-        return 0;
-    }
-    std::printf("station:          %d\n", station);
-    std::printf("family byte:      0x%02X\n", id.byFamily);
-    if (id.byFamily == 0) {
-        std::printf("(not a KESTA7 or KESTA7 Mini amplifier: no texts)\n");
-        return 0;
-    }
+    const AmpIdentification& id = t.id;
     const struct {
-        const char* label;
+        Msg label;
+        const char* key;
         const char* text;
     } rows[] = {
-        {"family", id.szFamilyName},         {"model", id.szModelName},
-        {"capacity", id.szAmpCapacity},      {"supply voltage", id.szAmpVoltage},
-        {"extended code", id.szExtCode},     {"motor", id.szMotorName},
-        {"motor series", id.szMotorSeries},  {"motor capacity", id.szMotorLabel},
-        {"motor speed", id.szMotorSpeed},    {"encoder", id.szEncoder},
+        {Msg::LabelFamily, "family_name", id.szFamilyName},       {Msg::LabelModel, "model", id.szModelName},
+        {Msg::LabelCapacity, "capacity", id.szAmpCapacity},       {Msg::LabelVoltage, "supply_voltage", id.szAmpVoltage},
+        {Msg::LabelExtCode, "extended_code", id.szExtCode},       {Msg::LabelMotor, "motor", id.szMotorName},
+        {Msg::LabelMotorSeries, "motor_series", id.szMotorSeries}, {Msg::LabelMotorCapacity, "motor_capacity", id.szMotorLabel},
+        {Msg::LabelMotorSpeed, "motor_speed", id.szMotorSpeed},   {Msg::LabelEncoder, "encoder", id.szEncoder},
     };
-    for (const auto& r : rows) std::printf("%-17s %s\n", (std::string(r.label) + ":").c_str(), to_utf8(r.text).c_str());
+    std::fprintf(ctx.out(), "%s 0x%02X\n", core::pad_right(ctx.t(Msg::LabelFamilyByte) + ":", 18).c_str(), id.byFamily);
+    if (id.byFamily == 0) std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::NoAmplifierTexts).c_str());
+    for (const auto& r : rows) {
+        const std::string value = to_utf8(r.text);
+        ctx.doc[r.key] = value;
+        if (id.byFamily != 0)
+            std::fprintf(ctx.out(), "%s %s\n", core::pad_right(ctx.t(r.label) + ":", 18).c_str(), value.c_str());
+    }
     return 0;
 }
 
-int cmd_online_offline(int mode) {
+int cmd_online_offline(Ctx& ctx, const std::optional<int>& entry, int mode) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    core::SelectionGuard selection;
+    if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
     unsigned char record[17] = {};
     const int rc = srvTav_Open_OffONline_Close(mode, record);
-    const char* step = mode == 1 ? "online" : "offline";
-    if (rc != 0) return fail(step, rc);
-    std::printf("%s: %s\n", step, message(rc).c_str());
-    return 0;
+    if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
+    return report(ctx, ctx.t(mode == 1 ? Msg::StepOnline : Msg::StepOffline), rc);
 }
 
-int cmd_run(const std::vector<std::string>& args) {
-    int on = 0, speed = 0;
-    if (args.size() == 2 && args[0] == "on" && parse_int(args[1], 0, 0x7FFFFFFF, &speed)) {
-        on = 1;
-    } else if (!(args.size() == 1 && args[0] == "off")) {
-        std::fprintf(stderr, "run: give 'on SPEED' or 'off'\n");
-        return 2;
-    }
-    int station = 0;
-    if (int rc = open_selected(&station)) return rc;
+int cmd_run(Ctx& ctx, const std::optional<int>& entry, bool on, int speed) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    if (int rc = open_line(ctx)) return rc;
     unsigned char status[2] = {};
-    const int rc = srvTav_RunOnOFF_ManuSpeedSel(station, on, speed, status);
-    print_status_bytes(status);
-    return report(on ? "run on" : "run off", rc);
+    const int rc = srvTav_RunOnOFF_ManuSpeedSel(t.station, on ? 1 : 0, speed, status);
+    Wyn_Net_Close();
+    print_status(ctx, status);
+    return report(ctx, ctx.t(on ? Msg::StepRunOn : Msg::StepRunOff), rc);
 }
 
-int cmd_jog(const std::vector<std::string>& args) {
-    if (args.size() != 1 || (args[0] != "+" && args[0] != "-")) {
-        std::fprintf(stderr, "jog: give + or -\n");
-        return 2;
-    }
-    int station = 0;
-    if (int rc = open_selected(&station)) return rc;
+int cmd_jog(Ctx& ctx, const std::optional<int>& entry, bool plus) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    if (int rc = open_line(ctx)) return rc;
     unsigned char status[2] = {};
-    const int rc = srvTav_ManuPluse_Snd(station, args[0] == "+" ? 1 : 0, status);
-    print_status_bytes(status);
-    return report(args[0] == "+" ? "jog +" : "jog -", rc);
+    const int rc = srvTav_ManuPluse_Snd(t.station, plus ? 1 : 0, status);
+    Wyn_Net_Close();
+    print_status(ctx, status);
+    return report(ctx, plus ? "jog +" : "jog -", rc);
 }
 
-int cmd_place(int mode, const std::vector<std::string>& args) {
-    int number = 0;
-    if (mode == 1 && (args.size() != 1 || !parse_int(args[0], -0x7FFFFFFF, 0x7FFFFFFF, &number))) {
-        std::fprintf(stderr, "start: give a positioning number 1..99\n");
-        return 2;
-    }
-    int station = 0;
-    if (int rc = open_selected(&station)) return rc;
+// The positioning run status in words: point, mode, position, speed, to go, state.
+void print_run_status(Ctx& ctx, const PositioningRunStatus& run) {
+    static const Msg kState[] = {Msg::RunIdle, Msg::RunRunning, Msg::RunArrived, Msg::RunCancelled};
+    const int code = run.nCode;
+    const std::string state = code >= 0 && code <= 3 ? ctx.t(kState[code]) : std::string(run.szCode);
+    const std::string cols[] = {ctx.t(Msg::ColPoint), ctx.t(Msg::ColMode), ctx.t(Msg::ColStep),
+                                ctx.t(Msg::ColPosition), ctx.t(Msg::ColSpeed), ctx.t(Msg::ColToGo),
+                                ctx.t(Msg::ColState)};
+    std::fprintf(ctx.out(), "%s %s %s %s %s %s  %s\n", core::pad_right(cols[0], 6).c_str(),
+                 core::pad_right(cols[1], 5).c_str(), core::pad_right(cols[2], 12).c_str(),
+                 core::pad_left(cols[3], 12).c_str(), core::pad_left(cols[4], 10).c_str(),
+                 core::pad_left(cols[5], 12).c_str(), cols[6].c_str());
+    std::fprintf(ctx.out(), "%s %s %s %s %s %s  %s\n", core::pad_right(run.szDataNo, 6).c_str(),
+                 core::pad_right(to_utf8(run.szCmdMode), 5).c_str(), core::pad_right(to_utf8(run.szStepMode), 12).c_str(),
+                 core::pad_left(run.szValue1, 12).c_str(), core::pad_left(run.szValue2, 10).c_str(),
+                 core::pad_left(run.szValue3, 12).c_str(), state.c_str());
+    ctx.doc["point"] = (run.byDataNo >> 4) * 10 + (run.byDataNo & 0x0F);
+    ctx.doc["cmd_mode"] = static_cast<int>(run.nCmdMode);
+    ctx.doc["step_mode"] = static_cast<int>(run.nStepMode);
+    ctx.doc["position"] = number_json(run.dValue1);
+    ctx.doc["speed"] = number_json(run.dValue2);
+    ctx.doc["to_go"] = number_json(run.dValue3);
+    ctx.doc["state"] = state;
+    ctx.doc["code"] = code;
+}
+
+int cmd_place(Ctx& ctx, const std::optional<int>& entry, int mode, int number) {
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    if (int rc = open_line(ctx)) return rc;
     unsigned char status[2] = {};
     int ready = 0;
-    const int rc = srvTav_PlaceRunOff(station, number, mode, status, &ready);
-    if (rc != TAV_E_START_NUMBER) print_status_bytes(status);
+    int rc = srvTav_PlaceRunOff(t.station, number, mode, status, &ready);
+    if (rc != TAV_E_START_NUMBER) print_status(ctx, status);
     if (mode == 1 && rc == 0 && ready == 0) {
-        // Nothing was sent: the amplifier would not take a start now.
-        std::printf("start: not ready, nothing sent\n");
+        Wyn_Net_Close();
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", ctx.t(Msg::NotReady).c_str());
+        ctx.doc["error"] = {{"code", 1}, {"message", ctx.t(Msg::NotReady)}};
         return 1;
     }
-    return report(mode == 1 ? "start" : "cancel", rc);
+    if (rc == 0 && mode == 1) {
+        PositioningRunStatus run{};
+        if (srvTav_ItiDatRunStatus_Rd(t.station, &run) == 0) print_run_status(ctx, run);
+    }
+    Wyn_Net_Close();
+    return report(ctx, ctx.t(mode == 1 ? Msg::StepStart : Msg::StepCancel), rc);
 }
 
-int cmd_status(const std::vector<std::string>& args) {
-    const bool watch = args.size() == 1 && args[0] == "--watch";
-    if (!args.empty() && !watch) {
-        std::fprintf(stderr, "status: only --watch is known\n");
-        return 2;
-    }
-    int station = 0;
-    if (int rc = open_selected(&station)) return rc;
-    g_interrupted = false;
-    if (watch) std::signal(SIGINT, on_interrupt);
+int cmd_status(Ctx& ctx, const std::optional<int>& entry, bool watch) {
+    if (watch && ctx.json) return usage(ctx, ctx.t(Msg::WatchNoJson));
+    core::Target t;
+    if (int rc = open_target(ctx, entry, t)) return rc;
+    if (int rc = open_line(ctx)) return rc;
     int last = 0;
     do {
         unsigned char status[2] = {};
         int ready = 0;
-        last = srvTav_Status_Rd(station, status, &ready);
-        if (watch && !json_output()) std::printf("\033[H\033[2J");  // redraw in place
-        if (last == 0 && json_output()) {
-            // One JSON document per refresh (one line each with --watch).
-            PositioningRunStatus run;
-            std::memset(&run, 0, sizeof run);
-            last = srvTav_ItiDatRunStatus_Rd(station, &run);
-            if (last != 0) {
-                fail("positioning status", last);
-            } else {
-                std::printf("{\"station\": %d, \"str1\": %d, \"str2\": %d, \"ready\": %s, \"offline\": %s, "
-                            "\"data_no\": %d, \"cmd_mode\": %d, \"step_mode\": %d, \"position\": %s, "
-                            "\"speed\": %s, \"to_go\": %s, \"code\": %d}\n",
-                            station, status[0], status[1], ready ? "true" : "false",
-                            (status[0] & 0x04) ? "true" : "false", (run.byDataNo >> 4) * 10 + (run.byDataNo & 0x0F),
-                            static_cast<int>(run.nCmdMode), static_cast<int>(run.nStepMode),
-                            json_number(run.dValue1).c_str(), json_number(run.dValue2).c_str(),
-                            json_number(run.dValue3).c_str(), static_cast<int>(run.nCode));
-            }
-        } else if (last != 0) {
-            fail("status", last);
-        } else {
-            std::printf("station %d  STR1=0x%02X STR2=0x%02X  %s%s\n", station, status[0], status[1],
-                        ready ? "ready" : "not ready", (status[0] & 0x04) ? "  offline" : "");
-            PositioningRunStatus run;
-            std::memset(&run, 0, sizeof run);
-            last = srvTav_ItiDatRunStatus_Rd(station, &run);
-            if (last != 0) {
-                fail("positioning status", last);
-            } else {
-                std::printf("data no %s  %s  %s\n", to_utf8(run.szDataNo).c_str(), to_utf8(run.szCmdMode).c_str(),
-                            to_utf8(run.szStepMode).c_str());
-                std::printf("value 1 %s\nvalue 2 %s\nvalue 3 %s\ncode    %s\n", run.szValue1, run.szValue2,
-                            run.szValue3, run.szCode);
-            }
+        last = srvTav_Status_Rd(t.station, status, &ready);
+        if (watch) std::printf("\033[H\033[2J");  // redraw in place
+        if (last != 0) {
+            fail(ctx, ctx.t(Msg::StepStatus), last);
+            break;
         }
-        std::fflush(stdout);
-        for (int i = 0; watch && i < 5 && !g_interrupted; ++i)
+        print_status(ctx, status);
+        PositioningRunStatus run{};
+        last = srvTav_ItiDatRunStatus_Rd(t.station, &run);
+        if (last != 0) {
+            fail(ctx, ctx.t(Msg::StepRunStatus), last);
+            break;
+        }
+        print_run_status(ctx, run);
+        std::fflush(ctx.out());
+        for (int i = 0; watch && i < 5 && !core::interrupted(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (watch && !g_interrupted);
-    if (watch) std::signal(SIGINT, SIG_DFL);
-    return last == 0 ? 0 : 1;
+    } while (watch && !core::interrupted());
+    Wyn_Net_Close();
+    // --watch ends with Ctrl-C: the way to stop it, not a failure.
+    return exit_status(last);
 }
 
 }  // namespace
 
-const char* line_usage() {
-    return "  identify [STATION] identify an amplifier (default: the selected entry)\n"
-           "  online | offline   switch the selected amplifier\n"
-           "  run on SPEED       run on with a manual speed selection; run off\n"
-           "  jog + | -          one manual pulse in either direction\n"
-           "  start N | cancel   start positioning number N (1..99); cancel it\n"
-           "  status [--watch]   run and positioning status (--watch: until Ctrl-C)\n";
-}
+void add_line_commands(CLI::App& app, Ctx& ctx) {
+    app.add_subcommand("stations", ctx.t(Msg::HelpStations))->callback([&ctx] { ctx.run = [&ctx] { return cmd_stations(ctx); }; });
 
-// -1 when the command is not one of ours.
-int run_line_command(const std::string& command, const std::vector<std::string>& args) {
-    if (command == "identify") return cmd_identify(args);
-    if (command == "online") return args.empty() ? cmd_online_offline(1) : 2;
-    if (command == "offline") return args.empty() ? cmd_online_offline(0) : 2;
-    if (command == "run") return cmd_run(args);
-    if (command == "jog") return cmd_jog(args);
-    if (command == "start") return cmd_place(1, args);
-    if (command == "cancel") return args.empty() ? cmd_place(0, args) : 2;
-    if (command == "status") return cmd_status(args);
-    return -1;
+    auto entry = std::make_shared<std::string>();
+    CLI::App* select = app.add_subcommand("select", ctx.t(Msg::HelpSelect));
+    select->add_option("ENTRY", *entry, "station-list entry")->required()->check(int_in(1, core::kMaxEntries, "entry"));
+    select->callback([&ctx, entry] { ctx.run = [&ctx, entry] { return cmd_select(ctx, to_int(*entry)); }; });
+
+    struct Opts {
+        std::string entry, state, speed = "0", direction, number;
+        bool record = false, watch = false;
+    };
+    auto o = std::make_shared<Opts>();
+    auto target = [o] { return entry_of(o->entry); };
+
+    CLI::App* identify = app.add_subcommand("identify", ctx.t(Msg::HelpIdentify));
+    add_entry_option(identify, o->entry);
+    identify->add_flag("--record", o->record, "also the raw 17-byte identification record");
+    identify->callback([&ctx, o, target] { ctx.run = [&ctx, o, target] { return cmd_identify(ctx, target(), o->record); }; });
+
+    for (int mode : {1, 0}) {
+        CLI::App* sub = app.add_subcommand(mode == 1 ? "online" : "offline", ctx.t(mode == 1 ? Msg::HelpOnline : Msg::HelpOffline));
+        add_entry_option(sub, o->entry);
+        sub->callback([&ctx, target, mode] { ctx.run = [&ctx, target, mode] { return cmd_online_offline(ctx, target(), mode); }; });
+    }
+
+    CLI::App* run = app.add_subcommand("run", ctx.t(Msg::HelpRun));
+    run->add_option("STATE", o->state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    run->add_option("SPEED", o->speed, "manual speed selection (run on)")->check(int_in(0, 65535, "speed"));
+    add_entry_option(run, o->entry);
+    run->callback([&ctx, o, target] {
+        ctx.run = [&ctx, o, target] { return cmd_run(ctx, target(), o->state == "on", to_int(o->speed)); };
+    });
+
+    CLI::App* jog = app.add_subcommand("jog", ctx.t(Msg::HelpJog));
+    jog->add_option("DIRECTION", o->direction, "+ or -")->required()->check(CLI::IsMember({"+", "-"}));
+    add_entry_option(jog, o->entry);
+    jog->callback([&ctx, o, target] { ctx.run = [&ctx, o, target] { return cmd_jog(ctx, target(), o->direction == "+"); }; });
+
+    CLI::App* start = app.add_subcommand("start", ctx.t(Msg::HelpStart));
+    start->add_option("NUMBER", o->number, "positioning number 1..99")->required()->check(int_in(1, 99, "positioning number"));
+    add_entry_option(start, o->entry);
+    start->callback([&ctx, o, target] { ctx.run = [&ctx, o, target] { return cmd_place(ctx, target(), 1, to_int(o->number)); }; });
+
+    CLI::App* cancel = app.add_subcommand("cancel", ctx.t(Msg::HelpCancel));
+    add_entry_option(cancel, o->entry);
+    cancel->callback([&ctx, target] { ctx.run = [&ctx, target] { return cmd_place(ctx, target(), 0, 0); }; });
+
+    CLI::App* status = app.add_subcommand("status", ctx.t(Msg::HelpStatus));
+    status->add_flag("--watch", o->watch, "refresh until Ctrl-C");
+    add_entry_option(status, o->entry);
+    status->callback([&ctx, o, target] { ctx.run = [&ctx, o, target] { return cmd_status(ctx, target(), o->watch); }; });
 }
 
 }  // namespace tavhost

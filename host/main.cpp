@@ -1,11 +1,4 @@
 // tav: the command-line loader.
-#include <cstdio>
-#include <cstring>
-#include <string>
+#include "host/cli.h"
 
-#include "Tav_acs.h"
-#include "host/console.h"
-
-int main(int argc, char** argv) {
-    return tavhost::run(argc, argv);
-}
+int main(int argc, char** argv) { return tavhost::run(argc, argv); }

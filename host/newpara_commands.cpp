@@ -7,49 +7,45 @@
 //   tav ext --file a.k7p read change 3 4500 write save
 //
 // The set is 1.7 MB and lives on the heap. Transfers address a station-list
-// entry (--entry N, default the selected one) and show a progress bar; Ctrl-C
-// cancels them.
+// entry (--entry N, default the selected one), print it first and show the
+// progress bar; Ctrl-C cancels them. Every change is range-checked first.
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Tav_acs.h"
-#include "host/commands_common.h"
-#include "host/console.h"
+#include "host/cli.h"
+#include "host/core/edits.h"
+#include "host/core/numbers.h"
 
 namespace tavhost {
 
 namespace {
 
-const char kUsage[] =
-    "extended parameters of KESTA7 / KESTA7 Mini (FILE: .k7p parameters, .syp system or hidden):\n"
-    "  ext [--file FILE] [--kind 0|1|2] [--entry N] ACTION [ACTION...]\n"
-    "    FILE is loaded first when it exists; the actions run in order on one set.\n"
-    "    --kind: 0 parameters, 1 system, 2 hidden (default from the extension of FILE)\n"
-    "    --entry: station-list entry of the transfers (default the selected one)\n"
-    "  actions:\n"
-    "    create MODEL [KIND]        a new set of definition values (MODEL: number or name, e.g. LIN)\n"
-    "    load FILE                  load another parameter file\n"
-    "    save [FILE]                save the set (default --file; .csv exports)\n"
-    "    show [NO]                  one parameter or the whole page\n"
-    "    change NO VALUE...         change values (pairs of number and value)\n"
-    "    reset NO...                back to the initial values\n"
-    "    read [--entry N]           read the set from the amplifier\n"
-    "    write [--all] [--entry N]  write the changed (or all) values to the amplifier\n"
-    "    init [--entry N]           write the initial values to the amplifier\n"
-    "    print                      the listing\n"
-    "    csv OUT.csv                CSV export\n"
-    "    compare [FILE] [--entry N] read the amplifier and show the values that differ from\n"
-    "                               FILE (default the set in hand)\n";
+const char kActionsHelp[] =
+    "Actions (run in order on one set):\n"
+    "  create MODEL [KIND]        a new set of definition values (MODEL: LIN, VEL, ... or 0..5)\n"
+    "  load FILE                  load another parameter file\n"
+    "  save [FILE]                save the set (default --file; .csv exports)\n"
+    "  show [NO]                  one parameter or the whole page\n"
+    "  change NO VALUE...         change values (pairs of number and value, range-checked)\n"
+    "  reset NO...                back to the initial values\n"
+    "  read [--entry N]           read the set from the amplifier\n"
+    "  write [--all] [--entry N]  write the changed (or all) values to the amplifier\n"
+    "  init [--entry N]           write the initial values to the amplifier\n"
+    "  print                      the listing\n"
+    "  csv OUT.csv                CSV export\n"
+    "  compare [FILE] [--entry N] read the amplifier and show the values that differ from\n"
+    "                             FILE (default the set in hand)\n";
 
-const char* const kActions[] = {"create", "load",  "save",  "show", "change", "reset",
-                                "read",   "write", "init",  "print", "csv",   "compare"};
+const char* const kActions[] = {"create", "load", "save", "show", "change", "reset",
+                                "read", "write", "init", "print", "csv", "compare"};
 
 bool is_action(const std::string& word) {
     for (const char* a : kActions)
@@ -57,21 +53,18 @@ bool is_action(const std::string& word) {
     return false;
 }
 
-int usage_error(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "ext: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 bool file_exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::unique_ptr<NewParaSet> new_set() { return std::make_unique<NewParaSet>(); }
-
-std::function<void()> cancel_of(NewParaSet* set) {
-    return [set] { set->nCancel = TAV_E_CANCELLED; };
+// The page kind a file name's extension stands for: .syp 1, .hsp 2, else 0.
+int kind_of(const std::string& file) {
+    if (file.size() < 4) return 0;
+    const char* ext = file.c_str() + file.size() - 4;
+    if (strcasecmp(ext, ".syp") == 0) return 1;
+    if (strcasecmp(ext, ".hsp") == 0) return 2;
+    return 0;
 }
 
 // "1_05": page and number within the page, as the amplifier's panel shows it.
@@ -114,90 +107,68 @@ std::string value_text(double value, unsigned attr) {
     return without_leading_zeros(text);
 }
 
-// Terminal columns of UTF-8 text: wide (2) for the CJK and full-width ranges,
-// 1 for everything else, including half-width katakana.
-std::size_t columns(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        unsigned cp = c;
-        if (len == 3 && i + 2 < text.size())
-            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
-        const bool wide = len == 4 || (len == 3 && cp >= 0x1100 && !(cp >= 0xFF61 && cp <= 0xFF9F));
-        width += wide ? 2 : 1;
-        i += len;
-    }
-    return width;
-}
-
-// Text padded with blanks to `width` terminal columns.
-std::string pad(const std::string& text, std::size_t width) {
-    const std::size_t w = columns(text);
-    return w >= width ? text : text + std::string(width - w, ' ');
-}
-
 // number, panel number, name, value and unit, range, change flag (and the
 // result of the last check or transfer when it is not 0).
-void show_one(const NewParaRecord& r, int no) {
+void show_one(Ctx& ctx, const NewParaRecord& r, int no) {
     const unsigned attr = r.wAttr;
     std::string range = trim(to_utf8(r.szItemComment));
     if (range.empty()) range = value_text(r.dMin, attr) + " .. " + value_text(r.dMax, attr);
-    std::printf("%3d %-5s %s %12s %s [%s]%s", no, panel_no(no).c_str(), pad(to_utf8(r.szName), 30).c_str(),
-                value_text(r.dValue, attr).c_str(), pad(to_utf8(r.szNote), 6).c_str(), range.c_str(),
-                r.nChgFlag ? "  changed" : "");
+    std::fprintf(ctx.out(), "%3d %-5s %s %s %s [%s]%s", no, panel_no(no).c_str(), core::pad_right(to_utf8(r.szName), 30).c_str(),
+                 core::pad_left(value_text(r.dValue, attr), 12).c_str(), core::pad_right(to_utf8(r.szNote), 6).c_str(),
+                 range.c_str(), r.nChgFlag ? ("  " + ctx.t(Msg::Changed)).c_str() : "");
     const int result = r.nResult;
-    if (result != 0) std::printf("  (%d %s)", result, message(result).c_str());
-    std::printf("\n");
+    if (result != 0) std::fprintf(ctx.out(), "  (%d %s)", result, message(result).c_str());
+    std::fprintf(ctx.out(), "\n");
+}
+
+Json record_json(const NewParaRecord& r, int no) {
+    return {{"no", no}, {"panel", panel_no(no)}, {"name", to_utf8(r.szName)}, {"value", number_json(r.dValue)},
+            {"initial", number_json(r.dInitial)}, {"min", number_json(r.dMin)}, {"max", number_json(r.dMax)},
+            {"attribute", r.wAttr}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
 }
 
 // The state of one `tav ext` command.
 struct Session {
+    explicit Session(Ctx& c) : ctx(c) {}
+    Ctx& ctx;
     std::string file;    // --file
     int kind = -1;       // --kind, -1: from the extension
-    std::string entry;   // --entry, empty: the selected one
-    std::unique_ptr<NewParaSet> set = new_set();
+    std::optional<int> entry;  // --entry
+    std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
     bool unsaved = false;
 
     int kind_for(const std::string& path) const { return kind >= 0 ? kind : kind_of(path); }
-
-    // The entry of a transfer: the action's own, the command's, or the selected one.
-    int entry_of(const std::string& own, std::string& out) const {
-        out = !own.empty() ? own : entry;
-        if (out.empty()) {
-            char selected[8] = "";
-            const short code = srvTav_Amp_Rd(selected);
-            if (code != 0) return fail("selected entry", code);
-            out = trim(selected);
-        }
-        int n = 0;
-        if (!integer(out, n) || n < 1 || n > 50) {
-            std::fprintf(stderr, "ext: entry %s is not a station-list entry (1..50)\n", out.c_str());
-            return 2;
-        }
-        out = std::to_string(n);
-        return 0;
-    }
 };
 
-// Loads a parameter file into `set` (definitions first, then the file's values).
-int load_into(NewParaSet* set, const std::string& path, int kind) {
-    const short code = srvTav_NewPara_ComRd(path.c_str(), nullptr, kind, set, 0, 0);
-    return code == 0 ? 0 : fail(("load " + path).c_str(), code);
+// The highest parameter number of a parameter file (0 when none): an extended
+// set holds 297, a servo operator's standard set 40.
+int last_parameter_number(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    int last = 0;
+    while (std::getline(in, line)) {
+        const std::size_t comma = line.find(',');
+        int no = 0;
+        if (comma != std::string::npos && core::parse_int(trim(line.substr(0, comma)), 1, 999, no) && no > last) last = no;
+    }
+    return last;
 }
 
-// Reads the set of a station-list entry, with the progress bar and Ctrl-C.
-int read_into(NewParaSet* set, const std::string& entry, int kind) {
-    FILE* const out = json_output() ? stderr : stdout;  // --json: stdout carries the documents only
-    std::fprintf(out, "reading entry %s\n", entry.c_str());
-    short code = 0;
-    {
-        BarsToStderr bars;
-        code = with_progress(cancel_of(set), [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
-    }
-    if (code != 0) return fail("read", code);
-    std::fprintf(out, "read amplifier %s at %s\n", set->szAmpNo, set->szReadDate);
+// Loads a parameter file into `set` (definitions first, then the file's values).
+int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
+    // The loader accepts a standard-parameter file too, and would fill the set with its 40 values.
+    if (const int last = last_parameter_number(path); last > 0 && last < 100)
+        return fail(ctx, ctx.t(Msg::NotExtendedFile, {path, std::to_string(last)}), TAV_E_FILE_NAME);
+    const int code = srvTav_NewPara_ComRd(path.c_str(), nullptr, kind, set, 0, 0);
+    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, path, code);
+}
+
+// Reads the set of the target entry, with the progress bar and Ctrl-C.
+int read_into(Ctx& ctx, NewParaSet* set, const core::Target& t, int kind) {
+    const std::string entry = std::to_string(t.entry);
+    const int code = transfer(ctx, cancel_field(set), [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
     return 0;
 }
 
@@ -213,195 +184,204 @@ void report_results(NewParaSet* set) {
 }
 
 int act_create(Session& s, const std::string& model, const std::string& kindText) {
-    int number = srvGet_ModelNumberFromName(model.c_str());
-    if (number < 0 && !integer(model, number)) return usage_error("create: unknown model " + model);
+    const int number = core::model_number(model);
+    if (number < 0) return usage(s.ctx, s.ctx.t(Msg::UnknownModel, {model}));
     int kind = s.kind_for(s.file);
-    if (!kindText.empty() && !integer(kindText, kind)) return usage_error("create: kind is a number");
-    const short code = srvTav_NewPara_Create(number, kind, s.set.get());
-    if (code != 0) return fail("create", code);
+    if (!kindText.empty() && !core::parse_int(kindText, 0, 2, kind)) return usage(s.ctx, s.ctx.t(Msg::BadKind, {kindText}));
+    const int code = srvTav_NewPara_Create(number, kind, s.set.get());
+    if (code != 0) return fail(s.ctx, s.ctx.t(Msg::StepCreate, {model}), code);
     if (!s.file.empty()) srvTav_NewPara_FileName_Chg(s.set.get(), s.file.c_str());
-    std::printf("created model %d kind %d: %d parameters\n", number, kind, static_cast<int>(s.set->nParaCount));
+    std::fprintf(s.ctx.out(), "%s\n", s.ctx.t(Msg::Created, {std::to_string(number), std::to_string(kind),
+                                                              std::to_string(s.set->nParaCount)}).c_str());
     s.unsaved = true;
     return 0;
 }
 
 int act_save(Session& s, const std::string& target) {
     const std::string path = target.empty() ? s.file : target;
-    if (path.empty()) return usage_error("save: give a FILE or --file");
-    const short code = srvTav_NewPara_ComWt(path.c_str(), nullptr, 0, 0, s.set.get());
-    if (code != 0) return fail(("save " + path).c_str(), code);
-    std::printf("saved %s\n", path.c_str());
+    if (path.empty()) return usage(s.ctx, s.ctx.t(Msg::SaveNeedsFile));
+    const int code = srvTav_NewPara_ComWt(path.c_str(), nullptr, 0, 0, s.set.get());
+    if (code != 0) return file_fail(s.ctx, Msg::StepSave, path, code, true);
+    std::fprintf(s.ctx.out(), "%s\n", s.ctx.t(Msg::Saved, {path}).c_str());
     s.unsaved = false;
     return 0;
 }
 
-// --json: the parameters in use (or one of them) as one document.
-void show_json(NewParaSet* set, int only) {
-    std::printf("{\"file\": %s, \"kind\": %d, \"amp\": %s, \"read_date\": %s, \"family\": %d, \"model\": %d, "
-                "\"parameters\": [",
-                json_text(to_utf8(set->szFileName)).c_str(), static_cast<int>(set->nKind),
-                json_text(to_utf8(set->szAmpNo)).c_str(), json_text(to_utf8(set->szReadDate)).c_str(),
-                static_cast<int>(set->nFamily), static_cast<int>(set->nModel));
-    bool first = true;
-    for (int no = 1; no <= set->nParaCount && no <= 297; ++no) {
-        NewParaRecord r;
-        if ((only != 0 && no != only) || srvTav_NewPara_Dat_Rd(set, no, &r) != 0) continue;
-        std::printf("%s\n  {\"no\": %d, \"panel\": %s, \"name\": %s, \"value\": %s, \"initial\": %s, \"min\": %s, "
-                    "\"max\": %s, \"attribute\": %u, \"changed\": %s, \"result\": %d}",
-                    first ? "" : ",", no, json_text(panel_no(no)).c_str(), json_text(to_utf8(r.szName)).c_str(),
-                    json_number(r.dValue).c_str(), json_number(r.dInitial).c_str(), json_number(r.dMin).c_str(),
-                    json_number(r.dMax).c_str(), static_cast<unsigned>(r.wAttr), r.nChgFlag ? "true" : "false",
-                    static_cast<int>(r.nResult));
-        first = false;
-    }
-    std::printf("\n]}\n");
-}
-
 int act_show(Session& s, const std::string& noText) {
+    Ctx& ctx = s.ctx;
+    NewParaSet* set = s.set.get();
     NewParaRecord r;
+    int only = 0;
     if (!noText.empty()) {
-        int no = 0;
-        if (!integer(noText, no)) return usage_error("show: " + noText + " is not a parameter number");
-        const short code = srvTav_NewPara_Dat_Rd(s.set.get(), no, &r);
-        if (code != 0) return fail(("show: parameter " + noText).c_str(), code);
-        if (json_output()) show_json(s.set.get(), no);
-        else show_one(r, no);
-        return 0;
+        if (!core::parse_int(noText, 1, 297, only)) return usage(ctx, ctx.t(Msg::BadParameterNumber, {noText}));
+        const int code = srvTav_NewPara_Dat_Rd(set, only, &r);
+        if (code != 0) return fail(ctx, ctx.t(Msg::StepParameter, {noText}), code);
     }
-    if (json_output()) {
-        show_json(s.set.get(), 0);
+    ctx.doc["file"] = to_utf8(set->szFileName);
+    ctx.doc["kind"] = static_cast<int>(set->nKind);
+    ctx.doc["amp"] = to_utf8(set->szAmpNo);
+    ctx.doc["read_date"] = to_utf8(set->szReadDate);
+    ctx.doc["family"] = set->nFamily;
+    ctx.doc["model"] = static_cast<int>(set->nModel);
+    Json list = Json::array();
+    if (only != 0) {
+        show_one(ctx, r, only);
+        list.push_back(record_json(r, only));
+        ctx.doc["parameters"] = list;
         return 0;
     }
     char line[2200];
     int lines = 0;
     for (int item : {1, 2, 4}) {
         line[0] = '\0';
-        if (srvTav_NewPara_Ctl_Inf_Rd(s.set.get(), item, &lines, line) == 0) std::printf("%s\n", to_utf8(line).c_str());
+        if (srvTav_NewPara_Ctl_Inf_Rd(set, item, &lines, line) == 0) std::fprintf(ctx.out(), "%s\n", to_utf8(line).c_str());
     }
-    int shown = 0;
-    for (int no = 1; no <= s.set->nParaCount && no <= 297; ++no) {
-        if (srvTav_NewPara_Dat_Rd(s.set.get(), no, &r) != 0) continue;  // not present on this page
-        show_one(r, no);
-        ++shown;
+    for (int no = 1; no <= set->nParaCount && no <= 297; ++no) {
+        if (srvTav_NewPara_Dat_Rd(set, no, &r) != 0) continue;  // not present on this page
+        show_one(ctx, r, no);
+        list.push_back(record_json(r, no));
     }
-    std::printf("%d parameters\n", shown);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ParameterCount, {std::to_string(list.size())}).c_str());
+    ctx.doc["parameters"] = list;
     return 0;
 }
 
 int act_change(Session& s, const std::vector<std::pair<std::string, std::string>>& pairs) {
+    // Every pair is checked before the first is stored: a refusal leaves the set as it was.
+    auto trial = std::make_unique<NewParaSet>();
+    std::memcpy(static_cast<void*>(trial.get()), s.set.get(), sizeof *trial);
     for (const auto& [noText, valueText] : pairs) {
         int no = 0;
         double value = 0;
-        if (!integer(noText, no) || !number(valueText, value))
-            return usage_error("change: " + noText + " " + valueText + " is not a number and a value");
-        const short code = srvTav_NewPara_Dat_Chg(s.set.get(), no, value);
-        if (code != 0) return fail(("change: parameter " + noText).c_str(), code);
-        s.unsaved = true;
+        if (!core::parse_int(noText, 1, 297, no) || !core::parse_real(valueText, value))
+            return usage(s.ctx, s.ctx.t(Msg::BadNumberValue, {noText, valueText}));
+        if (core::Outcome r = core::change_ext(trial.get(), no, value); !r.ok()) return fail(s.ctx, r);
     }
+    s.set = std::move(trial);
+    s.unsaved = true;
     return 0;
 }
 
 int act_reset(Session& s, const std::vector<std::string>& numbers) {
     for (const std::string& noText : numbers) {
         int no = 0;
-        if (!integer(noText, no)) return usage_error("reset: " + noText + " is not a parameter number");
-        const short code = srvTav_NewPara_Dat_Init(s.set.get(), no);
-        if (code != 0) return fail(("reset: parameter " + noText).c_str(), code);
+        if (!core::parse_int(noText, 1, 297, no)) return usage(s.ctx, s.ctx.t(Msg::BadParameterNumber, {noText}));
+        const int code = srvTav_NewPara_Dat_Init(s.set.get(), no);
+        if (code != 0) return fail(s.ctx, s.ctx.t(Msg::StepParameter, {noText}), code);
         s.unsaved = true;
     }
     return 0;
 }
 
-int act_read(Session& s, const std::string& ownEntry) {
-    std::string entry;
-    if (int rc = s.entry_of(ownEntry, entry)) return rc;
-    if (int rc = read_into(s.set.get(), entry, s.kind_for(s.file))) return rc;
+// The target of a transfer: the action's own --entry, the command's, or the selected entry.
+int target_of(Session& s, const std::optional<int>& own, core::Target& t) {
+    return open_target(s.ctx, own ? own : s.entry, t);
+}
+
+int act_read(Session& s, const std::optional<int>& own) {
+    core::Target t;
+    if (int rc = target_of(s, own, t)) return rc;
+    if (int rc = read_into(s.ctx, s.set.get(), t, s.kind_for(s.file))) return rc;
     if (!s.file.empty()) srvTav_NewPara_FileName_Chg(s.set.get(), s.file.c_str());
+    s.ctx.doc["read"] = {{"amp", to_utf8(s.set->szAmpNo)}, {"read_date", to_utf8(s.set->szReadDate)}};
     s.unsaved = true;
     return 0;
 }
 
-int act_write(Session& s, bool all, const std::string& ownEntry) {
-    std::string entry;
-    if (int rc = s.entry_of(ownEntry, entry)) return rc;
-    std::printf("writing %s values to entry %s\n", all ? "all" : "the changed", entry.c_str());
-    const short code = with_progress(cancel_of(s.set.get()), [&] {
+// Every value to be sent goes through the same check as a change first.
+int check_before_write(Session& s, bool all) {
+    NewParaRecord r;
+    for (int no = 1; no <= s.set->nParaCount && no <= 297; ++no) {
+        if (srvTav_NewPara_Dat_Rd(s.set.get(), no, &r) != 0 || (!all && r.nChgFlag != 1)) continue;
+        if (core::Outcome o = core::check_ext_value(s.set.get(), no, r.dValue); !o.ok()) return fail(s.ctx, o);
+    }
+    return 0;
+}
+
+int act_write(Session& s, bool all, const std::optional<int>& own) {
+    if (int rc = check_before_write(s, all)) return rc;
+    core::Target t;
+    if (int rc = target_of(s, own, t)) return rc;
+    const std::string entry = std::to_string(t.entry);
+    const int code = transfer(s.ctx, cancel_field(s.set.get()), [&] {
         return srvTav_NewPara_ComWt(nullptr, entry.c_str(), 0, all ? 1 : 0, s.set.get());
     });
     if (code != 0) {
-        const int rc = fail("write", code);
+        const int rc = fail(s.ctx, s.ctx.t(Msg::StepWrite), code);
         report_results(s.set.get());
         return rc;
     }
-    std::printf("write: %s\n", message(0).c_str());
+    std::fprintf(s.ctx.out(), "%s: %s\n", s.ctx.t(Msg::StepWrite).c_str(), message(0).c_str());
     return 0;
 }
 
 // The initial write addresses the amplifier named by the set's amplifier
-// number; it is pointed at the chosen entry for the call only.
-int act_init(Session& s, const std::string& ownEntry) {
-    std::string entry;
-    if (int rc = s.entry_of(ownEntry, entry)) return rc;
+// number; it is pointed at the target entry for the call only.
+int act_init(Session& s, const std::optional<int>& own) {
+    core::Target t;
+    if (int rc = target_of(s, own, t)) return rc;
     char saved[sizeof s.set->szAmpNo];
     std::memcpy(saved, s.set->szAmpNo, sizeof saved);
-    std::snprintf(s.set->szAmpNo, sizeof s.set->szAmpNo, "%03d", std::atoi(entry.c_str()));
-    std::printf("writing the initial values to entry %s\n", entry.c_str());
-    const short code =
-        with_progress(cancel_of(s.set.get()), [&] { return srvTav_NewPara_ComInitWt(s.set.get()); });
+    std::snprintf(s.set->szAmpNo, sizeof s.set->szAmpNo, "%03d", t.entry);
+    const int code = transfer(s.ctx, cancel_field(s.set.get()), [&] { return srvTav_NewPara_ComInitWt(s.set.get()); });
     std::memcpy(s.set->szAmpNo, saved, sizeof saved);
     if (code != 0) {
-        const int rc = fail("initial write", code);
+        const int rc = fail(s.ctx, s.ctx.t(Msg::StepInitialWrite), code);
         report_results(s.set.get());
         return rc;
     }
-    std::printf("initial write: %s\n", message(0).c_str());
+    std::fprintf(s.ctx.out(), "%s: %s\n", s.ctx.t(Msg::StepInitialWrite).c_str(), message(0).c_str());
     return 0;
 }
 
 int act_print(Session& s) {
     auto page = std::make_unique<NewParaPrint>();
-    const short code = srvTav_NewParaPrint_Mak(s.set.get(), page.get());
-    if (code != 0) return fail("print", code);
+    const int code = srvTav_NewParaPrint_Mak(s.set.get(), page.get());
+    if (code != 0) return fail(s.ctx, s.ctx.t(Msg::StepListing), code);
+    Json lines = Json::array();
     char line[2200];
-    int lines = 0;
+    int count = 0;
     for (int item : {1, 2, 3, 4, 5, 8, 9, 11, 12}) {
         line[0] = '\0';
-        if (srvTav_NewPara_Ctl_Inf_Rd(s.set.get(), item, &lines, line) == 0 && line[0] != '\0')
-            std::printf("%s\n", to_utf8(line).c_str());
+        if (srvTav_NewPara_Ctl_Inf_Rd(s.set.get(), item, &count, line) == 0 && line[0] != '\0') lines.push_back(to_utf8(line));
     }
-    std::printf("%s\n%s\n", to_utf8(page->szCommentLine).c_str(), to_utf8(page->szHeader).c_str());
-    const int count = page->nLines;
-    for (int i = 0; i < count && i < 297; ++i) std::printf("%s\n", to_utf8(page->szLine[i]).c_str());
+    lines.push_back(to_utf8(page->szCommentLine));
+    lines.push_back(to_utf8(page->szHeader));
+    for (int i = 0; i < page->nLines && i < 297; ++i) lines.push_back(to_utf8(page->szLine[i]));
+    for (const auto& l : lines) std::fprintf(s.ctx.out(), "%s\n", l.get<std::string>().c_str());
+    s.ctx.doc["lines"] = lines;
     return 0;
 }
 
 int act_csv(Session& s, const std::string& out) {
-    const short code = srvTav_NewParaCsvType_Wt(out.c_str(), s.set.get());
-    if (code != 0) return fail(("csv " + out).c_str(), code);
-    std::printf("exported %s\n", out.c_str());
+    const int code = srvTav_NewParaCsvType_Wt(out.c_str(), s.set.get());
+    if (code != 0) return file_fail(s.ctx, Msg::StepCsv, out, code, true);
+    std::fprintf(s.ctx.out(), "%s\n", s.ctx.t(Msg::Exported, {out}).c_str());
     return 0;
 }
 
 // Reads the amplifier into a set of its own and lists, side by side, the
 // parameters whose value differs from the reference (FILE, or the set in hand).
-int act_compare(Session& s, const std::string& refFile, const std::string& ownEntry) {
+int act_compare(Session& s, const std::string& refFile, const std::optional<int>& own) {
+    Ctx& ctx = s.ctx;
     std::unique_ptr<NewParaSet> loaded;
     NewParaSet* ref = s.set.get();
-    std::string refName = s.file.empty() ? "set" : s.file;
+    std::string refName = s.file.empty() ? ctx.t(Msg::TheSet) : s.file;
     if (!refFile.empty()) {
-        loaded = new_set();
-        if (int rc = load_into(loaded.get(), refFile, s.kind_for(refFile))) return rc;
+        loaded = std::make_unique<NewParaSet>();
+        if (int rc = load_into(ctx, loaded.get(), refFile, s.kind_for(refFile))) return rc;
         ref = loaded.get();
         refName = refFile;
     }
-    std::string entry;
-    if (int rc = s.entry_of(ownEntry, entry)) return rc;
-    auto amp = new_set();
-    if (int rc = read_into(amp.get(), entry, ref->nKind)) return rc;
+    core::Target t;
+    if (int rc = target_of(s, own, t)) return rc;
+    auto amp = std::make_unique<NewParaSet>();
+    if (int rc = read_into(ctx, amp.get(), t, ref->nKind)) return rc;
 
-    std::printf("reference: %s, amplifier: entry %s\n", refName.c_str(), entry.c_str());
-    std::printf("%3s %-5s %s %16s %16s\n", "no", "", pad("name", 30).c_str(), "reference", "amplifier");
-    int differ = 0;
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::CompareHead, {refName, std::to_string(t.entry)}).c_str());
+    std::fprintf(ctx.out(), "%3s %-5s %s %s %s\n", ctx.t(Msg::ColNo).c_str(), "", core::pad_right(ctx.t(Msg::ColName), 30).c_str(),
+                 core::pad_left(ctx.t(Msg::ColReference), 16).c_str(), core::pad_left(ctx.t(Msg::ColAmplifier), 16).c_str());
+    Json rows = Json::array();
     NewParaRecord a, b;
     const int count = ref->nParaCount > amp->nParaCount ? ref->nParaCount : amp->nParaCount;
     for (int no = 1; no <= count && no <= 297; ++no) {
@@ -411,84 +391,69 @@ int act_compare(Session& s, const std::string& refFile, const std::string& ownEn
         const std::string left = inRef ? value_text(a.dValue, a.wAttr) : "-";
         const std::string right = inAmp ? value_text(b.dValue, inRef ? a.wAttr : b.wAttr) : "-";
         if (left == right) continue;
-        ++differ;
-        std::printf("%3d %-5s %s %16s %16s\n", no, panel_no(no).c_str(),
-                    pad(to_utf8(inRef ? a.szName : b.szName), 30).c_str(), left.c_str(), right.c_str());
+        const std::string name = to_utf8(inRef ? a.szName : b.szName);
+        std::fprintf(ctx.out(), "%3d %-5s %s %s %s\n", no, panel_no(no).c_str(), core::pad_right(name, 30).c_str(),
+                     core::pad_left(left, 16).c_str(), core::pad_left(right, 16).c_str());
+        rows.push_back({{"no", no}, {"panel", panel_no(no)}, {"name", name}, {"reference", left}, {"amplifier", right}});
     }
-    if (differ == 0) std::printf("no parameter differs\n");
-    else std::printf("%d parameter%s differ%s\n", differ, differ == 1 ? "" : "s", differ == 1 ? "s" : "");
+    const std::size_t differ = rows.size();
+    std::fprintf(ctx.out(), "%s\n", differ == 0 ? ctx.t(Msg::NoneDiffers).c_str()
+                                                : ctx.t(differ == 1 ? Msg::OneDiffers : Msg::SomeDiffer, {std::to_string(differ)}).c_str());
+    ctx.doc["compare"] = {{"reference", refName}, {"entry", t.entry}, {"differences", rows}};
     return 0;
 }
 
-// The options of an action that follow it: --all and --entry N.
-struct ActionOptions {
-    bool all = false;
-    std::string entry;
-};
-
-}  // namespace
-
-const char* ext_usage() { return kUsage; }
-
-int run_ext_command(const std::string& command, const std::vector<std::string>& args) {
-    if (command != "ext") return -1;
-    Session s;
+// Runs the actions of one ext command line in order.
+int run_actions(Session& s, const std::vector<std::string>& args) {
+    Ctx& ctx = s.ctx;
     std::size_t i = 0;
-    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
-        const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return usage_error(opt + " needs a value");
-        if (opt == "--file") {
-            s.file = args[++i];
-        } else if (opt == "--kind") {
-            if (!integer(args[++i], s.kind) || s.kind < 0) return usage_error("--kind is 0, 1 or 2");
-        } else if (opt == "--entry") {
-            s.entry = args[++i];
-        } else {
-            return usage_error("unknown option " + opt);
-        }
-    }
-    if (i >= args.size()) return usage_error("give at least one action");
+    if (args.empty()) return usage(ctx, ctx.t(Msg::GiveAction));
 
     // The file is loaded first; a missing one is fine when the set is made anew.
-    const std::string& first = args[i];
+    const std::string& first = args[0];
     if (!s.file.empty() && (file_exists(s.file) || (first != "create" && first != "read" && first != "load"))) {
-        if (int rc = load_into(s.set.get(), s.file, s.kind_for(s.file))) return rc;
+        if (int rc = load_into(ctx, s.set.get(), s.file, s.kind_for(s.file))) return rc;
     }
 
     // An optional argument is the next word unless that is an action or an option.
     auto optional = [&](std::string& out) {
         if (i < args.size() && !is_action(args[i]) && args[i].rfind("--", 0) != 0) out = args[i++];
     };
-    auto options = [&](ActionOptions& o, bool allowAll) -> bool {
+    // --all and --entry N after a transfer action.
+    auto options = [&](bool allowAll, bool& all, std::optional<int>& entry) -> int {
         while (i < args.size() && args[i].rfind("--", 0) == 0) {
+            int n = 0;
             if (allowAll && args[i] == "--all") {
-                o.all = true;
+                all = true;
                 ++i;
             } else if (args[i] == "--entry" && i + 1 < args.size()) {
-                o.entry = args[i + 1];
+                if (!core::parse_int(args[i + 1], 1, core::kMaxEntries, n))
+                    return usage(ctx, ctx.t(Msg::BadEntry, {args[i + 1]}));
+                entry = n;
                 i += 2;
             } else {
-                return false;
+                return usage(ctx, ctx.t(Msg::UnknownOption, {args[i]}));
             }
         }
-        return true;
+        return 0;
     };
 
     while (i < args.size()) {
         const std::string action = args[i++];
         int rc = 0;
-        ActionOptions o;
+        bool all = false;
+        std::optional<int> entry;
         if (action == "create") {
-            if (i >= args.size()) return usage_error("create: give a MODEL");
+            if (i >= args.size()) return usage(ctx, ctx.t(Msg::ActionNeeds, {"create", "MODEL"}));
             const std::string model = args[i++];
             std::string kind;
-            if (i < args.size() && !is_action(args[i])) kind = args[i++];
+            optional(kind);
             rc = act_create(s, model, kind);
         } else if (action == "load") {
-            if (i >= args.size()) return usage_error("load: give a FILE");
+            if (i >= args.size()) return usage(ctx, ctx.t(Msg::ActionNeeds, {"load", "FILE"}));
             const std::string path = args[i++];
-            rc = load_into(s.set.get(), path, s.kind_for(path));
-            if (rc == 0) std::printf("loaded %s\n", path.c_str());
+            rc = load_into(ctx, s.set.get(), path, s.kind_for(path));
+            if (rc == 0) std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Loaded, {path}).c_str());
         } else if (action == "save") {
             std::string target;
             optional(target);
@@ -503,36 +468,74 @@ int run_ext_command(const std::string& command, const std::vector<std::string>& 
                 pairs.emplace_back(args[i], args[i + 1]);
                 i += 2;
             }
-            if (pairs.empty()) return usage_error("change: give NO VALUE");
+            if (i < args.size() && !is_action(args[i])) return usage(ctx, ctx.t(Msg::ActionNeeds, {"change", "NO VALUE"}));
+            if (pairs.empty()) return usage(ctx, ctx.t(Msg::ActionNeeds, {"change", "NO VALUE"}));
             rc = act_change(s, pairs);
         } else if (action == "reset") {
             std::vector<std::string> numbers;
             while (i < args.size() && !is_action(args[i])) numbers.push_back(args[i++]);
-            if (numbers.empty()) return usage_error("reset: give NO");
+            if (numbers.empty()) return usage(ctx, ctx.t(Msg::ActionNeeds, {"reset", "NO"}));
             rc = act_reset(s, numbers);
         } else if (action == "read" || action == "write" || action == "init") {
-            if (!options(o, action == "write")) return usage_error(action + ": unknown option " + args[i]);
-            rc = action == "read" ? act_read(s, o.entry) : action == "write" ? act_write(s, o.all, o.entry)
-                                                                              : act_init(s, o.entry);
+            if (int u = options(action == "write", all, entry)) return u;
+            rc = action == "read" ? act_read(s, entry) : action == "write" ? act_write(s, all, entry) : act_init(s, entry);
         } else if (action == "print") {
             rc = act_print(s);
         } else if (action == "csv") {
-            if (i >= args.size()) return usage_error("csv: give OUT.csv");
+            if (i >= args.size()) return usage(ctx, ctx.t(Msg::ActionNeeds, {"csv", "OUT.csv"}));
             rc = act_csv(s, args[i++]);
         } else if (action == "compare") {
             std::string ref;
             optional(ref);
-            if (!options(o, false)) return usage_error("compare: unknown option " + args[i]);
-            rc = act_compare(s, ref, o.entry);
+            if (int u = options(false, all, entry)) return u;
+            rc = act_compare(s, ref, entry);
         } else {
-            return usage_error("unknown action " + action);
+            return usage(ctx, ctx.t(Msg::UnknownAction, {action}));
         }
         if (rc != 0) return rc;
     }
     if (s.unsaved)
-        std::fprintf(stderr, "note: the set was not saved (add `save` to keep it in %s)\n",
-                     s.file.empty() ? "a file" : s.file.c_str());
+        std::fprintf(stderr, "%s\n", ctx.t(Msg::NotSaved, {s.file.empty() ? ctx.t(Msg::AFile) : s.file}).c_str());
     return 0;
+}
+
+struct Opts {
+    std::string file, kind, entry;
+};
+
+}  // namespace
+
+void add_ext_commands(CLI::App& app, Ctx& ctx) {
+    CLI::App* ext = app.add_subcommand("ext", ctx.t(Msg::HelpExt));
+    auto o = std::make_shared<Opts>();
+    ext->add_option("--file", o->file, "parameter file (.k7p parameters, .syp system or hidden), loaded first when it exists");
+    ext->add_option("--kind", o->kind, "0 parameters, 1 system, 2 hidden (default from the extension of FILE)")
+        ->check(int_in(0, 2, "kind"));
+    add_entry_option(ext, o->entry);
+    // Everything from the first action on is the action list, read in order.
+    ext->add_flag("--json", ctx.json, ctx.t(Msg::HelpJson));
+    ext->fallthrough(false);
+    ext->prefix_command();
+    ext->footer(kActionsHelp);
+    ext->callback([&ctx, o, ext] {
+        std::vector<std::string> actions = ext->remaining();
+        ctx.run = [&ctx, o, ext, actions] {
+            std::vector<std::string> args;
+            for (const std::string& a : actions) {
+                if (a == "--help" || a == "-h") {
+                    std::fputs(ext->help().c_str(), stdout);
+                    return 0;
+                }
+                if (a == "--json") ctx.json = true;
+                else args.push_back(a);
+            }
+            Session s(ctx);
+            s.file = o->file;
+            s.kind = o->kind.empty() ? -1 : to_int(o->kind);
+            s.entry = entry_of(o->entry);
+            return run_actions(s, args);
+        };
+    });
 }
 
 }  // namespace tavhost

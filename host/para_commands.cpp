@@ -1,231 +1,253 @@
-// Terminal commands for the servo operator's standard parameters: files,
-// single values, transfer with a progress bar, listing and CSV export.
-// Every command works on a parameter file; a set lives only as long as the
-// command. The page follows the extension: .k7p parameters, .syp system
-// parameters, .hsp hidden parameters.
+// `tav para ...`: the servo operator's standard parameters. Every command
+// works on a parameter file; a set lives only as long as the command. The
+// page follows the extension: .k7p parameters, .syp system, .hsp hidden.
+#include <strings.h>
+
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Tav_acs.h"
-#include "host/commands_common.h"
-#include "host/console.h"
+#include "host/cli.h"
+#include "host/core/edits.h"
+#include "host/core/numbers.h"
 
 namespace tavhost {
 
 namespace {
 
-// Ctrl-C during a transfer asks the library to stop through the set.
-std::function<void()> cancel_of(ParaSet* set) {
-    return [set] { set->nCancel = TAV_E_CANCELLED; };
+// The page kind a file name's extension stands for: .syp 1, .hsp 2, else 0.
+int kind_of(const std::string& file) {
+    if (file.size() < 4) return 0;
+    const char* ext = file.c_str() + file.size() - 4;
+    if (strcasecmp(ext, ".syp") == 0) return 1;
+    if (strcasecmp(ext, ".hsp") == 0) return 2;
+    return 0;
 }
 
-void show_one(ParaSet* set, int no) {
+Json record_json(ParaSet* set, int no) {
+    ParaRecord r;
+    srvTav_Para_Dat_Rd(set, no, &r);
+    return {{"no", no},          {"name", to_utf8(r.szName)},   {"value", number_json(r.dValue)},
+            {"initial", number_json(r.dInitial)}, {"min", number_json(r.dMin)}, {"max", number_json(r.dMax)},
+            {"attribute", r.wAttr}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
+}
+
+void show_one(Ctx& ctx, ParaSet* set, int no) {
     ParaRecord r;
     if (srvTav_Para_Dat_Rd(set, no, &r) != 0) return;
-    char value[64];
+    char value[64] = "";
     srvTav_Double_to_Char(r.dValue, r.wAttr, 10, value);
-    std::printf("%3d  %-40s %14s  [%g .. %g] init %g%s%s\n", no, to_utf8(r.szName).c_str(), value, r.dMin, r.dMax,
-                r.dInitial, r.nChgFlag ? "  changed" : "", r.nResult ? "  (result " : "");
-    if (r.nResult) std::printf("%d)\n", r.nResult);
-    if (r.szItemComment[0] != '\0') std::printf("     %s\n", to_utf8(r.szItemComment).c_str());
+    std::fprintf(ctx.out(), "%3d  %s %14s  [%s .. %s] %s %s%s\n", no, core::pad_right(to_utf8(r.szName), 40).c_str(),
+                 value, core::real_text(r.dMin).c_str(), core::real_text(r.dMax).c_str(), ctx.t(Msg::LabelInitial).c_str(),
+                 core::real_text(r.dInitial).c_str(), r.nChgFlag ? ("  " + ctx.t(Msg::Changed)).c_str() : "");
+    if (r.nResult != 0) std::fprintf(ctx.out(), "     (%d %s)\n", static_cast<int>(r.nResult), message(r.nResult).c_str());
+    if (r.szItemComment[0] != '\0') std::fprintf(ctx.out(), "     %s\n", to_utf8(r.szItemComment).c_str());
 }
 
-// The set (or one parameter of it) as one JSON document.
-void show_json(ParaSet* set, int only) {
-    std::printf("{\"file\": %s, \"kind\": %d, \"amp\": %s, \"read_date\": %s, \"parameters\": [",
-                json_text(to_utf8(set->szFileName)).c_str(), static_cast<int>(set->nKind),
-                json_text(to_utf8(set->szAmpNo)).c_str(), json_text(to_utf8(set->szReadDate)).c_str());
-    bool first = true;
+void set_json(Ctx& ctx, ParaSet* set, int only) {
+    ctx.doc["file"] = to_utf8(set->szFileName);
+    ctx.doc["kind"] = static_cast<int>(set->nKind);
+    ctx.doc["amp"] = to_utf8(set->szAmpNo);
+    ctx.doc["read_date"] = to_utf8(set->szReadDate);
+    Json list = Json::array();
     for (int no = 1; no <= set->nParaCount; ++no) {
-        if (only != 0 && no != only) continue;
         ParaRecord r;
-        if (srvTav_Para_Dat_Rd(set, no, &r) != 0) continue;
-        std::printf("%s\n  {\"no\": %d, \"name\": %s, \"value\": %s, \"initial\": %s, \"min\": %s, \"max\": %s, "
-                    "\"attribute\": %u, \"changed\": %s, \"result\": %d}",
-                    first ? "" : ",", no, json_text(to_utf8(r.szName)).c_str(), json_number(r.dValue).c_str(),
-                    json_number(r.dInitial).c_str(), json_number(r.dMin).c_str(), json_number(r.dMax).c_str(),
-                    static_cast<unsigned>(r.wAttr), r.nChgFlag ? "true" : "false", static_cast<int>(r.nResult));
-        first = false;
+        if ((only != 0 && no != only) || srvTav_Para_Dat_Rd(set, no, &r) != 0) continue;
+        list.push_back(record_json(set, no));
     }
-    std::printf("\n]}\n");
+    ctx.doc["parameters"] = list;
 }
 
-std::unique_ptr<ParaSet> load(const std::string& file, int& code) {
-    auto set = std::make_unique<ParaSet>();
-    code = srvTav_Para_ComRd(file.c_str(), nullptr, kind_of(file), set.get());
-    return set;
+int load(Ctx& ctx, const std::string& file, std::unique_ptr<ParaSet>& set) {
+    set = std::make_unique<ParaSet>();
+    const int code = srvTav_Para_ComRd(file.c_str(), nullptr, kind_of(file), set.get());
+    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, file, code);
 }
 
-int save(ParaSet* set, const std::string& file) {
-    const short code = srvTav_Para_ComWt(file.c_str(), nullptr, 0, 0, set);
-    return code != 0 ? fail("save", code) : 0;
-}
-
-int cmd_new(const std::vector<std::string>& a) {
-    if (a.size() != 2) return fail("para new MODEL FILE", TAV_E_PARAMETER);
-    auto set = std::make_unique<ParaSet>();
-    short code = srvTav_Para_Create(std::atoi(a[0].c_str()), kind_of(a[1]), set.get());
-    if (code != 0) return fail("create", code);
-    srvTav_Para_FileName_Chg(set.get(), a[1].c_str());
-    return save(set.get(), a[1]);
-}
-
-int cmd_show(const std::vector<std::string>& a) {
-    if (a.empty()) return fail("para show FILE [NO]", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
-    if (a.size() > 1) {
-        const int no = std::atoi(a[1].c_str());
-        ParaRecord r;
-        if ((code = srvTav_Para_Dat_Rd(set.get(), no, &r)) != 0) return fail("show", code);
-        if (json_output()) show_json(set.get(), no);
-        else show_one(set.get(), no);
-        return 0;
-    }
-    if (json_output()) {
-        show_json(set.get(), 0);
-        return 0;
-    }
-    for (int no = 1; no <= set->nParaCount; ++no) show_one(set.get(), no);
+int save(Ctx& ctx, ParaSet* set, const std::string& file) {
+    const int code = srvTav_Para_ComWt(file.c_str(), nullptr, 0, 0, set);
+    if (code != 0) return file_fail(ctx, Msg::StepSave, file, code, true);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Saved, {file}).c_str());
     return 0;
 }
 
-// Applies NO=VALUE changes with their range check.
-int apply_changes(ParaSet* set, const std::vector<std::string>& changes) {
+// NO=VALUE changes, each checked before anything is stored.
+int apply_changes(Ctx& ctx, ParaSet* set, const std::vector<std::string>& changes) {
     for (const std::string& c : changes) {
         const std::size_t eq = c.find('=');
+        int no = 0;
         double value = 0;
-        if (eq == std::string::npos || !number(c.substr(eq + 1), value)) return fail(c.c_str(), TAV_E_PARAMETER);
-        const short code = srvTav_Para_Dat_Chg(set, std::atoi(c.substr(0, eq).c_str()), value);
-        if (code != 0) return fail(c.c_str(), code);
+        if (eq == std::string::npos || !core::parse_int(c.substr(0, eq), 1, 99, no) ||
+            !core::parse_real(c.substr(eq + 1), value))
+            return usage(ctx, ctx.t(Msg::BadChange, {c}));
+        if (core::Outcome r = core::change_para(set, no, value); !r.ok()) return fail(ctx, r);
     }
     return 0;
 }
 
-int cmd_set(const std::vector<std::string>& a) {
-    if (a.size() < 2) return fail("para set FILE NO=VALUE...", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
-    if (apply_changes(set.get(), std::vector<std::string>(a.begin() + 1, a.end())) != 0) return 1;
-    return save(set.get(), a[0]);
-}
+struct Opts {
+    std::string model, file, out, no, entry;
+    std::vector<std::string> items;
+    bool all = false;
+};
 
-int cmd_reset(const std::vector<std::string>& a) {
-    if (a.size() < 2) return fail("para reset FILE NO...", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
-    for (std::size_t i = 1; i < a.size(); ++i)
-        if ((code = srvTav_Para_Dat_Init(set.get(), std::atoi(a[i].c_str()))) != 0) return fail(a[i].c_str(), code);
-    return save(set.get(), a[0]);
-}
-
-int cmd_read(const std::vector<std::string>& a) {
-    if (a.empty()) return fail("para read FILE [STATION]", TAV_E_PARAMETER);
-    const std::string station = a.size() > 1 ? a[1] : "0";
+int cmd_new(Ctx& ctx, const Opts& o) {
+    const int model = core::model_number(o.model);
+    if (model < 0) return usage(ctx, ctx.t(Msg::UnknownModel, {o.model}));
     auto set = std::make_unique<ParaSet>();
-    short code = 0;
-    {
-        BarsToStderr bars;
-        code = with_progress(cancel_of(set.get()), [&] {
-            return srvTav_Para_ComRd(nullptr, station.c_str(), kind_of(a[0]), set.get());
-        });
+    const int code = srvTav_Para_Create(model, kind_of(o.file), set.get());
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepCreate, {o.model}), code);
+    srvTav_Para_FileName_Chg(set.get(), o.file.c_str());
+    return save(ctx, set.get(), o.file);
+}
+
+int cmd_show(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    const int only = o.no.empty() ? 0 : to_int(o.no);
+    if (only != 0) {
+        ParaRecord r;
+        if (const int code = srvTav_Para_Dat_Rd(set.get(), only, &r); code != 0)
+            return fail(ctx, ctx.t(Msg::StepParameter, {o.no}), code);
     }
-    if (code != 0) return fail("read", code);
-    if (!json_output()) std::printf("read %s at %s\n", set->szAmpNo, set->szReadDate);
-    srvTav_Para_FileName_Chg(set.get(), a[0].c_str());
-    if (int rc = save(set.get(), a[0])) return rc;
-    if (json_output()) show_json(set.get(), 0);
+    set_json(ctx, set.get(), only);
+    for (int no = 1; no <= set->nParaCount; ++no)
+        if (only == 0 || no == only) show_one(ctx, set.get(), no);
     return 0;
 }
 
-int cmd_write(const std::vector<std::string>& a) {
-    if (a.empty()) return fail("para write FILE [--all] [--station N] [NO=VALUE...]", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
-    int sendAll = 0;
-    std::string station = "0";
-    std::vector<std::string> changes;
-    for (std::size_t i = 1; i < a.size(); ++i) {
-        if (a[i] == "--all") sendAll = 1;
-        else if (a[i] == "--station" && i + 1 < a.size()) station = a[++i];
-        else changes.push_back(a[i]);
-    }
-    if (apply_changes(set.get(), changes) != 0) return 1;
-    code = with_progress(cancel_of(set.get()),
-                         [&] { return srvTav_Para_ComWt(nullptr, station.c_str(), 0, sendAll, set.get()); });
-    if (code != 0) return fail("write", code);
-    std::printf("write: %s\n", message(0).c_str());
-    return save(set.get(), a[0]);
+int cmd_set(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (int rc = apply_changes(ctx, set.get(), o.items)) return rc;
+    return save(ctx, set.get(), o.file);
 }
 
-int cmd_print(const std::vector<std::string>& a) {
-    if (a.empty()) return fail("para print FILE", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
+int cmd_reset(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    for (const std::string& n : o.items) {
+        int no = 0;
+        if (!core::parse_int(n, 1, 99, no)) return usage(ctx, ctx.t(Msg::BadParameterNumber, {n}));
+        if (const int code = srvTav_Para_Dat_Init(set.get(), no); code != 0) return fail(ctx, ctx.t(Msg::StepParameter, {n}), code);
+    }
+    return save(ctx, set.get(), o.file);
+}
+
+// The station text of the transfer: the entry, or "0" when the list is not in use.
+std::string station_text(const core::Target& t) { return std::to_string(t.entry); }
+
+int cmd_read(Ctx& ctx, const Opts& o) {
+    core::Target t;
+    if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
+    show_target(ctx, t);
+    auto set = std::make_unique<ParaSet>();
+    const int code = transfer(ctx, cancel_field(set.get()), [&] {
+        return srvTav_Para_ComRd(nullptr, station_text(t).c_str(), kind_of(o.file), set.get());
+    });
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
+    srvTav_Para_FileName_Chg(set.get(), o.file.c_str());
+    if (int rc = save(ctx, set.get(), o.file)) return rc;
+    set_json(ctx, set.get(), 0);
+    return 0;
+}
+
+// Every value to be sent goes through the check of a change first, so that a
+// refusal names its parameter.
+int check_before_write(Ctx& ctx, ParaSet* set, bool all) {
+    ParaRecord r;
+    for (int no = 1; no <= set->nParaCount && no <= 99; ++no) {
+        if (srvTav_Para_Dat_Rd(set, no, &r) != 0 || (!all && r.nChgFlag != 1)) continue;
+        if (core::Outcome o = core::check_para_value(set, no, r.dValue); !o.ok()) return fail(ctx, o);
+    }
+    return 0;
+}
+
+int cmd_write(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (int rc = apply_changes(ctx, set.get(), o.items)) return rc;
+    if (int rc = check_before_write(ctx, set.get(), o.all)) return rc;
+    core::Target t;
+    if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
+    show_target(ctx, t);
+    const int code = transfer(ctx, cancel_field(set.get()), [&] {
+        return srvTav_Para_ComWt(nullptr, station_text(t).c_str(), 0, o.all ? 1 : 0, set.get());
+    });
+    if (code != 0) return fail(ctx, ctx.t(Msg::StepWrite), code);
+    std::fprintf(ctx.out(), "%s: %s\n", ctx.t(Msg::StepWrite).c_str(), message(0).c_str());
+    return save(ctx, set.get(), o.file);
+}
+
+int cmd_print(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
     auto page = std::make_unique<ParaPrint>();
-    if ((code = srvTav_ParaPrint_Mak(set.get(), page.get())) != 0) return fail("print", code);
+    if (const int code = srvTav_ParaPrint_Mak(set.get(), page.get()); code != 0) return fail(ctx, ctx.t(Msg::StepListing), code);
+    Json lines = Json::array();
     char line[TAV_PARA_INFO_SIZE];
     for (int item : {1, 2, 3, 4, 8, 9, 12}) {
+        line[0] = '\0';
         srvTav_Para_Ctl_Inf_Rd(set.get(), item, line);
-        std::printf("%s\n", to_utf8(line).c_str());
+        lines.push_back(to_utf8(line));
     }
-    std::printf("%s\n%s\n", to_utf8(page->szPrintComment).c_str(), to_utf8(page->szPrintHead).c_str());
-    for (int i = 0; i < page->nPrintLines; ++i) std::printf("%s\n", to_utf8(page->szPrintLine[i]).c_str());
+    lines.push_back(to_utf8(page->szPrintComment));
+    lines.push_back(to_utf8(page->szPrintHead));
+    for (int i = 0; i < page->nPrintLines; ++i) lines.push_back(to_utf8(page->szPrintLine[i]));
+    for (const auto& l : lines) std::fprintf(ctx.out(), "%s\n", l.get<std::string>().c_str());
+    ctx.doc["lines"] = lines;
     return 0;
 }
 
-int cmd_csv(const std::vector<std::string>& a) {
-    if (a.size() != 2) return fail("para csv FILE OUT.csv", TAV_E_PARAMETER);
-    int code = 0;
-    auto set = load(a[0], code);
-    if (code != 0) return fail("load", code);
-    if ((code = srvTav_ParaCsvType_Wt(a[1].c_str(), set.get())) != 0) return fail("csv", code);
+int cmd_csv(Ctx& ctx, const Opts& o) {
+    std::unique_ptr<ParaSet> set;
+    if (int rc = load(ctx, o.file, set)) return rc;
+    if (const int code = srvTav_ParaCsvType_Wt(o.out.c_str(), set.get()); code != 0)
+        return file_fail(ctx, Msg::StepCsv, o.out, code, true);
+    std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::Exported, {o.out}).c_str());
     return 0;
 }
 
 }  // namespace
 
-const char* para_usage() {
-    return "standard parameters of the servo operator (FILE: .k7p, .syp or .hsp):\n"
-           "  para new MODEL FILE              a new set of the model, saved to FILE\n"
-           "  para show FILE [NO]              the whole set or one parameter\n"
-           "  para set FILE NO=VALUE...        change values (range checked)\n"
-           "  para reset FILE NO...            back to the initial values\n"
-           "  para read FILE [STATION]         read from the servo operator into FILE\n"
-           "  para write FILE [--all] [--station N] [NO=VALUE...]\n"
-           "                                   send the changed (or all) values\n"
-           "  para print FILE                  the listing\n"
-           "  para csv FILE OUT.csv            CSV export\n";
-}
-
-int run_para_command(const std::string& command, const std::vector<std::string>& args) {
-    if (command != "para") return -1;
-    if (args.empty()) {
-        std::fputs(para_usage(), stdout);
-        return 2;
-    }
-    const std::string sub = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (sub == "new") return cmd_new(rest);
-    if (sub == "show") return cmd_show(rest);
-    if (sub == "set") return cmd_set(rest);
-    if (sub == "reset") return cmd_reset(rest);
-    if (sub == "read") return cmd_read(rest);
-    if (sub == "write") return cmd_write(rest);
-    if (sub == "print") return cmd_print(rest);
-    if (sub == "csv") return cmd_csv(rest);
-    std::fputs(para_usage(), stderr);
-    return 2;
+void add_para_commands(CLI::App& app, Ctx& ctx) {
+    CLI::App* para = app.add_subcommand("para", ctx.t(Msg::HelpPara));
+    para->require_subcommand(1);
+    auto o = std::make_shared<Opts>();
+    auto add = [&ctx, para, o](const char* name, Msg help, int (*fn)(Ctx&, const Opts&)) {
+        CLI::App* sub = para->add_subcommand(name, ctx.t(help));
+        sub->callback([&ctx, o, fn] { ctx.run = [&ctx, o, fn] { return fn(ctx, *o); }; });
+        return sub;
+    };
+    const char* fileHelp = "parameter file (.k7p, .syp or .hsp)";
+    CLI::App* sub = add("new", Msg::HelpParaNew, cmd_new);
+    sub->add_option("MODEL", o->model, "VEL, ROR, LIN, ETC, LIN_KB, VEL_KB or 0..5")->required();
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub = add("show", Msg::HelpParaShow, cmd_show);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub->add_option("NO", o->no, "parameter number")->check(int_in(1, 99, "parameter number"));
+    sub = add("set", Msg::HelpParaSet, cmd_set);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub->add_option("NO=VALUE", o->items, "changes")->required();
+    sub = add("reset", Msg::HelpParaReset, cmd_reset);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub->add_option("NO", o->items, "parameter numbers")->required();
+    sub = add("read", Msg::HelpParaRead, cmd_read);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    add_entry_option(sub, o->entry);
+    sub = add("write", Msg::HelpParaWrite, cmd_write);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub->add_option("NO=VALUE", o->items, "changes before the write");
+    sub->add_flag("--all", o->all, "send every value, not only the changed ones");
+    add_entry_option(sub, o->entry);
+    sub = add("print", Msg::HelpParaPrint, cmd_print);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub = add("csv", Msg::HelpParaCsv, cmd_csv);
+    sub->add_option("FILE", o->file, fileHelp)->required();
+    sub->add_option("OUT", o->out, "CSV file")->required();
 }
 
 }  // namespace tavhost
