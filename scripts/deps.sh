@@ -42,8 +42,12 @@ if [ "$(id -u)" != 0 ]; then
 fi
 echo "deps: installing ${missing[*]} (apt-get) ..." >&2
 export DEBIAN_FRONTEND=noninteractive
-if ! { "${sudo[@]}" apt-get update -qq >/dev/null &&
-       "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+log=$(mktemp)
+if ! { "${sudo[@]}" apt-get update -qq &&
+       "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
   echo "deps: the install failed; run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
   exit 1
 fi
+rm -f "$log"
