@@ -25,6 +25,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/numbers.h"
 #include "wynapi/wynapi.h"
 
 namespace tavhost {
@@ -179,9 +180,9 @@ void show_param(core::Lang l, NewParaSet* set, int no) {
     NewParaRecord r;
     if (srvTav_NewPara_Dat_Rd(set, no, &r) != 0) return;
     // 99 parameters to a page: PA1 holds 1..99, PA2 100..198, PA3 199..297.
-    std::printf("    PA%d_%02d  %s %12g  [%g .. %g]%s\n", (no - 1) / 99 + 1, (no - 1) % 99 + 1,
-                core::pad_right(to_utf8(r.szName), 36).c_str(), static_cast<double>(r.dValue),
-                static_cast<double>(r.dMin), static_cast<double>(r.dMax),
+    std::printf("    PA%d_%02d  %s %12s  [%s .. %s]%s\n", (no - 1) / 99 + 1, (no - 1) % 99 + 1,
+                core::pad_right(to_utf8(r.szName), 36).c_str(), core::real_text(r.dValue).c_str(),
+                core::real_text(r.dMin).c_str(), core::real_text(r.dMax).c_str(),
                 r.nChgFlag ? T(l, Msg::DemoChangedMark).c_str() : "");
 }
 

@@ -40,8 +40,8 @@ void table_json(Ctx& ctx, ItiDatSet* set) {
     ctx.doc["amp"] = to_utf8(set->szAmpNo);
     ctx.doc["read_date"] = to_utf8(set->szReadDate);
     ctx.doc["model"] = static_cast<int>(set->nModel);
-    ctx.doc["stop_pos_dp"] = set->wStopPosDp;
-    ctx.doc["stop_time_dp"] = set->wStopTimeDp;
+    ctx.doc["stop_pos_dp"] = static_cast<unsigned>(set->wStopPosDp);
+    ctx.doc["stop_time_dp"] = static_cast<unsigned>(set->wStopTimeDp);
     ctx.doc["comment"] = to_utf8(set->szComment);
     Json points = Json::array();
     for (int i = 0; i < set->nPointCount && i < 99; ++i) {

@@ -40,9 +40,9 @@ void table_json(Ctx& ctx, ItiVvDatSet* set) {
     ctx.doc["amp"] = to_utf8(set->szAmpNo);
     ctx.doc["read_date"] = to_utf8(set->szReadDate);
     ctx.doc["model"] = static_cast<int>(set->nModel);
-    ctx.doc["family"] = set->nFamily;
-    ctx.doc["stop_pos_dp"] = set->wStopPosDp;
-    ctx.doc["stop_time_dp"] = set->wStopTimeDp;
+    ctx.doc["family"] = static_cast<unsigned>(set->nFamily);
+    ctx.doc["stop_pos_dp"] = static_cast<unsigned>(set->wStopPosDp);
+    ctx.doc["stop_time_dp"] = static_cast<unsigned>(set->wStopTimeDp);
     Json points = Json::array();
     for (int i = 0; i < set->nPointCount && i < 15; ++i) {
         const ItiVvDatPoint& p = set->point[i];

@@ -124,7 +124,7 @@ void show_one(Ctx& ctx, const NewParaRecord& r, int no) {
 Json record_json(const NewParaRecord& r, int no) {
     return {{"no", no}, {"panel", panel_no(no)}, {"name", to_utf8(r.szName)}, {"value", number_json(r.dValue)},
             {"initial", number_json(r.dInitial)}, {"min", number_json(r.dMin)}, {"max", number_json(r.dMax)},
-            {"attribute", r.wAttr}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
+            {"attribute", static_cast<unsigned>(r.wAttr)}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
 }
 
 // The state of one `tav ext` command.
@@ -221,7 +221,7 @@ int act_show(Session& s, const std::string& noText) {
     ctx.doc["kind"] = static_cast<int>(set->nKind);
     ctx.doc["amp"] = to_utf8(set->szAmpNo);
     ctx.doc["read_date"] = to_utf8(set->szReadDate);
-    ctx.doc["family"] = set->nFamily;
+    ctx.doc["family"] = static_cast<unsigned>(set->nFamily);
     ctx.doc["model"] = static_cast<int>(set->nModel);
     Json list = Json::array();
     if (only != 0) {

@@ -31,7 +31,7 @@ Json record_json(ParaSet* set, int no) {
     srvTav_Para_Dat_Rd(set, no, &r);
     return {{"no", no},          {"name", to_utf8(r.szName)},   {"value", number_json(r.dValue)},
             {"initial", number_json(r.dInitial)}, {"min", number_json(r.dMin)}, {"max", number_json(r.dMax)},
-            {"attribute", r.wAttr}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
+            {"attribute", static_cast<unsigned>(r.wAttr)}, {"changed", r.nChgFlag != 0}, {"result", static_cast<int>(r.nResult)}};
 }
 
 void show_one(Ctx& ctx, ParaSet* set, int no) {
