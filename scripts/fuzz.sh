@@ -30,8 +30,11 @@ if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz.sh: clang++ not found; fuzzing skipped" >&2
   exit 0
 fi
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF \
-  -DTAV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A tree already configured for fuzzing (scripts/test.sh's) is only brought up to date.
+if ! grep -q '^TAV_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF \
+    -DTAV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target tav_fuzz
 
 # The sanitizer runtime is shared (the libraries keep --no-undefined), so it is

@@ -73,12 +73,21 @@ TEST_P(Hardening, RelroBindNowPieStackProtectorFortifyAndRelativeRunPath) {
     if (p.program) {
         EXPECT_NE(dynamic.find(" PIE"), std::string::npos) << "not position-independent";
     }
-    for (const std::string& path : run_paths(dynamic))
+    for (const std::string& path : run_paths(dynamic)) {
+#ifdef TAV_SANITIZER_RUNTIME_DIR
+        if (path == TAV_SANITIZER_RUNTIME_DIR) continue;
+#endif
         EXPECT_EQ(path.rfind("$ORIGIN", 0), 0u) << "run path " << path;
+    }
     if (p.code) {
         const std::string symbols = readelf("--dyn-syms", file);
         EXPECT_NE(symbols.find("__stack_chk_fail"), std::string::npos) << "no stack protector";
         // printf, snprintf, memcpy and the like go through their checked forms.
+#ifdef TAV_SANITIZER_RUNTIME_DIR
+        // clang's sanitizer programs call the runtime's interceptors instead;
+        // the product build (g++) still shows the checked forms.
+        if (p.program) return;
+#endif
         EXPECT_NE(symbols.find("printf_chk"), std::string::npos) << "no FORTIFY";
     }
 }
