@@ -123,7 +123,11 @@ std::string table_text(DataSet& set, TableFormat format) {
             r["maximum"] = number_or_null(it.max);
             r["initial"] = number_or_null(it.initial);
         } else {
-            for (std::size_t i = 0; i < vc.size() && i < it.values.size(); ++i) r[vc[i]] = number_or_null(it.values[i]);
+            for (std::size_t i = 0; i < vc.size() && i < it.values.size(); ++i) {
+                // Modes and M code fields are whole numbers; positions, speeds and times are not.
+                const bool whole = vc[i] == "cmd_mode" || vc[i] == "step_mode" || vc[i].rfind("m_", 0) == 0;
+                r[vc[i]] = whole ? Json(static_cast<long>(it.values[i])) : number_or_null(it.values[i]);
+            }
         }
         r["changed"] = it.changed;
         rows.push_back(r);
