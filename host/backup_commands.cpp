@@ -91,12 +91,17 @@ void print_mismatches(Ctx& ctx, const std::vector<core::Mismatch>& list) {
     ctx.doc["mismatches"] = rows;
 }
 
+// A parameter's name, or "point N" for a point (points have no names).
+std::string item_name(const Ctx& ctx, const core::Difference& d) {
+    return d.name.empty() ? ctx.t(Msg::ColPoint) + " " + std::to_string(d.no) : d.name;
+}
+
 void print_plan(Ctx& ctx, const core::SetReport& s) {
     std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::PlanHeading, {s.file.file, entry_text(s.file.entry), std::to_string(s.file.station),
                                                              std::to_string(s.plan.size())}).c_str());
     for (const core::Difference& d : s.plan)
-        std::fprintf(ctx.out(), "  %4d %s %s -> %s %s\n", d.no, core::pad_right(d.name, 30).c_str(), d.a.c_str(), d.b.c_str(),
-                     d.unit.c_str());
+        std::fprintf(ctx.out(), "  %4d %s %s -> %s %s\n", d.no, core::pad_right(item_name(ctx, d), 30).c_str(), d.a.c_str(),
+                     d.b.c_str(), d.unit.c_str());
 }
 
 Json plan_json(const std::vector<core::Difference>& plan) {
@@ -195,9 +200,11 @@ int cmd_diff(Ctx& ctx, const DiffOpts& o) {
         std::fprintf(ctx.out(), "%4s  %s %s %s %s\n", ctx.t(Msg::ColNo).c_str(), core::pad_right(ctx.t(Msg::ColName), 30).c_str(),
                      core::pad_left("A", 16).c_str(), core::pad_left("B", 16).c_str(), ctx.t(Msg::ColUnit).c_str());
     for (const core::Difference& d : rows) {
-        const std::string name = d.name.empty() ? ctx.t(Msg::ColPoint) + " " + std::to_string(d.no) : d.name;
-        std::fprintf(ctx.out(), "%4d  %s %s %s %s\n", d.no, core::pad_right(name, 30).c_str(), core::pad_left(d.a, 16).c_str(),
-                     core::pad_left(d.b, 16).c_str(), d.unit.c_str());
+        if (d.name.empty())  // a point: its fields on a line of their own for each side
+            std::fprintf(ctx.out(), "%4d  %s\n        A: %s\n        B: %s\n", d.no, item_name(ctx, d).c_str(), d.a.c_str(), d.b.c_str());
+        else
+            std::fprintf(ctx.out(), "%4d  %s %s %s %s\n", d.no, core::pad_right(d.name, 30).c_str(), core::pad_left(d.a, 16).c_str(),
+                         core::pad_left(d.b, 16).c_str(), d.unit.c_str());
         list.push_back({{"no", d.no}, {"name", d.name}, {"a", d.a}, {"b", d.b}, {"unit", d.unit}});
     }
     ctx.doc["a"] = o.a;
