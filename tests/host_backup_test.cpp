@@ -111,6 +111,13 @@ TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
     EXPECT_TRUE(has(dry.out, "0 0 2500 100.00 0.00 0 0 0 -> 0 0 2000 100.00 0.00 0 0 0")) << dry.out;
     EXPECT_EQ(install_.sim_state(), kChangedLine.dump()) << "a dry run writes nothing";
 
+    // --entry: that amplifier's sets only.
+    const auto one = tav({"restore", "b", "--entry", "2"});
+    ASSERT_EQ(one.status, 0) << one.out << one.err;
+    EXPECT_EQ(device(2)["points"][0], vv_point(1000));
+    EXPECT_EQ(device(1)["params"][2], "000000004500");
+    EXPECT_FALSE(has(one.out, "operator.k7p")) << one.out;
+
     const auto r = tav({"--json", "restore", "b"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::vector<std::string> counts;  // file: differ/written/verified
@@ -120,7 +127,7 @@ TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
                          std::to_string(s["written"].get<int>()) + "/" + std::to_string(s["verified"].get<int>()));
     EXPECT_EQ(counts, (std::vector<std::string>{"operator.k7p 1/1/1", "operator.syp 1/1/1", "operator.hsp 0/0/0",
                                                 "entry01-station001.k7p 1/1/1", "entry01-station001.k7l 1/1/1",
-                                                "entry02-station002.m7p 0/0/0", "entry02-station002.m7v 1/1/1"}));
+                                                "entry02-station002.m7p 0/0/0", "entry02-station002.m7v 0/0/0"}));
     // The devices hold the backed-up values exactly.
     EXPECT_EQ(device(0)["std"][0][4]["value"], "000000000005");
     EXPECT_EQ(device(0)["std"][1][2]["value"], "000000000103");
