@@ -9,13 +9,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "fixtures/tav_process.h"
+#include "host/core/backup.h"
 #include "host/core/sha256.h"
 
 namespace {
@@ -78,6 +81,30 @@ TEST(Sha256, KnownVectors) {
     EXPECT_EQ(sha256_hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     EXPECT_EQ(sha256_hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// The core's own cancel flag, as a front end without signals uses it: the
+// transfer in work stops at its next exchange, the manifest says why.
+TEST(HostBackupCore, AStopRequestEndsTheBackupWithAnIncompleteManifest) {
+    tavtest::TempInstall home;
+    fs::copy(std::string(TAV_BUILD_DIR) + "/share/tav", home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    home.write("wyn.ini", "[Ports]\r\nCOM1=sim:" + home.file("state.json") + "\r\n");
+    std::atomic<bool> stop{false};
+    std::vector<unsigned> seen;
+    tavhost::core::Progress progress;
+    progress.stop = &stop;
+    progress.report = [&](unsigned percent, const std::string& file) {
+        seen.push_back(percent);
+        if (file == "entry01-station001.k7p") stop = true;
+    };
+    tavhost::core::Manifest m;
+    const auto r = tavhost::core::backup_line({home.file("b"), std::nullopt, "test"}, progress, m);
+    EXPECT_EQ(r.code, -31);
+    EXPECT_FALSE(m.complete);
+    EXPECT_EQ(m.reasonCode, -31);
+    EXPECT_EQ(m.files.size(), 3u) << "the servo operator's pages, not the amplifier's set in work";
+    EXPECT_EQ(tavtest::read_file(home.file("b/manifest.json")), tavhost::core::manifest_json(m));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "one overall progress that never goes back";
 }
 
 TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifest) {
