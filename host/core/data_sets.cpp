@@ -71,8 +71,9 @@ Item point_item(int no, const Point& p) {
     it.no = no;
     it.values = {static_cast<double>(p.nCmdMode), static_cast<double>(p.nStepMode), p.dStopPos, p.dSpeed};
     if constexpr (requires { p.dAccelTime; }) {
-        it.values.push_back(p.dAccelTime);
-        it.values.push_back(p.dDecelTime);
+        // Copied first: the set is packed, a reference to its field would be misaligned.
+        it.values.push_back(static_cast<double>(p.dAccelTime));
+        it.values.push_back(static_cast<double>(p.dDecelTime));
     }
     it.values.insert(it.values.end(), {static_cast<double>(p.dStopTimer), static_cast<double>(p.nMCode),
                                        static_cast<double>(p.nMValid), static_cast<double>(p.nMTiming)});
