@@ -78,6 +78,23 @@ ex --json status
 ex --json pos point 4
 ex --json para show op.k7p 3
 ex --json ext --entry 9 read
+section backup
+ex backup line-backup
+ex ext --entry 1 read change 3 4500 write
+ex vv read amp2b.m7v --entry 2
+ex vv change amp2b.m7v 2 0 0 4200 80 25 30 0.25 5 1 1
+ex vv write amp2b.m7v --entry 2
+ex diff line-backup/entry01-station001.k7p --entry 1
+ex restore line-backup --dry-run
+ex restore line-backup
+ex diff line-backup/entry02-station002.m7v amp2b.m7v
+ex --json diff line-backup/entry02-station002.m7v amp2b.m7v
+ex export line-backup/entry01-station001.k7l --format csv
+ex export line-backup/operator.k7p --out op-table.json
+cp line-backup/operator.k7p op-copy.k7p
+ex para set op-copy.k7p 5=77
+ex import op-table.json --into op-copy.k7p
+ex diff line-backup/operator.k7p op-copy.k7p
 section lang
 ex_ja() { echo "\$ tav --lang ja $*"; "$build/bin/tav" --lang ja "$@" 2>&1 | sed -e "s|$work/home|build/share/tav|g"; }
 ex_ja identify

@@ -138,6 +138,8 @@ int run(int argc, char** argv) {
     add_vv_commands(app, ctx);
     add_ext_commands(app, ctx);
     add_demo_command(app, ctx);
+    add_backup_commands(app, ctx, std::string("tav ") + kTavVersion);
+    add_table_commands(app, ctx);
 
     int rc = 0;
     try {

@@ -90,6 +90,9 @@ void add_pos_commands(CLI::App& app, Ctx& ctx);
 void add_vv_commands(CLI::App& app, Ctx& ctx);
 void add_ext_commands(CLI::App& app, Ctx& ctx);
 void add_demo_command(CLI::App& app, Ctx& ctx);
+// backup, restore, diff (tool: "tav 1.00" for the manifest), export, import.
+void add_backup_commands(CLI::App& app, Ctx& ctx, const std::string& tool);
+void add_table_commands(CLI::App& app, Ctx& ctx);
 
 int run(int argc, char** argv);
 
