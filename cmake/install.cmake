@@ -1,0 +1,42 @@
+# Installation: libraries with versioned sonames in lib/, the public headers,
+# the pkg-config file and the CMake package; the installed tav lives with its
+# language folder in lib/tav/ (its host directory) behind a symlink in bin/.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(TAV_INSTALL_HOSTDIR ${CMAKE_INSTALL_LIBDIR}/tav)
+
+# libTav_acs.so -> .so.1 -> .so.1.x.y; the libraries find each other beside themselves.
+foreach(lib Tav_acs wynapi)
+  set_target_properties(${lib} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+    INSTALL_RPATH "$ORIGIN")
+endforeach()
+target_include_directories(Tav_acs INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_include_directories(wynapi INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+install(TARGETS Tav_acs wynapi EXPORT Tav_acsTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+install(FILES include/Tav_acs.h wynapi/wynapi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+
+# tav: the real program in lib/tav/ beside RSC/, so that the library's own
+# rule (folder of the running executable) finds the language folder; bin/tav
+# is a symlink, which /proc/self/exe resolves.
+set_target_properties(tav PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+install(TARGETS tav RUNTIME DESTINATION ${TAV_INSTALL_HOSTDIR} COMPONENT tools)
+install(DIRECTORY ${TAV_RSC_DIR}/ DESTINATION ${TAV_INSTALL_HOSTDIR}/RSC COMPONENT runtime)
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  file(CREATE_LINK ../${TAV_INSTALL_HOSTDIR}/tav
+       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tav\" SYMBOLIC)"
+  COMPONENT tools)
+if(TARGET servo-sim)
+  set_target_properties(servo-sim PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  install(TARGETS servo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+endif()
+
+# The sample installations (code page 932, as built) and the documentation.
+install(DIRECTORY ${TAV_SHARE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tav COMPONENT runtime)
+install(DIRECTORY ${CMAKE_BINARY_DIR}/share/tav-operator/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tav-operator
+  COMPONENT runtime)
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev FILES_MATCHING PATTERN "*.md")
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev)
