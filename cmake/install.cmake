@@ -40,3 +40,20 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/share/tav-operator/ DESTINATION ${CMAKE_IN
   COMPONENT runtime)
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev FILES_MATCHING PATTERN "*.md")
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev)
+
+# Consumers: pkg-config (a relocatable prefix is not needed: the file names
+# the prefix it was installed to) and a CMake package with imported targets.
+configure_file(cmake/Tav_acs.pc.in ${CMAKE_BINARY_DIR}/Tav_acs.pc @ONLY)
+install(CODE "
+  file(READ \"${CMAKE_BINARY_DIR}/Tav_acs.pc\" pc)
+  string(REPLACE \"${CMAKE_INSTALL_PREFIX}\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
+  file(WRITE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/Tav_acs.pc\" \"\${pc}\")"
+  COMPONENT dev)
+set(TAV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tav_acs)
+install(EXPORT Tav_acsTargets NAMESPACE Tav_acs:: DESTINATION ${TAV_CMAKE_DIR} COMPONENT dev)
+configure_package_config_file(cmake/Tav_acsConfig.cmake.in ${CMAKE_BINARY_DIR}/Tav_acsConfig.cmake
+  INSTALL_DESTINATION ${TAV_CMAKE_DIR} PATH_VARS TAV_INSTALL_HOSTDIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/Tav_acsConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/Tav_acsConfig.cmake ${CMAKE_BINARY_DIR}/Tav_acsConfigVersion.cmake
+  DESTINATION ${TAV_CMAKE_DIR} COMPONENT dev)
