@@ -22,6 +22,14 @@
 
 #include <stdint.h>
 
+/* Version of this header and of the library built from it (the soname
+ * carries the major number). The build reads these three lines. */
+#define TAV_ACS_VERSION_MAJOR 1
+#define TAV_ACS_VERSION_MINOR 0
+#define TAV_ACS_VERSION_PATCH 0
+#define TAV_ACS_VERSION_NUMBER \
+    (TAV_ACS_VERSION_MAJOR * 10000 + TAV_ACS_VERSION_MINOR * 100 + TAV_ACS_VERSION_PATCH)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
