@@ -57,3 +57,17 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/Tav_acsConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/Tav_acsConfig.cmake ${CMAKE_BINARY_DIR}/Tav_acsConfigVersion.cmake
   DESTINATION ${TAV_CMAKE_DIR} COMPONENT dev)
+
+# API reference from the public headers: `cmake --build build --target doc`,
+# only where doxygen is installed (it is not a build dependency).
+find_package(Doxygen QUIET)
+if(DOXYGEN_FOUND)
+  set(DOXYGEN_PROJECT_NAME Tav_acs)
+  set(DOXYGEN_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/doc)
+  set(DOXYGEN_EXTRACT_ALL YES)
+  set(DOXYGEN_OPTIMIZE_OUTPUT_FOR_C YES)
+  set(DOXYGEN_GENERATE_LATEX NO)
+  set(DOXYGEN_USE_MDFILE_AS_MAINPAGE ${CMAKE_SOURCE_DIR}/README.md)
+  doxygen_add_docs(doc ${CMAKE_SOURCE_DIR}/include/Tav_acs.h ${CMAKE_SOURCE_DIR}/wynapi/wynapi.h
+    ${CMAKE_SOURCE_DIR}/README.md COMMENT "API reference in build/doc/html")
+endif()

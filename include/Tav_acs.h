@@ -528,7 +528,22 @@ TAV_API short srvTav_NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out);
 TAV_API short srvTav_NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop);
 TAV_API short srvTav_NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out);
 /* Transfer with the amplifier; a null stationText selects the file. The
- * station text is the entry number of the amplifier in servo.con. */
+ * station text is the entry number of the amplifier in servo.con.
+ * srvTav_NewPara_ComRd: stationText null: reads the parameter file path
+ *   (kind 0 parameters, 1 system, 2 hidden page; files only, no line).
+ *   Otherwise takes the port lock (TAV_E_LOCKED while a trace holds it),
+ *   opens the line of servo.set (TAV_E_OPEN_DEVICE when it does not open),
+ *   identifies the amplifier
+ *   (TAV_E_NOT_OPERATOR when the line or the amplifier is not a servo
+ *   operator's), loads the definitions of its model from the installation
+ *   folder and reads parameters first..last (0, 0: the whole page) into set.
+ *   TAV_E_STATION for an entry without an amplifier; set null:
+ *   TAV_E_PARAMETER. Posts TAV_WM_PROGRESS; set->nCancel = -31 from another
+ *   thread stops it with TAV_E_CANCELLED; a failed exchange on the line
+ *   returns the component's positive code.
+ * srvTav_NewPara_ComWt: stationText null: writes path like srvTav_NewPara_Wt.
+ *   Otherwise writes the changed parameters (all != 0: every writable one) to
+ *   the amplifier, with the same lock, progress, cancellation and codes. */
 TAV_API short srvTav_NewPara_ComRd(const char* path, const char* stationText, int kind, NewParaSet* set, int first, int last);
 TAV_API short srvTav_NewPara_ComWt(const char* path, const char* stationText, int reserved, int all, NewParaSet* set);
 TAV_API short srvTav_NewPara_ComInitWt(NewParaSet* set);
@@ -650,7 +665,22 @@ TAV_API short srvTav_ItiDatFil_Rd(const char* fileName, ItiDatSet* set);
 TAV_API short srvTav_ItiDatFil_Wt(const char* fileName, ItiDatSet* set);
 TAV_API short srvTav_ItiDatFil_Create(int model, ItiDatSet* set);
 
-/* Transfers: a null ampText works on the file instead. */
+/* Transfers: a null ampText works on the file instead.
+ * srvTav_ItiDat_ComRd: ampText (the entry number in servo.con, as text) null:
+ *   reads fileName like srvTav_ItiDatFil_Rd (files only, no line). Otherwise
+ *   opens the line of servo.set, identifies the amplifier (TAV_E_NOT_L_TYPE
+ *   for any other kind), reads its decimal settings and all points into set.
+ *   set null: TAV_E_PARAMETER. Posts TAV_WM_PROGRESS; set->nCancel = -31
+ *   from another thread stops it with TAV_E_CANCELLED. A failed exchange on
+ *   the line returns the component's positive code; nProgressDone is -1
+ *   after any failure.
+ * srvTav_ItiDat_ComWt: ampText null: writes fileName like srvTav_ItiDatFil_Wt.
+ *   Otherwise checks the points to send first (writeAll 0: those with
+ *   nChgFlag set; TAV_E_RANGE with the point's nStatus set when one is out of
+ *   range, TAV_E_NOTHING_TO_SEND when none changed), then opens the line and
+ *   writes them; progress, cancellation and line codes as for ComRd.
+ * srvTav_ItiDat_AmpRd / AmpWt: the point transfer alone, on a line the caller
+ *   opened (srvTav_Wyn_Net_Open); ampText and set must not be null. */
 TAV_API short srvTav_ItiDat_ComRd(const char* fileName, const char* ampText, ItiDatSet* set);
 TAV_API short srvTav_ItiDat_ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set);
 TAV_API short srvTav_ItiDat_AmpRd(const char* ampText, ItiDatSet* set);
