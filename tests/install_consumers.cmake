@@ -82,6 +82,8 @@ expect("${out}" "read back +0 Normal end\n  point  1: ABS stop 2500 speed 150.00
 
 # The installed tav runs from any folder and finds its language folder.
 unset(ENV{TAV_HOST_DIR})
+run(${prefix}/bin/tav --version OUT out DIR ${WORK})
+expect("${out}" "^tav .*library")
 run(${prefix}/bin/tav --lang en message -3 OUT out DIR ${WORK})
 expect("${out}" "-3  The specified file does not exist.")
 message(STATUS "installed, built with find_package and pkg-config, examples ran")
