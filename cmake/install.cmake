@@ -71,3 +71,26 @@ if(DOXYGEN_FOUND)
   doxygen_add_docs(doc ${CMAKE_SOURCE_DIR}/include/Tav_acs.h ${CMAKE_SOURCE_DIR}/wynapi/wynapi.h
     ${CMAKE_SOURCE_DIR}/README.md COMMENT "API reference in build/doc/html")
 endif()
+
+# Debian packages (`cpack -G DEB` in the build folder): the libraries with
+# their language folder and sample installations, the development files, the
+# tools. Library dependencies come from dpkg-shlibdeps.
+set(CPACK_PACKAGE_NAME tav-acs)
+set(CPACK_PACKAGE_VENDOR "tav_acs project")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Data access to servo amplifiers: parameters, positioning tables, line")
+set(CPACK_PACKAGE_CONTACT "tav_acs maintainers <tav-acs@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# tav and the libraries find each other's sonames in the build tree.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtav-acs1)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtav-acs-dev)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME tav-acs-tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENT_DEV_DEPENDS runtime)
+set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+include(CPack)
