@@ -6,11 +6,16 @@ include(CMakePackageConfigHelpers)
 
 set(TAV_INSTALL_HOSTDIR ${CMAKE_INSTALL_LIBDIR}/tav)
 
-# libTav_acs.so -> .so.1 -> .so.1.x.y; the libraries find each other beside themselves.
+# Run paths: only relative to the binary ($ORIGIN), the same in the build tree
+# and installed, and none where no library of ours is loaded (libwynapi.so,
+# servo-sim). Binaries are linked with their final run path: CMake's install-
+# time rewrite would pad the build tree's run path with empty entries, which
+# the loader reads as the current folder.
+# libTav_acs.so -> .so.1 -> .so.1.x.y; it finds libwynapi.so beside itself.
 foreach(lib Tav_acs wynapi)
-  set_target_properties(${lib} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-    INSTALL_RPATH "$ORIGIN")
+  set_target_properties(${lib} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 endforeach()
+set_target_properties(Tav_acs PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 target_include_directories(Tav_acs INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_include_directories(wynapi INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
@@ -20,8 +25,9 @@ install(FILES include/Tav_acs.h wynapi/wynapi.h DESTINATION ${CMAKE_INSTALL_INCL
 
 # tav: the real program in lib/tav/ beside RSC/, so that the library's own
 # rule (folder of the running executable) finds the language folder; bin/tav
-# is a symlink, which /proc/self/exe resolves.
-set_target_properties(tav PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+# is a symlink, which /proc/self/exe resolves. Its libraries are in ../lib in
+# the build tree and in .. installed.
+set_target_properties(tav PROPERTIES INSTALL_RPATH "$ORIGIN/../lib:$ORIGIN/.." BUILD_WITH_INSTALL_RPATH ON)
 install(TARGETS tav RUNTIME DESTINATION ${TAV_INSTALL_HOSTDIR} COMPONENT tools)
 install(DIRECTORY ${TAV_RSC_DIR}/ DESTINATION ${TAV_INSTALL_HOSTDIR}/RSC COMPONENT runtime)
 install(CODE "
@@ -30,7 +36,6 @@ install(CODE "
        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tav\" SYMBOLIC)"
   COMPONENT tools)
 if(TARGET servo-sim)
-  set_target_properties(servo-sim PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS servo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
 

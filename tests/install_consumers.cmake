@@ -2,7 +2,7 @@
 # with find_package and with pkg-config, and runs them against the in-process
 # simulator of a copy of the installed sample installation.
 # -DBUILD=<build tree> -DSOURCE=<source tree> -DWORK=<scratch folder>
-# -DCC=... -DCXX=... -DSANITIZE_FLAGS="..." (the flags the library was built with)
+# -DCC=... -DCXX=... -DVERSION=<x.y.z> -DSANITIZE_FLAGS="..." (the flags the library was built with)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(prefix ${WORK}/prefix)
@@ -32,6 +32,27 @@ foreach(f lib/libTav_acs.so.1 lib/libwynapi.so.1 include/Tav_acs.h include/wynap
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
+
+# Versioned sonames; run paths only relative to the binary ($ORIGIN), no empty
+# entry (the current folder), none where no library of ours is loaded.
+function(expect_dynamic file soname runpath)
+  execute_process(COMMAND readelf -d -W ${prefix}/${file} OUTPUT_VARIABLE dyn RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "readelf failed on ${file}")
+  endif()
+  string(REGEX MATCH "Library soname: \\[([^]]*)\\]" m "${dyn}")
+  if(NOT "${CMAKE_MATCH_1}" STREQUAL "${soname}")
+    message(FATAL_ERROR "${file}: soname '${CMAKE_MATCH_1}', expected '${soname}'")
+  endif()
+  string(REGEX MATCH "Library r(un)?path: \\[([^]]*)\\]" m "${dyn}")
+  if(NOT "${CMAKE_MATCH_2}" STREQUAL "${runpath}")
+    message(FATAL_ERROR "${file}: run path '${CMAKE_MATCH_2}', expected '${runpath}'")
+  endif()
+endfunction()
+expect_dynamic(lib/libTav_acs.so.${VERSION} libTav_acs.so.1 "$ORIGIN")
+expect_dynamic(lib/libwynapi.so.${VERSION} libwynapi.so.1 "")
+expect_dynamic(lib/tav/tav "" "$ORIGIN/../lib:$ORIGIN/..")
+expect_dynamic(bin/servo-sim "" "")
 
 # find_package(Tav_acs CONFIG)
 run(${CMAKE_COMMAND} -S ${SOURCE}/examples -B ${WORK}/cmake-build -G Ninja -DCMAKE_PREFIX_PATH=${prefix}
