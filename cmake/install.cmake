@@ -43,6 +43,9 @@ endif()
 install(DIRECTORY ${TAV_SHARE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tav COMPONENT runtime)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/share/tav-operator/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tav-operator
   COMPONENT runtime)
+# Man pages of tav and servo-sim, generated at build time when the generator is built.
+install(DIRECTORY ${CMAKE_BINARY_DIR}/man/man1/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools
+  OPTIONAL)
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev FILES_MATCHING PATTERN "*.md")
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev)
 

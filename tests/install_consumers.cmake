@@ -53,6 +53,13 @@ expect_dynamic(lib/libTav_acs.so.${VERSION} libTav_acs.so.1 "$ORIGIN")
 expect_dynamic(lib/libwynapi.so.${VERSION} libwynapi.so.1 "")
 expect_dynamic(lib/tav/tav "" "$ORIGIN/../lib:$ORIGIN/..")
 expect_dynamic(bin/servo-sim "" "")
+# The man pages come along when the build made them.
+file(GLOB pages RELATIVE ${BUILD}/man/man1 ${BUILD}/man/man1/*.1)
+foreach(page ${pages})
+  if(NOT EXISTS ${prefix}/share/man/man1/${page})
+    message(FATAL_ERROR "man page not installed: ${page}")
+  endif()
+endforeach()
 
 # find_package(Tav_acs CONFIG)
 run(${CMAKE_COMMAND} -S ${SOURCE}/examples -B ${WORK}/cmake-build -G Ninja -DCMAKE_PREFIX_PATH=${prefix}
