@@ -61,6 +61,14 @@ foreach(page ${pages})
   endif()
 endforeach()
 
+# The README shows first_steps.c as it is.
+file(READ ${SOURCE}/README.md readme)
+file(READ ${SOURCE}/examples/first_steps.c first_steps)
+string(FIND "${readme}" "`examples/first_steps.c`:\n\n```c\n${first_steps}```" at)
+if(at LESS 0)
+  message(FATAL_ERROR "README.md does not show examples/first_steps.c as it is")
+endif()
+
 # find_package(Tav_acs CONFIG)
 run(${CMAKE_COMMAND} -S ${SOURCE}/examples -B ${WORK}/cmake-build -G Ninja -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_C_COMPILER=${CC} -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_C_FLAGS=${SANITIZE_FLAGS}"
