@@ -41,9 +41,8 @@ static void on_post(void* ctx, unsigned int msg, uintptr_t wParam, intptr_t lPar
     if (c->after_percent >= 0 && percent >= c->after_percent && !atomic_exchange(&c->reached, 1)) {
         /* Give the other thread (a user's Cancel button) up to a second to
          * answer, so the example cancels mid-transfer every time. */
-        const volatile int32_t* cancel = &c->set->nCancel;
         const struct timespec tick = {0, 1000000};
-        for (int i = 0; i < 1000 && *cancel != -31; ++i) nanosleep(&tick, NULL);
+        for (int i = 0; i < 1000 && c->set->nCancel != -31; ++i) nanosleep(&tick, NULL);
     }
 }
 
@@ -53,7 +52,9 @@ static void* cancel_when_passed(void* arg) {
     const struct timespec tick = {0, 1000000};
     while (!atomic_load(&c->done)) {
         if (atomic_load(&c->reached)) {
-            *(volatile int32_t*)&c->set->nCancel = -31; /* the one field another thread may write */
+            /* The one field another thread may write. The set is packed, so the
+             * field goes by its name, never through an int32_t pointer. */
+            c->set->nCancel = -31;
             break;
         }
         nanosleep(&tick, NULL);
