@@ -264,9 +264,12 @@ typedef struct PositioningRunStatus {
  * component's positive code; TAV_E_NO_FILE when the file does not open. */
 /* Reads servo.set into out (defaults for what the file lacks). */
 TAV_API short srvTav_Set_Rd(LineSettings* out);
-/* Rewrites servo.set whole from in. */
+/* Rewrites servo.set from in: port, baud rate, retries, time-out, the tenth
+ * value and lines 6-12; the model and the character format (data bits,
+ * parity, stop bits, flow) stay as the file has them. */
 TAV_API short srvTav_SetWyn_Wt(const LineSettings* in);
-/* Rewrites servo.set with the edited model (and its three model values). */
+/* Rewrites the model name of servo.set ("ETC" for a number without a name);
+ * _Wt2 also its three model values (line 5). */
 TAV_API short srvTav_SetKisyu_Wt(int model);
 TAV_API short srvTav_SetKisyu_Wt2(int model, int value1, int value2, int value3);
 /* Copies source (null or empty: none) onto servo.set, then the model's own
@@ -580,8 +583,9 @@ TAV_API short srvTav_Para_FileName_Chg(ParaSet* set, const char* name);
 TAV_API short srvTav_Para_FileCmt_Rd(ParaSet* set, char* out /* 2048 */);
 TAV_API short srvTav_Para_FileCmt_Wt(ParaSet* set, const char* text);
 /* Header fields for the host to show (nInterface, nInfo17 of out kept;
- * always 0) and to apply after an edit (a model change rebuilds the set
- * from its definition: the codes of srvTav_Para_Create). */
+ * always 0) and to apply after an edit (a model or kind change rebuilds the
+ * set from its definition: the codes of srvTav_Para_Create or of the
+ * re-derivation). */
 TAV_API short srvTav_Para_Property_Rd(ParaSet* set, ParaProperty* out);
 TAV_API short srvTav_Para_Property_Wt(ParaSet* set, const ParaProperty* in);
 /* Transfer with the servo operator. station null: the file (Para_Rd /
