@@ -2,7 +2,7 @@
 # root as dpkg would place them, and runs the packaged tav and an example
 # built against the packaged headers and libraries.
 # -DBUILD=<build tree> -DSOURCE=<source tree> -DWORK=<scratch folder> -DCC=...
-# -DSANITIZE_FLAGS="..." (the flags the library was built with)
+# -DSANITIZE_FLAGS="..." -DSANITIZE_LINK_FLAGS="..." (the flags the library was built with)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/root)
 
@@ -44,7 +44,7 @@ run(${usr}/bin/tav --version OUT out DIR ${WORK})
 if(NOT out MATCHES "^tav .*library")
   message(FATAL_ERROR "packaged tav --version: ${out}")
 endif()
-separate_arguments(san UNIX_COMMAND "${SANITIZE_FLAGS}")
+separate_arguments(san UNIX_COMMAND "${SANITIZE_FLAGS} ${SANITIZE_LINK_FLAGS}")
 run(${CC} -std=c11 ${san} -o ${WORK}/messages ${SOURCE}/examples/messages.c -I${usr}/include
     -L${usr}/lib -lTav_acs -lwynapi -Wl,-rpath,${usr}/lib DIR ${WORK})
 set(ENV{TAV_HOST_DIR} ${usr}/lib/tav)
