@@ -15,12 +15,30 @@
  * thread at a time. Only the progress and cancel fields of a data set may be
  * read and written from another thread while a call runs.
  *
+ * Each function below carries a short contract: what it does, the pointer
+ * arguments that may be null (any other null pointer gives a code, usually
+ * TAV_E_PARAMETER, and changes nothing; the list is at the end), its codes,
+ * and whether it talks on the line or touches files. "Line" means the
+ * serial line to the devices; "files" are those of the installation folder
+ * ($WYN_HOME: servo.set, servo.con, definitions) unless a path is passed.
+ * Every text lookup (messages, labels, titles, listing headers) loads the
+ * current language module from the language folder RSC/ and rewrites
+ * RSC/user.ini; a folder without a usable module ends the process (exit 1).
+ *
  * This header compiles as C11 and as C++.
  */
 #ifndef TAV_ACS_H
 #define TAV_ACS_H
 
 #include <stdint.h>
+
+/* Version of this header and of the library built from it (the soname
+ * carries the major number). The build reads these three lines. */
+#define TAV_ACS_VERSION_MAJOR 1
+#define TAV_ACS_VERSION_MINOR 0
+#define TAV_ACS_VERSION_PATCH 0
+#define TAV_ACS_VERSION_NUMBER \
+    (TAV_ACS_VERSION_MAJOR * 10000 + TAV_ACS_VERSION_MINOR * 100 + TAV_ACS_VERSION_PATCH)
 
 #ifdef __cplusplus
 extern "C" {
@@ -111,25 +129,40 @@ TAV_API void tavplat_set_message_box(int (*fn)(const char* text, const char* cap
                                                unsigned type));
 
 /* ------------------------------------------------------------ frame */
-/* Trace output: accepts any arguments and discards them; returns 0. */
+/* The frame works in process memory only: no line, no files. */
+/* Trace output: accepts any arguments (null included), discards them; returns 0. */
 TAV_API short srvTav_fprintf(const char* label, ...);
 TAV_API short srvTav_Mon_fprintf(const char* label, ...);
-/* Stores "HD-V" + text (text at most 7 characters; longer text is cut). */
+/* Stores "HD-V" + text as the version string the file writers put into their
+ * files; text may be null (empty) and is cut at 7 characters. */
 TAV_API void srvTav_SetVersion(const char* text);
-/* Copies the version string (at most 12 bytes with the terminator). */
+/* Copies the version string (empty until set; at most 12 bytes with the
+ * terminator) into out; null out: nothing written. */
 TAV_API void srvTav_GetVersion(char* out);
 /* Stores the progress target; null switches notifications off. */
 TAV_API void srvTav_SetProgressRateHwnd(HWND window);
-/* Posts TAV_WM_PROGRESS; a non-zero rate equal to the last one is not posted again. */
+/* Posts TAV_WM_PROGRESS (wParam = rate) to the target, if any; a non-zero
+ * rate equal to the last one posted is not posted again, 0 always is. */
 TAV_API void srvTav_SendProgressRate(unsigned int rate);
-/* Posts TAV_WM_CMD_DONE. */
+/* Posts TAV_WM_CMD_DONE to the target, if any. */
 TAV_API void srvTav_SendCmdProcCmp(void);
 
 /* ------------------------------------------------------------ texts */
-/* Message of a result code, at most size-1 bytes and terminated; returns 0. */
+/* Message of a result code (3000 + |code| for 0 and negative codes, 4000 +
+ * code for the component's), at most size-1 bytes and terminated; a code
+ * without a text gives "<label> = <code>". Always 0; null out or size <= 0:
+ * nothing written. Reads the language folder; no line. */
 TAV_API short srvTav_ErrString_Get(int code, int size, char* out);
 
 /* ------------------------------------------------------------ BCD */
+/* Conversions between a packed BCD field (byte 0: decimal places in the high
+ * nibble, sign in bit 0; then two digits a byte), a double and fixed-width
+ * text; code carries the decimal places in bits 8-11, digits is 6, 8 or 10
+ * (16: a 40-bit binary integer). Memory only; no pointer may be null.
+ * Bcd_to_Double: TAV_E_NOT_BCD for a digit A..F (out still gets the value up
+ *   to it) or more places than digits. Double_to_Char / Double_to_Bcd:
+ *   TAV_E_RANGE when digits minus places is outside 0..10 (text emptied).
+ * int_to_Bcd (12 -> 0x12) and Bcd_to_DoubleChar (the digits as text): 0. */
 TAV_API short srvTav_Bcd_to_Double(const unsigned char* bcd, int digits, double* out);
 TAV_API short srvTav_Double_to_Char(double value, int code, int digits, char* out);
 TAV_API short srvTav_Double_to_Bcd(double value, int code, int digits, unsigned char* out);
@@ -227,51 +260,114 @@ typedef struct PositioningRunStatus {
 #pragma pack(pop)
 
 /* ------------------------------------------------------------ line settings */
+/* servo.set of the installation folder. A failed path look-up returns the
+ * component's positive code; TAV_E_NO_FILE when the file does not open. */
+/* Reads servo.set into out (defaults for what the file lacks). */
 TAV_API short srvTav_Set_Rd(LineSettings* out);
+/* Rewrites servo.set from in: port, baud rate, retries, time-out, the tenth
+ * value and lines 6-12; the model and the character format (data bits,
+ * parity, stop bits, flow) stay as the file has them. */
 TAV_API short srvTav_SetWyn_Wt(const LineSettings* in);
+/* Rewrites the model name of servo.set ("ETC" for a number without a name);
+ * _Wt2 also its three model values (line 5). */
 TAV_API short srvTav_SetKisyu_Wt(int model);
 TAV_API short srvTav_SetKisyu_Wt2(int model, int value1, int value2, int value3);
+/* Copies source (null or empty: none) onto servo.set, then the model's own
+ * files into place; the codes of srvTav_File_Copy. */
 TAV_API short srvTav_Set_Copy(const char* source);
-/* port: an open serial port (a file descriptor cast to a pointer) or null. */
+/* Sets up a serial port from servo.set: port is an open port (a file
+ * descriptor cast to a pointer, left open) or null to open the configured
+ * one. 0; 1 when the port does not open or take the settings; Set_Rd codes. */
 TAV_API short srvTav_Port_Set(void* port);
 
 /* ------------------------------------------------------------ station list */
-/* Entry numbers 1..50 by place in the list: entry 1 is the first line after
- * the count line (line 3 of servo.con), for the readers and srvTav_AmpData_Wt
- * alike; other numbers give -1. Name buffers hold 500 bytes. */
+/* servo.con of the installation folder; files only, no line. Entry numbers
+ * 1..50 by place in the list: entry 1 is the first line after the count line
+ * (line 3 of servo.con), for the readers and srvTav_AmpData_Wt alike; other
+ * numbers give -1. Name buffers hold 500 bytes. Common codes: the component's
+ * for a failed path look-up, TAV_E_NO_FILE (does not open), TAV_E_FILE_NAME
+ * (line 1 is not "SERVO", or the entry is missing). */
+/* Reads / writes the selected entry number (line 1) as text. */
 TAV_API short srvTav_Amp_Rd(char* selected /* 8 bytes */);
 TAV_API short srvTav_Amp_Wt(const char* selected);
+/* Reads entry: count of entries, station, name, connection flag; null
+ * outputs are skipped. refresh 1 rewrites the list first (its code). */
 TAV_API short srvTav_AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, int* flag);
+/* Rewrites entry with station (-1 keeps it) and name (null keeps it), through
+ * a temporary file: TAV_E_RANGE outside 0..248 and 999, TAV_E_DUPLICATE for a
+ * station another entry uses, -1 for entry. */
 TAV_API short srvTav_AmpData_Wt(int entry, int station, const char* name);
+/* Counts the entries in use (station not 999) and gives the first of them;
+ * null outputs are skipped. The code of reading entry 50 (-5 with fewer). */
 TAV_API short srvTav_Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag);
+/* Station of the selected entry / of entry; the readers' codes. */
 TAV_API short srvTav_TargetAmpKyoku_Rd(int* station);
 TAV_API short srvTav_SiteiAmpKyoku_Rd(int entry, int* station);
 
 /* ------------------------------------------------------------ line and locks */
+/* Opens the line of servo.set (defaults when it is missing) through the
+ * component; its result (0, or positive such as 4 "already open"). The
+ * caller closes it with Wyn_Net_Close. _Fast opens the same way. */
 TAV_API short srvTav_Wyn_Net_Open(void);
 TAV_API short srvTav_Wyn_Net_Open_Fast(void);
+/* Kept for older hosts; the component locks the port itself. These take and
+ * release nothing and accept any (null) arguments: ComPortLock,
+ * ComPortLock_quimbel and ComPortUnlock_quimbel return 0, ComPortUnlock 1. */
 TAV_API short srvTav_ComPortLock(const void* any, ...);
 TAV_API short srvTav_ComPortUnlock(void);
 TAV_API short srvTav_ComPortLock_quimbel(int* kind);
 TAV_API short srvTav_ComPortUnlock_quimbel(const void* any, ...);
+/* Whether another process holds the port of servo.set (its lock file): 0
+ * free (also without a lock file), TAV_E_LOCKED; Set_Rd or path codes. port
+ * (may be null) receives the COM number 1..9. No line. */
 TAV_API short srvTav_ComPortLockUnlockCheck(int* port);
+/* Trace lock (a lock file shared between processes): mode 0, 1 or 2 takes it
+ * (-1 other modes, TAV_E_LOCKED held elsewhere, TAV_E_NO_FILE when the lock
+ * file cannot be created); Unlock releases it and deletes the file (-1 unless
+ * mode holds it). Check: state (may be null) 0..2 from the file;
+ * TAV_E_LOCKED while any holder has it, this process included. */
 TAV_API short srvTav_TraceLock(int mode);
 TAV_API short srvTav_TraceUnlock(int mode);
 TAV_API short srvTav_TraceLockUnlockCheck(int* state);
+/* Copies a text file line by line: TAV_E_SAME_FILE (same path in any letter
+ * case, nothing touched), TAV_E_NO_FILE (either does not open, or null). */
 TAV_API short srvTav_File_Copy(const char* source, const char* destination);
+/* Support link: Init fills record with the paths of servo.set and servo.con;
+ * Open copies a settings (.set) or station-list (.con) file into the
+ * installation folder and remembers its name; Close copies servo.set (kind
+ * 0) or servo.con (kind 1) back to file, or to the remembered name when file
+ * is null or empty. TAV_E_FILE_NAME for another kind of file, -1 for another
+ * kind number; the copy's codes. Files only. */
 TAV_API short srvTav_SupLnk_Init(SupportLinkRecord* record);
 TAV_API short srvTav_SupLnk_Open(const char* file, SupportLinkRecord* record);
 TAV_API short srvTav_SupLnk_Close(const char* file, int kind, SupportLinkRecord* record);
+/* Lock test of the component: takes and releases its port lock forever,
+ * showing a message box at each step. Never returns. */
 TAV_API void w1_test(void);
 
 /* ------------------------------------------------------------ identification */
+/* Reads the identification record of station over a line the caller opened
+ * and composes its texts into out (language folder); 0 or the component's
+ * code, out untouched on failure. */
 TAV_API short srvTav_SysCondition_Rd(int station, AmpIdentification* out);
+/* Opens the line, reads the raw record of the selected station of servo.con,
+ * closes the line; the first failing step's code (station list, open, read). */
 TAV_API short srvTav_Open_SysCondition_Rd_Close(SysConditionRecord* record);
+/* Row index (0..9) of the motor table, or the column maxima for any other
+ * index; always 0. Memory only. */
 TAV_API short srvTav_Motor_Info_Rd(unsigned char index, double* first, double* second, double* third);
+/* Model names and numbers, from tables in memory: name of a number (-1
+ * unknown, name untouched); number of an exact name (-1 any other text);
+ * base number and bus flag of a number (-1 unknown). */
 TAV_API short srvGet_NameFromModelNumber(unsigned int number, char* name /* 7 bytes */);
 TAV_API short srvGet_ModelNumberFromName(const char* name);
 TAV_API short srvGet_AmpModelNumber(unsigned int number, unsigned int* base, unsigned int* bus);
+/* Returns value unchanged. */
 TAV_API int srvGet_ModelNumberFromAmp(int value);
+/* Process-wide amplifier names of the parameter files: the name last read
+ * from a file, the name to write (Set copies; null clears), and a selection
+ * value the extended-parameter reader sets to 1 when it loads a named file.
+ * The pointers stay valid for the life of the process. No line, no files. */
 TAV_API char* GetAmpNameFromFile(void);
 TAV_API void SetAmpNameForFile(const char* name);
 TAV_API char* GetAmpNameForFile(void);
@@ -279,6 +375,19 @@ TAV_API void SetAmpNameFromFileSel(unsigned int value);
 TAV_API unsigned int GetAmpNameFromFileSel(void);
 
 /* ------------------------------------------------------------ test run */
+/* One command each to station over a line the caller opened (no lock); status
+ * receives STR1 and STR2, ready bit 1 of STR1. Results: 0, the component's
+ * code, or the status-byte code of srvTav_Wyn_STR_ERR_Chk.
+ * Status_Rd: the run status. PlaceRunOff: mode 1 starts positioning number
+ *   (TAV_E_START_NUMBER outside 1..99), other modes cancel it.
+ * ManuPluse_Snd: a jog pulse (direction 1 plus, other minus).
+ * RunOnOFF_ManuSpeedSel: run on (1) or off with a manual speed selection.
+ * Open_OffONline_Close: opens the line itself, reads the identification
+ *   record of the selected station of servo.con into record, switches it
+ *   offline (mode 0) or online (1; -1 other modes) unless it already is
+ *   (record then holds the command's status bytes), closes the line.
+ * ItiDatRunStatus_Rd: the positioning run status with its texts (language
+ *   folder); TAV_E_RUN_ERROR, out untouched, when it reports an error. */
 TAV_API short srvTav_Status_Rd(int station, unsigned char* status /* 2 */, int* ready);
 TAV_API short srvTav_PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
 TAV_API short srvTav_ManuPluse_Snd(int station, int direction, unsigned char* status);
@@ -287,6 +396,13 @@ TAV_API short srvTav_Open_OffONline_Close(int mode, unsigned char* record /* 17 
 TAV_API short srvTav_ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
 
 /* ------------------------------------------------------------ direct access */
+/* STR_ERR_Chk: the code of the status bytes (0, TAV_E_STR_REFUSED,
+ * TAV_E_WRITE_PROTECTED, TAV_E_STR_DATA, _TRANSMISSION, _INITIALISING).
+ * General_Acs / Primitive_Acs: one raw frame to the device memory over a line
+ * the caller opened, under the component's mutex; the reply (replyLength
+ * bytes) lands in reply. The component's code, 1 when the mutex is not
+ * granted, -1 for a combination General_Acs refuses. data may be null when
+ * its length is 0; Primitive_Acs ignores station. */
 TAV_API short srvTav_Wyn_STR_ERR_Chk(const unsigned char* status);
 TAV_API short srvTav_Wyn_General_Acs(unsigned char station, unsigned char command, unsigned char mode,
                                      unsigned char memoryKind, unsigned char addressLow,
@@ -424,36 +540,87 @@ typedef struct ParaPrint {
 /* Buffer size for one information line of srvTav_Para_Ctl_Inf_Rd. */
 #define TAV_PARA_INFO_SIZE 2200
 
-/* Definitions and working set. Parameter numbers run 1..nParaCount. */
+/* Definitions and working set, in memory (no line). Parameter numbers run
+ * 1..nParaCount: -1 outside; TAV_E_FIXED_PARAMETER for one without
+ * attribute (wAttr 0) where noted. */
+/* Fills set from definition file n of kind (0 parameters, 1 system, 2
+ * hidden) of the installation folder: 0, the component's path code,
+ * TAV_E_NO_FILE. Reads a file. */
 TAV_API short srvTav_ParaIni_Rd(int n, int kind, ParaSet* set);
+/* Copies parameter no (all but nParaNo) to out: 0, -1, -6. */
 TAV_API short srvTav_Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out);
+/* Checks value against the parameter's range and stores it, marking it
+ * changed: 0, -1, TAV_E_RANGE, or the re-derivation's code (selector). */
 TAV_API short srvTav_Para_Dat_Chg(ParaSet* set, int no, double value);
+/* Resets parameter no to its initial value: 0, -1, -6. */
 TAV_API short srvTav_Para_Dat_Init(ParaSet* set, int no);
+/* szSubTitle of no (0, -1, -6); value text idx 1..8 of no (-1 out of range
+ * or empty, out then empty). */
 TAV_API short srvTav_Para_SubTile_Rd(ParaSet* set, int no, char* out /* 40 */);
 TAV_API short srvTav_Para_ValueString_Rd(ParaSet* set, int no, int idx, char* out /* 40 */);
+/* Name of group grp of the set's kind and model from the language folder;
+ * always 0, out empty when there is none. */
 TAV_API short srvTav_StdSyp_GrpNmae_Rd(ParaSet* set, int grp, char* out /* 100 */);
+/* Parameter number carrying identification code codeNo (-1 unknown code,
+ * empty set, not found); code number of parameter no (100 none; -1 range). */
 TAV_API short srvTav_Para_Skubun_No_Rd(ParaSet* set, int codeNo, int dir, int* no);
 TAV_API short srvTav_Para_No_Skubun_Rd(ParaSet* set, int no, int* codeNo);
-/* Parameter file. */
+/* Parameter file (.k7p, .syp); files only. */
+/* Loads the definition of kind (0..2, else -1), then file when named (null or
+ * empty: the definition alone): 0, TAV_E_NO_FILE, TAV_E_FILE_NAME (not a
+ * parameter file of a known model, or empty), the path code, TAV_E_CANCELLED. */
 TAV_API short srvTav_Para_Rd(const char* file, int kind, ParaSet* set);
+/* Writes set to file (null or empty: szFileName), replacing it whole; a
+ * ".csv" name writes the CSV export. TAV_E_NO_TARGET_FILE (no name),
+ * TAV_E_FILE_NAME (short or wrong kind), TAV_E_READ_ONLY (cannot be
+ * created), TAV_E_DISK_FULL, TAV_E_CANCELLED. */
 TAV_API short srvTav_Para_Wt(const char* file, ParaSet* set);
+/* A fresh set of model and kind from its definition, values initial. */
 TAV_API short srvTav_Para_Create(int model, int kind, ParaSet* set);
+/* Memory only: szFileName = name (-1 null or empty); copy of the comment
+ * (0); new comment (-1, comment kept, for null or 2048 characters or more). */
 TAV_API short srvTav_Para_FileName_Chg(ParaSet* set, const char* name);
 TAV_API short srvTav_Para_FileCmt_Rd(ParaSet* set, char* out /* 2048 */);
 TAV_API short srvTav_Para_FileCmt_Wt(ParaSet* set, const char* text);
+/* Header fields for the host to show (nInterface, nInfo17 of out kept;
+ * always 0) and to apply after an edit (a model or kind change rebuilds the
+ * set from its definition: the codes of srvTav_Para_Create or of the
+ * re-derivation). */
 TAV_API short srvTav_Para_Property_Rd(ParaSet* set, ParaProperty* out);
 TAV_API short srvTav_Para_Property_Wt(ParaSet* set, const ParaProperty* in);
-/* Transfer with the servo operator (station null: the file). */
+/* Transfer with the servo operator. station null: the file (Para_Rd /
+ * Para_Wt, no line). Otherwise station is an entry of servo.con as text:
+ * opens the line of servo.set (TAV_E_OPEN_DEVICE), checks the device is the
+ * servo operator (TAV_E_NOT_OPERATOR), moves the parameters in blocks
+ * posting TAV_WM_PROGRESS, stops on set->nCancel = -31 (TAV_E_CANCELLED),
+ * closes the line on every path. Also TAV_E_STATION (entry without
+ * amplifier), TAV_E_LOCKED, TAV_E_WRITE_PROTECTED, per-parameter codes in
+ * nResult, the component's positive codes; nProgressDone is -1 after a
+ * failure.
+ * ComRd reads kind into set; ComWt sends the changed parameters (sendAll 1:
+ *   all), first checking their ranges (the failing code, nResult set) and
+ *   TAV_E_NOTHING_TO_SEND when none changed.
+ * Amp_Rd / Amp_Wt: the block transfers alone, on a line the caller opened;
+ *   station is an entry number as text. */
 TAV_API short srvTav_Para_ComRd(const char* file, const char* station, int kind, ParaSet* set);
 TAV_API short srvTav_Para_ComWt(const char* file, const char* station, int reserved, int sendAll, ParaSet* set);
 TAV_API short srvTav_Para_Amp_Rd(const char* station, ParaSet* set);
 TAV_API short srvTav_Para_Amp_Wt(const char* station, int sendAll, ParaSet* set);
+/* Re-derives ranges and decimal places from the selector parameter ("SS");
+ * changed 1 after it changed or a read, withTexts 1 rebuilds the range
+ * texts (language folder). 0 or the last value formatting's code. */
 TAV_API short srvTav_Para_Syousuh_Chg(ParaSet* set, int changed, int withTexts, int reserved);
 /* Listing and CSV export. */
+/* Page image of the set (language folder): 0 or the last formatting code. */
 TAV_API short srvTav_ParaPrint_Mak(ParaSet* set, ParaPrint* out);
+/* Writes the CSV listing to file: TAV_E_NO_FILE (cannot be created),
+ * TAV_E_DISK_FULL, or ParaPrint_Mak's failure (the file is then removed). */
 TAV_API short srvTav_ParaCsvType_Wt(const char* file, ParaSet* set);
+/* Label and content of information item 1..12 (others: out empty); 0. */
 TAV_API short srvTav_Para_Ctl_Inf_Rd(ParaSet* set, int item, char* out /* TAV_PARA_INFO_SIZE */);
-/* drive 3, dir and name TAV_PATH_MAX, spare1 and spare2 TAV_PATH_MAX, title 400 bytes. */
+/* Splits szFileName into drive, folder and base name and builds the page
+ * title (page name + base name); null outputs are skipped; 0. Memory only.
+ * drive 3, dir and name TAV_PATH_MAX, spare1 and spare2 TAV_PATH_MAX, title 400 bytes. */
 TAV_API short srvTav_ParaTitle_Rd(ParaSet* set, char* drive, char* dir, char* name, char* spare1, char* spare2,
                                   char* title);
 #ifdef __cplusplus
@@ -495,32 +662,85 @@ typedef struct NewParaPrint {
 } NewParaPrint;
 #pragma pack(pop)
 
-/* Definitions and accessors. Texts out: szSubTitle and value texts 40 bytes;
- * srvTav_NewParaTitle_Rd: drive 3, dir and name TAV_PATH_MAX, out4/out5 1,
- * title 400 bytes; srvTav_NewPara_Ctl_Inf_Rd: out 2200 bytes. */
+/* Definitions and accessors, in memory unless noted. Texts out: szSubTitle
+ * and value texts 40 bytes; srvTav_NewParaTitle_Rd: drive 3, dir and name
+ * TAV_PATH_MAX, out4/out5 1, title 400 bytes; srvTav_NewPara_Ctl_Inf_Rd: out
+ * 2200 bytes. Parameter numbers run 1..nParaCount (-1 outside). */
+/* Fills set from the KESTA7 (Ini_Rd) or KESTA7 Mini (Ini_Rd2) definition file
+ * of control type model (0..3), interface and kind: 0, the component's path
+ * code, TAV_E_NO_FILE. Reads a file. */
 TAV_API short srvTav_NewParaIni_Rd(int model, int interfaceCode, int kind, NewParaSet* set);
 TAV_API short srvTav_NewParaIni_Rd2(int model, int interfaceCode, int kind, NewParaSet* set);
+/* Splits szFileName into drive, folder and base name and builds the page
+ * title of nKind (language folder); null outputs are skipped; 0. */
 TAV_API short srvTav_NewParaTitle_Rd(NewParaSet* set, char* drive, char* dir, char* name, char* out4, char* out5, char* title);
+/* Copies parameter no (0, -1, TAV_E_FIXED_PARAMETER for wAttr 0), its
+ * szSubTitle (the same codes) or its value text idx 1..10 (-1 out of range or
+ * empty). */
 TAV_API short srvTav_NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out);
 TAV_API short srvTav_NewPara_SubTile_Rd(NewParaSet* set, int no, char* out);
 TAV_API short srvTav_NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out);
+/* Parameter number carrying code number codeNo (-1: code not in 0-10, 12,
+ * 14-16, 20, empty set, not found); code number of no (100 none; -1 range). */
 TAV_API short srvTav_NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no);
 TAV_API short srvTav_NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo);
+/* Stores a new value of no, marked changed (0, -1, or the reconciliation's
+ * code when no is the selector "SS"); resets no to dInitial (0, -1, -6). */
 TAV_API short srvTav_NewPara_Dat_Chg(NewParaSet* set, int no, double value);
 TAV_API short srvTav_NewPara_Dat_Init(NewParaSet* set, int no);
+/* Reconciles decimal positions and ranges with the selector and the motor:
+ * rescaleValues, rebuildTexts (language folder), markChanged count when 1,
+ * applyMotor when not 0. 0 or the last range-text formatting's code. */
 TAV_API short srvTav_NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, int markChanged, int applyMotor);
-/* Parameter file (.k7p / .syp) and properties. */
+/* Parameter file (.k7p / .syp) and properties; files only, no line. */
+/* Loads the definition of kind, then path when it names a file: 0,
+ * TAV_E_NO_FILE, TAV_E_FILE_NAME (not a parameter file of a known model),
+ * the component's path code, TAV_E_CANCELLED. */
 TAV_API short srvTav_NewPara_Rd(const char* path, int kind, NewParaSet* set);
+/* Writes set to path (null or empty: szFileName), replacing the file whole;
+ * a ".csv" name writes the CSV export. TAV_E_NO_TARGET_FILE, TAV_E_FILE_NAME,
+ * TAV_E_READ_ONLY (cannot be created), TAV_E_DISK_FULL, TAV_E_CANCELLED. */
 TAV_API short srvTav_NewPara_Wt(const char* path, NewParaSet* set);
+/* An empty set (definition values only) of model number and kind; the codes
+ * of NewPara_Rd. */
 TAV_API short srvTav_NewPara_Create(int model, int kind, NewParaSet* set);
+/* Memory only: szFileName = name (-1 null or empty); copy of the comment
+ * (0); new comment (-1, comment kept, for null or 2048 characters or more). */
 TAV_API short srvTav_NewPara_FileName_Chg(NewParaSet* set, const char* name);
 TAV_API short srvTav_NewPara_FileCmt_Rd(NewParaSet* set, char* out);
 TAV_API short srvTav_NewPara_FileCmt_Wt(NewParaSet* set, const char* text);
+/* Header fields to show (nInterface, nInfo17 of out kept; 0) and to apply
+ * after an edit (0, NewPara_Create's codes when the model changes, or the
+ * reconciliation's). */
 TAV_API short srvTav_NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out);
 TAV_API short srvTav_NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop);
+/* Information line item 1..12 for listings and the host (others: out empty);
+ * lines (may be null) receives 9. 0. */
 TAV_API short srvTav_NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out);
 /* Transfer with the amplifier; a null stationText selects the file. The
- * station text is the entry number of the amplifier in servo.con. */
+ * station text is the entry number of the amplifier in servo.con.
+ * srvTav_NewPara_ComRd: stationText null: reads the parameter file path
+ *   (kind 0 parameters, 1 system, 2 hidden page; files only, no line).
+ *   Otherwise takes the port lock (TAV_E_LOCKED while a trace holds it),
+ *   opens the line of servo.set (TAV_E_OPEN_DEVICE when it does not open),
+ *   identifies the amplifier
+ *   (TAV_E_NOT_OPERATOR when the line or the amplifier is not a servo
+ *   operator's), loads the definitions of its model from the installation
+ *   folder and reads parameters first..last (0, 0: the whole page) into set.
+ *   TAV_E_STATION for an entry without an amplifier; set null:
+ *   TAV_E_PARAMETER. Posts TAV_WM_PROGRESS; set->nCancel = -31 from another
+ *   thread stops it with TAV_E_CANCELLED; a failed exchange on the line
+ *   returns the component's positive code.
+ * srvTav_NewPara_ComWt: stationText null: writes path like srvTav_NewPara_Wt.
+ *   Otherwise writes the changed parameters (all != 0: every writable one) to
+ *   the amplifier, with the same lock, progress, cancellation and codes;
+ *   first the range check (its code, nResult set) and TAV_E_NOTHING_TO_SEND
+ *   when none changed; TAV_E_WRITE_PROTECTED when the amplifier refuses.
+ * srvTav_NewPara_ComInitWt: writes the initial values of every parameter to
+ *   the amplifier named in set->szAmpNo (left by the last read), as ComWt.
+ * srvTav_NewPara_Amp_Rd / _Amp_Wt / _Amp_Ini_Wt: the block transfers alone
+ *   (read, write current values, write initial values) on a line the caller
+ *   opened; stationText (the station number as text) must not be null. */
 TAV_API short srvTav_NewPara_ComRd(const char* path, const char* stationText, int kind, NewParaSet* set, int first, int last);
 TAV_API short srvTav_NewPara_ComWt(const char* path, const char* stationText, int reserved, int all, NewParaSet* set);
 TAV_API short srvTav_NewPara_ComInitWt(NewParaSet* set);
@@ -528,7 +748,10 @@ TAV_API short srvTav_NewPara_Amp_Rd(const char* stationText, NewParaSet* set, in
 TAV_API short srvTav_NewPara_Amp_Wt(const char* stationText, int all, NewParaSet* set);
 TAV_API short srvTav_NewPara_Amp_Ini_Wt(const char* stationText, int reserved, NewParaSet* set);
 /* Listing and CSV export. */
+/* The listing of the set (texts from the language folder); 0. */
 TAV_API short srvTav_NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out);
+/* Writes the CSV listing to path: -1 (null or empty path), TAV_E_NO_FILE
+ * (cannot be created), TAV_E_DISK_FULL, or NewParaPrint_Mak's code. */
 TAV_API short srvTav_NewParaCsvType_Wt(const char* path, NewParaSet* set);
 /* ---- end of extended parameters ---- */
 
@@ -621,28 +844,67 @@ TAV_STATIC_ASSERT(sizeof(ItiDatSet) == 2454 + 99 * 56, "ItiDatSet is 7998 bytes"
 TAV_STATIC_ASSERT(sizeof(ItiNoDatInfo) == 124, "ItiNoDatInfo is 124 bytes");
 TAV_STATIC_ASSERT(sizeof(ItiDatPrintData) == 15442, "ItiDatPrintData is 15442 bytes");
 
-/* Editing in memory. A point number is valid from 1 to nPointCount (-1 else). */
+/* Editing in memory (no line, no files). A point number is valid from 1 to
+ * nPointCount (-1 else). */
+/* Resets point no (ABS/INC 1, values 0, changed); nMValid, nMTiming kept. 0. */
 TAV_API short srvTav_ItiDat_Init(ItiDatSet* set, int no);
+/* Stores the nine values into no and marks it changed (nChgFlag 1); values
+ * are checked only when sent; the diagnostic marker files are looked at.
+ * Insert first moves points no.. one place on (the last is lost; moved
+ * points get nChgFlag 2 unless 1). 0 or -1. */
 TAV_API short srvTav_ItiDat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer, int mCode, int mValid, int mTiming);
 TAV_API short srvTav_ItiDat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer, int mCode, int mValid, int mTiming);
-/* Leaves out->nMValid and out->nMTiming as they were. */
+/* Copies point no; leaves out->nMValid and out->nMTiming as they were. */
 TAV_API short srvTav_ItiDat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
+/* Sets wStopPosDp (0..5) / wStopTimeDp (0..1), re-reading every stop
+ * position / stop timer with the new decimal point; -1 out of range. */
 TAV_API short srvTav_ItiAtt_Chg(ItiDatSet* set, unsigned short dp);
 TAV_API short srvTav_ItiAtt_Chg2(ItiDatSet* set, unsigned short code);
+/* szFileName = name (-1 null or empty); copy of the comment (0); new comment
+ * (-1, comment kept, at 2048 characters or more; null empties it). */
 TAV_API short srvTav_ItiDat_FileName_Chg(ItiDatSet* set, const char* name);
 /* out holds 2058 bytes. */
 TAV_API short srvTav_ItiDat_FileCmt_Rd(ItiDatSet* set, char* out);
 TAV_API short srvTav_ItiDat_FileCmt_Wt(ItiDatSet* set, const char* text);
-/* Each output holds TAV_PATH_MAX bytes; null outputs are skipped. */
+/* Splits szFileName into drive, folder and base name and builds the page
+ * title (language folder); 0. Each output holds TAV_PATH_MAX bytes; null
+ * outputs are skipped. */
 TAV_API short srvTav_ItiTitle_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
 
-/* Files (".k7l"; a ".csv" name writes the CSV export). A null or empty name
- * reads the template of the current model. */
+/* Files (".k7l"; a ".csv" name writes the CSV export); no line.
+ * Fil_Rd fills the whole set from fileName, or from the template of the
+ * current model (servo.set) when it is null or empty: TAV_E_FILE_NAME (not a
+ * positioning file), TAV_E_NO_FILE, TAV_E_CANCELLED, Set_Rd or path codes.
+ * Fil_Wt replaces fileName (null or empty: szFileName) whole: also
+ * TAV_E_NO_TARGET_FILE, TAV_E_READ_ONLY, TAV_E_DISK_FULL, TAV_E_RANGE.
+ * Fil_Create: a new set from the template of model number model. */
 TAV_API short srvTav_ItiDatFil_Rd(const char* fileName, ItiDatSet* set);
 TAV_API short srvTav_ItiDatFil_Wt(const char* fileName, ItiDatSet* set);
 TAV_API short srvTav_ItiDatFil_Create(int model, ItiDatSet* set);
 
-/* Transfers: a null ampText works on the file instead. */
+/* Transfers: a null ampText works on the file instead.
+ * srvTav_ItiDat_ComRd: ampText (the entry number in servo.con, as text) null:
+ *   reads fileName like srvTav_ItiDatFil_Rd (files only, no line). Otherwise
+ *   opens the line of servo.set, identifies the amplifier (TAV_E_NOT_L_TYPE
+ *   for any other kind), reads its decimal settings and all points into set.
+ *   set null: TAV_E_PARAMETER. Posts TAV_WM_PROGRESS; set->nCancel = -31
+ *   from another thread stops it with TAV_E_CANCELLED. A failed exchange on
+ *   the line returns the component's positive code; nProgressDone is -1
+ *   after any failure.
+ * srvTav_ItiDat_ComWt: ampText null: writes fileName like srvTav_ItiDatFil_Wt.
+ *   Otherwise checks the points to send first (writeAll 0: those with
+ *   nChgFlag set; TAV_E_RANGE with the point's nStatus set when one is out of
+ *   range, TAV_E_NOTHING_TO_SEND when none changed), then opens the line and
+ *   writes them; progress, cancellation and line codes as for ComRd.
+ * srvTav_ItiDat_AmpRd / AmpWt: the point transfer alone, on a line the caller
+ *   opened (srvTav_Wyn_Net_Open); AmpRd's ampText must not be null, AmpWt
+ *   sends to the selected station of servo.con.
+ * srvTav_ItiAtt_AmpRd: opens the line and reads the amplifier's two decimal
+ *   points (stored only on success): TAV_E_NOT_KESTA7 / _MINI,
+ *   TAV_E_NOT_L_TYPE, TAV_E_LOCKED, TAV_E_OPEN_DEVICE, 1 when the extended
+ *   definitions lack them, the component's codes.
+ * srvTav_ItiNoDat_Rd: point no of station, live, over a line the caller
+ *   opened (no lock); the component's or the status-byte code, out untouched. */
 TAV_API short srvTav_ItiDat_ComRd(const char* fileName, const char* ampText, ItiDatSet* set);
 TAV_API short srvTav_ItiDat_ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* set);
 TAV_API short srvTav_ItiDat_AmpRd(const char* ampText, ItiDatSet* set);
@@ -650,7 +912,13 @@ TAV_API short srvTav_ItiDat_AmpWt(const char* ampText, int writeAll, ItiDatSet* 
 TAV_API short srvTav_ItiAtt_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
 TAV_API short srvTav_ItiNoDat_Rd(int station, int no, ItiNoDatInfo* out);
 
-/* Listing and CSV export. out of srvTav_ItiDat_Ctl_Inf_Rd holds 2200 bytes. */
+/* Listing and CSV export (texts from the language folder).
+ * Print_mak fills out: 0, the last stop-timer conversion's code, or
+ *   TAV_E_RANGE when wStopTimeDp is above 4 (out filled all the same).
+ * Ctl_Inf_Rd: description line index 1..12 into out (2200 bytes; -1 and empty
+ *   outside), 9 into lineCount; both may be null.
+ * CsvType_Wt: writes the CSV listing to fileName: -1 (no name), TAV_E_NO_FILE
+ *   (cannot be created), TAV_E_DISK_FULL, or Print_mak's code. */
 TAV_API short srvTav_ItiDatPrint_mak(ItiDatSet* set, ItiDatPrintData* out);
 TAV_API short srvTav_ItiDat_Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
 TAV_API short srvTav_ItiDatCsvType_Wt(const char* fileName, ItiDatSet* set);
@@ -698,18 +966,23 @@ TAV_STATIC_ASSERT(sizeof(ItiVvDatPoint) == 72, "ItiVvDatPoint is 72 bytes");
 TAV_STATIC_ASSERT(sizeof(ItiVvDatSet) == 2454 + 15 * 72, "ItiVvDatSet is 3534 bytes");
 TAV_STATIC_ASSERT(sizeof(ItiVvDatPrintData) == 4682, "ItiVvDatPrintData is 4682 bytes");
 
-/* Editing in memory. A point number is valid from 1 to nPointCount (-1 else). */
+/* Editing in memory, as the positioning table's functions of the same names
+ * (Init also clears the two times; Chg and Insert take them after speed).
+ * A point number is valid from 1 to nPointCount (-1 else). */
 TAV_API short srvTav_ItiVvDat_Init(ItiVvDatSet* set, int no);
 TAV_API short srvTav_ItiVvDat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
 TAV_API short srvTav_ItiVvDat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
-/* Closes the gap at no; the last point is reset and marked 2. */
+/* Closes the gap at no (later points move back, marked 2 unless 1); the
+ * last point is reset and marked 2. 0 or -1. */
 TAV_API short srvTav_ItiVvDat_Delete(ItiVvDatSet* set, int no);
 /* Leaves out->nMValid and out->nMTiming as they were. */
 TAV_API short srvTav_ItiVvDat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out);
+/* Decimal points as srvTav_ItiAtt_Chg / _Chg2; Att_Rd gives wStopPosDp (0). */
 TAV_API short srvTav_ItiVvAtt_Chg(ItiVvDatSet* set, unsigned short dp);
 TAV_API short srvTav_ItiVvAtt_Chg2(ItiVvDatSet* set, unsigned short code);
 TAV_API short srvTav_ItiVvAtt_Rd(ItiVvDatSet* set, unsigned short* dp);
-/* Each output holds TAV_PATH_MAX bytes; null outputs are skipped. */
+/* Title, file name and comment as srvTav_ItiTitle_Rd and the srvTav_ItiDat_
+ * ones. Each output holds TAV_PATH_MAX bytes; null outputs are skipped. */
 TAV_API short srvTav_ItiVvTitle_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
 TAV_API short srvTav_ItiVvDat_FileName_Chg(ItiVvDatSet* set, const char* name);
 /* out holds 2058 bytes. */
@@ -717,21 +990,32 @@ TAV_API short srvTav_ItiVvDat_FileCmt_Rd(ItiVvDatSet* set, char* out);
 TAV_API short srvTav_ItiVvDat_FileCmt_Wt(ItiVvDatSet* set, const char* text);
 
 /* Files (".k7v" KESTA7, ".m7v" KESTA7 Mini; a ".csv" name writes the CSV
- * export). A null or empty name reads the VV template of the current model. */
+ * export). A null or empty name reads the VV template of the current model.
+ * Files only; the codes of srvTav_ItiDatFil_Rd / _Wt / _Create. */
 TAV_API short srvTav_ItiVvDatFil_Rd(const char* fileName, ItiVvDatSet* set);
 TAV_API short srvTav_ItiVvDatFil_Wt(const char* fileName, ItiVvDatSet* set);
 TAV_API short srvTav_ItiVvDatFil_Create(int model, ItiVvDatSet* set);
 
-/* Transfers: a null ampText works on the file instead. */
+/* Transfers as the positioning table's (a null ampText works on the file;
+ * lock, line, progress, cancellation and codes alike), with
+ * TAV_E_NOT_VV_TYPE for an amplifier that is not a V type with interface 0,
+ * TAV_E_NOT_OPERATOR when station 0 is not the servo operator, and
+ * TAV_E_STATION for a selected entry without amplifier. The line of a write
+ * carries an announce, the identification and a closing access around the
+ * points. */
 TAV_API short srvTav_ItiVvDat_ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set);
 TAV_API short srvTav_ItiVvDat_ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet* set);
 TAV_API short srvTav_ItiVvDat_AmpRd(const char* ampText, ItiVvDatSet* set);
 TAV_API short srvTav_ItiVvDat_AmpWt(const char* ampText, int writeAll, ItiVvDatSet* set);
-/* Writes every point, unchecked, to the amplifier named in szAmpNo. */
+/* Opens the line and writes every point, unchecked, to the amplifier named
+ * in szAmpNo; the transfer codes above. */
 TAV_API short srvTav_ItiVvDat_InitWt(ItiVvDatSet* set);
+/* As srvTav_ItiAtt_AmpRd, checking for a V type (TAV_E_NOT_VV_TYPE) and the
+ * servo operator's family (TAV_E_NOT_OPERATOR) instead. */
 TAV_API short srvTav_ItiVvAtt_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
 
-/* Listing and CSV export. out of srvTav_ItiVvDat_Ctl_Inf_Rd holds 2200 bytes. */
+/* Listing and CSV export, as the positioning table's (results alike). out of
+ * srvTav_ItiVvDat_Ctl_Inf_Rd holds 2200 bytes. */
 TAV_API short srvTav_ItiVvDatPrint_mak(ItiVvDatSet* set, ItiVvDatPrintData* out);
 TAV_API short srvTav_ItiVvDat_Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out);
 TAV_API short srvTav_ItiVvDatCsvType_Wt(const char* fileName, ItiVvDatSet* set);
@@ -747,8 +1031,11 @@ TAV_API short srvTav_ItiVvDatCsvType_Wt(const char* fileName, ItiVvDatSet* set);
  *   file of srvTav_Para_Rd / srvTav_Para_ComRd (definition only) and of
  *   srvTav_Para_Wt (szFileName); fileName of srvTav_ItiDatFil_Rd and
  *   srvTav_ItiVvDatFil_Rd (the template; empty alike);
- *   every output of the *Title_Rd functions, and lineCount/lines and out of
- *   the *_Ctl_Inf_Rd functions (skipped);
+ *   every output of the *Title_Rd functions, lineCount/lines of the
+ *   *_Ctl_Inf_Rd functions and out of srvTav_ItiDat_Ctl_Inf_Rd and
+ *   srvTav_ItiVvDat_Ctl_Inf_Rd (skipped); station of srvTav_Para_Amp_Rd and
+ *   srvTav_Para_Amp_Wt (entry 0) and ampText of srvTav_ItiDat_AmpWt and
+ *   srvTav_ItiVvDat_AmpWt (not used);
  *   count, station, name and flag of srvTav_AmpData_Rd, name of
  *   srvTav_AmpData_Wt (entry kept), kind of srvTav_ComPortLock_quimbel,
  *   port of srvTav_ComPortLockUnlockCheck, state of

@@ -9,7 +9,7 @@
 set -euo pipefail
 
 loader_pkgs=(cmake ninja-build g++ pkg-config binutils nlohmann-json3-dev libcli11-dev)
-test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang)
+test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang dpkg-dev)
 
 list_only=0
 if [ "${1:-}" = --list ]; then list_only=1; shift; fi
