@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -113,6 +114,16 @@ const char* command_name(int command) {
 }
 
 std::string mutex_path() { return tavplat::wyn_home() + "/lock/wynapi.mtx"; }
+
+bool lock_state_file(const std::string& statePath, int& lock) {
+    const std::string path = statePath + ".lck";
+    lock = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (lock < 0) return errno == EACCES || errno == EROFS;
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return true;
+    ::close(lock);
+    lock = -1;
+    return false;
+}
 
 // ------------------------------------------------------------ default line
 
