@@ -86,6 +86,14 @@ int poll_ms(double expiry) {
 }  // namespace
 
 int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, volatile std::sig_atomic_t* reload) {
+    // One process per state file, as for an in-process line: each loads the
+    // state and saves it whole, so a second one would undo the other's writes.
+    int stateLock = -1;
+    if (!lock_state_file(o.state, stateLock)) {
+        std::fprintf(stderr, "servo-sim: %s is in use by another process (lock file %s.lck)\n", o.state.c_str(),
+                     o.state.c_str());
+        return 1;
+    }
     std::string error;
     auto engine = Engine::open(o.state, &error);
     if (!engine) {
@@ -169,6 +177,7 @@ int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, vol
     if (log != nullptr) std::fclose(log);
     ::close(slave);
     ::close(master);
+    if (stateLock >= 0) ::close(stateLock);
     return 0;
 }
 
