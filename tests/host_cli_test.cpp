@@ -340,6 +340,22 @@ TEST_F(HostCli, AFileCutShortLoadsWithAWarningThatCountsWhatItHeld) {
     }
 }
 
+// A borrowed selection is put back as a whole new file in place of the list:
+// its mode stays, and a list reached through a link stays a link.
+TEST_F(HostCli, APutBackStationListKeepsItsModeAndItsLink) {
+    namespace fs = std::filesystem;
+    const std::string con = install_.home("servo.con"), real = install_.home("servo-real.con");
+    fs::rename(con, real);
+    fs::create_symlink(real, con);
+    fs::permissions(real, fs::perms(0640));
+    const std::string before = tavtest::read_file(real);
+    const auto r = tav({"vv", "read", "v.m7v", "--entry", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(con));
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
+    EXPECT_EQ(tavtest::read_file(real), before);
+}
+
 // 7: --lang ja covers tav's own texts; widths are display columns.
 TEST_F(HostCli, JapaneseCoversTheHostTexts) {
     const auto ja = install_.tav_raw({"--lang", "ja", "identify"});
