@@ -178,31 +178,38 @@ int main(int argc, char** argv) {
         int baud, index;
     } rates[] = {{9600, 0}, {38400, 2}, {115200, 6}};
     const char* only = std::getenv("BENCH_BAUD");  // one rate only, for a closer look
+    // Another servo-sim program run right after the build's at each rate, to
+    // compare two simulators under the same load.
+    std::vector<std::string> sims{(build / "bin/servo-sim").string()};
+    if (const char* other = std::getenv("BENCH_SIM_COMPARE")) sims.emplace_back(other);
     for (const auto& rate : rates) {
         if (only != nullptr && std::atoi(only) != rate.baud) continue;
         LineSettings settings{};
         if (tav::line::Set_Rd(&settings) != 0) return 1;
         settings.nBaud = rate.index;
         if (tav::line::SetWyn_Wt(&settings) != 0) return 1;
-        Sim sim(build / "bin/servo-sim", (home / "state.json").string(), link, rate.baud);
-        if (!sim.ready()) {
-            std::fprintf(stderr, "servo-sim did not start\n");
-            return 1;
+        for (const std::string& program : sims) {
+            if (sims.size() > 1) std::printf("servo-sim: %s\n", program.c_str());
+            Sim sim(program, (home / "state.json").string(), link, rate.baud);
+            if (!sim.ready()) {
+                std::fprintf(stderr, "servo-sim did not start\n");
+                return 1;
+            }
+            tav::line::Amp_Wt("1");
+            transfer_row("extended parameters: read", rate.baud, runs,
+                         [&] { return tav::newpara::NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
+            transfer_row("extended parameters: write all", rate.baud, runs,
+                         [&] { return tav::newpara::NewPara_ComWt(nullptr, "1", 0, 1, para.get()); });
+            transfer_row("positioning table: read", rate.baud, runs,
+                         [&] { return tav::iti::ComRd(nullptr, "1", iti.get()); });
+            transfer_row("positioning table: write all", rate.baud, runs,
+                         [&] { return tav::iti::ComWt(nullptr, "1", 1, iti.get()); });
+            tav::line::Amp_Wt("2");
+            transfer_row("VV table: read", rate.baud, runs, [&] { return tav::itivv::ComRd(nullptr, "2", vv.get()); });
+            transfer_row("VV table: write all", rate.baud, runs,
+                         [&] { return tav::itivv::ComWt(nullptr, "2", 1, vv.get()); });
+            tav::line::Amp_Wt("1");
         }
-        tav::line::Amp_Wt("1");
-        transfer_row("extended parameters: read", rate.baud, runs,
-                     [&] { return tav::newpara::NewPara_ComRd(nullptr, "1", 0, para.get(), 0, 0); });
-        transfer_row("extended parameters: write all", rate.baud, runs,
-                     [&] { return tav::newpara::NewPara_ComWt(nullptr, "1", 0, 1, para.get()); });
-        transfer_row("positioning table: read", rate.baud, runs,
-                     [&] { return tav::iti::ComRd(nullptr, "1", iti.get()); });
-        transfer_row("positioning table: write all", rate.baud, runs,
-                     [&] { return tav::iti::ComWt(nullptr, "1", 1, iti.get()); });
-        tav::line::Amp_Wt("2");
-        transfer_row("VV table: read", rate.baud, runs, [&] { return tav::itivv::ComRd(nullptr, "2", vv.get()); });
-        transfer_row("VV table: write all", rate.baud, runs,
-                     [&] { return tav::itivv::ComWt(nullptr, "2", 1, vv.get()); });
-        tav::line::Amp_Wt("1");
     }
     std::printf("(wire = bytes x 10 / baud: the time the bytes alone need; wire+ta = wire + exchanges x turnaround;\n"
                 " ratio = median / wire; ratio+ = median / (wire + turnaround))\n");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Tav_acs.h"
+#include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
 
 namespace tavhost {
@@ -92,6 +93,15 @@ int file_fail(Ctx& ctx, Msg step, const std::string& file, int code, bool writin
     }
     const std::string what = ctx.t(step, {file});
     return fail(ctx, reason.empty() ? what : what + " (" + reason + ")", code);
+}
+
+void warn_if_short(Ctx& ctx, const std::string& file, int headerLines, int expected, Msg unit) {
+    const int held = core::data_line_count(file, headerLines, expected);
+    if (held < 0 || held >= expected) return;
+    const std::string text = ctx.t(unit, {file, std::to_string(held), std::to_string(expected)});
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    ctx.doc["warnings"].push_back(text);
 }
 
 int usage(Ctx& ctx, const std::string& why) {

@@ -55,6 +55,10 @@ std::string describe(const Ctx& ctx, const core::Outcome& outcome);
 // A failed file step ("load a.k7p", "save b.k7l"), with the system's reason
 // when the file (or its folder, for writing) cannot be opened.
 int file_fail(Ctx& ctx, Msg step, const std::string& file, int code, bool writing = false);
+// A warning on stderr (and in the document's "warnings") when a loaded file
+// holds fewer than `expected` data lines after its header: the library's
+// result stays 0, the missing points or parameters keep their defaults.
+void warn_if_short(Ctx& ctx, const std::string& file, int headerLines, int expected, Msg unit);
 // A usage error: the message on stderr, exit status 2.
 int usage(Ctx& ctx, const std::string& why);
 

@@ -2,6 +2,7 @@
 // ".k7l" file between commands; every command loads it, works on it and saves
 // it again when it changed it. The transfers work on the selected entry of
 // servo.con: the target entry is selected for the call only.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "Tav_acs.h"
 #include "host/cli.h"
 #include "host/core/edits.h"
+#include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
 #include "wynapi/wynapi.h"
 
@@ -25,7 +27,9 @@ struct Opts {
 
 int load(Ctx& ctx, const std::string& file, ItiDatSet* set) {
     const int rc = srvTav_ItiDatFil_Rd(file.c_str(), set);
-    return rc == 0 ? 0 : file_fail(ctx, Msg::StepLoad, file, rc);
+    if (rc != 0) return file_fail(ctx, Msg::StepLoad, file, rc);
+    warn_if_short(ctx, file, core::table_header_lines(file, false), set->nPointCount, Msg::ShortFilePoints);
+    return 0;
 }
 
 int save(Ctx& ctx, const std::string& file, ItiDatSet* set) {

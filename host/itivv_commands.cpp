@@ -2,6 +2,7 @@
 // works on a ".k7v"/".m7v" file, so an edit is a load, a checked change and a
 // save. The transfers work on the selected entry of servo.con: the target
 // entry is selected for the call only and servo.con is put back afterwards.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "Tav_acs.h"
 #include "host/cli.h"
 #include "host/core/edits.h"
+#include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
 
 namespace tavhost {
@@ -25,7 +27,9 @@ struct Opts {
 int load(Ctx& ctx, const std::string& file, std::unique_ptr<ItiVvDatSet>& set) {
     set = std::make_unique<ItiVvDatSet>();
     const int code = srvTav_ItiVvDatFil_Rd(file.c_str(), set.get());
-    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, file, code);
+    if (code != 0) return file_fail(ctx, Msg::StepLoad, file, code);
+    warn_if_short(ctx, file, core::table_header_lines(file, true), set->nPointCount, Msg::ShortFilePoints);
+    return 0;
 }
 
 int save(Ctx& ctx, ItiVvDatSet* set, const std::string& file) {

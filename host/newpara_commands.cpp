@@ -12,6 +12,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "Tav_acs.h"
 #include "host/cli.h"
 #include "host/core/edits.h"
+#include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
 
 namespace tavhost {
@@ -160,7 +162,9 @@ int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
     if (const int last = last_parameter_number(path); last > 0 && last < 100)
         return fail(ctx, ctx.t(Msg::NotExtendedFile, {path, std::to_string(last)}), TAV_E_FILE_NAME);
     const int code = srvTav_NewPara_ComRd(path.c_str(), nullptr, kind, set, 0, 0);
-    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, path, code);
+    if (code != 0) return file_fail(ctx, Msg::StepLoad, path, code);
+    warn_if_short(ctx, path, 2, std::min(int{set->nParaCount}, 297), Msg::ShortFileParameters);
+    return 0;
 }
 
 // Reads the set of the target entry, with the progress bar and Ctrl-C.

@@ -3,6 +3,7 @@
 // page follows the extension: .k7p parameters, .syp system, .hsp hidden.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "Tav_acs.h"
 #include "host/cli.h"
 #include "host/core/edits.h"
+#include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
 
 namespace tavhost {
@@ -63,7 +65,9 @@ void set_json(Ctx& ctx, ParaSet* set, int only) {
 int load(Ctx& ctx, const std::string& file, std::unique_ptr<ParaSet>& set) {
     set = std::make_unique<ParaSet>();
     const int code = srvTav_Para_ComRd(file.c_str(), nullptr, kind_of(file), set.get());
-    return code == 0 ? 0 : file_fail(ctx, Msg::StepLoad, file, code);
+    if (code != 0) return file_fail(ctx, Msg::StepLoad, file, code);
+    warn_if_short(ctx, file, 2, std::min(int{set->nParaCount}, 99), Msg::ShortFileParameters);
+    return 0;
 }
 
 int save(Ctx& ctx, ParaSet* set, const std::string& file) {

@@ -73,9 +73,12 @@ long long truncated(double v) {
     return static_cast<long long>(v);
 }
 
+// Every code is two characters: compared as such, since the listing and the
+// decimal-point pass ask this of every parameter.
 int code_number(const char* idCode) {
+    if (idCode[0] == '\0' || idCode[1] == '\0' || idCode[2] != '\0') return kNoCode;
     for (int i = 0; i < kCodeCount; ++i)
-        if (kCodes[i] != nullptr && std::strcmp(idCode, kCodes[i]) == 0) return i;
+        if (kCodes[i] != nullptr && kCodes[i][0] == idCode[0] && kCodes[i][1] == idCode[1]) return i;
     return kNoCode;
 }
 

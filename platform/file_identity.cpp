@@ -72,4 +72,11 @@ bool caches_bypassed() { return cache_switch_is("off"); }
 
 bool cached_files_fixed() { return cache_switch_is("fixed"); }
 
+CacheMode cache_mode() {
+    const char* v = std::getenv("TAV_CACHE");
+    if (v == nullptr) return CacheMode::kChecked;
+    if (std::strcmp(v, "off") == 0) return CacheMode::kBypassed;
+    return std::strcmp(v, "fixed") == 0 ? CacheMode::kFixed : CacheMode::kChecked;
+}
+
 }  // namespace tavplat

@@ -42,5 +42,8 @@ bool caches_bypassed();
 // their files again; for fuzzing, where every lookup's checks would be most
 // of the work.
 bool cached_files_fixed();
+// Both switches from one reading of TAV_CACHE, for a caller that needs both.
+enum class CacheMode { kChecked, kBypassed, kFixed };
+CacheMode cache_mode();
 
 }  // namespace tavplat

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -114,6 +115,7 @@ struct PinnedCopy {
     int memFd = -1;
     void* dl = nullptr;
     const TavStringTable* table = nullptr;  // checked once, when loaded
+    bool fromFile = false;                  // no room for a copy: mapped from the file, never pinned
     PinnedCopy() = default;
     PinnedCopy(const PinnedCopy&) = delete;
     PinnedCopy& operator=(const PinnedCopy&) = delete;
@@ -130,31 +132,37 @@ struct Pin {
 };
 Pin g_pin;
 
-bool pinned_and_unchanged(const std::string& file) {
+bool pinned_and_unchanged(const char* file) {
     if (g_pin.copy == nullptr || g_pin.file != file) return false;
     if (cached_files_fixed()) return true;
     FileIdentity now;
-    if (file_identity(file.c_str(), now) && now == g_pin.id) return true;
+    if (file_identity(file, now) && now == g_pin.id) return true;
     g_pin = Pin{};
     return false;
 }
 
-// Copies the file into a memory file; -1 when it is not a regular file or
-// changed while being read.
-int copy_to_memory(const std::string& file, const FileIdentity& id) {
+// Copies the file into a memory file; -1 when it is not a regular file,
+// changed while being read, or the copy found no room (noRoom set: a full
+// memory or a file size limit, nothing wrong with the module).
+int copy_to_memory(const std::string& file, const FileIdentity& id, bool& noRoom) {
+    noRoom = false;
     int src = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (src < 0) return -1;
     struct stat st {};
     int mem = ::fstat(src, &st) == 0 && S_ISREG(st.st_mode) ? ::memfd_create("tav-module", MFD_CLOEXEC) : -1;
+    noRoom = mem < 0 && (errno == ENOMEM || errno == EMFILE || errno == ENFILE);
     bool ok = mem >= 0;
     char buf[65536];
     while (ok) {
         ssize_t n = ::read(src, buf, sizeof buf);
         if (n == 0) break;
         ok = n > 0 && ::write(mem, buf, static_cast<size_t>(n)) == n;
+        noRoom = !ok && n > 0;
     }
     FileIdentity after;
-    ok = ok && file_identity(src, after) && after == id;
+    const bool unchanged = file_identity(src, after) && after == id;
+    ok = ok && unchanged;
+    noRoom = noRoom && unchanged;
     ::close(src);
     if (!ok && mem >= 0) {
         ::close(mem);
@@ -163,20 +171,30 @@ int copy_to_memory(const std::string& file, const FileIdentity& id) {
     return mem;
 }
 
+// Loads `path` and checks its table into `copy`; false when it is no usable module.
+bool load_module(const std::string& path, PinnedCopy& copy) {
+    if (!plausible_shared_object(path.c_str())) return false;
+    copy.dl = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (copy.dl == nullptr) return false;
+    auto* table = static_cast<const TavStringTable*>(::dlsym(copy.dl, TAV_STRING_TABLE_SYMBOL));
+    if (!table_is_usable(table)) return false;
+    copy.table = table;
+    return true;
+}
+
 // The module loaded from a private copy of the file, its table checked; null
-// when the file is no usable module or changed while being copied.
+// when the file is no usable module or changed while being copied. When no
+// copy can be made (a full disk or memory) the file itself is loaded, for
+// this handle only: a text lookup must not fail for want of room.
 std::shared_ptr<PinnedCopy> load_copy(const std::string& file, const FileIdentity& id) {
     auto copy = std::make_shared<PinnedCopy>();
-    copy->memFd = copy_to_memory(file, id);
-    if (copy->memFd < 0) return nullptr;
-    const std::string memPath = "/proc/self/fd/" + std::to_string(copy->memFd);
-    if (!plausible_shared_object(memPath.c_str())) return nullptr;
-    copy->dl = ::dlopen(memPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (copy->dl == nullptr) return nullptr;
-    auto* table = static_cast<const TavStringTable*>(::dlsym(copy->dl, TAV_STRING_TABLE_SYMBOL));
-    if (!table_is_usable(table)) return nullptr;
-    copy->table = table;
-    return copy;
+    bool noRoom = false;
+    copy->memFd = copy_to_memory(file, id, noRoom);
+    if (copy->memFd < 0) {
+        copy->fromFile = noRoom;
+        return noRoom && load_module(file, *copy) ? copy : nullptr;
+    }
+    return load_module("/proc/self/fd/" + std::to_string(copy->memFd), *copy) ? copy : nullptr;
 }
 
 HMODULE hand_out(Module* m) {
@@ -191,14 +209,15 @@ HMODULE hand_out(Module* m) {
 HMODULE LoadLibraryA(const char* path) {
     if (path == nullptr || path[0] == '\0') return nullptr;
     // A bare name would send dlopen through the system library path.
-    std::string file = std::strchr(path, '/') != nullptr ? std::string(path) : "./" + std::string(path);
+    const bool bare = std::strchr(path, '/') == nullptr;
     std::lock_guard<std::mutex> pinLock(g_pinMutex);
-    if (!pinned_and_unchanged(file)) {
+    if (bare || !pinned_and_unchanged(path)) {
+        const std::string file = bare ? "./" + std::string(path) : std::string(path);
         FileIdentity id;
         if (!file_identity(file.c_str(), id)) return nullptr;
         std::shared_ptr<PinnedCopy> copy = load_copy(file, id);
         if (copy == nullptr) return nullptr;
-        if (!identity_is_settled(id)) return hand_out(new (std::nothrow) Module{copy->table, copy});
+        if (copy->fromFile || !identity_is_settled(id)) return hand_out(new (std::nothrow) Module{copy->table, copy});
         g_pin = Pin{file, id, std::move(copy)};
     }
     return hand_out(new (std::nothrow) Module{g_pin.copy->table, g_pin.copy});

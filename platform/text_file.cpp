@@ -7,6 +7,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -114,7 +115,20 @@ ssize_t translate(TextCookie* t, char* buf, size_t size) {
             if (n == 0) break;
         }
         char ch = t->raw[t->pos];
-        if (ch == '\r' && t->pos + 1 == t->len) {
+        if (ch != '\r') {
+            // A run without CR goes over as it is, in one copy.
+            const size_t room = std::min(t->len - t->pos, size - out);
+            const char* from = t->raw + t->pos;
+            const auto* cr = static_cast<const char*>(std::memchr(from, '\r', room));
+            const size_t run = cr != nullptr ? static_cast<size_t>(cr - from) : room;
+            std::memcpy(buf + out, from, run);
+            out += run;
+            t->pos += run;
+            t->rawAt += static_cast<off64_t>(run);
+            t->logicalAt += static_cast<off64_t>(run);
+            continue;
+        }
+        if (t->pos + 1 == t->len) {
             // A CR ends the read-ahead: whether it starts a CR LF depends on
             // the next byte on disk.
             if (out > 0) break;  // keep the CR for the next call
@@ -125,7 +139,7 @@ ssize_t translate(TextCookie* t, char* buf, size_t size) {
             if (n < 0) return -1;
             t->len += static_cast<size_t>(n);
         }
-        if (ch == '\r' && t->pos + 1 < t->len && t->raw[t->pos + 1] == '\n') {
+        if (t->pos + 1 < t->len && t->raw[t->pos + 1] == '\n') {
             buf[out++] = '\n';
             t->pos += 2;
             t->rawAt += 2;

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "platform/platform.h"
 
@@ -113,6 +115,16 @@ const char* command_name(int command) {
 }
 
 std::string mutex_path() { return tavplat::wyn_home() + "/lock/wynapi.mtx"; }
+
+bool lock_state_file(const std::string& statePath, int& lock) {
+    const std::string path = statePath + ".lck";
+    lock = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (lock < 0) return errno == EACCES || errno == EROFS;
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return true;
+    ::close(lock);
+    lock = -1;
+    return false;
+}
 
 // ------------------------------------------------------------ default line
 
@@ -311,13 +323,40 @@ uint8_t Engine::base_str1(Device& d) {
     return s;
 }
 
+namespace {
+
+// The value of a decimal-place parameter (its last BCD byte), 0 when unset.
+int decimal_setting(const Device& d, int param) {
+    if (param < 1 || param > static_cast<int>(d.params.size())) return 0;
+    const int v = from_bcd(d.params[static_cast<size_t>(param - 1)][5]);
+    return v < 0 ? 0 : v;
+}
+
+// The decimal places the stop-position setting gives the parameters that
+// follow it: its whole value, above 5 taken as 5 as the host takes it.
+int stop_position_places(const Device& d) {
+    const int param = d.dp_stop_pos_param;
+    if (param < 1 || param > static_cast<int>(d.params.size())) return 0;
+    const int64_t v = get_digits(&d.params[static_cast<size_t>(param - 1)][1], 5);
+    return v < 0 ? 0 : v > 5 ? 5 : static_cast<int>(v);
+}
+
+// Extended parameters whose decimal places are the stop-position setting
+// (attribute bit 4 in the amplifier's definitions), not what was written.
+bool follows_stop_position_places(const Device& d, int param) {
+    static constexpr int kEveryModel[] = {24, 25, 63, 64};
+    static constexpr int kLTypeOnly[] = {101, 102, 103, 107};
+    const auto in = [param](const auto& list) {
+        return std::find(std::begin(list), std::end(list), param) != std::end(list);
+    };
+    return in(kEveryModel) || (!d.vtype && in(kLTypeOnly));
+}
+
+}  // namespace
+
 std::vector<uint8_t> Engine::image_for_read(const Device& d, int point) const {
     std::vector<uint8_t> img = d.points[static_cast<size_t>(point - 1)];
-    auto dp_of = [&](int param) {
-        if (param < 1 || param > static_cast<int>(d.params.size())) return 0;
-        const int v = from_bcd(d.params[static_cast<size_t>(param - 1)][5]);
-        return v < 0 ? 0 : v;
-    };
+    auto dp_of = [&](int param) { return decimal_setting(d, param); };
     // The decimal nibbles follow the amplifier's own settings, whatever was written.
     img[1] = static_cast<uint8_t>((img[1] & 0x0F) | ((dp_of(d.dp_stop_pos_param) & 0xF) << 4));
     img[7] = static_cast<uint8_t>((img[7] & 0x0F) | 0x20);
@@ -487,6 +526,8 @@ Engine::Reply Engine::execute(Device& d, const Frame& rq, bool apply) {
             if (rq.command == kCmdParaRead) {
                 for (int i = 0; i < count; ++i) {
                     Field6 f = d.params[static_cast<size_t>(first - 1 + i)];
+                    if (follows_stop_position_places(d, first + i))
+                        f[0] = static_cast<uint8_t>((f[0] & 0x0F) | (stop_position_places(d) << 4));
                     if (d.mem_error_params.count(first + i) != 0) f[0] |= 0x08;
                     r.payload.insert(r.payload.end(), f.begin(), f.end());
                 }

@@ -182,6 +182,11 @@ Device default_amplifier(int station, uint8_t family, bool vtype);
 
 // Path of the component's cross-process mutex file below $WYN_HOME.
 std::string mutex_path();
+// Keeps every other process off a state file while this one serves it: an
+// flock on <state>.lck, which dies with its holder. False when another
+// process holds it; lock is -1 when the folder takes no lock file (it cannot
+// take the state's saves either).
+bool lock_state_file(const std::string& statePath, int& lock);
 // Wire command by its name in the state file ("para_write") or -1.
 int command_by_name(const std::string& name);
 const char* command_name(int command);

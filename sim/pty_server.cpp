@@ -62,14 +62,21 @@ bool write_all(int fd, const uint8_t* b, size_t size) {
     return true;
 }
 
-// Writes each byte once the line has carried it: byte k has arrived at
-// start + (k + 1) byte times; what is due by a wake-up goes out in one write.
+// Writes the reply as the line carries it: byte k has arrived at start +
+// (k + 1) byte times. The first byte leaves alone, on time; the rest leave in
+// pieces of about a millisecond, each once its last byte has arrived, so a
+// fast line costs a wake-up per piece, not per byte, and a slow one (a byte
+// time over a millisecond) still gets one byte per wake-up.
 void stream_out(int fd, const std::vector<uint8_t>& out, double start, double byteTime) {
+    constexpr double kPieceSeconds = 0.001;
+    const size_t piece = std::max<size_t>(1, static_cast<size_t>(kPieceSeconds / byteTime));
     size_t sent = 0;
     while (sent < out.size()) {
-        sleep_until(start + static_cast<double>(sent + 1) * byteTime);
+        const size_t last = sent == 0 ? 1 : std::min(out.size(), sent + piece);
+        sleep_until(start + static_cast<double>(last) * byteTime);
+        // A late wake-up sends everything due by now.
         size_t due = static_cast<size_t>((mono_now() - start) / byteTime);
-        due = std::clamp(due, sent + 1, out.size());
+        due = std::clamp(due, last, out.size());
         if (!write_all(fd, out.data() + sent, due - sent)) return;
         sent = due;
     }
@@ -86,6 +93,14 @@ int poll_ms(double expiry) {
 }  // namespace
 
 int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, volatile std::sig_atomic_t* reload) {
+    // One process per state file, as for an in-process line: each loads the
+    // state and saves it whole, so a second one would undo the other's writes.
+    int stateLock = -1;
+    if (!lock_state_file(o.state, stateLock)) {
+        std::fprintf(stderr, "servo-sim: %s is in use by another process (lock file %s.lck)\n", o.state.c_str(),
+                     o.state.c_str());
+        return 1;
+    }
     std::string error;
     auto engine = Engine::open(o.state, &error);
     if (!engine) {
@@ -169,6 +184,7 @@ int run_pty_server(const ServerOptions& o, volatile std::sig_atomic_t* stop, vol
     if (log != nullptr) std::fclose(log);
     ::close(slave);
     ::close(master);
+    if (stateLock >= 0) ::close(stateLock);
     return 0;
 }
 

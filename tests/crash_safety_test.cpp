@@ -198,6 +198,25 @@ TEST_F(CrashSafety, TwoProcessesRaceForASimLineAndOneWins) {
     EXPECT_EQ(Wyn_Net_Close(), 0);
 }
 
+// servo-sim serving a state file holds it like an in-process line: neither
+// that line nor a second servo-sim can load the state and save over its writes.
+TEST_F(CrashSafety, ServoSimAndAnInProcessLineOnOneStateFileExcludeEachOther) {
+    const WynLineSettings s = tavtest::wyn_settings();
+    {
+        tavtest::SimProcess sim(home.file("state.json"), home.file("ttySIM"), {"--no-wire-time"});
+        ASSERT_TRUE(sim.ready()) << sim.ready_line();
+        EXPECT_EQ(Wyn_Net_Open(&s), WYN_E_OPEN);
+        tavtest::SimProcess second(home.file("state.json"), home.file("ttySIM2"), {"--no-wire-time"});
+        EXPECT_FALSE(second.ready());
+        EXPECT_EQ(second.stop(), 1);
+    }
+    ASSERT_EQ(Wyn_Net_Open(&s), 0) << "free once servo-sim has ended";
+    tavtest::SimProcess refused(home.file("state.json"), home.file("ttySIM"), {"--no-wire-time"});
+    EXPECT_FALSE(refused.ready());
+    EXPECT_EQ(refused.stop(), 1);
+    EXPECT_EQ(Wyn_Net_Close(), 0);
+}
+
 // Two processes writing through one sim: line, opening it for every write as
 // the library does: every write lands, none is undone by the other's save.
 TEST_F(CrashSafety, TwoProcessesWritingThroughASimLineLoseNoWrite) {

@@ -304,6 +304,58 @@ TEST_F(HostCli, MessagesNameTheirFileEntryAndReason) {
     EXPECT_TRUE(has(line.err, "COM1 (" + gone + ") (No such file or directory)")) << line.err;
 }
 
+// A file cut short loads with the library's result 0; the host says how much
+// of it was there. A whole file loads without a word.
+TEST_F(HostCli, AFileCutShortLoadsWithAWarningThatCountsWhatItHeld) {
+    ASSERT_EQ(tav({"pos", "create", "p.k7l"}).status, 0);
+    ASSERT_EQ(tav({"vv", "create", "VEL", "v.m7v"}).status, 0);
+    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
+    ASSERT_EQ(tav({"ext", "--file", "e.k7p", "read", "save"}).status, 0);
+    const struct {
+        const char* file;
+        Args show;
+        int keptLines;  // header included
+        const char* warning;
+    } cases[] = {
+        {"p.k7l", {"pos", "show", "p.k7l"}, 2 + 7, "p.k7l holds only 7 of 99 points"},
+        {"v.m7v", {"vv", "show", "v.m7v"}, 2 + 3, "v.m7v holds only 3 of 15 points"},
+        {"s.k7p", {"para", "show", "s.k7p"}, 2 + 12, "s.k7p holds only 12 of 40 parameters"},
+        {"e.k7p", {"ext", "--file", "e.k7p", "show", "3"}, 2 + 100, "e.k7p holds only 100 of 297 parameters"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto whole = tav(c.show);
+        EXPECT_EQ(whole.status, 0) << whole.err;
+        EXPECT_FALSE(has(whole.err, "warning")) << whole.err;
+        std::istringstream in(tavtest::read_file(install_.work(c.file)));
+        std::string cut, line;
+        for (int i = 0; i < c.keptLines && std::getline(in, line); ++i) cut += line + "\n";
+        std::ofstream(install_.work(c.file), std::ios::binary) << cut.substr(0, cut.size() - 1);  // the last line without its LF
+        const auto r = tav(c.show);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(has(r.err, std::string("warning: ") + c.warning)) << r.err;
+        Args json = c.show;
+        json.insert(json.begin(), "--json");
+        EXPECT_TRUE(has(tav(json).out, c.warning));
+    }
+}
+
+// A borrowed selection is put back as a whole new file in place of the list:
+// its mode stays, and a list reached through a link stays a link.
+TEST_F(HostCli, APutBackStationListKeepsItsModeAndItsLink) {
+    namespace fs = std::filesystem;
+    const std::string con = install_.home("servo.con"), real = install_.home("servo-real.con");
+    fs::rename(con, real);
+    fs::create_symlink(real, con);
+    fs::permissions(real, fs::perms(0640));
+    const std::string before = tavtest::read_file(real);
+    const auto r = tav({"vv", "read", "v.m7v", "--entry", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(con));
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
+    EXPECT_EQ(tavtest::read_file(real), before);
+}
+
 // 7: --lang ja covers tav's own texts; widths are display columns.
 TEST_F(HostCli, JapaneseCoversTheHostTexts) {
     const auto ja = install_.tav_raw({"--lang", "ja", "identify"});

@@ -296,6 +296,32 @@ TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
     EXPECT_EQ(ask(e, 1, kCmdPointWrite, wrong, 71).status, kStatusDataSize);
 }
 
+// Parameters that follow the stop-position places read with the amplifier's
+// setting and the digits as written: a host that changes only the setting
+// finds them rescaled, as its own set is.
+TEST(SimEngine, ParametersThatFollowTheStopPositionPlacesReadWithTheSetting) {
+    Engine e;
+    for (int station : {1, 2}) {
+        Device& d = *e.device(station);
+        d.params[static_cast<size_t>(d.dp_stop_pos_param - 1)] = Field6{0, 0, 0, 0, 0, 5};
+        for (int no : {24, 100, 101}) d.params[static_cast<size_t>(no - 1)] = Field6{0x20, 0, 0, 0, 0, 0x24};
+    }
+    const struct {
+        int station, no, places;
+    } cases[] = {{1, 24, 5}, {1, 101, 5}, {1, 100, 2}, {2, 24, 5}, {2, 101, 2}};
+    for (const auto& c : cases) {
+        const Frame r = ask(e, c.station, kCmdParaRead, {1, static_cast<uint8_t>(c.no), 0});
+        ASSERT_EQ(r.data.size(), 2u + 6u);
+        EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), param_field(c.places, 24))
+            << "station " << c.station << ", parameter " << c.no;
+    }
+    // A setting above 5 counts as 5 (not its last digit pair).
+    Device& l = *e.device(1);
+    l.params[static_cast<size_t>(l.dp_stop_pos_param - 1)] = Field6{0, 0, 0, 0, 0x09, 0x99};
+    const Frame r = ask(e, 1, kCmdParaRead, {1, 24, 0});
+    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), param_field(5, 24));
+}
+
 TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
     Engine e;
     Device& v = *e.device(2);

@@ -2,6 +2,7 @@
 // LangIdSheet.ini, are listed into user.ini, whose current and default ids
 // choose the module loaded for each lookup. The selection is kept between
 // lookups while the folder and both INI files stay the same.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@ namespace {
 constexpr const char* kCaption = "Quimbel Multi-language";
 constexpr const char* kNoValidDll = "No valid DLL to use!";
 constexpr const char* kModulePrefix = "tav";
+constexpr size_t kModulePathMax = 4096;  // the longest path the system opens
 
 std::string lang_key(int index) {
     char key[16];
@@ -46,10 +48,24 @@ std::string normalise_module_name(const std::string& fileName) {
     tavplat::exit_process(1);
 }
 
-std::string module_path(const LanguageModule& lm, unsigned langId) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%s%04X.DLL", kModulePrefix, langId & 0xFFFFu);
-    return lm.rscDir + "/" + name;
+// "<RSC folder>/tav0411.DLL" into out; a folder too long for it gives an
+// empty path (no module).
+// Put together by hand: at every lookup, a formatted print of the long
+// folder name was a quarter of the lookup's work.
+void module_path(const LanguageModule& lm, unsigned langId, char* out, size_t size) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const size_t prefix = std::strlen(kModulePrefix);
+    const size_t length = lm.rscDir.size() + 1 + prefix + 4 + 4;  // folder / tav XXXX .DLL
+    if (length >= size) {
+        out[0] = '\0';
+        return;
+    }
+    char* p = out;
+    p = std::copy(lm.rscDir.begin(), lm.rscDir.end(), p);
+    *p++ = '/';
+    p = std::copy(kModulePrefix, kModulePrefix + prefix, p);
+    for (int shift = 12; shift >= 0; shift -= 4) *p++ = kHex[(langId >> shift) & 0xFu];
+    std::memcpy(p, ".DLL", 5);
 }
 
 // Steps that read the folder and the INI files: the language names found in
@@ -144,12 +160,15 @@ CachedSelection& selection_cache() {
     return cache;
 }
 
-bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent) {
-    if (tavplat::caches_bypassed()) return false;
+// A text lookup needs the ids only; the names are for those who list them.
+enum class Wanted { kEverything, kIdsOnly };
+
+bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent, tavplat::CacheMode mode, Wanted wanted) {
+    if (mode == tavplat::CacheMode::kBypassed) return false;
     std::lock_guard<std::mutex> lock(g_selectionMutex);
     const CachedSelection& c = selection_cache();
     if (!c.valid || c.inputs.rsc.path != lm.rscDir) return false;
-    if (!tavplat::cached_files_fixed() &&
+    if (mode != tavplat::CacheMode::kFixed &&
         !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
           tavplat::identity_unchanged(c.inputs.user)))
         return false;
@@ -157,16 +176,19 @@ bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent) {
     lm.defaultLangId = c.defaultLangId;
     lm.languageCount = c.languageCount;
     lm.langIds = c.langIds;
-    lm.langNames = c.langNames;
-    lm.langDomains = c.langDomains;
+    if (wanted == Wanted::kEverything) {
+        lm.langNames = c.langNames;
+        lm.langDomains = c.langDomains;
+    }
     return true;
 }
 
 // Keeps what was built only when nothing changed while it was built (our
 // own rewrite of user.ini included) and every input has settled.
-void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const SelectionInputs& before) {
+void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const SelectionInputs& before,
+                        tavplat::CacheMode mode) {
     const SelectionInputs after = selection_inputs(lm);
-    const bool keep = !tavplat::caches_bypassed() && after.rsc.present && after == before &&
+    const bool keep = mode != tavplat::CacheMode::kBypassed && after.rsc.present && after == before &&
                       tavplat::identity_is_settled(after.rsc) && tavplat::identity_is_settled(after.sheet) &&
                       tavplat::identity_is_settled(after.user);
     std::lock_guard<std::mutex> lock(g_selectionMutex);
@@ -176,34 +198,42 @@ void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const 
     c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains};
 }
 
-}  // namespace
-
-void BuildLanguageModule(LanguageModule& lm) {
+void build_language_module(LanguageModule& lm, Wanted wanted) {
     lm = LanguageModule{};
     lm.systemLangId = tavplat::GetSystemDefaultLangID();
     lm.hostDir = tavplat::host_directory();
     lm.rscDir = lm.hostDir + "/RSC";
-    lm.userIni = lm.rscDir + "/user.ini";
-    lm.langIdSheetIni = lm.rscDir + "/LangIdSheet.ini";
+    auto name_ini_files = [&lm] {
+        lm.userIni = lm.rscDir + "/user.ini";
+        lm.langIdSheetIni = lm.rscDir + "/LangIdSheet.ini";
+    };
+    if (wanted == Wanted::kEverything) name_ini_files();
 
     unsigned storedCurrent = 0;
-    if (!reuse_selection(lm, storedCurrent)) {
+    const tavplat::CacheMode mode = tavplat::cache_mode();
+    if (!reuse_selection(lm, storedCurrent, mode, wanted)) {
+        name_ini_files();
         const SelectionInputs before = selection_inputs(lm);
         list_languages(lm);
         storedCurrent = read_user_ini(lm);
-        remember_selection(lm, storedCurrent, before);
+        remember_selection(lm, storedCurrent, before, mode);
     }
     lm.currentLangId = storedCurrent != 0 ? storedCurrent : lm.systemLangId;
     validate_current(lm);
 }
 
+}  // namespace
+
+void BuildLanguageModule(LanguageModule& lm) { build_language_module(lm, Wanted::kEverything); }
+
 void LoadLanguageModule(LanguageModule& lm) {
     for (;;) {
-        const std::string path = module_path(lm, lm.currentLangId);
-        lm.module = tavplat::LoadLibraryA(path.c_str());
+        char path[kModulePathMax];
+        module_path(lm, lm.currentLangId, path, sizeof path);
+        lm.module = tavplat::LoadLibraryA(path);
         if (lm.module != nullptr) return;
         char message[512];
-        std::snprintf(message, sizeof message, "The Resource DLL( %s ) is invalid!", path.c_str());
+        std::snprintf(message, sizeof message, "The Resource DLL( %s ) is invalid!", path);
         tavplat::MessageBoxA(nullptr, message, kCaption, tavplat::MB_OK | tavplat::MB_ICONERROR);
         if (lm.currentLangId == lm.defaultLangId) no_valid_dll();
         lm.currentLangId = lm.defaultLangId;
@@ -221,7 +251,7 @@ int LoadText(const LanguageModule& lm, unsigned id, char* out, int size) {
 
 int LoadText(unsigned id, char* out, int size) {
     LanguageModule lm;
-    BuildLanguageModule(lm);
+    build_language_module(lm, Wanted::kIdsOnly);
     LoadLanguageModule(lm);
     int n = LoadText(lm, id, out, size);
     FreeLanguageModule(lm);

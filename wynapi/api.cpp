@@ -107,21 +107,6 @@ int take_mutex_file() {
     return -1;
 }
 
-// The lock of an in-process line: an flock on <state>.lck beside the state
-// file, so every process on that state is kept apart and the lock dies with
-// its holder. False when another process holds it. A folder where no lock
-// file can be made cannot take the state's saves either: the line opens
-// without one (lock -1).
-bool take_sim_line(const std::string& statePath, int& lock) {
-    const std::string path = statePath + ".lck";
-    lock = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (lock < 0) return errno == EACCES || errno == EROFS;
-    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return true;
-    ::close(lock);
-    lock = -1;
-    return false;
-}
-
 }  // namespace
 
 extern "C" {
@@ -146,7 +131,7 @@ WYN_API short Wyn_Net_Open(const WynLineSettings* s) {
             if (path[0] != '/') path = tavplat::wyn_home() + "/" + path;
             // Like a serial line: one process at a time, refused at once.
             int lock = -1;
-            if (!take_sim_line(path, lock)) return WYN_E_OPEN;
+            if (!tavsim::lock_state_file(path, lock)) return WYN_E_OPEN;
             auto e = tavsim::Engine::open(path, nullptr);
             if (!e) {
                 if (lock >= 0) ::close(lock);

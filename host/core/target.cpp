@@ -1,7 +1,9 @@
 #include "host/core/target.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -235,6 +237,49 @@ Outcome SelectionGuard::select(const Target& target) {
     return success();
 }
 
+namespace {
+
+// Puts bytes in place of the file at path whole, as the library saves: a new
+// file beside it (never an existing one, never through a planted link),
+// written and flushed, then renamed over it, with the old file's mode (and
+// owner where this process may set it). On failure the old file is as it was.
+bool replace_whole(const std::string& path, const std::string& bytes) {
+    char* real = ::realpath(path.c_str(), nullptr);  // a link stays a link: its target is replaced
+    const std::string target = real != nullptr ? real : path;
+    ::free(real);
+    struct stat old {};
+    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return false;
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    unsigned long long nonce = 0;
+    if (::getrandom(&nonce, sizeof nonce, 0) != sizeof nonce) nonce = static_cast<unsigned long long>(::getpid());
+    const std::string temp = folder + "/." + base + "." + std::to_string(nonce) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Another owner's file: this process keeps its own ownership, as a new file would have.
+    }
+    ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+    }
+    return ok;
+}
+
+}  // namespace
+
 Outcome SelectionGuard::restore() {
     if (!changed_) {
         unlock_selection(lock_);
@@ -242,11 +287,9 @@ Outcome SelectionGuard::restore() {
         return success();
     }
     changed_ = false;
-    // Written in place: the same bytes, the same file (its owner and mode kept).
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(saved_.data(), static_cast<std::streamsize>(saved_.size()));
-    out.close();
-    const bool written = static_cast<bool>(out);
+    // The same bytes put back whole: a killed tav or a full disk leaves the
+    // borrowed list or the user's, never a part of either.
+    const bool written = replace_whole(path_, saved_);
     unlock_selection(lock_);
     lock_ = -1;
     if (!written) return failure(TAV_E_NO_FILE, Msg::RestoreFailed, {path_, std::strerror(errno)});
