@@ -21,15 +21,16 @@ constexpr const char* kToken = "0123456789abcdef0123456789abcdef";
 
 class ServeProcess {
 public:
-    ServeProcess(tavtest::TavInstall& install, std::vector<std::string> extra = {}) : install_(install) {
+    ServeProcess(tavtest::TavInstall& install, std::vector<std::string> extra = {}, std::string log = "serve.log")
+        : install_(install), log_(std::move(log)) {
         ::setenv("TAV_SERVE_TOKEN", kToken, 1);
         std::vector<std::string> args{"serve", "--port", "0"};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid_ = install.spawn(args, install.work("serve.log"));
+        pid_ = install.spawn(args, install.work(log_));
         const std::regex url("http://127\\.0\\.0\\.1:([0-9]+)/\\?token=([0-9a-f]+)");
         for (int i = 0; i < 500 && port_ == 0; ++i) {
             std::smatch m;
-            const std::string log = tavtest::read_file(install.work("serve.log"));
+            const std::string log = tavtest::read_file(install.work(log_));
             if (std::regex_search(log, m, url)) port_ = std::stoi(m[1]);
             else std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -43,10 +44,11 @@ public:
         return status_;
     }
     int port() const { return port_; }
-    std::string log() const { return tavtest::read_file(install_.work("serve.log")); }
+    std::string log() const { return tavtest::read_file(install_.work(log_)); }
 
 private:
     tavtest::TavInstall& install_;
+    std::string log_;
     pid_t pid_ = -1;
     int port_ = 0;
     int status_ = -1;
@@ -140,6 +142,29 @@ TEST_F(HostServe, EveryRequestNeedsTheTokenAndAHostAndOriginOfThisServer) {
     EXPECT_EQ(browser_->raw_get("/api/line", {{"Origin", "http://attacker.example"}})->status, 403);
     EXPECT_EQ(browser_->raw_get("/api/line", {{"Origin", "http://localhost:" + std::to_string(server_->port())}})->status, 200);
     EXPECT_EQ(browser_->raw_get("/../CMakeCache.txt")->status, 404);
+}
+
+// Bound to every address: a warning, numeric addresses answer, names still do not.
+TEST_F(HostServe, AnotherAddressNeedsTheOptionAndWarns) {
+    ServeProcess wide(install_, {"--bind", "0.0.0.0"}, "wide.log");
+    ASSERT_NE(wide.port(), 0) << wide.log();
+    EXPECT_NE(wide.log().find("warning: bound to 0.0.0.0"), std::string::npos) << wide.log();
+    EXPECT_EQ(server_->log().find("warning"), std::string::npos) << "loopback binds quietly";
+    Browser b(wide.port(), "s");
+    const std::string port = std::to_string(wide.port());
+    EXPECT_EQ(b.raw_get("/api/line", {{"Host", "127.0.0.2:" + port}})->status, 200);
+    EXPECT_EQ(b.raw_get("/api/line", {{"Host", "rebound.example:" + port}})->status, 403);
+    EXPECT_EQ(b.raw_get("/api/line", {{"Host", "127.0.0.1:1"}})->status, 403) << "another port";
+}
+
+TEST_F(HostServe, MessagesFollowTheLanguageChosenInTheBrowser) {
+    ASSERT_EQ(browser_->post("/api/lang", {{"lang", "ja"}})["code"], 0);
+    ASSERT_EQ(browser_->post("/api/ext/read")["code"], 0);
+    const Json refused = browser_->post("/api/ext/change", {{"changes", {{{"no", 8}, {"value", "-5"}}}}});
+    EXPECT_NE(refused["message"].get<std::string>().find("パラメータ 8 (位置ループゲイン): -5 は範囲 0.0 .. 999999999.9 の外です"),
+              std::string::npos) << refused;
+    EXPECT_EQ(browser_->get("/api/session")["lang"], "ja");
+    EXPECT_EQ(browser_->post("/api/lang", {{"lang", "fr"}})["code"], 400);
 }
 
 TEST_F(HostServe, OneSessionDrivesTheOthersReadOnly) {
