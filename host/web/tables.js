@@ -32,7 +32,11 @@ export async function tablePage(root, kind) {
     button('create', async () => { if (report(await post(`${base}/create`, { model: k.model }), 'create')) route(); }, `${kind}-create`),
     button('open', () => chooseFile(k.ext, `${base}/open`, () => route()), `${kind}-open`),
     button('save', () => download(`${base}/save`), `${kind}-save`),
-    button('csv', () => download(`${base}/csv`), `${kind}-csv`)));
+    button('csv', () => download(`${base}/csv`), `${kind}-csv`),
+    button('listing', async () => {
+      const x = await get(`${base}/listing`);
+      if (report(x)) root.append(el('pre', { class: 'listing' }, x.lines.join('\n')));
+    }, `${kind}-listing`)));
   if (!set) {
     root.append(el('p', { class: 'info' }, t('noSet')));
     return;

@@ -109,6 +109,13 @@ try {
     await page.screenshot({ path: path.join(shots, 'ext.png') });
   });
 
+  await step('the servo operator\'s standard parameters', async () => {
+    await page.click('a[data-page="para"]');
+    await page.click('#para-read');
+    await page.waitForSelector('#para-value-4');
+    await page.screenshot({ path: path.join(shots, 'para.png') });
+  });
+
   await step('edit and write a positioning point', async () => {
     await page.click('a[data-page="pos"]');
     await page.click('#pos-read');
