@@ -203,6 +203,8 @@ TEST_F(HostServe, LineListsTheStationsAndSelectAndIdentifyAddressThem) {
     ASSERT_EQ(browser_->post("/api/select", {{"entry", 2}})["code"], 0);
     EXPECT_EQ(browser_->get("/api/line")["selected"], 2);
     EXPECT_EQ(browser_->post("/api/select", {{"entry", 51}})["code"], 400);
+    EXPECT_EQ(browser_->post("/api/online", {{"online", "yes"}})["code"], 400) << "a field of the wrong type";
+    EXPECT_EQ(browser_->post("/api/identify")["code"], 0) << "and the server goes on";
 }
 
 // ---- extended parameters: read, refused and accepted edits, write, compare

@@ -391,14 +391,21 @@ struct Handlers {
         }
         api.hub_.publish("start", Json{{"op", op}}.dump());
         HubProgress view(api.hub_, op);
-        fn(&view);
-        {
-            std::lock_guard<std::mutex> state(api.state_);
-            api.running_.clear();
-            if (api.cancelling_) {
-                core::reset_interrupt();
-                api.cancelling_ = false;
+        // The operation is over also when it throws: the next one starts clean.
+        struct Done {
+            Api& api;
+            ~Done() {
+                std::lock_guard<std::mutex> state(api.state_);
+                api.running_.clear();
+                if (api.cancelling_) {
+                    core::reset_interrupt();
+                    api.cancelling_ = false;
+                }
             }
+        };
+        {
+            Done done{api};
+            fn(&view);
         }
         const Json reply = Json::parse(c.res.body, nullptr, false);
         api.hub_.publish("end", Json{{"op", op}, {"code", reply.is_object() && reply.contains("code") ? reply["code"] : Json(0)}}.dump());
@@ -857,7 +864,12 @@ void Api::post(httplib::Server& http, const std::string& path, std::function<voi
             if (!c.body.is_object()) return c.bad("JSON object expected");
         }
         if (drives && !claim_drive(req, res)) return;
-        handler(c);
+        // A field of the wrong JSON type is the request's fault, not the server's.
+        try {
+            handler(c);
+        } catch (const nlohmann::json::exception& e) {
+            c.bad(e.what());
+        }
     });
 }
 
