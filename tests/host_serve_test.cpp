@@ -385,6 +385,8 @@ TEST_F(HostServeSlow, ProgressIsPushedAndCancelStopsTheTransferWithMinus31) {
             return !stop;
         });
     });
+    for (int i = 0; i < 500 && seen().find(": connected") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     Json read;
     std::thread reader([&] { read = browser_->post("/api/ext/read"); });
     for (int i = 0; i < 1000 && seen().find("\"percent\":") == std::string::npos; ++i)

@@ -149,9 +149,10 @@ void Server::serve_file(const httplib::Request& req, httplib::Response& res) {
 void Server::stream_events(httplib::Response& res) {
     const unsigned long start = hub_.last();
     res.set_header("Cache-Control", "no-store");
-    res.set_chunked_content_provider("text/event-stream", [this, seen = start](std::size_t, httplib::DataSink& sink) mutable {
+    res.set_chunked_content_provider("text/event-stream", [this, seen = start](std::size_t offset, httplib::DataSink& sink) mutable {
         if (hub_.closed()) return false;
-        std::string text = hub_.wait_after(seen, 1000);
+        // A first line at once: the stream is open before the next operation starts.
+        std::string text = offset == 0 ? ": connected\n\n" : hub_.wait_after(seen, 1000);
         if (text.empty()) text = ": idle\n\n";  // notices a closed connection
         return sink.write(text.data(), text.size());
     });
