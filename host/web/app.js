@@ -73,6 +73,8 @@ async function refreshSession() {
   const s = await get('/api/session');
   state.readOnly = s.read_only;
   $('#readonly').hidden = !s.read_only;
+  // Another browser drives the line: this one looks only.
+  document.querySelectorAll('#page .toolbar:not(.tabs) button, #page td button, #page input').forEach((n) => { n.disabled = s.read_only; });
 }
 
 // ---- the line page

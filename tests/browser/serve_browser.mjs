@@ -134,6 +134,17 @@ try {
     await page.screenshot({ path: path.join(shots, 'pos.png') });
   });
 
+  await step('a second browser sees the line read-only', async () => {
+    const other = await browser.newContext();
+    const p3 = await other.newPage();
+    await p3.goto(stack.url);
+    await p3.goto(`${new URL(stack.url).origin}/#ext`);
+    await p3.waitForSelector('#readonly:not([hidden])');
+    expect(await p3.isDisabled('#ext-read'), 'its actions are disabled');
+    await p3.screenshot({ path: path.join(shots, 'read-only.png') });
+    await other.close();
+  });
+
   await step('the VV table of entry 2', async () => {
     await page.selectOption('#entry', '2');
     await page.click('a[data-page="vv"]');
