@@ -19,16 +19,11 @@ std::string trim(const std::string& text) {
 // The fixed-width text of the value formatter without its leading zeros:
 // "000000008.0" -> "8.0", "-0000012" -> "-12", "0000000000" -> "0".
 std::string without_leading_zeros(const std::string& text) {
-    std::string t = trim(text);
-    std::string sign;
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-        if (t[0] == '-') sign = "-";
-        t.erase(0, 1);
-    }
-    std::size_t z = 0;
-    while (z + 1 < t.size() && t[z] == '0' && t[z + 1] != '.') ++z;
-    t.erase(0, z);
-    return sign + t;
+    const std::string t = trim(text);
+    const bool negative = !t.empty() && t[0] == '-';
+    std::size_t first = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    while (first + 1 < t.size() && t[first] == '0' && t[first + 1] != '.') ++first;
+    return (negative ? "-" : "") + t.substr(first);
 }
 
 Outcome step_result(int code, Msg step) { return code == 0 ? success() : failure(code, step); }
