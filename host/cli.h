@@ -116,7 +116,8 @@ void add_demo_command(CLI::App& app, Ctx& ctx);
 // backup, restore, diff (tool: "tav 1.00" for the manifest), export, import.
 void add_backup_commands(CLI::App& app, Ctx& ctx, const std::string& tool);
 void add_table_commands(CLI::App& app, Ctx& ctx);
-void add_serve_command(CLI::App& app, Ctx& ctx);
+// tav serve (tool as for the backup manifest).
+void add_serve_command(CLI::App& app, Ctx& ctx, const std::string& tool);
 
 int run(int argc, char** argv);
 

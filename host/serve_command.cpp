@@ -4,7 +4,7 @@
 
 namespace tavhost {
 
-void add_serve_command(CLI::App& app, Ctx& ctx) {
+void add_serve_command(CLI::App& app, Ctx& ctx, const std::string& tool) {
     struct Opts {
         std::string port = "8765", bind = "127.0.0.1", web, token;
     };
@@ -15,14 +15,15 @@ void add_serve_command(CLI::App& app, Ctx& ctx) {
     serve->add_option("--web", o->web, "folder of the browser front end (default share/tav-web beside the program)");
     // Tests and scripts that start the server themselves may fix the token.
     serve->add_option("--token", o->token, "the access token (default a new random one)")->envname("TAV_SERVE_TOKEN");
-    serve->callback([&ctx, o] {
-        ctx.run = [&ctx, o] {
+    serve->callback([&ctx, o, tool] {
+        ctx.run = [&ctx, o, tool] {
             serve::ServeOptions options;
             options.port = to_int(o->port);
             options.bind = o->bind;
             options.lang = ctx.lang;
             options.webDir = o->web;
             options.token = o->token;
+            options.tool = tool;
             return serve::serve(options, stdout);
         };
     });

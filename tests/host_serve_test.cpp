@@ -322,6 +322,32 @@ TEST_F(HostServe, VvTableOfTheVTypeRoundTrips) {
     EXPECT_EQ(install_.station_list(), stationList_);
 }
 
+// ---- whole-line backup and restore through the host core's backup
+TEST_F(HostServe, BackupThenRestoreBringsAChangedValueBack) {
+    const Json backup = browser_->post("/api/backup", {{"dir", "bk"}});
+    ASSERT_EQ(backup["code"], 0) << backup;
+    EXPECT_EQ(backup["manifest"]["complete"], true);
+    EXPECT_FALSE(backup["manifest"]["files"].empty());
+    EXPECT_FALSE(tavtest::read_file(install_.work("bk/manifest.json")).empty()) << "relative to the server's folder";
+
+    ASSERT_EQ(browser_->post("/api/ext/read", {{"entry", 1}})["code"], 0);
+    ASSERT_EQ(browser_->post("/api/ext/change", {{"changes", {{{"no", 3}, {"value", "4321"}}}}})["code"], 0);
+    ASSERT_EQ(browser_->post("/api/ext/write", {{"entry", 1}})["code"], 0);
+
+    const Json plan = browser_->post("/api/restore", {{"dir", "bk"}, {"dry_run", true}});
+    ASSERT_EQ(plan["code"], 0) << plan;
+    int planned = 0;
+    for (const Json& set : plan["sets"])
+        for (const Json& d : set["plan"]) planned += d["no"] == 3 ? 1 : 0;
+    EXPECT_EQ(planned, 1) << plan;
+    EXPECT_EQ(device_value(1, 3), "4321.0") << "a dry run sends nothing";
+
+    ASSERT_EQ(browser_->post("/api/restore", {{"dir", "bk"}})["code"], 0);
+    EXPECT_EQ(device_value(1, 3), "3.0");
+    EXPECT_EQ(browser_->post("/api/restore", {{"dir", ""}})["code"], 400);
+    EXPECT_EQ(install_.station_list(), stationList_);
+}
+
 // ---- a test run
 TEST_F(HostServe, RunOfflineRunOnStartStatusCancelOnline) {
     ASSERT_EQ(browser_->post("/api/online", {{"online", false}})["code"], 0);

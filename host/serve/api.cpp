@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/core/backup.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/numbers.h"
@@ -388,6 +389,7 @@ struct Handlers {
         {
             std::lock_guard<std::mutex> state(api.state_);
             api.running_ = op;
+            api.stop_ = false;
         }
         api.hub_.publish("start", Json{{"op", op}}.dump());
         HubProgress view(api.hub_, op);
@@ -766,6 +768,58 @@ struct Handlers {
         c.reply({{"code", 0}, {"lines", T::lines(c.api.sets_->template table<T>().get())}});
     }
 
+    // ---- whole-line backup and restore, in a folder of the machine the server runs on
+    static bool folder_of(Call& c, std::string& dir) {
+        dir = c.body.value("dir", std::string());
+        if (dir.empty() || dir.find('\0') != std::string::npos) {
+            c.bad("dir");
+            return false;
+        }
+        return true;
+    }
+
+    static core::Progress progress_to(Call& c, core::ProgressView* view) {
+        core::Progress p;
+        p.report = [view](unsigned percent, const std::string&) { view->rate(percent > 100 ? 100 : percent); };
+        p.stop = &c.api.stop_;
+        return p;
+    }
+
+    static void backup(Call& c) {
+        std::string dir;
+        std::optional<int> entry;
+        if (!folder_of(c, dir)) return;
+        if (!c.entry(entry)) return c.bad("entry");
+        device(c, "backup", [&](core::ProgressView* view) {
+            core::Manifest m;
+            const Outcome r = core::backup_line({dir, entry, c.api.tool_}, progress_to(c, view), m);
+            c.outcome(r, {{"dir", dir}, {"manifest", Json::parse(core::manifest_json(m), nullptr, false)}});
+        });
+    }
+
+    static void restore(Call& c) {
+        std::string dir;
+        std::optional<int> entry;
+        if (!folder_of(c, dir)) return;
+        if (!c.entry(entry)) return c.bad("entry");
+        const bool dryRun = c.body.value("dry_run", false);
+        device(c, dryRun ? "restore-plan" : "restore", [&](core::ProgressView* view) {
+            core::RestoreReport report;
+            const Outcome r = core::restore_line({dir, entry, dryRun}, progress_to(c, view), report);
+            Json mismatches = Json::array(), sets = Json::array();
+            for (const core::Mismatch& m : report.mismatches)
+                mismatches.push_back({{"entry", m.entry}, {"station", m.station}, {"field", m.field}, {"backup", m.backup}, {"line", m.line}});
+            for (const core::SetReport& s : report.sets) {
+                Json plan = Json::array();
+                for (const core::Difference& d : s.plan) plan.push_back({{"no", d.no}, {"name", d.name}, {"line", d.a}, {"backup", d.b}});
+                sets.push_back({{"file", s.file.file}, {"entry", s.file.entry}, {"station", s.file.station}, {"plan", plan},
+                                {"written", s.written}, {"verified", s.verified}, {"refused", s.refused},
+                                {"not_verified", s.notVerified}, {"result", outcome_json(c.lang(), s.outcome)}});
+            }
+            c.outcome(r, {{"dir", dir}, {"dry_run", dryRun}, {"mismatches", mismatches}, {"sets", sets}});
+        });
+    }
+
     // ---- a test run
     static Json status_json(const unsigned char status[2]) { return {{"str1", status[0]}, {"str2", status[1]}}; }
 
@@ -825,7 +879,8 @@ struct Handlers {
     }
 };
 
-Api::Api(EventHub& hub, core::Lang lang) : hub_(hub), lang_(lang), sets_(std::make_unique<Sets>()) {
+Api::Api(EventHub& hub, core::Lang lang, std::string tool)
+    : hub_(hub), lang_(lang), sets_(std::make_unique<Sets>()), tool_(std::move(tool)) {
     char folder[] = "/tmp/tav-serve-XXXXXX";
     if (::mkdtemp(folder) != nullptr) folder_ = folder;
 }
@@ -911,6 +966,7 @@ void Api::routes(httplib::Server& http, SessionOf sessionOf) {
         const std::string op = c.api.running_;
         if (!op.empty()) {
             c.api.cancelling_ = true;
+            c.api.stop_ = true;
             core::request_cancel();
         }
         c.reply({{"code", 0}, {"cancelling", op.empty() ? Json(nullptr) : Json(op)}});
@@ -955,6 +1011,8 @@ void Api::routes(httplib::Server& http, SessionOf sessionOf) {
     tables("/api/pos", PosTable{});
     tables("/api/vv", VvTable{});
 
+    post(http, "/api/backup", H::backup);
+    post(http, "/api/restore", H::restore);
     post(http, "/api/run/on", H::run_on);
     post(http, "/api/run/start", [](Call& c) { H::run_place(c, true); });
     post(http, "/api/run/cancel", [](Call& c) { H::run_place(c, false); });

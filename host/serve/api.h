@@ -3,6 +3,7 @@
 // core. The sets a browser edits live here, one of each kind.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -24,7 +25,7 @@ namespace tavhost::serve {
 
 class Api {
 public:
-    Api(EventHub& hub, core::Lang lang);
+    Api(EventHub& hub, core::Lang lang, std::string tool);
     ~Api();
     using SessionOf = std::function<std::string(const httplib::Request&)>;
     void routes(httplib::Server& http, SessionOf sessionOf);
@@ -44,6 +45,8 @@ private:
     SessionOf sessionOf_;
     std::unique_ptr<Sets> sets_;
     std::string folder_;  // uploads and downloads pass through here
+    std::string tool_;
+    std::atomic<bool> stop_{false};  // the cancel request of a whole-line backup or restore
 
     std::mutex device_;   // one operation on the line and the sets at a time
     mutable std::mutex state_;

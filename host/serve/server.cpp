@@ -69,7 +69,7 @@ void refuse(httplib::Response& res, int status, const std::string& why) {
 class Server {
 public:
     Server(const ServeOptions& o, std::string token, std::string web)
-        : options_(o), token_(std::move(token)), web_(std::move(web)), api_(hub_, o.lang) {}
+        : options_(o), token_(std::move(token)), web_(std::move(web)), api_(hub_, o.lang, o.tool) {}
 
     int run(FILE* out);
 

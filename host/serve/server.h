@@ -17,6 +17,7 @@ struct ServeOptions {
     core::Lang lang = core::Lang::En;
     std::string webDir;      // "" : share/tav-web beside the program
     std::string token;       // "" : a new random token
+    std::string tool;        // "tav 1.00": the writer named in a backup's manifest
 };
 
 // Serves until SIGINT/SIGTERM; prints the start URL (with the token) on `out`

@@ -6,6 +6,7 @@ import { get, post, upload, events } from './api.js';
 import { say } from './texts.js';
 import { tablePage } from './tables.js';
 import { runPage } from './run.js';
+import { backupPage } from './backup.js';
 
 export const state = { lang: 'en', entry: '', page: 'line', readOnly: false, running: '' };
 export const t = (key, ...args) => say(state.lang, key, ...args);
@@ -204,6 +205,7 @@ const PAGES = {
   pos: (root) => tablePage(root, 'pos'),
   vv: (root) => tablePage(root, 'vv'),
   run: runPage,
+  backup: backupPage,
 };
 
 export async function route() {

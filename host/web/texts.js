@@ -17,6 +17,8 @@ export const TEXTS = {
     runOn: 'Run on', runOff: 'Run off', start: 'Start', cancelRun: 'Cancel run', point: 'Point',
     position: 'Position', toGo: 'To go', state: 'State', time: 'time [s]', watching: 'watching the run',
     states: ['idle', 'running', 'arrived', 'cancelled'], status: 'Status',
+    backup: 'Backup', restore: 'Restore', plan: 'Plan restore', folder: 'Folder', file: 'File', kind: 'Set',
+    readDate: 'Read at', written: 'written', verified: 'verified', backupDone: '{0} files saved in {1}',
   },
   ja: {
     line: '回線', ext: 'パラメータ', para: 'オペレータパラメータ', pos: '位置決め', vv: 'VV テーブル', run: '試運転',
@@ -35,6 +37,8 @@ export const TEXTS = {
     runOn: '運転オン', runOff: '運転オフ', start: '起動', cancelRun: '運転取消し', point: '点',
     position: '位置', toGo: '残り', state: '状態', time: '時間 [s]', watching: '運転を監視中',
     states: ['停止', '運転中', '到達', '取消し'], status: '状態',
+    backup: 'バックアップ', restore: '復元', plan: '復元の確認', folder: 'フォルダ', file: 'ファイル', kind: '種類',
+    readDate: '読出し日時', written: '書込み', verified: '照合済み', backupDone: '{0} ファイルを {1} に保存しました',
   },
 };
 

@@ -176,6 +176,16 @@ try {
     await page.waitForFunction(() => document.querySelector('#message').textContent.includes('done'));
   });
 
+  await step('a whole-line backup and its restore plan', async () => {
+    await page.click('a[data-page="backup"]');
+    await page.fill('#backup-dir', 'browser-backup');
+    await page.click('#backup-run');
+    await page.waitForFunction(() => document.querySelector('#message').textContent.includes('files saved'), null, { timeout: 60000 });
+    await page.click('#restore-plan-run');
+    await page.waitForSelector('#restore-plan', { timeout: 60000 });
+    await page.screenshot({ path: path.join(shots, 'backup.png') });
+  });
+
   const slow = await startStack(['--turnaround-us', '100000']);
   stacks.push(slow);
   await step('Cancel during a transfer gives -31 and a usable line', async () => {
