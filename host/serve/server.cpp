@@ -40,8 +40,13 @@ std::string executable_folder() {
     return fs::path(std::string(path, static_cast<std::size_t>(n))).parent_path().string();
 }
 
-// share/tav-web beside bin/: the same in the build tree and in an install tree.
-std::string default_web_folder() { return (fs::path(executable_folder()) / ".." / "share" / "tav-web").lexically_normal().string(); }
+// web/ beside the installed program (as its RSC), else share/tav-web beside bin/ of the build tree.
+std::string default_web_folder() {
+    const fs::path here = executable_folder();
+    std::error_code ec;
+    if (fs::is_directory(here / "web", ec)) return (here / "web").string();
+    return (here / ".." / "share" / "tav-web").lexically_normal().string();
+}
 
 std::string content_type(const std::string& file) {
     const std::string ext = fs::path(file).extension().string();
