@@ -140,6 +140,7 @@ int run(int argc, char** argv) {
     add_demo_command(app, ctx);
     add_backup_commands(app, ctx, std::string("tav ") + kTavVersion);
     add_table_commands(app, ctx);
+    add_serve_command(app, ctx, std::string("tav ") + kTavVersion);
 
     int rc = 0;
     try {

@@ -15,35 +15,6 @@ namespace tavhost {
 
 namespace {
 
-// The progress bar of every transfer: stderr, only on a terminal; it is
-// completed at 100 % on success and its line ended before anything else is
-// printed.
-class TerminalBar : public core::ProgressView {
-public:
-    TerminalBar() : tty_(::isatty(STDERR_FILENO) != 0) {}
-    void rate(unsigned percent) override {
-        if (!tty_ || (drawn_ && percent == last_)) return;
-        draw(percent);
-    }
-    void end(bool completed) override {
-        if (!tty_) return;
-        if (completed && (!drawn_ || last_ < 100)) draw(100);
-        if (drawn_) std::fputc('\n', stderr);
-        drawn_ = false;
-    }
-
-private:
-    void draw(unsigned percent) {
-        std::fprintf(stderr, "\r[%-40s] %3u%%", std::string(percent * 40 / 100, '#').c_str(), percent);
-        std::fflush(stderr);
-        drawn_ = true;
-        last_ = percent;
-    }
-    bool tty_;
-    bool drawn_ = false;
-    unsigned last_ = 0;
-};
-
 // The device in words; station 0 answers as the servo operator without amplifier texts.
 std::string family_words(const Ctx& ctx, const core::Target& t) {
     switch (t.family) {
@@ -131,6 +102,15 @@ int open_target(Ctx& ctx, const std::optional<int>& entry, core::Target& target)
     if (!r.ok()) return fail(ctx, r);
     show_target(ctx, target);
     return 0;
+}
+
+TerminalBar::TerminalBar() : tty_(::isatty(STDERR_FILENO) != 0) {}
+
+void TerminalBar::draw(unsigned percent) {
+    std::fprintf(stderr, "\r[%-40s] %3u%%", std::string(percent * 40 / 100, '#').c_str(), percent);
+    std::fflush(stderr);
+    drawn_ = true;
+    last_ = percent;
 }
 
 int transfer(void* cancel, const std::function<int()>& op) {

@@ -67,6 +67,29 @@ int usage(Ctx& ctx, const std::string& why);
 int open_target(Ctx& ctx, const std::optional<int>& entry, core::Target& target);
 void show_target(Ctx& ctx, const core::Target& target);
 
+// The progress bar of a transfer: on stderr and only on a terminal, completed
+// at 100 % on success and its line ended before anything else is printed.
+class TerminalBar : public core::ProgressView {
+public:
+    TerminalBar();
+    void rate(unsigned percent) override {
+        if (!tty_ || (drawn_ && percent == last_)) return;
+        draw(percent);
+    }
+    void end(bool completed) override {
+        if (!tty_) return;
+        if (completed && (!drawn_ || last_ < 100)) draw(100);
+        if (drawn_) std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+
+private:
+    void draw(unsigned percent);
+    bool tty_;
+    bool drawn_ = false;
+    unsigned last_ = 0;
+};
+
 // A transfer with the terminal progress bar (stderr, only on a terminal) and
 // Ctrl-C mapped to the set's cancel field.
 int transfer(Ctx& ctx, void* cancel, const std::function<int()>& op);
@@ -97,6 +120,8 @@ void add_demo_command(CLI::App& app, Ctx& ctx);
 // backup, restore, diff (tool: "tav 1.00" for the manifest), export, import.
 void add_backup_commands(CLI::App& app, Ctx& ctx, const std::string& tool);
 void add_table_commands(CLI::App& app, Ctx& ctx);
+// tav serve (tool as for the backup manifest).
+void add_serve_command(CLI::App& app, Ctx& ctx, const std::string& tool);
 
 int run(int argc, char** argv);
 

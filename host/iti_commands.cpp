@@ -10,6 +10,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
@@ -76,20 +77,14 @@ void show(Ctx& ctx, ItiDatSet* set) {
 int transfer_table(Ctx& ctx, const Opts& o, ItiDatSet* set, bool write) {
     core::Target t;
     if (int rc = open_target(ctx, entry_of(o.entry), t)) return rc;
-    core::SelectionGuard selection;
-    if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
-    const std::string amp = std::to_string(t.entry);
-    const int rc = transfer(ctx, cancel_field(set), [&] {
-        return write ? srvTav_ItiDat_ComWt(nullptr, amp.c_str(), o.all ? 1 : 0, set)
-                     : srvTav_ItiDat_ComRd(nullptr, amp.c_str(), set);
-    });
-    if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
-    if (rc != 0) {
+    TerminalBar bar;
+    const core::Outcome r = write ? core::write_pos(set, t, o.all, &bar) : core::read_pos(set, t, &bar);
+    if (!r.ok()) {
         for (int i = 0; i < 99; ++i)
             if (set->point[i].nStatus != 0)
                 std::fprintf(stderr, "%s\n", ctx.t(Msg::PointResult, {std::to_string(i + 1), std::to_string(set->point[i].nStatus),
                                                                        message(set->point[i].nStatus)}).c_str());
-        return fail(ctx, ctx.t(write ? Msg::StepWrite : Msg::StepRead), rc);
+        return fail(ctx, r);
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
@@ -101,22 +102,8 @@ bool point_values(const std::vector<std::string>& v, core::PointValues& p) {
 // Every point of a table through the same check as an edit (for the writes
 // that send all points, the initial write unchecked by the library).
 int check_all_points(Ctx& ctx, ItiVvDatSet* set) {
-    for (int no = 1; no <= set->nPointCount && no <= 15; ++no) {
-        const ItiVvDatPoint& q = set->point[no - 1];
-        core::PointValues p;
-        p.cmdMode = q.nCmdMode;
-        p.stepMode = q.nStepMode;
-        p.stopPos = q.dStopPos;
-        p.speed = q.dSpeed;
-        p.accel = q.dAccelTime;
-        p.decel = q.dDecelTime;
-        p.stopTimer = q.dStopTimer;
-        p.mCode = q.nMCode;
-        p.mValid = q.nMValid;
-        p.mTiming = q.nMTiming;
-        if (core::Outcome r = core::check_point(no, p, set->wStopPosDp, set->wStopTimeDp, true); !r.ok()) return fail(ctx, r);
-    }
-    return 0;
+    core::Outcome r = core::check_vv_points(set);
+    return r.ok() ? 0 : fail(ctx, r);
 }
 
 int cmd_create(Ctx& ctx, const Opts& o) {
@@ -176,12 +163,9 @@ int cmd_reset(Ctx& ctx, const Opts& o) { return cmd_delete_or_reset(ctx, o, fals
 int with_target(Ctx& ctx, const Opts& o, ItiVvDatSet* set, Msg step, const std::function<int(const core::Target&)>& op) {
     core::Target t;
     if (int rc = open_target(ctx, entry_of(o.entry), t)) return rc;
-    core::SelectionGuard selection;
-    if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
-    const int code = transfer(ctx, cancel_field(set), [&] { return op(t); });
-    if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
-    if (code != 0) return fail(ctx, ctx.t(step), code);
-    return 0;
+    TerminalBar bar;
+    core::Outcome r = core::transfer_on(t, cancel_field(set), &bar, step, true, [&] { return op(t); });
+    return r.ok() ? 0 : fail(ctx, r);
 }
 
 int cmd_read(Ctx& ctx, const Opts& o) {

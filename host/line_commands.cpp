@@ -12,6 +12,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/device.h"
 #include "wynapi/wynapi.h"
 
 namespace tavhost {
@@ -141,23 +142,19 @@ int cmd_identify(Ctx& ctx, const std::optional<int>& entry, bool withRecord) {
 int cmd_online_offline(Ctx& ctx, const std::optional<int>& entry, int mode) {
     core::Target t;
     if (int rc = open_target(ctx, entry, t)) return rc;
-    core::SelectionGuard selection;
-    if (core::Outcome r = selection.select(t); !r.ok()) return fail(ctx, r);
-    unsigned char record[17] = {};
-    const int rc = srvTav_Open_OffONline_Close(mode, record);
-    if (core::Outcome r = selection.restore(); !r.ok()) return fail(ctx, r);
-    return report(ctx, ctx.t(mode == 1 ? Msg::StepOnline : Msg::StepOffline), rc);
+    const core::Outcome r = core::switch_online(t, mode == 1);
+    if (!r.ok()) return fail(ctx, r);
+    return report(ctx, ctx.t(mode == 1 ? Msg::StepOnline : Msg::StepOffline), 0);
 }
 
 int cmd_run(Ctx& ctx, const std::optional<int>& entry, bool on, int speed) {
     core::Target t;
     if (int rc = open_target(ctx, entry, t)) return rc;
-    if (int rc = open_line(ctx)) return rc;
     unsigned char status[2] = {};
-    const int rc = srvTav_RunOnOFF_ManuSpeedSel(t.station, on ? 1 : 0, speed, status);
-    Wyn_Net_Close();
+    const core::Outcome r = core::run_on_off(t, on, speed, status);
+    if (r.msg == Msg::StepLineOpen) return fail(ctx, r);
     print_status(ctx, status);
-    return report(ctx, ctx.t(on ? Msg::StepRunOn : Msg::StepRunOff), rc);
+    return report(ctx, ctx.t(on ? Msg::StepRunOn : Msg::StepRunOff), r.code);
 }
 
 int cmd_jog(Ctx& ctx, const std::optional<int>& entry, bool plus) {
@@ -200,24 +197,20 @@ void print_run_status(Ctx& ctx, const PositioningRunStatus& run) {
 int cmd_place(Ctx& ctx, const std::optional<int>& entry, int mode, int number) {
     core::Target t;
     if (int rc = open_target(ctx, entry, t)) return rc;
-    if (int rc = open_line(ctx)) return rc;
     unsigned char status[2] = {};
     int ready = 0;
-    int rc = srvTav_PlaceRunOff(t.station, number, mode, status, &ready);
-    if (rc != TAV_E_START_NUMBER) print_status(ctx, status);
-    if (mode == 1 && rc == 0 && ready == 0) {
-        Wyn_Net_Close();
+    PositioningRunStatus run{};
+    const core::Outcome r = core::place_run(t, mode == 1, number, status, ready, &run);
+    if (r.msg == Msg::StepLineOpen) return fail(ctx, r);
+    if (r.code != TAV_E_START_NUMBER) print_status(ctx, status);
+    if (mode == 1 && r.ok() && ready == 0) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", ctx.t(Msg::NotReady).c_str());
         ctx.doc["error"] = {{"code", 1}, {"message", ctx.t(Msg::NotReady)}};
         return 1;
     }
-    if (rc == 0 && mode == 1) {
-        PositioningRunStatus run{};
-        if (srvTav_ItiDatRunStatus_Rd(t.station, &run) == 0) print_run_status(ctx, run);
-    }
-    Wyn_Net_Close();
-    return report(ctx, ctx.t(mode == 1 ? Msg::StepStart : Msg::StepCancel), rc);
+    if (r.ok() && mode == 1) print_run_status(ctx, run);
+    return report(ctx, ctx.t(mode == 1 ? Msg::StepStart : Msg::StepCancel), r.code);
 }
 
 int cmd_status(Ctx& ctx, const std::optional<int>& entry, bool watch) {

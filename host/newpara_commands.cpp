@@ -22,6 +22,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
@@ -69,45 +70,15 @@ int kind_of(const std::string& file) {
     return 0;
 }
 
-// "1_05": page and number within the page, as the amplifier's panel shows it.
-std::string panel_no(int no) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d_%02d", (no - 1) / 99 + 1, (no - 1) % 99 + 1);
-    return text;
-}
-
 std::string trim(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The fixed-width text of the value formatter without its leading zeros:
-// "000000008.0" -> "8.0", "-0000012" -> "-12", "0000000000" -> "0".
-std::string without_leading_zeros(const std::string& text) {
-    std::string t = trim(text);
-    std::string sign;
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-        if (t[0] == '-') sign = "-";
-        t.erase(0, 1);
-    }
-    std::size_t z = 0;
-    while (z + 1 < t.size() && t[z] == '0' && t[z + 1] != '.') ++z;
-    t.erase(0, z);
-    return sign + t;
-}
+using core::panel_no;
 
-// A value as the amplifier's attribute shows it: decimals, or hexadecimal "H".
-std::string value_text(double value, unsigned attr) {
-    char text[64] = "";
-    if ((attr & 0x0002) != 0) {
-        std::snprintf(text, sizeof text, "%lXH", static_cast<unsigned long>(static_cast<long>(value)));
-        return text;
-    }
-    if (srvTav_Double_to_Char(value, static_cast<int>(attr), 10, text) != 0)
-        std::snprintf(text, sizeof text, "%.2f", value);
-    return without_leading_zeros(text);
-}
+std::string value_text(double value, unsigned attr) { return core::ext_value_text(value, attr); }
 
 // number, panel number, name, value and unit, range, change flag (and the
 // result of the last check or transfer when it is not 0).
@@ -169,9 +140,8 @@ int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
 
 // Reads the set of the target entry, with the progress bar and Ctrl-C.
 int read_into(Ctx& ctx, NewParaSet* set, const core::Target& t, int kind) {
-    const std::string entry = std::to_string(t.entry);
-    const int code = transfer(ctx, cancel_field(set), [&] { return srvTav_NewPara_ComRd(nullptr, entry.c_str(), kind, set, 0, 0); });
-    if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
+    TerminalBar bar;
+    if (core::Outcome r = core::read_ext(set, t, kind, &bar); !r.ok()) return fail(ctx, r);
     std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
     return 0;
 }
@@ -292,26 +262,13 @@ int act_read(Session& s, const std::optional<int>& own) {
     return 0;
 }
 
-// Every value to be sent goes through the same check as a change first.
-int check_before_write(Session& s, bool all) {
-    NewParaRecord r;
-    for (int no = 1; no <= s.set->nParaCount && no <= 297; ++no) {
-        if (srvTav_NewPara_Dat_Rd(s.set.get(), no, &r) != 0 || (!all && r.nChgFlag != 1)) continue;
-        if (core::Outcome o = core::check_ext_value(s.set.get(), no, r.dValue); !o.ok()) return fail(s.ctx, o);
-    }
-    return 0;
-}
-
 int act_write(Session& s, bool all, const std::optional<int>& own) {
-    if (int rc = check_before_write(s, all)) return rc;
+    if (core::Outcome o = core::check_ext_before_write(s.set.get(), all); !o.ok()) return fail(s.ctx, o);
     core::Target t;
     if (int rc = target_of(s, own, t)) return rc;
-    const std::string entry = std::to_string(t.entry);
-    const int code = transfer(s.ctx, cancel_field(s.set.get()), [&] {
-        return srvTav_NewPara_ComWt(nullptr, entry.c_str(), 0, all ? 1 : 0, s.set.get());
-    });
-    if (code != 0) {
-        const int rc = fail(s.ctx, s.ctx.t(Msg::StepWrite), code);
+    TerminalBar bar;
+    if (core::Outcome r = core::write_ext(s.set.get(), t, all, &bar); !r.ok()) {
+        const int rc = fail(s.ctx, r);
         report_results(s.set.get());
         return rc;
     }
@@ -339,20 +296,9 @@ int act_init(Session& s, const std::optional<int>& own) {
 }
 
 int act_print(Session& s) {
-    auto page = std::make_unique<NewParaPrint>();
-    const int code = srvTav_NewParaPrint_Mak(s.set.get(), page.get());
-    if (code != 0) return fail(s.ctx, s.ctx.t(Msg::StepListing), code);
-    Json lines = Json::array();
-    char line[2200];
-    int count = 0;
-    for (int item : {1, 2, 3, 4, 5, 8, 9, 11, 12}) {
-        line[0] = '\0';
-        if (srvTav_NewPara_Ctl_Inf_Rd(s.set.get(), item, &count, line) == 0 && line[0] != '\0') lines.push_back(to_utf8(line));
-    }
-    lines.push_back(to_utf8(page->szCommentLine));
-    lines.push_back(to_utf8(page->szHeader));
-    for (int i = 0; i < page->nLines && i < 297; ++i) lines.push_back(to_utf8(page->szLine[i]));
-    for (const auto& l : lines) std::fprintf(s.ctx.out(), "%s\n", l.get<std::string>().c_str());
+    std::vector<std::string> lines;
+    if (const int code = core::ext_listing(s.set.get(), lines); code != 0) return fail(s.ctx, s.ctx.t(Msg::StepListing), code);
+    for (const std::string& l : lines) std::fprintf(s.ctx.out(), "%s\n", l.c_str());
     s.ctx.doc["lines"] = lines;
     return 0;
 }
@@ -386,19 +332,10 @@ int act_compare(Session& s, const std::string& refFile, const std::optional<int>
     std::fprintf(ctx.out(), "%3s %-5s %s %s %s\n", ctx.t(Msg::ColNo).c_str(), "", core::pad_right(ctx.t(Msg::ColName), 30).c_str(),
                  core::pad_left(ctx.t(Msg::ColReference), 16).c_str(), core::pad_left(ctx.t(Msg::ColAmplifier), 16).c_str());
     Json rows = Json::array();
-    NewParaRecord a, b;
-    const int count = ref->nParaCount > amp->nParaCount ? ref->nParaCount : amp->nParaCount;
-    for (int no = 1; no <= count && no <= 297; ++no) {
-        const bool inRef = srvTav_NewPara_Dat_Rd(ref, no, &a) == 0;
-        const bool inAmp = srvTav_NewPara_Dat_Rd(amp.get(), no, &b) == 0;
-        if (!inRef && !inAmp) continue;
-        const std::string left = inRef ? value_text(a.dValue, a.wAttr) : "-";
-        const std::string right = inAmp ? value_text(b.dValue, inRef ? a.wAttr : b.wAttr) : "-";
-        if (left == right) continue;
-        const std::string name = to_utf8(inRef ? a.szName : b.szName);
-        std::fprintf(ctx.out(), "%3d %-5s %s %s %s\n", no, panel_no(no).c_str(), core::pad_right(name, 30).c_str(),
-                     core::pad_left(left, 16).c_str(), core::pad_left(right, 16).c_str());
-        rows.push_back({{"no", no}, {"panel", panel_no(no)}, {"name", name}, {"reference", left}, {"amplifier", right}});
+    for (const core::ExtDifference& d : core::ext_differences(ref, amp.get())) {
+        std::fprintf(ctx.out(), "%3d %-5s %s %s %s\n", d.no, panel_no(d.no).c_str(), core::pad_right(d.name, 30).c_str(),
+                     core::pad_left(d.reference, 16).c_str(), core::pad_left(d.amplifier, 16).c_str());
+        rows.push_back({{"no", d.no}, {"panel", panel_no(d.no)}, {"name", d.name}, {"reference", d.reference}, {"amplifier", d.amplifier}});
     }
     const std::size_t differ = rows.size();
     std::fprintf(ctx.out(), "%s\n", differ == 0 ? ctx.t(Msg::NoneDiffers).c_str()

@@ -11,6 +11,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
 #include "host/core/numbers.h"
@@ -140,18 +141,13 @@ int cmd_reset(Ctx& ctx, const Opts& o) {
     return save(ctx, set.get(), o.file);
 }
 
-// The station text of the transfer: the entry, or "0" when the list is not in use.
-std::string station_text(const core::Target& t) { return std::to_string(t.entry); }
-
 int cmd_read(Ctx& ctx, const Opts& o) {
     core::Target t;
     if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
     show_target(ctx, t);
     auto set = std::make_unique<ParaSet>();
-    const int code = transfer(ctx, cancel_field(set.get()), [&] {
-        return srvTav_Para_ComRd(nullptr, station_text(t).c_str(), kind_of(o.file), set.get());
-    });
-    if (code != 0) return fail(ctx, ctx.t(Msg::StepRead), code);
+    TerminalBar bar;
+    if (core::Outcome r = core::read_para(set.get(), t, kind_of(o.file), &bar); !r.ok()) return fail(ctx, r);
     std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
     srvTav_Para_FileName_Chg(set.get(), o.file.c_str());
     if (int rc = save(ctx, set.get(), o.file)) return rc;
@@ -159,29 +155,16 @@ int cmd_read(Ctx& ctx, const Opts& o) {
     return 0;
 }
 
-// Every value to be sent goes through the check of a change first, so that a
-// refusal names its parameter.
-int check_before_write(Ctx& ctx, ParaSet* set, bool all) {
-    ParaRecord r;
-    for (int no = 1; no <= set->nParaCount && no <= 99; ++no) {
-        if (srvTav_Para_Dat_Rd(set, no, &r) != 0 || (!all && r.nChgFlag != 1)) continue;
-        if (core::Outcome o = core::check_para_value(set, no, r.dValue); !o.ok()) return fail(ctx, o);
-    }
-    return 0;
-}
-
 int cmd_write(Ctx& ctx, const Opts& o) {
     std::unique_ptr<ParaSet> set;
     if (int rc = load(ctx, o.file, set)) return rc;
     if (int rc = apply_changes(ctx, set.get(), o.items)) return rc;
-    if (int rc = check_before_write(ctx, set.get(), o.all)) return rc;
+    if (core::Outcome r = core::check_para_before_write(set.get(), o.all); !r.ok()) return fail(ctx, r);
     core::Target t;
     if (core::Outcome r = core::open_operator_target(entry_of(o.entry), t); !r.ok()) return fail(ctx, r);
     show_target(ctx, t);
-    const int code = transfer(ctx, cancel_field(set.get()), [&] {
-        return srvTav_Para_ComWt(nullptr, station_text(t).c_str(), 0, o.all ? 1 : 0, set.get());
-    });
-    if (code != 0) return fail(ctx, ctx.t(Msg::StepWrite), code);
+    TerminalBar bar;
+    if (core::Outcome r = core::write_para(set.get(), t, o.all, &bar); !r.ok()) return fail(ctx, r);
     std::fprintf(ctx.out(), "%s: %s\n", ctx.t(Msg::StepWrite).c_str(), message(0).c_str());
     return save(ctx, set.get(), o.file);
 }

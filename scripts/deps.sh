@@ -8,8 +8,11 @@
 #   scripts/deps.sh --list JOB   print the package names only
 set -euo pipefail
 
-loader_pkgs=(cmake ninja-build g++ pkg-config binutils nlohmann-json3-dev libcli11-dev)
-test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang dpkg-dev)
+# libcpp-httplib-dev and libjs-chart.js: `tav serve` and the chart of its run page.
+loader_pkgs=(cmake ninja-build g++ pkg-config binutils nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libjs-chart.js)
+# chromium and node (with npm): the browser tests, driven by playwright-core from npm;
+# fonts-ipafont-gothic: the Japanese names in their screenshots.
+test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang dpkg-dev chromium fonts-ipafont-gothic)
 
 list_only=0
 if [ "${1:-}" = --list ]; then list_only=1; shift; fi
@@ -25,7 +28,23 @@ missing=()
 for pkg in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$job" = test ]; then
+  command -v node >/dev/null 2>&1 || missing+=(nodejs)
+  command -v npm >/dev/null 2>&1 || missing+=(npm)
+fi
+
+# playwright-core for the browser tests, pinned by package-lock.json, into the
+# repository's node_modules (it downloads no browser: the tests use chromium).
+npm_modules() {
+  [ "$job" = test ] || return 0
+  local root
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  [ -d "$root/node_modules/playwright-core" ] && return 0
+  echo "deps: installing the browser-test modules (npm ci) ..." >&2
+  (cd "$root" && npm ci --no-audit --no-fund --loglevel=error)
+}
+
+if [ ${#missing[@]} -eq 0 ]; then npm_modules; exit 0; fi
 
 if ! command -v apt-get >/dev/null 2>&1; then
   echo "deps: missing ${missing[*]}; this is not a Debian system: install the equivalents by hand." >&2
@@ -51,3 +70,4 @@ if ! { "${sudo[@]}" apt-get update -qq &&
   exit 1
 fi
 rm -f "$log"
+npm_modules

@@ -52,6 +52,8 @@ Outcome check_mode(int no, Msg field, int value, int last) {
 
 }  // namespace
 
+int ext_places(unsigned attr) { return (attr & 0x0002u) != 0 ? 0 : places_of(attr); }
+
 Outcome check_ext_value(NewParaSet* set, int no, double value) {
     NewParaRecord r;
     const int code = srvTav_NewPara_Dat_Rd(set, no, &r);
@@ -79,6 +81,8 @@ Outcome change_ext(NewParaSet* set, int no, double value) {
     const int code = srvTav_NewPara_Dat_Chg(set, no, value);
     return code == 0 ? success() : failure(code, Msg::ChangeFailed, {std::to_string(no)});
 }
+
+int para_places(unsigned attr) { return places_of(attr); }
 
 Outcome check_para_value(ParaSet* set, int no, double value) {
     ParaRecord r;

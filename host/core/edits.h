@@ -12,10 +12,12 @@
 namespace tavhost::core {
 
 // Extended parameters (10-digit fields, decimal places from the attribute).
+int ext_places(unsigned attr);  // 0 for a hexadecimal value
 Outcome check_ext_value(NewParaSet* set, int no, double value);
 Outcome change_ext(NewParaSet* set, int no, double value);
 
 // Standard parameters of the servo operator.
+int para_places(unsigned attr);
 Outcome check_para_value(ParaSet* set, int no, double value);
 Outcome change_para(ParaSet* set, int no, double value);
 

@@ -55,6 +55,8 @@ bool interrupted() { return g_interrupted; }
 
 void reset_interrupt() { g_interrupted = false; }
 
+void request_cancel() { on_interrupt(SIGINT); }
+
 int run_transfer(void* cancel, ProgressView* view, const std::function<int()>& op) {
     if (g_interrupted) return TAV_E_CANCELLED;
     write_cancel(cancel, 0);

@@ -35,6 +35,10 @@ public:
 bool interrupted();
 // Forgets a Ctrl-C that was handled (the session goes on to put the devices back).
 void reset_interrupt();
+// What Ctrl-C does, for a front end without a terminal (a browser's Cancel
+// button): the running transfer's cancel field gets -31 and interrupted() is
+// true until reset_interrupt().
+void request_cancel();
 
 // The cancel field of a data set. The sets are packed, so the field is
 // handed on as bytes and written with memcpy, never through an int32_t*.
