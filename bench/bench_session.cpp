@@ -30,6 +30,7 @@
 #include "itivv/itivv.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
+#include "sim/process.h"
 #include "wynapi/wynapi.h"
 
 namespace {
@@ -38,46 +39,14 @@ namespace fs = std::filesystem;
 
 constexpr int kTurnaroundUs = 500;  // the simulated device's reaction time per exchange
 
-// servo-sim in a child process, started on a pseudo-terminal behind link.
-class Sim {
-public:
-    Sim(const std::string& program, const std::string& state, const std::string& link, int baud) {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud),
-                                      "--turnaround-us", std::to_string(kTurnaroundUs)};
-        if (const char* log = std::getenv("BENCH_SIM_LOG")) args.insert(args.end(), {"--log", log});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(fds[1], 1);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string line;
-        char c;
-        pollfd p{fds[0], POLLIN, 0};
-        while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-        ready_ = line.rfind("servo-sim ready", 0) == 0;
-        ::close(fds[0]);
-    }
-    ~Sim() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-    bool ready() const { return ready_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
+// servo-sim started on a pseudo-terminal behind link.
+std::vector<std::string> sim_arguments(const std::string& program, const std::string& state, const std::string& link,
+                                       int baud) {
+    std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", std::to_string(baud),
+                                  "--turnaround-us", std::to_string(kTurnaroundUs)};
+    if (const char* log = std::getenv("BENCH_SIM_LOG")) args.insert(args.end(), {"--log", log});
+    return args;
+}
 
 WynStatistics stats() {
     WynStatistics s{};
@@ -190,7 +159,7 @@ int main(int argc, char** argv) {
         if (tav::line::SetWyn_Wt(&settings) != 0) return 1;
         for (const std::string& program : sims) {
             if (sims.size() > 1) std::printf("servo-sim: %s\n", program.c_str());
-            Sim sim(program, (home / "state.json").string(), link, rate.baud);
+            tavsim::ServoSimProcess sim(sim_arguments(program, (home / "state.json").string(), link, rate.baud));
             if (!sim.ready()) {
                 std::fprintf(stderr, "servo-sim did not start\n");
                 return 1;

@@ -34,6 +34,7 @@
 
 #include "Tav_acs.h"
 #include "host/core/edits.h"
+#include "sim/process.h"
 
 namespace {
 
@@ -43,36 +44,9 @@ using Json = nlohmann::json;
 // servo-sim on a pseudo-terminal behind link, with wire-time emulation.
 class Sim {
 public:
-    Sim(const std::string& program, const std::string& state, const std::string& link) : state_(state) {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        std::vector<std::string> args{program, "--state", state, "--pty", link, "--baud", "115200"};
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(fds[1], 1);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string line;
-        char c;
-        pollfd p{fds[0], POLLIN, 0};
-        while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-        ready_ = line.rfind("servo-sim ready", 0) == 0;
-        ::close(fds[0]);
-    }
-    ~Sim() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-    bool ready() const { return ready_; }
+    Sim(const std::string& program, const std::string& state, const std::string& link)
+        : state_(state), process_({program, "--state", state, "--pty", link, "--baud", "115200"}) {}
+    bool ready() const { return process_.ready(); }
 
     // Replaces the faults in the state file and has servo-sim re-read it.
     bool inject(const Json& faults) {
@@ -85,16 +59,14 @@ public:
         state["faults"] = faults;
         const std::string tmp = state_ + ".probe";
         std::ofstream(tmp) << state.dump(1);
-        if (::rename(tmp.c_str(), state_.c_str()) != 0 || ::kill(pid_, SIGHUP) != 0) return false;
-        // servo-sim looks for a reload request at least every 200 ms.
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (::rename(tmp.c_str(), state_.c_str()) != 0) return false;
+        process_.reload();
         return true;
     }
 
 private:
     std::string state_;
-    pid_t pid_ = -1;
-    bool ready_ = false;
+    tavsim::ServoSimProcess process_;
 };
 
 // Noise bytes written toward servo-sim once, after a random delay, while a
