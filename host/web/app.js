@@ -208,13 +208,19 @@ const PAGES = {
   backup: backupPage,
 };
 
+// Each navigation renders off-screen; only the latest one is shown, so a
+// slow earlier page (a re-render after an operation) cannot cover a newer one.
+let routeSerial = 0;
+
 export async function route() {
+  const serial = ++routeSerial;
   state.page = (location.hash || '#line').slice(1);
   if (!PAGES[state.page]) state.page = 'line';
   document.querySelectorAll('#nav a').forEach((a) => a.classList.toggle('active', a.dataset.page === state.page));
   const root = $('#page');
   const fresh = el('div', { id: `page-${state.page}` });
   await PAGES[state.page](fresh);
+  if (serial !== routeSerial) return;
   root.replaceChildren(fresh);
   await refreshSession();
 }
