@@ -91,7 +91,17 @@ short status_code(short code, const unsigned char* status) {
     return code;
 }
 
-void apply_value(ParaSet* set, ParaRecord& r, unsigned char* field) {
+// Attribute bit 1: the value field holds a plain 40-bit binary number.
+bool is_unsigned(unsigned attr) { return (attr & 0x0002u) != 0; }
+
+// The attribute the device reports with a table entry, high byte first.
+unsigned table_attribute(const unsigned char* entry) { return (static_cast<unsigned>(entry[0]) << 8) | entry[1]; }
+
+// `entry` is the parameter's table entry of the same block (kinds 0 and 1), or
+// null. The device's own attribute decides the value's encoding: the write
+// encodes with that attribute, so a read, edit and write can never turn a BCD
+// field into a binary one or back when the definition disagrees with it.
+void apply_value(ParaSet* set, ParaRecord& r, unsigned char* field, const unsigned char* entry) {
     if (field[0] & 0x08u) {
         r.dValue = 0;
         r.nResult = TAV_E_MEMORY_ERROR;
@@ -100,8 +110,9 @@ void apply_value(ParaSet* set, ParaRecord& r, unsigned char* field) {
             field[0] &= 0x0Fu;
             r.wAttr = 0x0010u;
         }
+        const unsigned encoding = entry != nullptr ? table_attribute(entry) : r.wAttr;
         double v = 0;
-        const short code = bcd::Bcd_to_Double(field, (r.wAttr & 0x0002u) ? 16 : 10, &v);
+        const short code = bcd::Bcd_to_Double(field, is_unsigned(encoding) ? 16 : 10, &v);
         r.dValue = code == TAV_OK ? v : 0;
         r.nResult = code;
     }
@@ -110,7 +121,7 @@ void apply_value(ParaSet* set, ParaRecord& r, unsigned char* field) {
 
 void apply_table(ParaRecord& r, const unsigned char* entry) {
     const unsigned nibble = entry[0] & 0x0Fu;
-    r.wAttr = static_cast<uint16_t>(((entry[0] << 8) | entry[1]) & 0xFF9Fu);
+    r.wAttr = static_cast<uint16_t>(table_attribute(entry) & 0xFF9Fu);
     r.dScale = 10.0 / std::pow(10.0, static_cast<double>(nibble));
     double v[3] = {r.dInitial, r.dMax, r.dMin};
     for (int k = 0; k < 3; ++k) {
@@ -157,8 +168,9 @@ short read_run(int station, ParaSet* set, int first, int count, bool store) {
     if (!store) return TAV_OK;
     for (int k = 0; k < count; ++k) {
         ParaRecord& r = set->para[first + k];
-        apply_value(set, r, values + 2 + kField * k);
-        if (set->nKind != 2) apply_table(r, table + 2 + kTableEntry * k);
+        const unsigned char* entry = set->nKind != 2 ? table + 2 + kTableEntry * k : nullptr;
+        apply_value(set, r, values + 2 + kField * k, entry);
+        if (entry != nullptr) apply_table(r, entry);
         mark_name(r);
     }
     return TAV_OK;
@@ -255,7 +267,7 @@ short device_write(const char* station, int sendAll, ParaSet* set) {
 
 std::string limit_text(const ParaRecord& r, double v, short* status) {
     char t[bcd::kTextMax];
-    if (r.wAttr & 0x0002u) {
+    if (is_unsigned(r.wAttr)) {
         tavplat::format_text(t, sizeof t, "%10lXH", static_cast<unsigned long>(static_cast<long long>(
                                                         std::isfinite(v) ? std::trunc(std::fabs(v) < 9e18 ? v : 0) : 0)));
         *status = TAV_OK;
@@ -443,7 +455,7 @@ short Para_Amp_Wt(const char* station, int sendAll, ParaSet* set) {
         bool send = to_send(r);
         if (send) {
             unsigned char field[bcd::kBcdFieldMax] = {};
-            const short conv = bcd::Double_to_Bcd(r.dValue, r.wAttr, (r.wAttr & 0x0002u) ? 16 : 10, field);
+            const short conv = bcd::Double_to_Bcd(r.dValue, r.wAttr, is_unsigned(r.wAttr) ? 16 : 10, field);
             if (conv != TAV_OK) {
                 r.nResult = conv;
                 failure = conv;

@@ -128,6 +128,33 @@ bool lock_state_file(const std::string& statePath, int& lock) {
 
 // ------------------------------------------------------------ default line
 
+namespace {
+
+// The operator's unsigned parameters, as its definition pages give them:
+// {page, parameter number}. They carry attribute 0x0082 and a 40-bit binary
+// value; every other parameter is a whole BCD number with attribute 0x0080.
+constexpr struct {
+    int kind, no;
+} kOperatorUnsigned[] = {{0, 18}, {1, 8}};
+
+uint16_t operator_attribute(int kind, int no) {
+    for (const auto& u : kOperatorUnsigned)
+        if (u.kind == kind && u.no == no) return 0x0082;
+    return 0x0080;
+}
+
+// Attribute bit 1: the value is a plain 40-bit binary number, not BCD.
+bool std_value_is_binary(uint16_t attr) { return (attr & 0x0002u) != 0; }
+
+Field6 std_value_field(uint64_t v, uint16_t attr) {
+    if (!std_value_is_binary(attr)) return field(v, static_cast<uint8_t>(((attr >> 8) & 0x07u) << 4));
+    Field6 f{};
+    for (int i = 5; i >= 1; --i, v >>= 8) f[static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
+    return f;
+}
+
+}  // namespace
+
 Device default_operator() {
     Device d;
     d.station = 0;
@@ -137,8 +164,8 @@ Device default_operator() {
         for (int i = 0; i < kStdParamCount; ++i) {
             StdParam& p = d.std_params[static_cast<size_t>(k)][static_cast<size_t>(i)];
             const uint64_t v = static_cast<uint64_t>(k * 100 + i + 1);
-            p.value = field(v);
-            p.attr = 0x0080;
+            p.attr = operator_attribute(k, i + 1);
+            p.value = std_value_field(v, p.attr);
             p.initial = digits5(v);
             p.maximum = digits5(9999);
             p.minimum = digits5(0);
@@ -494,7 +521,11 @@ Engine::Reply Engine::execute(Device& d, const Frame& rq, bool apply) {
             if (rq.command == kCmdStdWrite) {
                 if (p.size() != 3 + 6 * static_cast<size_t>(count)) { r.status = kStatusDataSize; break; }
                 for (int i = 0; i < count; ++i)
-                    if (!digits_valid(&p[4 + 6 * static_cast<size_t>(i)], 5)) { data_error(); break; }
+                    if (!std_value_is_binary(table[static_cast<size_t>(first - 1 + i)].attr) &&
+                        !digits_valid(&p[4 + 6 * static_cast<size_t>(i)], 5)) {
+                        data_error();
+                        break;
+                    }
                 if ((r.str1 & kStrDataError) || !apply) break;
                 for (int i = 0; i < count; ++i)
                     std::copy_n(&p[3 + 6 * static_cast<size_t>(i)], 6, table[static_cast<size_t>(first - 1 + i)].value.begin());

@@ -103,6 +103,46 @@ TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
     EXPECT_EQ(+b.dValue, 7);  // the initial value stands in
 }
 
+// The system page's definitions give parameter 2 as BCD and 8 as unsigned;
+// here the device reports them the other way round. Each value is decoded as
+// its table attribute says and goes back to the device in that same encoding.
+TEST_F(FakeTransfer, ValuesFollowTheDevicesTableAttributeBothWays) {
+    const struct {
+        int no;
+        uint8_t attrLow;
+        std::vector<uint8_t> field;
+        double value;
+    } cases[] = {
+        {2, 0x82, {0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}, 300},  // binary on the device
+        {8, 0x80, {0x00, 0x00, 0x00, 0x00, 0x01, 0x02}, 102},  // BCD on the device
+    };
+    std::vector<uint8_t> values[2], tables[2];
+    for (int b = 0; b < 2; ++b) values[b].assign(2 + 6 * 4, 0), tables[b].assign(2 + 17 * 4, 0);
+    for (const auto& c : cases) {
+        const int b = (c.no - 1) / 4, k = (c.no - 1) % 4;
+        std::copy(c.field.begin(), c.field.end(), values[b].begin() + 2 + 6 * k);
+        tables[b][2 + 17 * k + 1] = c.attrLow;
+        tables[b][2 + 17 * k + 10] = 0x09;  // maximum 900
+    }
+    for (int b = 0; b < 2; ++b) {
+        fake.answer("Wyn_SysPara_Rd", WynAnswer{0, values[b]});
+        fake.answer("Wyn_SysParaTbl_Rd", WynAnswer{0, tables[b]});
+    }
+    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 1, set.get()), 0);
+    for (const auto& c : cases) {
+        EXPECT_EQ(+set->para[c.no - 1].nResult, 0) << c.no;
+        EXPECT_EQ(+set->para[c.no - 1].dValue, c.value) << c.no;
+    }
+    fake.calls.clear();
+    for (auto& r : set->para) r.nChgFlag = 0;
+    for (const auto& c : cases) ASSERT_EQ(para::Para_Dat_Chg(set.get(), c.no, c.value), 0) << c.no;
+    ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
+    const auto writes = calls("Wyn_SysPara_Wt");
+    ASSERT_EQ(writes.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)  // the component is handed 5 bytes per parameter
+        EXPECT_EQ(writes[i].data, std::vector<uint8_t>(cases[i].field.begin(), cases[i].field.begin() + 5)) << i;
+}
+
 TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
     std::vector<uint8_t> refused(26, 0);
     refused[0] = 0x40;

@@ -263,6 +263,36 @@ TEST(SimEngine, StandardParameterValuesAndTableEntries) {
     EXPECT_EQ(ask(e, 1, kCmdStdRead, {0, 1, 0x01}).data[0] & kStrRefused, kStrRefused);
 }
 
+// The operator's system page: each value is encoded as its table attribute
+// says, BCD or (bit 1) a 40-bit binary number.
+TEST(SimEngine, SystemPageValuesAreEncodedAsTheirTableAttributesSay) {
+    Engine e;
+    const struct {
+        int no;
+        std::vector<uint8_t> attr, value;
+    } cases[] = {
+        {2, {0x00, 0x80}, param_field(0, 102)},
+        {5, {0x00, 0x80}, param_field(0, 105)},
+        {8, {0x00, 0x82}, {0x00, 0x00, 0x00, 0x00, 0x00, 0x6C}},  // 108 in binary
+    };
+    for (const auto& c : cases) {
+        const auto no = static_cast<uint8_t>(c.no);
+        Frame v = ask(e, 0, kCmdStdRead, {1, 1, no});
+        EXPECT_EQ(std::vector<uint8_t>(v.data.begin() + 2, v.data.end()), c.value) << c.no;
+        Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, no});
+        EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.begin() + 4), c.attr) << c.no;
+    }
+    // A binary value is taken as it comes; a BCD one must hold decimal digits.
+    const auto write = [&](uint8_t no, std::vector<uint8_t> field) {
+        auto w = bytes({1, 1, no});
+        w.insert(w.end(), field.begin(), field.end());
+        return ask(e, 0, kCmdStdWrite, w, ++seq_counter).data[0] & kStrDataError;
+    };
+    EXPECT_EQ(write(0x08, {0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}), 0);
+    EXPECT_EQ(e.device(0)->std_params[1][7].value, (Field6{0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}));
+    EXPECT_EQ(write(0x02, {0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}), kStrDataError);
+}
+
 TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
     Engine e;
     Device& l = *e.device(1);
