@@ -9,7 +9,6 @@
 // The set is 1.7 MB and lives on the heap. Transfers address a station-list
 // entry (--entry N, default the selected one), print it first and show the
 // progress bar; Ctrl-C cancels them. Every change is range-checked first.
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/data_sets.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
@@ -61,14 +61,6 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The page kind a file name's extension stands for: .syp 1, .hsp 2, else 0.
-int kind_of(const std::string& file) {
-    if (file.size() < 4) return 0;
-    const char* ext = file.c_str() + file.size() - 4;
-    if (strcasecmp(ext, ".syp") == 0) return 1;
-    if (strcasecmp(ext, ".hsp") == 0) return 2;
-    return 0;
-}
 
 std::string trim(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
@@ -110,27 +102,14 @@ struct Session {
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
     bool unsaved = false;
 
-    int kind_for(const std::string& path) const { return kind >= 0 ? kind : kind_of(path); }
+    int kind_for(const std::string& path) const { return kind >= 0 ? kind : core::page_of_file(path); }
 };
 
-// The highest parameter number of a parameter file (0 when none): an extended
-// set holds 297, a servo operator's standard set 40.
-int last_parameter_number(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    int last = 0;
-    while (std::getline(in, line)) {
-        const std::size_t comma = line.find(',');
-        int no = 0;
-        if (comma != std::string::npos && core::parse_int(trim(line.substr(0, comma)), 1, 999, no) && no > last) last = no;
-    }
-    return last;
-}
 
 // Loads a parameter file into `set` (definitions first, then the file's values).
 int load_into(Ctx& ctx, NewParaSet* set, const std::string& path, int kind) {
     // The loader accepts a standard-parameter file too, and would fill the set with its 40 values.
-    if (const int last = last_parameter_number(path); last > 0 && last < 100)
+    if (const int last = core::last_parameter_number(path); last > 0 && last < 100)
         return fail(ctx, ctx.t(Msg::NotExtendedFile, {path, std::to_string(last)}), TAV_E_FILE_NAME);
     const int code = srvTav_NewPara_ComRd(path.c_str(), nullptr, kind, set, 0, 0);
     if (code != 0) return file_fail(ctx, Msg::StepLoad, path, code);

@@ -1,7 +1,6 @@
 // `tav para ...`: the servo operator's standard parameters. Every command
 // works on a parameter file; a set lives only as long as the command. The
 // page follows the extension: .k7p parameters, .syp system, .hsp hidden.
-#include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +10,7 @@
 
 #include "Tav_acs.h"
 #include "host/cli.h"
+#include "host/core/data_sets.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
@@ -20,14 +20,6 @@ namespace tavhost {
 
 namespace {
 
-// The page kind a file name's extension stands for: .syp 1, .hsp 2, else 0.
-int kind_of(const std::string& file) {
-    if (file.size() < 4) return 0;
-    const char* ext = file.c_str() + file.size() - 4;
-    if (strcasecmp(ext, ".syp") == 0) return 1;
-    if (strcasecmp(ext, ".hsp") == 0) return 2;
-    return 0;
-}
 
 Json record_json(ParaSet* set, int no) {
     ParaRecord r;
@@ -65,7 +57,7 @@ void set_json(Ctx& ctx, ParaSet* set, int only) {
 
 int load(Ctx& ctx, const std::string& file, std::unique_ptr<ParaSet>& set) {
     set = std::make_unique<ParaSet>();
-    const int code = srvTav_Para_ComRd(file.c_str(), nullptr, kind_of(file), set.get());
+    const int code = srvTav_Para_ComRd(file.c_str(), nullptr, core::page_of_file(file), set.get());
     if (code != 0) return file_fail(ctx, Msg::StepLoad, file, code);
     warn_if_short(ctx, file, 2, std::min(int{set->nParaCount}, 99), Msg::ShortFileParameters);
     return 0;
@@ -102,7 +94,7 @@ int cmd_new(Ctx& ctx, const Opts& o) {
     const int model = core::model_number(o.model);
     if (model < 0) return usage(ctx, ctx.t(Msg::UnknownModel, {o.model}));
     auto set = std::make_unique<ParaSet>();
-    const int code = srvTav_Para_Create(model, kind_of(o.file), set.get());
+    const int code = srvTav_Para_Create(model, core::page_of_file(o.file), set.get());
     if (code != 0) return fail(ctx, ctx.t(Msg::StepCreate, {o.model}), code);
     srvTav_Para_FileName_Chg(set.get(), o.file.c_str());
     return save(ctx, set.get(), o.file);
@@ -147,7 +139,7 @@ int cmd_read(Ctx& ctx, const Opts& o) {
     show_target(ctx, t);
     auto set = std::make_unique<ParaSet>();
     TerminalBar bar;
-    if (core::Outcome r = core::read_para(set.get(), t, kind_of(o.file), &bar); !r.ok()) return fail(ctx, r);
+    if (core::Outcome r = core::read_para(set.get(), t, core::page_of_file(o.file), &bar); !r.ok()) return fail(ctx, r);
     std::fprintf(ctx.out(), "%s\n", ctx.t(Msg::ReadAt, {set->szAmpNo, to_utf8(set->szReadDate)}).c_str());
     srvTav_Para_FileName_Chg(set.get(), o.file.c_str());
     if (int rc = save(ctx, set.get(), o.file)) return rc;

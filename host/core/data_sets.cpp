@@ -31,19 +31,6 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The highest parameter number of a parameter file (0 when none): an extended
-// set holds 297, a standard page 40.
-int last_parameter_number(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    int last = 0;
-    while (std::getline(in, line)) {
-        const std::size_t comma = line.find(',');
-        int no = 0;
-        if (comma != std::string::npos && parse_int(trimmed(line.substr(0, comma)), 1, 999, no) && no > last) last = no;
-    }
-    return last;
-}
 
 // The value formatter's fixed-width text without its leading zeros:
 // "000000008.0" -> "8.0", "-0000012" -> "-12", "0000000000" -> "0".
@@ -179,13 +166,32 @@ DataSet make_set(SetKind kind, int page) {
     return s;
 }
 
+int last_parameter_number(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    int last = 0;
+    while (std::getline(in, line)) {
+        const std::size_t comma = line.find(',');
+        int no = 0;
+        if (comma != std::string::npos && parse_int(trimmed(line.substr(0, comma)), 1, 999, no) && no > last) last = no;
+    }
+    return last;
+}
+
+int page_of_file(const std::string& path) {
+    if (path.size() < 4) return 0;
+    const char* ext = path.c_str() + path.size() - 4;
+    if (strcasecmp(ext, ".syp") == 0) return 1;
+    if (strcasecmp(ext, ".hsp") == 0) return 2;
+    return 0;
+}
+
 bool kind_of_file(const std::string& path, SetKind& kind, int& page) {
     page = 0;
     if (ends_with(path, ".k7l")) return kind = SetKind::Positioning, true;
     if (ends_with(path, ".k7v") || ends_with(path, ".m7v")) return kind = SetKind::Vv, true;
-    if (ends_with(path, ".syp")) page = 1;
-    else if (ends_with(path, ".hsp")) page = 2;
-    else if (!ends_with(path, ".k7p") && !ends_with(path, ".m7p")) return false;
+    page = page_of_file(path);
+    if (page == 0 && !ends_with(path, ".k7p") && !ends_with(path, ".m7p")) return false;
     kind = last_parameter_number(path) > kMaxStandard || ends_with(path, ".m7p") ? SetKind::Extended : SetKind::Standard;
     return true;
 }

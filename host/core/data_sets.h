@@ -37,6 +37,13 @@ struct DataSet {
 
 DataSet make_set(SetKind kind, int page);
 
+// The standard page a file name's extension stands for: .syp 1, .hsp 2, else 0.
+int page_of_file(const std::string& path);
+
+// The highest parameter number of a parameter file (0 when none): an extended
+// set holds 297, a standard page 40.
+int last_parameter_number(const std::string& path);
+
 // The kind of a set file from its extension (.k7l, .k7v, .m7v; .k7p, .m7p,
 // .syp, .hsp) and, for parameter files, its parameter count: a file with
 // numbers above 99 holds extended parameters. False for anything else.

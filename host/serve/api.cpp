@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "host/core/backup.h"
+#include "host/core/data_sets.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/numbers.h"
@@ -134,7 +135,6 @@ struct StdParams {
 };
 
 // The page kind a file name's extension stands for: .syp 1, .hsp 2, else 0.
-int kind_of(const std::string& name) { return ends_with(name, ".syp") ? 1 : ends_with(name, ".hsp") ? 2 : 0; }
 
 template <class P>
 Json params_json(typename P::Set* set, const std::string& name) {
@@ -600,7 +600,7 @@ struct Handlers {
         const std::string path = c.api.folder_ + "/" + name;
         std::ofstream(path, std::ios::binary | std::ios::trunc) << c.req.body;
         auto set = std::make_unique<typename P::Set>();
-        const int code = P::load(path.c_str(), kind_of(name), set.get());
+        const int code = P::load(path.c_str(), core::page_of_file(name), set.get());
         fs::remove(path);
         if (code != 0) return c.outcome(core::failure(code, Msg::StepLoad, {name}));
         c.api.sets_->template params<P>() = std::move(set);
