@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,6 +105,21 @@ double to_real(const std::string& text);
 // --entry N on a command that talks to a device; the value ("" when not given).
 CLI::Option* add_entry_option(CLI::App* sub, std::string& entry);
 std::optional<int> entry_of(const std::string& text);
+
+// A sub-command whose run reads the options its parser filled into opts.
+template <class Opts>
+struct NamedCommand {
+    const char* name;
+    Msg help;
+    int (*fn)(Ctx&, const Opts&);
+};
+template <class Opts>
+CLI::App* add_options_command(CLI::App* parent, Ctx& ctx, const std::shared_ptr<Opts>& opts,
+                              const NamedCommand<Opts>& c) {
+    CLI::App* sub = parent->add_subcommand(c.name, ctx.t(c.help));
+    sub->callback([&ctx, opts, fn = c.fn] { ctx.run = [&ctx, opts, fn] { return fn(ctx, *opts); }; });
+    return sub;
+}
 
 // A JSON string of UTF-8 text.
 inline Json text_json(const std::string& utf8) { return Json(utf8); }

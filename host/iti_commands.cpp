@@ -194,11 +194,7 @@ int cmd_export(Ctx& ctx, const Opts& o) {
     return 0;
 }
 
-struct Named {
-    const char* name;
-    Msg help;
-    int (*fn)(Ctx&, const Opts&);
-};
+using Named = NamedCommand<Opts>;
 
 }  // namespace
 
@@ -207,8 +203,7 @@ void add_pos_commands(CLI::App& app, Ctx& ctx) {
     pos->require_subcommand(1);
     auto o = std::make_shared<Opts>();
     auto add = [&ctx, pos, o](const char* name, Msg help, int (*fn)(Ctx&, const Opts&)) {
-        CLI::App* sub = pos->add_subcommand(name, ctx.t(help));
-        sub->callback([&ctx, o, fn] { ctx.run = [&ctx, o, fn] { return fn(ctx, *o); }; });
+        CLI::App* sub = add_options_command(pos, ctx, o, Named{name, help, fn});
         sub->add_option("FILE", o->file, "positioning table (.k7l)")->required();
         return sub;
     };

@@ -225,11 +225,7 @@ int cmd_list(Ctx& ctx, const Opts& o) {
     return 0;
 }
 
-struct Named {
-    const char* name;
-    Msg help;
-    int (*fn)(Ctx&, const Opts&);
-};
+using Named = NamedCommand<Opts>;
 
 }  // namespace
 
@@ -238,9 +234,7 @@ void add_vv_commands(CLI::App& app, Ctx& ctx) {
     vv->require_subcommand(1);
     auto o = std::make_shared<Opts>();
     auto add = [&ctx, vv, o](const char* name, Msg help, int (*fn)(Ctx&, const Opts&)) {
-        CLI::App* sub = vv->add_subcommand(name, ctx.t(help));
-        sub->callback([&ctx, o, fn] { ctx.run = [&ctx, o, fn] { return fn(ctx, *o); }; });
-        return sub;
+        return add_options_command(vv, ctx, o, Named{name, help, fn});
     };
     const char* fileHelp = "VV table (.k7v or .m7v)";
     const auto pointNo = int_in(1, 15, "point");
