@@ -43,7 +43,7 @@ int main() {
     const fs::path build = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
     const fs::path share = build / "share/tav-operator";
     for (const auto& e : fs::directory_iterator(share / "def")) fs::copy_file(e.path(), home / "def" / e.path().filename());
-    fs::copy_file(share / "servo.set", home / "servo.set");
+    fs::copy_file(build / "share/tav/servo.set", home / "servo.set");
     setenv("WYN_HOME", home.c_str(), 1);
     if (getenv("TAV_HOST_DIR") == nullptr) setenv("TAV_HOST_DIR", (build / "bin").c_str(), 1);
 

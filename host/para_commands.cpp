@@ -11,6 +11,7 @@
 #include "Tav_acs.h"
 #include "host/cli.h"
 #include "host/core/data_sets.h"
+#include "host/core/definitions.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/loaded_file.h"
@@ -198,7 +199,13 @@ void add_para_commands(CLI::App& app, Ctx& ctx) {
     auto o = std::make_shared<Opts>();
     auto add = [&ctx, para, o](const char* name, Msg help, int (*fn)(Ctx&, const Opts&)) {
         CLI::App* sub = para->add_subcommand(name, ctx.t(help));
-        sub->callback([&ctx, o, fn] { ctx.run = [&ctx, o, fn] { return fn(ctx, *o); }; });
+        sub->callback([&ctx, o, fn] {
+            ctx.run = [&ctx, o, fn] {
+                const core::OperatorDefinitions definitions;
+                if (!definitions.ok()) return fail(ctx, definitions.outcome());
+                return fn(ctx, *o);
+            };
+        });
         return sub;
     };
     const char* fileHelp = "parameter file (.k7p, .syp or .hsp)";

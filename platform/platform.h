@@ -195,6 +195,9 @@ bool lock_file_write(FileHandle h, uint64_t offset, const void* data, size_t siz
 std::string resolve_com_port(int n);
 // $WYN_HOME, default host_directory(); no trailing separator.
 std::string wyn_home();
+// $WYN_DEF_HOME, the installation whose definitions (def/) the path service
+// resolves instead of $WYN_HOME's; "" when unset or empty. No trailing separator.
+std::string definitions_home();
 
 struct SerialSettings {
     int baud;          // bits per second

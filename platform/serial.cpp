@@ -49,6 +49,12 @@ std::string wyn_home() {
     return home;
 }
 
+std::string definitions_home() {
+    std::string home = env_text("WYN_DEF_HOME");
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home;
+}
+
 std::string resolve_com_port(int n) {
     if (n < 1 || n > 9) return std::string();
     std::string key = "COM" + std::to_string(n);

@@ -104,7 +104,7 @@ protected:
     }
     // The old content of a target: what its writer can read back where it reads.
     std::string old_bytes(const std::string& target) const {
-        if (target == "servo.set") return tavtest::read_file(tavtest::operator_files() + "servo.set");
+        if (target == "servo.set") return tavtest::read_file(tavtest::sample_file("servo.set"));
         if (target == "servo.con") return station_list(std::string(40, 'n'));
         return std::string(30000, 'o');
     }

@@ -88,7 +88,7 @@ TEST(Sha256, KnownVectors) {
 TEST(HostBackupCore, AStopRequestEndsTheBackupWithAnIncompleteManifest) {
     tavtest::TempInstall home;
     fs::copy(std::string(TAV_BUILD_DIR) + "/share/tav", home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    home.write("wyn.ini", "[Ports]\r\nCOM1=sim:" + home.file("state.json") + "\r\n");
+    home.write("wyn.ini", tavtest::installation_ini("sim:" + home.file("state.json")));
     std::atomic<bool> stop{false};
     std::vector<unsigned> seen;
     tavhost::core::Progress progress;
@@ -288,7 +288,7 @@ TEST_F(HostBackup, ExportThenImportRoundTripsEverySetKindByteForByte) {
     const std::vector<std::pair<const char*, Args>> edits = {
         {"operator.k7p", {"para", "set", "c.k7p", "5=77"}},
         {"operator.syp", {"para", "set", "c.syp", "3=555"}},
-        {"operator.hsp", {"para", "set", "c.hsp", "2=4000"}},
+        {"operator.hsp", {"para", "set", "c.hsp", "2=400.5"}},
         {"entry01-station001.k7p", {"ext", "--file", "c.k7p", "change", "3", "4500", "save"}},
         {"entry01-station001.k7l", {"pos", "set", "c.k7l", "2", "1", "0", "2500", "150", "0.5", "12", "1", "0"}},
         {"entry02-station002.m7p", {"ext", "--file", "c.m7p", "change", "8", "12.5", "save"}},

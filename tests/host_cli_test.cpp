@@ -127,9 +127,9 @@ TEST_F(HostCli, OutOfRangePointsAndModesAreRefusedAndTheFileStays) {
     EXPECT_EQ(tavtest::read_file(install_.work("p.k7l")), pos);
     EXPECT_EQ(tavtest::read_file(install_.work("v.m7v")), vv);
     ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
-    const auto para = tav({"para", "set", "s.k7p", "4=6001"});
+    const auto para = tav({"para", "set", "s.k7p", "4=300.1"});
     EXPECT_EQ(para.status, 1);
-    EXPECT_TRUE(has(para.err, "parameter 4 (") && has(para.err, "6001 is outside its range 1 .. 6000")) << para.err;
+    EXPECT_TRUE(has(para.err, "parameter 4 (") && has(para.err, "300.1 is outside its range 0.0 .. 300.0")) << para.err;
 }
 
 // 2: a bad entry is refused before anything is written; servo.con stays.
@@ -405,6 +405,24 @@ TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
         EXPECT_EQ(r.status, 130) << joined(args) << r.out << r.err;
         EXPECT_TRUE(has(r.err, "read: -31")) << r.err;
     }
+}
+
+// Killed while it had the selection borrowed: the next command puts the
+// user's list back, byte for byte, before anything reads the selection.
+TEST_F(HostCliSlow, AKilledCommandsBorrowedSelectionIsPutBackByTheNext) {
+    const std::string before = install_.station_list();
+    const auto killed = install_.tav({"vv", "read", "v.m7v", "--entry", "2"}, {false, [&](pid_t pid) {
+                                          for (int i = 0; i < 300 && !has(tavtest::read_file(install_.work(".out")), "station"); ++i)
+                                              std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                                          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                          ::kill(pid, SIGKILL);
+                                      }});
+    EXPECT_EQ(killed.status, -1);
+    ASSERT_NE(install_.station_list(), before) << "killed after the transfer, not during it";
+    const auto next = install_.tav({"--json", "stations"});
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(install_.station_list(), before);
+    EXPECT_EQ(nlohmann::json::parse(next.out, nullptr, false).value("selected", 0), 1) << next.out;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// The servo operator's system page end to end: tav reads the device into a
-// set file, writes changed values and reads them back; servo-sim's state file
-// shows the bytes that reached the device.
+// The servo operator's pages end to end: tav reads the device into a set
+// file, writes changed values and reads them back; servo-sim's state file
+// shows the bytes that reached the device. The operator's definitions are not
+// the amplifiers' (same file numbers), and every page must use its own.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,12 +29,17 @@ protected:
         if (!doc.contains("parameters") || doc["parameters"].size() != 1) return -1;
         return doc["parameters"][0]["value"].get<double>();
     }
-    // System parameter no's 6-byte value field in servo-sim's state, lower-case hex.
-    std::string device_field(int no) const {
+    std::string name(const std::string& file, int no) {
+        const auto r = install_.tav({"--json", "para", "show", file, std::to_string(no)});
+        const Json doc = Json::parse(r.out, nullptr, false);
+        return doc.contains("parameters") && doc["parameters"].size() == 1 ? doc["parameters"][0]["name"].get<std::string>() : "";
+    }
+    // Parameter no's 6-byte value field of a page in servo-sim's state, lower-case hex.
+    std::string device_field(int no, int page = 1) const {
         const Json state = Json::parse(install_.sim_state());
         for (const Json& d : state["devices"])
             if (d["station"] == 0) {
-                std::string hex = d["std"][1][no - 1]["value"].get<std::string>();
+                std::string hex = d["std"][page][no - 1]["value"].get<std::string>();
                 std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::tolower(c); });
                 return hex;
             }
@@ -68,6 +75,45 @@ TEST_F(HostSystemPage, WrittenValuesReachTheDeviceInItsEncodingAndReadBack) {
         EXPECT_EQ(value("s.syp", c.no), c.after) << c.no;
         EXPECT_EQ(value("r.syp", c.no), c.after) << c.no;
     }
+}
+
+// Each page's rows are the operator's own (a leading '*' marks a value that
+// takes effect at the next power-up), and a hidden value (which the
+// device does not describe) leaves in the encoding the operator's row gives:
+// with the amplifiers' rows, parameter 11 went out as a binary number.
+TEST_F(HostSystemPage, EveryPageIsReadAndWrittenWithTheOperatorsOwnDefinitions) {
+    const struct {
+        const char* file;
+        int no;
+        const char* name;
+    } rows[] = {
+        {"p.k7p", 1, "*制御モード選択"},
+        {"s.syp", 8, "パスワード"},
+        {"h.hsp", 10, "*ファームウェア動作モード"},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(install_.tav({"para", "read", row.file}).status, 0) << row.file;
+        EXPECT_EQ(name(row.file, row.no), row.name) << row.file;
+    }
+    const auto w = install_.tav({"para", "write", "h.hsp", "11=300"});
+    ASSERT_EQ(w.status, 0) << w.out << w.err;
+    EXPECT_EQ(device_field(11, 2), "000000000300");
+    ASSERT_EQ(install_.tav({"para", "read", "r.hsp"}).status, 0);
+    EXPECT_EQ(value("r.hsp", 11), 300);
+}
+
+// Without the operator's installation named in wyn.ini, nothing is read or
+// written with the amplifiers' definitions in its place.
+TEST_F(HostSystemPage, WithoutTheOperatorsInstallationNothingIsSentOrWritten) {
+    std::ofstream(install_.home("wyn.ini"), std::ios::binary) << "[Ports]\r\nCOM1=" << install_.home("ttySIM") << "\r\n";
+    const std::string before = install_.sim_state();
+    const auto r = install_.tav({"para", "write", "x.syp", "8=300"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("wyn.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Operator"), std::string::npos) << r.err;
+    EXPECT_EQ(install_.tav({"para", "read", "x.syp"}).status, 1);
+    EXPECT_EQ(install_.sim_state(), before);
+    EXPECT_FALSE(std::ifstream(install_.work("x.syp")).good());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix} DIR ${WORK})
 foreach(f lib/libTav_acs.so.1 lib/libwynapi.so.1 include/Tav_acs.h include/wynapi.h lib/tav/RSC/tav0409.DLL
-          lib/pkgconfig/Tav_acs.pc lib/cmake/Tav_acs/Tav_acsConfig.cmake share/tav/servo.set bin/tav bin/servo-sim)
+          lib/pkgconfig/Tav_acs.pc lib/cmake/Tav_acs/Tav_acsConfig.cmake share/tav/servo.set share/tav-operator/def/500.def bin/tav bin/servo-sim)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -36,6 +36,38 @@ Bytes field(int dp, unsigned long long digits) {
 
 Bytes slice(const unsigned char* b, size_t from, size_t to) { return Bytes(b + from, b + to); }
 
+std::string full_path(int id) {
+    char path[WYN_PATH_MAX] = "";
+    return Wyn_srvTav_FullPath_Get(id, path) == WYN_OK ? path : "?";
+}
+
+// The definitions can come from another installation, wholly (its wyn.ini
+// and def/); nothing else moves with them, and an empty setting is none.
+TEST(PathService, DefinitionIdsFollowTheDefinitionsInstallation) {
+    tavtest::TempInstall line;
+    tavtest::TempDir defs;
+    defs.write("wyn.ini", "[Paths]\r\n600=other/600.def\r\n");
+    line.write("wyn.ini", "[Paths]\r\n500=/line/500.def\r\n");
+    EXPECT_EQ(full_path(500), "/line/500.def");
+    EXPECT_EQ(full_path(1600), line.path() + "/def/1600.def");
+    {
+        tavtest::ScopedEnv env("WYN_DEF_HOME", defs.path() + "/");
+        const struct {
+            int id;
+            std::string path;
+        } cases[] = {
+            {500, defs.path() + "/def/500.def"},    {600, defs.path() + "/other/600.def"},
+            {799, defs.path() + "/def/799.def"},    {1500, defs.path() + "/def/1500.def"},
+            {1699, defs.path() + "/def/1699.def"},  {0, line.path() + "/servo.set"},
+            {300, line.path() + "/servo.con"},      {105, line.path() + "/lock/trace.lck"},
+            {499, "?"},                             {1002, line.path() + "/@TAVACS.TMP"},
+        };
+        for (const auto& c : cases) EXPECT_EQ(full_path(c.id), c.path) << c.id;
+    }
+    tavtest::ScopedEnv empty("WYN_DEF_HOME", "");
+    EXPECT_EQ(full_path(500), "/line/500.def");
+}
+
 // An open in-process line on COM1 over a fresh installation folder.
 class SimLine : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 // Path service: every file of the installation is named by a numeric id and
 // resolved below $WYN_HOME; wyn.ini [Paths] can point single ids elsewhere.
+// The definition ids can come from another installation ($WYN_DEF_HOME):
+// the servo operator and the amplifiers number their definitions alike.
 #include <cstdio>
 #include <string>
 
@@ -7,6 +9,9 @@
 #include "wynapi/wynapi.h"
 
 namespace {
+
+// The servo operator and the amplifiers number their definitions alike.
+bool is_definition_id(int id) { return (id >= 500 && id <= 799) || (id >= 1500 && id <= 1699); }
 
 // The default relative path of an id, or "" when the id is not known.
 std::string default_relative_path(int id) {
@@ -18,7 +23,7 @@ std::string default_relative_path(int id) {
     if (id >= 96 && id <= 104) { std::snprintf(buf, sizeof buf, "lock/COM%d.lck", id - 95); return buf; }
     if (id == 105) return "lock/trace.lck";
     if (id == 300) return "servo.con";
-    if ((id >= 500 && id <= 799) || (id >= 1500 && id <= 1699)) {
+    if (is_definition_id(id)) {
         std::snprintf(buf, sizeof buf, "def/%d.def", id);
         return buf;
     }
@@ -32,12 +37,22 @@ std::string default_relative_path(int id) {
     return "";
 }
 
+// The installation an id belongs to: $WYN_DEF_HOME for definitions when set
+// (its wyn.ini and def/ folder), else $WYN_HOME.
+std::string home_of(int id) {
+    if (is_definition_id(id)) {
+        std::string defs = tavplat::definitions_home();
+        if (!defs.empty()) return defs;
+    }
+    return tavplat::wyn_home();
+}
+
 }  // namespace
 
 extern "C" WYN_API short Wyn_srvTav_FullPath_Get(int id, char* path) {
     if (path == nullptr) return WYN_E_DATA;
     path[0] = '\0';
-    const std::string home = tavplat::wyn_home();
+    const std::string home = home_of(id);
     const std::string ini = home + "/wyn.ini";
     char key[16];
     std::snprintf(key, sizeof key, "%d", id);

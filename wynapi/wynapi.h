@@ -76,7 +76,11 @@ typedef struct WynLineSettings {
 
 /* ---------------------------------------------------------- path service */
 /* Resolves a path id to a file below $WYN_HOME (see design of the
- * installation folder); path receives WYN_PATH_MAX bytes at most. */
+ * installation folder); path receives WYN_PATH_MAX bytes at most. When
+ * $WYN_DEF_HOME is set and not empty, the definition ids (500-799,
+ * 1500-1699) resolve below that installation instead, through its own
+ * wyn.ini [Paths]: the servo operator's and the amplifiers' definitions
+ * share those ids, so each lives in an installation of its own. */
 WYN_API short Wyn_srvTav_FullPath_Get(int id, char* path);
 
 /* ------------------------------------------------------------------ line */

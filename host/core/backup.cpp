@@ -7,6 +7,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "host/core/definitions.h"
 #include "host/core/saved_file.h"
 #include "host/core/sha256.h"
 #include "host/core/target.h"
@@ -103,7 +104,12 @@ Outcome identify_line(const std::optional<int>& only, std::vector<LineDevice>& o
         return failure(TAV_E_PARAMETER, Msg::EntryNotInList,
                        {std::to_string(*only), list.path, std::to_string(list.entries.size())});
     std::vector<LineDevice> wanted;
-    if (!only && settings.nLine7 == 0) wanted.push_back({{0, 0, 0, "", "operator"}, "0"});
+    if (!only && settings.nLine7 == 0) {
+        // Refused before the line opens: the operator's sets need its own definitions.
+        std::string operatorFolder;
+        if (Outcome r = operator_installation(operatorFolder); !r.ok()) return r;
+        wanted.push_back({{0, 0, 0, "", "operator"}, "0"});
+    }
     for (const StationEntry& e : list.entries) {
         if ((only && e.entry != *only) || e.station < 0 || e.station > kMaxStation) continue;
         wanted.push_back({{e.entry, e.station, 0, "", "-"}, std::to_string(e.entry)});

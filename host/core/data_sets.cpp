@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "host/core/definitions.h"
 #include "host/core/edits.h"
 #include "host/core/numbers.h"
 #include "host/core/texts.h"
@@ -198,7 +199,7 @@ bool kind_of_file(const std::string& path, SetKind& kind, int& page) {
 
 int load_set(const std::string& path, DataSet& s) {
     switch (s.kind) {
-        case SetKind::Standard: return srvTav_Para_ComRd(path.c_str(), nullptr, s.page, s.standard.get());
+        case SetKind::Standard: return with_operator_definitions([&] { return srvTav_Para_ComRd(path.c_str(), nullptr, s.page, s.standard.get()); });
         case SetKind::Extended: return srvTav_NewPara_ComRd(path.c_str(), nullptr, s.page, s.extended.get(), 0, 0);
         case SetKind::Positioning: return srvTav_ItiDatFil_Rd(path.c_str(), s.positioning.get());
         case SetKind::Vv: return srvTav_ItiVvDatFil_Rd(path.c_str(), s.vv.get());
@@ -210,7 +211,7 @@ int save_set(DataSet& s, const std::string& path) {
     switch (s.kind) {
         case SetKind::Standard:
             srvTav_Para_FileName_Chg(s.standard.get(), path.c_str());
-            return srvTav_Para_ComWt(path.c_str(), nullptr, 0, 0, s.standard.get());
+            return with_operator_definitions([&] { return srvTav_Para_ComWt(path.c_str(), nullptr, 0, 0, s.standard.get()); });
         case SetKind::Extended:
             srvTav_NewPara_FileName_Chg(s.extended.get(), path.c_str());
             return srvTav_NewPara_ComWt(path.c_str(), nullptr, 0, 0, s.extended.get());
@@ -222,7 +223,7 @@ int save_set(DataSet& s, const std::string& path) {
 
 int read_from_device(DataSet& s, const std::string& amp) {
     switch (s.kind) {
-        case SetKind::Standard: return srvTav_Para_ComRd(nullptr, amp.c_str(), s.page, s.standard.get());
+        case SetKind::Standard: return with_operator_definitions([&] { return srvTav_Para_ComRd(nullptr, amp.c_str(), s.page, s.standard.get()); });
         case SetKind::Extended: return srvTav_NewPara_ComRd(nullptr, amp.c_str(), s.page, s.extended.get(), 0, 0);
         case SetKind::Positioning: return srvTav_ItiDat_ComRd(nullptr, amp.c_str(), s.positioning.get());
         case SetKind::Vv: return srvTav_ItiVvDat_ComRd(nullptr, amp.c_str(), s.vv.get());
@@ -232,7 +233,7 @@ int read_from_device(DataSet& s, const std::string& amp) {
 
 int write_changed(DataSet& s, const std::string& amp) {
     switch (s.kind) {
-        case SetKind::Standard: return srvTav_Para_ComWt(nullptr, amp.c_str(), 0, 0, s.standard.get());
+        case SetKind::Standard: return with_operator_definitions([&] { return srvTav_Para_ComWt(nullptr, amp.c_str(), 0, 0, s.standard.get()); });
         case SetKind::Extended: return srvTav_NewPara_ComWt(nullptr, amp.c_str(), 0, 0, s.extended.get());
         case SetKind::Positioning: return srvTav_ItiDat_ComWt(nullptr, amp.c_str(), 0, s.positioning.get());
         case SetKind::Vv: return srvTav_ItiVvDat_ComWt(nullptr, amp.c_str(), 0, s.vv.get());

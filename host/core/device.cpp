@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/core/definitions.h"
 #include "host/core/edits.h"
 #include "wynapi/wynapi.h"
 
@@ -125,6 +126,8 @@ std::string para_value_text(double value, unsigned attr) {
 
 // The operator is addressed by its entry, or "0" when servo.set does not use the station list.
 Outcome read_para(ParaSet* set, const Target& t, int kind, ProgressView* view) {
+    const OperatorDefinitions definitions;
+    if (!definitions.ok()) return definitions.outcome();
     const std::string station = std::to_string(t.entry);
     return transfer_on(t, cancel_field(set), view, Msg::StepRead, false,
                        [&] { return srvTav_Para_ComRd(nullptr, station.c_str(), kind, set); });
@@ -141,6 +144,8 @@ Outcome check_para_before_write(ParaSet* set, bool all) {
 
 Outcome write_para(ParaSet* set, const Target& t, bool all, ProgressView* view) {
     if (Outcome o = check_para_before_write(set, all); !o.ok()) return o;
+    const OperatorDefinitions definitions;
+    if (!definitions.ok()) return definitions.outcome();
     const std::string station = std::to_string(t.entry);
     return transfer_on(t, cancel_field(set), view, Msg::StepWrite, false,
                        [&] { return srvTav_Para_ComWt(nullptr, station.c_str(), 0, all ? 1 : 0, set); });

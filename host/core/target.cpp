@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+
 #include <fstream>
 #include <sstream>
 
@@ -58,17 +60,82 @@ std::string device_text(int port, std::string* reason) {
     return port_text(port) + " (" + device + ")";
 }
 
-// lock/selection.lck beside the trace lock: a borrowed selection is held
-// exclusively, a default target is read under a shared lock, so that no
-// command takes another's temporary selection for the user's.
-int lock_selection(int operation) {
+// A file of the selection's own beside the trace lock ("" when there is none).
+std::string selection_file(const char* name) {
     char path[TAV_PATH_MAX] = "";
-    if (Wyn_srvTav_FullPath_Get(kTraceLockId, path) != 0) return -1;
-    std::string file = path;
-    const std::size_t slash = file.find_last_of('/');
-    file = (slash == std::string::npos ? std::string(".") : file.substr(0, slash)) + "/selection.lck";
+    if (Wyn_srvTav_FullPath_Get(kTraceLockId, path) != 0) return "";
+    const std::string lock = path;
+    const std::size_t slash = lock.find_last_of('/');
+    return (slash == std::string::npos ? std::string(".") : lock.substr(0, slash)) + "/" + name;
+}
+
+// Puts bytes in place of the file at path whole, as the library saves: a new
+// file beside it (never an existing one, never through a planted link),
+// written and flushed, then renamed over it, with the old file's mode (and
+// owner where this process may set it). On failure the old file is as it was.
+// A file that does not exist yet is made with mode 0644.
+bool replace_whole(const std::string& path, const std::string& bytes) {
+    char* real = ::realpath(path.c_str(), nullptr);  // a link stays a link: its target is replaced
+    const std::string target = real != nullptr ? real : path;
+    ::free(real);
+    struct stat old {};
+    if (::stat(target.c_str(), &old) != 0) {
+        if (errno != ENOENT) return false;
+        old.st_mode = S_IFREG | 0644;
+        old.st_uid = ::geteuid();
+        old.st_gid = ::getegid();
+    }
+    if (!S_ISREG(old.st_mode)) return false;
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    unsigned long long nonce = 0;
+    if (::getrandom(&nonce, sizeof nonce, 0) != sizeof nonce) nonce = static_cast<unsigned long long>(::getpid());
+    const std::string temp = folder + "/." + base + "." + std::to_string(nonce) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Another owner's file: this process keeps its own ownership, as a new file would have.
+    }
+    ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+    }
+    return ok;
+}
+
+// lock/selection.saved: the station list as it was before a borrowed
+// selection, kept until the list is put back. Only a borrower that died
+// (SIGKILL, a crash, a power cut) leaves it; whoever next holds the lock
+// alone puts the user's list back before anything reads the selection.
+void put_back_a_dead_borrowers_selection() {
+    const std::string journal = selection_file("selection.saved");
+    std::string saved;
+    if (journal.empty() || !read_bytes(journal, saved)) return;
+    if (replace_whole(installation_file(kStationListId), saved)) ::unlink(journal.c_str());
+}
+
+// lock/selection.lck: a borrowed selection is held exclusively, a default
+// target is read under a shared lock, so that no command takes another's
+// temporary selection for the user's.
+int lock_selection(int operation) {
+    const std::string file = selection_file("selection.lck");
+    if (file.empty()) return -1;
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
+    // Held alone for a moment: no live borrower, so a journal left is a dead one's.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) put_back_a_dead_borrowers_selection();
     if (::flock(fd, operation) != 0) {
         ::close(fd);
         return -1;
@@ -88,26 +155,37 @@ std::string installation_file(int id) {
     return path;
 }
 
+std::string ini_value(const std::string& file, const std::string& section, const std::string& key) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        line = trimmed(line);
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            const std::size_t close = line.find(']');
+            inSection = close != std::string::npos && strcasecmp(trimmed(line.substr(1, close - 1)).c_str(), section.c_str()) == 0;
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (inSection && eq != std::string::npos && strcasecmp(trimmed(line.substr(0, eq)).c_str(), key.c_str()) == 0)
+            return trimmed(line.substr(eq + 1));
+    }
+    return "";
+}
+
 std::string port_device(int port) {
     const std::string settings = installation_file(kSettingsId);
     const std::size_t slash = settings.find_last_of('/');
-    std::ifstream in((slash == std::string::npos ? std::string(".") : settings.substr(0, slash)) + "/wyn.ini");
-    std::string line;
-    bool inPorts = false;
-    const std::string key = port_text(port);
-    while (std::getline(in, line)) {
-        line = trimmed(line);
-        if (!line.empty() && line[0] == '[') {
-            inPorts = line == "[Ports]";
-        } else if (inPorts && line.size() > key.size() && line.compare(0, key.size(), key) == 0 &&
-                   line[key.size()] == '=') {
-            return trimmed(line.substr(key.size() + 1));
-        }
-    }
-    return key;
+    const std::string device = ini_value((slash == std::string::npos ? std::string(".") : settings.substr(0, slash)) + "/wyn.ini",
+                                         "Ports", port_text(port));
+    return device.empty() ? port_text(port) : device;
 }
 
 Outcome read_station_list(StationList& out) {
+    // A dead borrower's selection is put back before the list is shown (never waiting for a live one).
+    if (const std::string journal = selection_file("selection.saved"); !journal.empty() && ::access(journal.c_str(), F_OK) == 0)
+        unlock_selection(lock_selection(LOCK_EX | LOCK_NB));
     out = StationList{};
     out.path = installation_file(kStationListId);
     char selected[16] = "";
@@ -222,63 +300,27 @@ std::string family_name(int family) {
 
 Outcome SelectionGuard::select(const Target& target) {
     restore();
+    // Locked before the list is read: a dead borrower's selection is put back first.
+    lock_ = lock_selection(LOCK_EX);
+    const Outcome r = borrow(target);
+    if (!r.ok() || !changed_) restore();  // nothing borrowed: the lock goes too
+    return r;
+}
+
+Outcome SelectionGuard::borrow(const Target& target) {
     StationList list;
     if (Outcome r = read_station_list(list); !r.ok()) return r;
     if (list.selected == target.entry) return success();  // nothing to change, nothing to put back
-    lock_ = lock_selection(LOCK_EX);
     if (!read_bytes(list.path, saved_)) return failure(TAV_E_NO_FILE, Msg::StationListUnreadable, {list.path});
+    // The user's list is on disk before the borrowed one: a kill at any point leaves a way back.
+    journal_ = selection_file("selection.saved");
+    if (!replace_whole(journal_, saved_)) return failure(TAV_E_NO_FILE, Msg::RestoreFailed, {journal_, std::strerror(errno)});
     path_ = list.path;
     changed_ = true;
     const int code = srvTav_Amp_Wt(std::to_string(target.entry).c_str());
-    if (code != 0) {
-        restore();
-        return failure(code, Msg::SelectFailed, {std::to_string(target.entry), list.path});
-    }
+    if (code != 0) return failure(code, Msg::SelectFailed, {std::to_string(target.entry), list.path});
     return success();
 }
-
-namespace {
-
-// Puts bytes in place of the file at path whole, as the library saves: a new
-// file beside it (never an existing one, never through a planted link),
-// written and flushed, then renamed over it, with the old file's mode (and
-// owner where this process may set it). On failure the old file is as it was.
-bool replace_whole(const std::string& path, const std::string& bytes) {
-    char* real = ::realpath(path.c_str(), nullptr);  // a link stays a link: its target is replaced
-    const std::string target = real != nullptr ? real : path;
-    ::free(real);
-    struct stat old {};
-    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return false;
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    unsigned long long nonce = 0;
-    if (::getrandom(&nonce, sizeof nonce, 0) != sizeof nonce) nonce = static_cast<unsigned long long>(::getpid());
-    const std::string temp = folder + "/." + base + "." + std::to_string(nonce) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        // Another owner's file: this process keeps its own ownership, as a new file would have.
-    }
-    ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-    }
-    return ok;
-}
-
-}  // namespace
 
 Outcome SelectionGuard::restore() {
     if (!changed_) {
@@ -290,6 +332,7 @@ Outcome SelectionGuard::restore() {
     // The same bytes put back whole: a killed tav or a full disk leaves the
     // borrowed list or the user's, never a part of either.
     const bool written = replace_whole(path_, saved_);
+    if (written) ::unlink(journal_.c_str());
     unlock_selection(lock_);
     lock_ = -1;
     if (!written) return failure(TAV_E_NO_FILE, Msg::RestoreFailed, {path_, std::strerror(errno)});
@@ -297,9 +340,13 @@ Outcome SelectionGuard::restore() {
 }
 
 Outcome select_entry(int entry) {
+    // Exclusive, as a borrower: neither puts its list over the other's.
+    const int lock = lock_selection(LOCK_EX);
     Target target;
-    if (Outcome r = resolve_target(entry, target); !r.ok()) return r;
-    const int code = srvTav_Amp_Wt(std::to_string(entry).c_str());
+    const Outcome resolved = resolve_target(entry, target);
+    const int code = resolved.ok() ? srvTav_Amp_Wt(std::to_string(entry).c_str()) : 0;
+    unlock_selection(lock);
+    if (!resolved.ok()) return resolved;
     if (code != 0) return failure(code, Msg::SelectFailed, {std::to_string(entry), installation_file(kStationListId)});
     return success();
 }

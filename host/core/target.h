@@ -37,6 +37,9 @@ Outcome read_station_list(StationList& out);
 
 // The installation file of a path-service id ("" when it has none).
 std::string installation_file(int id);
+// A value of an INI file as Windows reads it (section and key without regard
+// to case, blanks around them dropped); "" when absent.
+std::string ini_value(const std::string& file, const std::string& section, const std::string& key);
 // The device a port COMn is mapped to in wyn.ini ("COMn" itself when unmapped).
 std::string port_device(int port);
 
@@ -86,7 +89,9 @@ public:
     Outcome restore();
 
 private:
-    std::string path_, saved_;
+    Outcome borrow(const Target& target);
+
+    std::string path_, saved_, journal_;
     bool changed_ = false;
     int lock_ = -1;  // lock/selection.lck, held exclusively while the selection is borrowed
 };

@@ -10,6 +10,7 @@
 
 #include "host/core/backup.h"
 #include "host/core/data_sets.h"
+#include "host/core/definitions.h"
 #include "host/core/device.h"
 #include "host/core/edits.h"
 #include "host/core/numbers.h"
@@ -118,10 +119,17 @@ struct StdParams {
     static const char* word() { return "standard parameter set"; }
     static const char* op() { return "para"; }
     static int rd(Set* s, int no, Record* r) { return srvTav_Para_Dat_Rd(s, no, r); }
-    static int load(const char* f, int kind, Set* s) { return srvTav_Para_ComRd(f, nullptr, kind, s); }
-    static int save(const char* f, Set* s) { return srvTav_Para_ComWt(f, nullptr, 0, 0, s); }
-    static int create(int model, int kind, Set* s) { return srvTav_Para_Create(model, kind, s); }
-    static int csv(const char* f, Set* s) { return srvTav_ParaCsvType_Wt(f, s); }
+    // The operator's own definitions (see host/core/definitions.h).
+    static int load(const char* f, int kind, Set* s) {
+        return core::with_operator_definitions([&] { return srvTav_Para_ComRd(f, nullptr, kind, s); });
+    }
+    static int save(const char* f, Set* s) {
+        return core::with_operator_definitions([&] { return srvTav_Para_ComWt(f, nullptr, 0, 0, s); });
+    }
+    static int create(int model, int kind, Set* s) {
+        return core::with_operator_definitions([&] { return srvTav_Para_Create(model, kind, s); });
+    }
+    static int csv(const char* f, Set* s) { return core::with_operator_definitions([&] { return srvTav_ParaCsvType_Wt(f, s); }); }
     static int reset(Set* s, int no) { return srvTav_Para_Dat_Init(s, no); }
     static std::string text(double v, unsigned attr) { return core::para_value_text(v, attr); }
     static int places(unsigned attr) { return core::para_places(attr); }
@@ -511,7 +519,10 @@ struct Handlers {
         if (model < 0) return c.bad("model");
         if (c.body.contains("kind") && !int_of(c.body, "kind", 0, 2, kind)) return c.bad("kind");
         auto set = std::make_unique<typename P::Set>();
-        if (const int code = P::create(model, kind, set.get()); code != 0)
+        std::unique_lock<std::mutex> definitions(c.api.device_);
+        const int code = P::create(model, kind, set.get());
+        definitions.unlock();
+        if (code != 0)
             return c.outcome(core::failure(code, Msg::StepCreate, {modelText}));
         c.api.sets_->template params<P>() = std::move(set);
         c.api.sets_->template paramsName<P>() = kind == 1 ? "new.syp" : kind == 2 ? "new.hsp" : "new.k7p";
@@ -600,7 +611,9 @@ struct Handlers {
         const std::string path = c.api.folder_ + "/" + name;
         std::ofstream(path, std::ios::binary | std::ios::trunc) << c.req.body;
         auto set = std::make_unique<typename P::Set>();
+        std::unique_lock<std::mutex> definitions(c.api.device_);
         const int code = P::load(path.c_str(), core::page_of_file(name), set.get());
+        definitions.unlock();
         fs::remove(path);
         if (code != 0) return c.outcome(core::failure(code, Msg::StepLoad, {name}));
         c.api.sets_->template params<P>() = std::move(set);
@@ -617,7 +630,9 @@ struct Handlers {
             return c.bad(core::say(c.lang(), Msg::ServeBadFileName, {name, ".k7p .syp .hsp"}));
         const std::string path = c.api.folder_ + "/" + name;
         auto* set = c.api.sets_->template params<P>().get();
+        std::unique_lock<std::mutex> definitions(c.api.device_);
         const int code = csv ? P::csv(path.c_str(), set) : P::save(path.c_str(), set);
+        definitions.unlock();
         std::string bytes;
         const bool read = code == 0 && read_whole(path, bytes);
         fs::remove(path);

@@ -48,7 +48,9 @@ private:
     std::string tool_;
     std::atomic<bool> stop_{false};  // the cancel request of a whole-line backup or restore
 
-    std::mutex device_;   // one operation on the line and the sets at a time
+    // One operation on the line and the sets at a time; set-file work takes it
+    // too, since whose definitions the library reads is a process setting.
+    std::mutex device_;
     mutable std::mutex state_;
     std::string running_;  // the operation in progress ("" when none)
     bool cancelling_ = false;

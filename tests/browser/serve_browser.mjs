@@ -20,7 +20,8 @@ async function startStack(simArgs = ['--no-wire-time']) {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'tav-browser-'));
   fs.cpSync(path.join(build, 'share/tav'), home, { recursive: true });
   fs.rmSync(path.join(home, 'sim-state.json'), { force: true });
-  fs.writeFileSync(path.join(home, 'wyn.ini'), `[Ports]\r\nCOM1=${home}/ttySIM\r\n`);
+  fs.writeFileSync(path.join(home, 'wyn.ini'),
+    `[Ports]\r\nCOM1=${home}/ttySIM\r\n[Installations]\r\nOperator=${path.join(build, 'share/tav-operator')}\r\n`);
   fs.writeFileSync(path.join(home, 'state.json'), '{}');
   const sim = spawn(path.join(build, 'bin/servo-sim'),
     ['--state', path.join(home, 'state.json'), '--pty', path.join(home, 'ttySIM'), '--baud', '38400', ...simArgs]);
@@ -113,6 +114,9 @@ try {
     await page.click('a[data-page="para"]');
     await page.click('#para-read');
     await page.waitForSelector('#para-value-4');
+    // The operator's own rows, not the amplifiers' of the same file number.
+    const row = await page.textContent('tr:has(#para-value-1)');
+    expect(row.includes('制御モード選択'), `parameter 1 is the operator's control mode: ${row}`);
     await page.screenshot({ path: path.join(shots, 'para.png') });
   });
 
