@@ -226,11 +226,10 @@ bool resolved_module(char* out, size_t size) {
     const tavplat::CacheMode mode = tavplat::cache_mode();
     if (mode == tavplat::CacheMode::kBypassed) return false;
     const unsigned systemLangId = tavplat::GetSystemDefaultLangID();
-    const std::string hostDir = tavplat::host_directory();
     std::lock_guard<std::mutex> lock(g_selectionMutex);
     const CachedSelection& c = selection_cache();
-    if (!c.valid || !c.resolved || c.resolvedSystemLangId != systemLangId || c.resolvedHostDir != hostDir ||
-        c.resolvedModule.size() >= size)
+    if (!c.valid || !c.resolved || c.resolvedSystemLangId != systemLangId ||
+        !tavplat::host_directory_is(c.resolvedHostDir) || c.resolvedModule.size() >= size)
         return false;
     if (mode != tavplat::CacheMode::kFixed &&
         !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
