@@ -308,18 +308,21 @@ short AmpData_Wt(int entry, int station, const char* name) {
 }
 
 short Yukou_AmpData_Rd(int* count, int* entry, int* station, char* name, int* flag) {
+    // One reading of the list for all entries (not one per entry).
+    char path[TAV_PATH_MAX] = {};
+    Lines lines;
+    const short loaded = load_list(lines, path);
     int used = 0;
-    short code = TAV_OK;
-    for (int i = 1; i <= kMaxEntries; ++i) {
-        int n = 0, st = 0, fl = 0;
-        char nm[kNameSize];
-        code = AmpData_Rd(i, 0, &n, &st, nm, &fl);
-        if (code != TAV_OK || st == kNoAmplifier) continue;
+    short code = loaded;
+    for (int i = 1; i <= kMaxEntries && loaded == TAV_OK; ++i) {
+        Entry e;
+        code = find_entry(lines, i, nullptr, e);
+        if (code != TAV_OK || e.station == kNoAmplifier) continue;
         if (used++ == 0) {
             if (entry != nullptr) *entry = i;
-            if (station != nullptr) *station = st;
-            if (name != nullptr) tavplat::copy_text(name, kNameSize, nm);
-            if (flag != nullptr) *flag = fl;
+            if (station != nullptr) *station = e.station;
+            if (name != nullptr) tavplat::copy_text(name, kNameSize, e.name.c_str());
+            if (flag != nullptr) *flag = e.flag;
         }
     }
     if (count != nullptr) *count = used;

@@ -55,6 +55,14 @@ std::string host_directory() {
     return exe.substr(0, slash);
 }
 
+bool host_directory_is(const std::string& dir) {
+    const char* over = std::getenv("TAV_HOST_DIR");
+    if (over == nullptr || over[0] == '\0') return host_directory() == dir;
+    std::size_t n = std::strlen(over);
+    while (n > 1 && over[n - 1] == '/') --n;
+    return dir.size() == n && std::memcmp(dir.data(), over, n) == 0;
+}
+
 std::vector<std::string> find_files(const std::string& folder, const char* ext) {
     std::vector<std::string> names;
     if (ext == nullptr) ext = "";

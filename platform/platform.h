@@ -138,6 +138,9 @@ int LoadStringA(HMODULE module, unsigned id, char* out, int size);
 // Folder of the running executable (/proc/self/exe), without a trailing
 // separator; $TAV_HOST_DIR overrides it.
 std::string host_directory();
+// host_directory() == dir, without building the path when $TAV_HOST_DIR gives it
+// (a text lookup asks this every time).
+bool host_directory_is(const std::string& dir);
 // Names of the files in folder whose name ends with ext (compared without
 // regard to case, e.g. ".dll"), in directory order, without the folder.
 std::vector<std::string> find_files(const std::string& folder, const char* ext);

@@ -1,11 +1,16 @@
 // Extended parameter definitions: finding and reading the definition files,
 // the identification codes and the single-parameter accessors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
@@ -102,6 +107,32 @@ TEST_F(Definitions, LineCountsAndMissingFields) {
     EXPECT_STREQ(r.szSubTitle, "sub");
     EXPECT_EQ(+set->para[2].nParaNo, 0);  // a short file leaves the rest zero
     EXPECT_EQ(+set->nParaCount, 297);
+}
+
+// A definition is parsed once while its file stays the same; a rewrite in
+// place with the same size and modification time still shows at once.
+TEST_F(Definitions, AKeptDefinitionFollowsARewriteInPlace) {
+    write_def("1\t0\tfirst\t0x0001\t5\t9\t0\t1\r\n2\t0\tsecond\t0x0001\t6\t9\t0\t1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled files may be kept
+    for (int load = 0; load < 2; ++load) {
+        ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+        EXPECT_STREQ(set->para[1].szName, "second");
+        EXPECT_EQ(+set->para[1].dValue, 6);
+        EXPECT_EQ(+set->para[2].nParaNo, 0);
+        set->para[1].dValue = 99;  // an edit of the set never reaches the kept records
+    }
+    const std::string path = home.file("def/530.def");
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "SECOND", 6, std::string("header\r\n1\t0\tfirst\t0x0001\t5\t9\t0\t1\r\n2\t0\t").size()), 6);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
+    ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
+    EXPECT_STREQ(set->para[1].szName, "SECOND");
+    EXPECT_EQ(+set->para[1].dValue, 6);
 }
 
 TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {

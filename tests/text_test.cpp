@@ -247,6 +247,44 @@ TEST_F(Catalogue, UserIniEditedTwiceWithinOneSecondShowsBothEdits) {
     EXPECT_TRUE(g_boxes.empty());
 }
 
+// The lookups of listings and titles (Text) go straight to the module once a
+// kept selection has found the current id listed; every input of that
+// shortcut still shows at the next lookup.
+TEST_F(Catalogue, TextLookupsFollowTheSystemLanguageUserIniAndTheQuestion) {
+    auto text = [] { return tav::text::Text(10008); };
+    host.write("RSC/user.ini", "[LangID]\r\nDefaultLangID=0x0409\r\n");  // no current id: the system's
+    tavtest::ScopedEnv japanese("TAV_SYSTEM_LANGID", "0411");
+    text();  // lists the languages into user.ini
+    settle();
+    EXPECT_EQ(text(), kCommCodeLabel);
+    EXPECT_EQ(text(), kCommCodeLabel);  // by the shortcut from here on
+    std::string english;
+    {
+        tavtest::ScopedEnv system("TAV_SYSTEM_LANGID", "0409");
+        english = text();
+    }
+    EXPECT_NE(english, kCommCodeLabel);
+    EXPECT_EQ(text(), kCommCodeLabel);
+    EXPECT_TRUE(g_boxes.empty());
+
+    // CurrentLangID added in place with the old modification time: English.
+    const std::string ini = host.rsc("user.ini");
+    std::string content = tavtest::read_file(ini);
+    const size_t at = content.find("DefaultLangID=0x0409");
+    ASSERT_NE(at, std::string::npos);
+    content.replace(at, 20, "CurrentLangID=0x0409");  // same length
+    rewrite_in_place(ini, content);
+    EXPECT_EQ(text(), english);
+    settle();
+    EXPECT_EQ(text(), english);
+
+    // A current id no module has: the question at every lookup.
+    content.replace(at, 20, "CurrentLangID=0x0809");
+    rewrite_in_place(ini, content);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(text(), english);
+    EXPECT_EQ(g_boxes.size(), 3u);
+}
+
 TEST_F(Catalogue, ARenamedRscFolderIsReadAfreshAtTheNextLookup) {
     // A second folder whose Japanese module file holds the English texts.
     host.write("RSC.en/tav0411.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));

@@ -117,15 +117,16 @@ unsigned read_user_ini(LanguageModule& lm) {
 
 // The current id must be one of the listed ones; the boxes appear at every
 // lookup for which this holds, cached or not.
-void validate_current(LanguageModule& lm) {
+// True when the id is listed (no question asked).
+bool validate_current(LanguageModule& lm) {
     for (unsigned id : lm.langIds)
-        if (id == lm.currentLangId) return;
+        if (id == lm.currentLangId) return true;
     if (lm.currentLangId != kEnglishLangId) {
         int answer = tavplat::MessageBoxA(nullptr, "Current language invalid, use the default language?", kCaption,
                                           tavplat::MB_YESNO | tavplat::MB_ICONQUESTION);
         if (answer != tavplat::IDYES) no_valid_dll();
         lm.currentLangId = kEnglishLangId;
-        return;
+        return false;
     }
     no_valid_dll();
 }
@@ -147,6 +148,12 @@ struct CachedSelection {
     int languageCount = 0;
     std::vector<unsigned> langIds;
     std::vector<std::string> langNames, langDomains;
+    // The module a lookup loads, once a lookup found the current id listed,
+    // for that system language and host folder.
+    bool resolved = false;
+    unsigned resolvedSystemLangId = 0;
+    std::string resolvedHostDir;
+    std::string resolvedModule;
 };
 
 SelectionInputs selection_inputs(const LanguageModule& lm) {
@@ -195,10 +202,45 @@ void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const 
     CachedSelection& c = selection_cache();
     c = CachedSelection{};
     if (!keep) return;
-    c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains};
+    c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains,
+         false, 0, {}, {}};
 }
 
-void build_language_module(LanguageModule& lm, Wanted wanted) {
+// Notes the module of a lookup whose current id needed no question, so the
+// next lookups with the same inputs go straight to it.
+void remember_resolved(const LanguageModule& lm, const char* modulePath) {
+    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    CachedSelection& c = selection_cache();
+    // Only onto the selection this lookup was built from.
+    const unsigned current = c.storedCurrent != 0 ? c.storedCurrent : lm.systemLangId;
+    if (!c.valid || c.inputs.rsc.path != lm.rscDir || current != lm.currentLangId || c.langIds != lm.langIds) return;
+    c.resolved = true;
+    c.resolvedSystemLangId = lm.systemLangId;
+    c.resolvedHostDir = lm.hostDir;
+    c.resolvedModule = modulePath;
+}
+
+// The module path of the current language while the selection cache holds
+// and the system language and host folder are those it was resolved for.
+bool resolved_module(char* out, size_t size) {
+    const tavplat::CacheMode mode = tavplat::cache_mode();
+    if (mode == tavplat::CacheMode::kBypassed) return false;
+    const unsigned systemLangId = tavplat::GetSystemDefaultLangID();
+    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    const CachedSelection& c = selection_cache();
+    if (!c.valid || !c.resolved || c.resolvedSystemLangId != systemLangId ||
+        !tavplat::host_directory_is(c.resolvedHostDir) || c.resolvedModule.size() >= size)
+        return false;
+    if (mode != tavplat::CacheMode::kFixed &&
+        !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
+          tavplat::identity_unchanged(c.inputs.user)))
+        return false;
+    std::memcpy(out, c.resolvedModule.c_str(), c.resolvedModule.size() + 1);
+    return true;
+}
+
+// True when the current id was listed as it stood (no question asked).
+bool build_language_module(LanguageModule& lm, Wanted wanted) {
     lm = LanguageModule{};
     lm.systemLangId = tavplat::GetSystemDefaultLangID();
     lm.hostDir = tavplat::host_directory();
@@ -219,7 +261,7 @@ void build_language_module(LanguageModule& lm, Wanted wanted) {
         remember_selection(lm, storedCurrent, before, mode);
     }
     lm.currentLangId = storedCurrent != 0 ? storedCurrent : lm.systemLangId;
-    validate_current(lm);
+    return validate_current(lm);
 }
 
 }  // namespace
@@ -233,7 +275,7 @@ void LoadLanguageModule(LanguageModule& lm) {
         lm.module = tavplat::LoadLibraryA(path);
         if (lm.module != nullptr) return;
         char message[512];
-        std::snprintf(message, sizeof message, "The Resource DLL( %s ) is invalid!", path);
+        tavplat::format_text(message, sizeof message, "The Resource DLL( %s ) is invalid!", path);
         tavplat::MessageBoxA(nullptr, message, kCaption, tavplat::MB_OK | tavplat::MB_ICONERROR);
         if (lm.currentLangId == lm.defaultLangId) no_valid_dll();
         lm.currentLangId = lm.defaultLangId;
@@ -250,9 +292,24 @@ int LoadText(const LanguageModule& lm, unsigned id, char* out, int size) {
 }
 
 int LoadText(unsigned id, char* out, int size) {
+    // Nothing the selection depends on changed: load that module directly
+    // (still loaded and freed around this one lookup).
+    char path[kModulePathMax];
+    if (resolved_module(path, sizeof path)) {
+        if (void* module = tavplat::LoadLibraryA(path)) {
+            const int n = tavplat::LoadStringA(module, id, out, size);
+            tavplat::FreeLibrary(module);
+            return n;
+        }
+    }
     LanguageModule lm;
-    build_language_module(lm, Wanted::kIdsOnly);
+    const bool listed = build_language_module(lm, Wanted::kIdsOnly);
+    const unsigned wanted = lm.currentLangId;
     LoadLanguageModule(lm);
+    if (listed && lm.currentLangId == wanted) {
+        module_path(lm, lm.currentLangId, path, sizeof path);
+        remember_resolved(lm, path);
+    }
     int n = LoadText(lm, id, out, size);
     FreeLanguageModule(lm);
     return n;
