@@ -20,19 +20,11 @@ using tavtest::TempInstall;
 
 namespace {
 
+using tavtest::crlf;
+
 const char kTitleLine[] = "\xC3\xDE\xB0\xC0NO";  // the column-title line starts "ﾃﾞｰﾀNO"
 
 std::unique_ptr<ItiDatSet> new_set() { return std::make_unique<ItiDatSet>(); }
-
-// A file text (LF line ends; the test writes CR LF as the text mode would).
-std::string crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 std::string point_lines(int from, int to) {
     std::string s;
