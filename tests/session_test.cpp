@@ -42,8 +42,7 @@ std::string slurp(const std::string& path) {
 class Session : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path sample = fs::path(TAV_BUILD_DIR) / "share/tav";
-        fs::copy(sample, home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        tavtest::install_sample(home, {});
         fs::remove(home.file("sim-state.json"));
         home.write("wyn.ini", "[Ports]\r\nCOM1=" + home.file("ttySIM") + "\r\n");
     }
