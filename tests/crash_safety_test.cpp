@@ -88,12 +88,9 @@ private:
 class CrashSafety : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        home.write("servo.set", tavtest::read_file(share + "servo.set"));
-        home.write("servo.con", tavtest::read_file(share + "servo.con"));
-        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        tavtest::install_sample(home, {"servo.set", "servo.con", "def"});
+        tavtest::line_on_simulator(home);
         fs::create_directories(home.file("lock"));
-        fs::copy(share + "def", home.file("def"));
         tavplat_set_message_box([](const char*, const char*, unsigned) { return 1; });
     }
     void TearDown() override { tavplat_set_message_box(nullptr); }

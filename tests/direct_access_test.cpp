@@ -23,12 +23,10 @@ struct RecordingWyn : tavtest::RecordingWyn {
 
 unsigned u16(const std::vector<uint8_t>& f, size_t at) { return f.at(at) | (f.at(at + 1) << 8); }
 
-const tavtest::WynCall& only_exchange(const RecordingWyn& fake) {
-    EXPECT_EQ(fake.count("CommExecProc"), 1u);
-    for (const auto& c : fake.calls)
-        if (c.name == "CommExecProc") return c;
-    static const tavtest::WynCall none{};
-    return none;
+tavtest::WynCall only_exchange(const RecordingWyn& fake) {
+    const auto exchanges = fake.calls_of("CommExecProc");
+    EXPECT_EQ(exchanges.size(), 1u);
+    return exchanges.empty() ? tavtest::WynCall{} : exchanges[0];
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ TEST(GeneralAccess, WriteOfFourBytesFramesLengthBodyAndCount) {
     EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
                                                       "Wyn_CloseMutex"}));
     EXPECT_EQ(fake.calls[1].args.at(0), 3);  // the station reaches the fixed header
-    const auto& ex = only_exchange(fake);
+    const auto ex = only_exchange(fake);
     EXPECT_EQ(ex.args.at(0), 1);
     ASSERT_EQ(ex.args.at(1), 30);
     const std::vector<uint8_t>& f = ex.data;
@@ -77,7 +75,7 @@ TEST(GeneralAccess, ReadWithoutDataAsksForTheReplyLength) {
     fake.answer("CommExecProc", WynAnswer{0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55}});
     unsigned char reply[8] = {};
     ASSERT_EQ(Wyn_General_Acs(1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, 0, nullptr, 6, reply), 0);
-    const auto& f = only_exchange(fake).data;
+    const auto f = only_exchange(fake).data;
     ASSERT_EQ(f.size(), 26u);
     EXPECT_EQ(u16(f, 1), 23u);
     EXPECT_EQ(u16(f, 17), 6u);
@@ -92,7 +90,7 @@ TEST(GeneralAccess, ReadWithDataKeepsTheLengthFieldAndCountsTheReply) {
     const unsigned char data[3] = {1, 2, 3};
     unsigned char reply[10] = {};
     ASSERT_EQ(Wyn_General_Acs(1, 'R', 2, 0x01, 0, 0, 0, 3, data, 10, reply), 0);
-    const auto& f = only_exchange(fake).data;
+    const auto f = only_exchange(fake).data;
     ASSERT_EQ(f.size(), 29u);
     EXPECT_EQ(u16(f, 1), 23u);
     EXPECT_EQ(u16(f, 17), 9u);
@@ -185,7 +183,7 @@ TEST(PrimitiveAccess, WritesTheWholeHeaderForABusConnection) {
     ASSERT_EQ(Wyn_Primitive_Acs(5, 'R', 3, 0x02, 0x10, 0x20, 0x30, 2, first, 0, nullptr, 4, reply), 0);
     // The primitive access writes its header itself.
     EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u);
-    const auto& ex = only_exchange(fake);
+    const auto ex = only_exchange(fake);
     ASSERT_EQ(ex.args.at(1), 28);
     const auto& f = ex.data;
     EXPECT_EQ(f[0], 0x5A);
@@ -218,7 +216,7 @@ TEST(PrimitiveAccess, RoutedConnectionCarriesTheRouteAndTheSecondData) {
     const unsigned char second[3] = {0xB1, 0xB2, 0xB3};
     unsigned char reply[2] = {};
     ASSERT_EQ(Wyn_Primitive_Acs(0, 'S', 0, 0x0B, 0, 0, 0, 1, first, 3, second, 2, reply), 0);
-    const auto& ex = only_exchange(fake);
+    const auto ex = only_exchange(fake);
     ASSERT_EQ(ex.args.at(1), 30);
     const auto& f = ex.data;
     EXPECT_EQ(f[5], 9);

@@ -274,19 +274,16 @@ json faults_for(const Transfer& t, Fault f) {
 class FaultMatrix : public ::testing::TestWithParam<std::tuple<size_t, int>> {
 protected:
     void install(const Transfer& t) {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/";
-        b.home.write("servo.set", tavtest::read_file(share + "tav/servo.set"));
-        std::string con = tavtest::read_file(share + "tav/servo.con");
+        tavtest::install_sample(b.home, {"servo.set"});
+        std::string con = tavtest::read_file(tavtest::sample_file("servo.con"));
         const std::size_t eol = con.find("\r\n");
         ASSERT_NE(eol, std::string::npos);
         con.replace(eol - 1, 1, std::to_string(t.selected));  // "SERVO,   <entry>"
         b.home.write("servo.con", con);
-        b.home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
-        fs::create_directories(b.home.file("def"));
+        tavtest::line_on_simulator(b.home);
         fs::create_directories(b.home.file("lock"));
-        for (const auto& e : fs::directory_iterator(share + t.defs))
-            fs::copy_file(e.path(), b.home.file("def/" + e.path().filename().string()),
-                          fs::copy_options::overwrite_existing);
+        fs::copy(std::string(TAV_BUILD_DIR) + "/share/" + t.defs, b.home.file("def"),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
     Bench b;
 };

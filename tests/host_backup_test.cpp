@@ -87,7 +87,7 @@ TEST(Sha256, KnownVectors) {
 // transfer in work stops at its next exchange, the manifest says why.
 TEST(HostBackupCore, AStopRequestEndsTheBackupWithAnIncompleteManifest) {
     tavtest::TempInstall home;
-    fs::copy(std::string(TAV_BUILD_DIR) + "/share/tav", home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    tavtest::install_sample(home, {});
     home.write("wyn.ini", tavtest::installation_ini("sim:" + home.file("state.json")));
     std::atomic<bool> stop{false};
     std::vector<unsigned> seen;

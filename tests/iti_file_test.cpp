@@ -10,27 +10,21 @@
 #include "frame/frame.h"
 #include "iti/iti.h"
 #include "line/line.h"
+#include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
 #include "text/text.h"
 
 using namespace tav::iti;
+using tavtest::IdHeader;
 using tavtest::TempInstall;
 
 namespace {
 
+using tavtest::crlf;
+
 const char kTitleLine[] = "\xC3\xDE\xB0\xC0NO";  // the column-title line starts "ﾃﾞｰﾀNO"
 
 std::unique_ptr<ItiDatSet> new_set() { return std::make_unique<ItiDatSet>(); }
-
-// A file text (LF line ends; the test writes CR LF as the text mode would).
-std::string crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 std::string point_lines(int from, int to) {
     std::string s;
@@ -57,10 +51,8 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
     auto s = new_set();
     std::strcpy(s->szAmpNo, "017");
     s->nModel = 2;
-    s->byInfo1 = 0x12; s->byInfo2 = 0x34; s->byInfo3 = 0x56; s->byInfo4 = 0x78; s->byInfo5 = 0x9A;
-    s->byInfo6 = 1; s->byInfo8 = 2; s->byInfo9 = 3; s->byInfo10 = 4; s->byInfo11 = 5; s->byInfo12 = 6;
-    s->byInfo13 = 7; s->byInfo14 = 8;
-    s->nInfoWord = 0x1234; s->nInfo15 = 0xABCD; s->nInfo16 = 0x0102; s->nInterface = 1;
+    const IdHeader header{0x12, 0x34, 0x56, 0x78, 0x9A, 1, 2, 3, 0x1234, 4, 5, 6, 7, 8, 0xABCD, 0x0102, 1};
+    tavtest::put_id_header(*s, header);
     s->nPointCount = 99;
     s->wStopPosDp = 3;
     s->wStopTimeDp = 1;
@@ -92,28 +84,12 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
     EXPECT_EQ(+(r->nFamily), 0x30u);
     EXPECT_EQ(+(r->wStopPosDp), 3);
     EXPECT_EQ(+(r->wStopTimeDp), 1);
-    EXPECT_EQ(+(r->byInfo1), 0x12); EXPECT_EQ(+(r->byInfo2), 0x34); EXPECT_EQ(+(r->byInfo3), 0x56);
-    EXPECT_EQ(+(r->byInfo4), 0x78); EXPECT_EQ(+(r->byInfo5), 0x9A); EXPECT_EQ(+(r->byInfo6), 1);
-    EXPECT_EQ(+(r->byInfo8), 2); EXPECT_EQ(+(r->byInfo9), 3); EXPECT_EQ(+(r->byInfo10), 4); EXPECT_EQ(+(r->byInfo11), 5);
-    EXPECT_EQ(+(r->byInfo12), 6); EXPECT_EQ(+(r->byInfo13), 7); EXPECT_EQ(+(r->byInfo14), 8);
-    EXPECT_EQ(+(r->nInfoWord), 0x34);  // low 8 bits only
-    EXPECT_EQ(+(r->nInfo15), 0xCDu);
-    EXPECT_EQ(+(r->nInfo16), 0x02u);
-    EXPECT_EQ(+(r->nInterface), 1u);
+    IdHeader narrowed = header;  // the three words keep their low byte only
+    narrowed.infoWord = 0x34, narrowed.info15 = 0xCD, narrowed.info16 = 0x02;
+    EXPECT_EQ(tavtest::id_header(*r), narrowed);
     EXPECT_EQ(+(r->nPointCount), 99);
-    for (int i = 0; i < 99; ++i) {
-        const ItiDatPoint &a = s->point[i], &b = r->point[i];
-        EXPECT_EQ(+(b.nDataNo), +(a.nDataNo));
-        EXPECT_EQ(+(b.nChgFlag), 0);
-        EXPECT_EQ(+(b.nCmdMode), +(a.nCmdMode));
-        EXPECT_EQ(+(b.nStepMode), +(a.nStepMode));
-        EXPECT_DOUBLE_EQ(+(b.dStopPos), +(a.dStopPos)) << i;
-        EXPECT_DOUBLE_EQ(+(b.dSpeed), +(a.dSpeed)) << i;
-        EXPECT_DOUBLE_EQ(+(b.dStopTimer), +(a.dStopTimer)) << i;
-        EXPECT_EQ(+(b.nMCode), +(a.nMCode));
-        EXPECT_EQ(+(b.nMValid), +(a.nMValid));
-        EXPECT_EQ(+(b.nMTiming), +(a.nMTiming));
-    }
+    tavtest::expect_same_points(*r, *s);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(+(r->point[i].nChgFlag), 0);
     EXPECT_STREQ(r->szComment, "first line\r\nsecond line\r\n");
     EXPECT_STREQ(tav::line::amp_name_from_file(), "AMP-1");
 
@@ -271,10 +247,7 @@ TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
 }
 
 TEST_F(ItiFile, TemplatesMakeANewLTable) {
-    const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/template/";
-    home_.write("template/52.k7l", tavtest::read_file(share + "52.k7l"));
-    home_.write("template/54.k7l", tavtest::read_file(share + "54.k7l"));
-    home_.write("template/50.k7l", tavtest::read_file(share + "50.k7l"));
+    tavtest::install_sample(home_, {"template/52.k7l", "template/54.k7l", "template/50.k7l"});
     auto s = new_set();
     std::strcpy(s->szFileName, "old");
     ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);

@@ -22,7 +22,9 @@
 #include "frame/frame.h"
 #include "iti/iti.h"
 #include "line/line.h"
+#include "tests/fixtures/progress.h"
 #include "tests/fixtures/recording_wyn.h"
+#include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
 
 namespace tav::line {
@@ -45,29 +47,15 @@ short sim_params(int* pos, int* time, unsigned* family) {
 }
 short no_params(int*, int*, unsigned*) { return 1; }
 
-std::vector<unsigned> g_posted;
-void record_post(void*, unsigned msg, uintptr_t w, intptr_t) {
-    if (msg == TAV_WM_PROGRESS) g_posted.push_back(static_cast<unsigned>(w));
-}
-
 class Installed : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        home_.write("servo.set", tavtest::read_file(share + "servo.set"));
-        home_.write("servo.con", tavtest::read_file(share + "servo.con"));
+        tavtest::install_sample(home_, {"servo.set", "servo.con"});
         set_decimal_param_finder(sim_params);
-        g_posted.clear();
-        tav::frame::SetProgressRateHwnd(&window_);
-        tav::frame::SendProgressRate(0);
-        g_posted.clear();
     }
-    void TearDown() override {
-        set_decimal_param_finder(nullptr);
-        tav::frame::SetProgressRateHwnd(nullptr);
-    }
+    void TearDown() override { set_decimal_param_finder(nullptr); }
     tavtest::TempInstall home_;
-    TavWindow window_{record_post, nullptr};
+    tavtest::ProgressWindow progress_;
 };
 
 class ItiFake : public Installed {
@@ -84,12 +72,7 @@ protected:
         fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, pos}});
         fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, time}});
     }
-    std::vector<tavtest::WynCall> calls(const std::string& name) const {
-        std::vector<tavtest::WynCall> out;
-        for (const auto& c : fake_.calls)
-            if (c.name == name) out.push_back(c);
-        return out;
-    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const { return fake_.calls_of(name); }
     std::unique_ptr<ItiDatSet> table() {
         auto s = std::make_unique<ItiDatSet>();
         s->nModel = 2;
@@ -116,10 +99,11 @@ TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
     }
     EXPECT_EQ(reads[49].args[1], 1);
     EXPECT_EQ(reads[49].args[2], 0x99);
-    ASSERT_FALSE(g_posted.empty());
-    EXPECT_EQ(g_posted.front(), 75u);
-    EXPECT_EQ(g_posted.back(), 100u);
-    for (size_t i = 1; i < g_posted.size(); ++i) EXPECT_GT(g_posted[i], g_posted[i - 1]);
+    const std::vector<unsigned>& rates = progress_.rates;
+    ASSERT_FALSE(rates.empty());
+    EXPECT_EQ(rates.front(), 75u);
+    EXPECT_EQ(rates.back(), 100u);
+    for (size_t i = 1; i < rates.size(); ++i) EXPECT_GT(rates[i], rates[i - 1]);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     EXPECT_STREQ(s->szAmpNo, "001");
     EXPECT_NE(+(s->szReadDate[0]), '\0');
@@ -163,20 +147,17 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     auto s = table();
     std::strcpy(s->szReadDate, "old date");
     // Cancel written by the host while the read runs (here: at the second block).
-    struct Ctx { ItiDatSet* set; int n; } ctx{s.get(), 0};
-    TavWindow w{[](void* c, unsigned, uintptr_t, intptr_t) {
-                    auto* x = static_cast<Ctx*>(c);
-                    if (++x->n == 2) x->set->nCancel = TAV_E_CANCELLED;
-                },
-                &ctx};
-    tav::frame::SetProgressRateHwnd(&w);
+    int posts = 0;
+    progress_.onRate = [&](unsigned) {
+        if (++posts == 2) s->nCancel = TAV_E_CANCELLED;
+    };
     decimals(0, 0);
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_CANCELLED);
     EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
     EXPECT_STREQ(s->szReadDate, "old date");
     EXPECT_EQ(+(s->nProgressDone), 4);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
-    tav::frame::SetProgressRateHwnd(&window_);
+    progress_.onRate = nullptr;
     s->nCancel = 0;
 
     // A status error ends the read without retry.
@@ -368,9 +349,7 @@ protected:
     void SetUp() override {
         Installed::SetUp();
         set_decimal_param_finder(nullptr);  // the real look-up
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/def";
-        for (const auto& e : std::filesystem::directory_iterator(share))
-            home_.write("def/" + e.path().filename().string(), tavtest::read_file(e.path().string()));
+        tavtest::install_sample(home_, {"def"});
     }
     // Swaps the codes of the two settings in every definition file, in place.
     void swap_codes() {
@@ -416,7 +395,7 @@ class ItiSim : public Installed {
 protected:
     void SetUp() override {
         Installed::SetUp();
-        home_.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        tavtest::line_on_simulator(home_);
     }
 };
 
@@ -435,16 +414,7 @@ TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
 
     auto back = std::make_unique<ItiDatSet>();
     ASSERT_EQ(ComRd(nullptr, "1", back.get()), TAV_OK);
-    for (int i = 0; i < 99; ++i) {
-        const ItiDatPoint &a = s->point[i], &b = back->point[i];
-        EXPECT_EQ(+(b.nCmdMode), +(a.nCmdMode)) << i;
-        EXPECT_EQ(+(b.nStepMode), +(a.nStepMode)) << i;
-        EXPECT_DOUBLE_EQ(+(b.dStopPos), +(a.dStopPos)) << i;
-        EXPECT_DOUBLE_EQ(+(b.dSpeed), +(a.dSpeed)) << i;
-        EXPECT_DOUBLE_EQ(+(b.dStopTimer), +(a.dStopTimer)) << i;
-        EXPECT_EQ(+(b.nMCode), +(a.nMCode)) << i;
-        EXPECT_EQ(+(b.nMValid), +(a.nMValid)) << i;
-    }
+    tavtest::expect_same_points(*back, *s);
     EXPECT_DOUBLE_EQ(+(back->point[5].dStopPos), 5000.0);  // the old point 5 moved down
 
     // A set with other decimal points is refused.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Tav_acs.h"
+#include "fixtures/set_matchers.h"
 #include "fixtures/temp_dirs.h"
 #include "itivv/itivv.h"
 #include "line/line.h"
@@ -23,9 +24,7 @@ namespace {
 class ItiVvFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        for (const char* f : {"servo.set", "servo.con", "template/55.k7v", "template/57.k7v", "template/59.k7v"})
-            home.write(f, tavtest::read_file(share + f));
+        tavtest::install_sample(home, {"servo.set", "servo.con", "template/55.k7v", "template/57.k7v", "template/59.k7v"});
         tav::line::set_amp_name_for_file("");
     }
 
@@ -87,17 +86,7 @@ TEST_F(ItiVvFile, WrittenFileReadsBackWithTwelveValuesALine) {
     EXPECT_EQ(+back->nColumnCount, 12u);
     EXPECT_EQ(+back->wStopPosDp, 2);
     EXPECT_STREQ(back->szComment, "first\r\nsecond");
-    for (int i = 0; i < 15; ++i) {
-        const ItiVvDatPoint& a = s->point[i];
-        const ItiVvDatPoint& b = back->point[i];
-        EXPECT_EQ(+b.nDataNo, +a.nDataNo);
-        EXPECT_EQ(+b.nStepMode, +a.nStepMode);
-        EXPECT_DOUBLE_EQ(+b.dStopPos, +a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(+b.dAccelTime, +a.dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(+b.dDecelTime, +a.dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(+b.dStopTimer, +a.dStopTimer) << i;
-        EXPECT_EQ(+b.nMCode, +a.nMCode);
-    }
+    tavtest::expect_same_points(*back, *s);
 }
 
 TEST_F(ItiVvFile, TheExtensionTellsTheFamilyAndOtherKindsAreRefused) {

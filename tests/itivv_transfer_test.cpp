@@ -9,7 +9,9 @@
 
 #include "Tav_acs.h"
 #include "comm/comm.h"
+#include "fixtures/progress.h"
 #include "fixtures/recording_wyn.h"
+#include "fixtures/set_matchers.h"
 #include "fixtures/temp_dirs.h"
 #include "frame/frame.h"
 #include "itivv/itivv.h"
@@ -60,29 +62,15 @@ std::vector<uint8_t> image(int n) {
     return b;
 }
 
-struct Posted : TavWindow {
-    std::vector<uintptr_t> rates;
-    Posted() {
-        ctx = this;
-        post = [](void* c, unsigned msg, uintptr_t w, intptr_t) {
-            if (msg == 0x8832) static_cast<Posted*>(c)->rates.push_back(w);
-        };
-    }
-};
-
 class VvTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        home.write("servo.set", tavtest::read_file(share + "servo.set"));
+        tavtest::install_sample(home, {"servo.set"});
         select_station(2);
         set_decimal_param_finder(fake_finder);
         fake.default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}});
     }
-    void TearDown() override {
-        set_decimal_param_finder(nullptr);
-        tav::frame::SetProgressRateHwnd(nullptr);
-    }
+    void TearDown() override { set_decimal_param_finder(nullptr); }
     // servo.con with entry 2 selected, its station as given.
     void select_station(int station) {
         char line[64];
@@ -112,12 +100,7 @@ protected:
             fake.answer("Wyn_PlaceDat_Rd3", WynAnswer{0, reply});
         }
     }
-    std::vector<const WynCall*> calls(const std::string& name) const {
-        std::vector<const WynCall*> out;
-        for (const WynCall& c : fake.calls)
-            if (c.name == name) out.push_back(&c);
-        return out;
-    }
+    std::vector<WynCall> calls(const std::string& name) const { return fake.calls_of(name); }
     static std::unique_ptr<ItiVvDatSet> edited_set() {
         auto s = std::make_unique<ItiVvDatSet>();
         s->nPointCount = 15;
@@ -137,8 +120,7 @@ protected:
 };
 
 TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
-    Posted window;
-    tav::frame::SetProgressRateHwnd(&window);
+    tavtest::ProgressWindow window;
     script_identification(record(0, 0x40));
     script_decimal_nibbles(0, 2);
     script_points();
@@ -148,10 +130,10 @@ TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
     const auto reads = calls("Wyn_PlaceDat_Rd3");
     ASSERT_EQ(reads.size(), 8u);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(reads[i]->args[0], 2);                     // station of entry 2
-        EXPECT_EQ(reads[i]->args[1], i < 7 ? 2 : 1);         // count
+        EXPECT_EQ(reads[i].args[0], 2);                     // station of entry 2
+        EXPECT_EQ(reads[i].args[1], i < 7 ? 2 : 1);         // count
         const int first = 2 * i + 1;
-        EXPECT_EQ(reads[i]->args[2], (first / 10) * 16 + first % 10);  // first point as BCD
+        EXPECT_EQ(reads[i].args[2], (first / 10) * 16 + first % 10);  // first point as BCD
     }
     EXPECT_TRUE(window.rates.empty());
     EXPECT_EQ(+s->nProgressDone, 15);
@@ -191,7 +173,7 @@ TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
         // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
         const auto ex = calls("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
-        const std::vector<uint8_t>& f = ex[0]->data;
+        const std::vector<uint8_t>& f = ex[0].data;
         EXPECT_EQ(f.at(13), 0x50);
         EXPECT_EQ(f.at(19), 7);
         EXPECT_EQ(f.at(20), 1);
@@ -229,8 +211,7 @@ TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
 }
 
 TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
-    Posted window;
-    tav::frame::SetProgressRateHwnd(&window);
+    tavtest::ProgressWindow window;
     auto s = edited_set();
     s->nModel = 0;
     s->nFamily = 0x40;
@@ -259,7 +240,7 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
     ASSERT_EQ(ex.size(), 3u);
     // Announce and close: 'Q' to kind 0x51, M = 0 and M = 1, no data.
     for (int i : {0, 2}) {
-        const std::vector<uint8_t>& f = ex[i]->data;
+        const std::vector<uint8_t>& f = ex[i].data;
         EXPECT_EQ(f.at(13), 0x51);
         EXPECT_EQ(f.at(19), 0x51);
         EXPECT_EQ(f.at(20), 0);
@@ -268,7 +249,7 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
         EXPECT_EQ(f.size(), 26u);
     }
     // Identification: kind 2 at 0x040100, 15 bytes of record order.
-    const std::vector<uint8_t>& id = ex[1]->data;
+    const std::vector<uint8_t>& id = ex[1].data;
     EXPECT_EQ(id.at(19), 2);
     EXPECT_EQ(id.at(20), 0);
     EXPECT_EQ(id.at(21), 1);
@@ -280,8 +261,8 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
 
     // Points 4 and 5 in one block of two 24-byte images, to the target station.
     const auto wt = calls("Wyn_PlaceDat_Wt3");
-    EXPECT_EQ(wt[0]->args, (std::vector<long long>{2, 2, 0x04, 48}));
-    const std::vector<uint8_t>& d = wt[0]->data;
+    EXPECT_EQ(wt[0].args, (std::vector<long long>{2, 2, 0x04, 48}));
+    const std::vector<uint8_t>& d = wt[0].data;
     ASSERT_EQ(d.size(), 48u);
     EXPECT_EQ(std::vector<uint8_t>(d.begin(), d.begin() + 24),
               (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34,  // status, stop position
@@ -338,7 +319,7 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
     ASSERT_EQ(InitWt(s.get()), TAV_OK);
     const auto wt = calls("Wyn_PlaceDat_Wt3");
     ASSERT_EQ(wt.size(), 8u);
-    EXPECT_EQ(std::vector<uint8_t>(wt[0]->data.begin() + 7, wt[0]->data.begin() + 11),
+    EXPECT_EQ(std::vector<uint8_t>(wt[0].data.begin() + 7, wt[0].data.begin() + 11),
               (std::vector<uint8_t>{0x20, 0x90, 0x00, 0x00}));
     EXPECT_EQ(fake.count("CommExecProc"), 3u);
     EXPECT_EQ(+s->point[0].nStatus, 0);
@@ -361,18 +342,16 @@ TEST_F(VvTransfer, DecimalSettingsByParameterCheckTypeThenFamily) {
     EXPECT_EQ(time, 1);
     const auto reads = calls("Wyn_Para_Rd2");
     ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[0]->args, (std::vector<long long>{2, 1, 112, 8}));  // the target station
-    EXPECT_EQ(calls("Wyn_SysCondition_Rd")[0]->args[0], 2);
+    EXPECT_EQ(reads[0].args, (std::vector<long long>{2, 1, 112, 8}));  // the target station
+    EXPECT_EQ(calls("Wyn_SysCondition_Rd")[0].args[0], 2);
 }
 
 // ------------------------------------------------------------- end to end
 class VvEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        home.write("servo.set", tavtest::read_file(share + "servo.set"));
-        home.write("servo.con", tavtest::read_file(share + "servo.con"));
-        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        tavtest::install_sample(home, {"servo.set", "servo.con"});
+        tavtest::line_on_simulator(home);
         ASSERT_EQ(tav::line::Amp_Wt("2"), TAV_OK);  // the V-type amplifier is the target
         // The sample installation has no extended-parameter definitions; the
         // numbers found are not used by the VV transfer anyway.
@@ -401,11 +380,7 @@ TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
 
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
-    for (int i = 0; i < 15; ++i) {
-        EXPECT_DOUBLE_EQ(+back->point[i].dAccelTime, +s->point[i].dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(+back->point[i].dDecelTime, +s->point[i].dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(+back->point[i].dStopPos, +s->point[i].dStopPos) << i;
-    }
+    tavtest::expect_same_points(*back, *s);
     EXPECT_DOUBLE_EQ(+back->point[3].dAccelTime, 12.5);
     EXPECT_DOUBLE_EQ(+back->point[3].dDecelTime, 3.5);
 }
@@ -422,18 +397,7 @@ TEST_F(VvEndToEnd, InitialWriteSendsTheWholeTable) {
 
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
-    for (int i = 0; i < 15; ++i) {
-        const ItiVvDatPoint &a = s->point[i], &b = back->point[i];
-        EXPECT_EQ(+b.nCmdMode, +a.nCmdMode) << i;
-        EXPECT_EQ(+b.nStepMode, +a.nStepMode) << i;
-        EXPECT_DOUBLE_EQ(+b.dStopPos, +a.dStopPos) << i;
-        EXPECT_DOUBLE_EQ(+b.dSpeed, +a.dSpeed) << i;
-        EXPECT_DOUBLE_EQ(+b.dAccelTime, +a.dAccelTime) << i;
-        EXPECT_DOUBLE_EQ(+b.dDecelTime, +a.dDecelTime) << i;
-        EXPECT_DOUBLE_EQ(+b.dStopTimer, +a.dStopTimer) << i;
-        EXPECT_EQ(+b.nMCode, +a.nMCode) << i;
-        EXPECT_EQ(+b.nMTiming, +a.nMTiming) << i;
-    }
+    tavtest::expect_same_points(*back, *s);
 }
 
 }  // namespace

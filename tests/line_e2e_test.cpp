@@ -16,9 +16,7 @@ namespace {
 class LineEndToEnd : public ::testing::Test {
 protected:
     void install(const std::string& com1) {
-        const std::string sample = std::string(TAV_BUILD_DIR) + "/share/tav/";
-        home.write("servo.set", tavtest::read_file(sample + "servo.set"));
-        home.write("servo.con", tavtest::read_file(sample + "servo.con"));
+        tavtest::install_sample(home, {"servo.set", "servo.con"});
         home.write("wyn.ini", "[Ports]\r\nCOM1=" + com1 + "\r\n");
     }
     void TearDown() override { tav::comm::wyn().Wyn_Net_Close(); }

@@ -23,12 +23,7 @@ using tavtest::TempInstall;
 
 namespace {
 
-// The files carry CR LF; tests write them with LF for readability.
-std::string crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
+using tavtest::crlf;
 
 // Line 2 of every rewrite: the column header of the current language.
 std::string header() { return crlf(tav::text::Text(10001)); }
@@ -62,7 +57,7 @@ void port_set_fd(int fd, short expected) {
 // ------------------------------------------------------------------ reading
 TEST(SettingsRead, EveryLineLandsInItsField) {
     TempInstall home;
-    home.write("servo.set", tavtest::read_file(std::string(TAV_BUILD_DIR) + "/share/tav/servo.set"));
+    tavtest::install_sample(home, {"servo.set"});
     short code;
     LineSettings s = read_settings(&code);
     ASSERT_EQ(code, 0);  // the sample: LIN on COM1 at 38400

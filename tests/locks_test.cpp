@@ -20,11 +20,7 @@ using tavtest::TempInstall;
 
 namespace {
 
-std::string crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
+using tavtest::crlf;
 
 // Runs body in a child process; its result comes back as the exit status.
 int in_child(const std::function<int()>& body) {

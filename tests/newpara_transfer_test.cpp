@@ -10,6 +10,7 @@
 
 #include "Tav_acs.h"
 #include "comm/comm.h"
+#include "fixtures/progress.h"
 #include "fixtures/recording_wyn.h"
 #include "fixtures/para_fixtures.h"
 #include "fixtures/temp_dirs.h"
@@ -23,32 +24,22 @@ namespace fs = std::filesystem;
 using namespace tav::newpara;
 using tavtest::WynAnswer;
 
-// Collects the progress percentages the library posts.
-struct Progress {
-    std::vector<unsigned> rates;
-    NewParaSet* cancelAt50 = nullptr;
-    TavWindow window{&Progress::post, this};
-    static void post(void* ctx, unsigned msg, uintptr_t w, intptr_t) {
-        auto* self = static_cast<Progress*>(ctx);
-        if (msg != 0x8832) return;
-        self->rates.push_back(static_cast<unsigned>(w));
-        if (self->cancelAt50 != nullptr && w >= 50) self->cancelAt50->nCancel = -31;
-    }
-};
-
 class Install : public ::testing::Test {
 protected:
     void SetUp() override {
         tavtest::install_sample_definitions(home, true, true);
-        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
-        tav::frame::SetProgressRateHwnd(reinterpret_cast<HWND>(&progress.window));
-        tav::frame::SendProgressRate(0);
-        progress.rates.clear();
+        tavtest::line_on_simulator(home);
     }
-    void TearDown() override { tav::frame::SetProgressRateHwnd(nullptr); }
+
+    // The host cancels once the progress reaches 50 %.
+    void cancel_at_half_way() {
+        progress.onRate = [this](unsigned rate) {
+            if (rate >= 50) set->nCancel = -31;
+        };
+    }
 
     tavtest::TempInstall home;
-    Progress progress;
+    tavtest::ProgressWindow progress;
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
 };
 
@@ -107,12 +98,12 @@ TEST_F(TransferFake, ReadValuesMemoryErrorsAndUnusedSlots) {
 
 TEST_F(TransferFake, CancelAndFailureEndTheRead) {
     for (auto& r : set->para) r.wAttr = 0x0001;
-    progress.cancelAt50 = set.get();
+    cancel_at_half_way();
     EXPECT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), -31);
     EXPECT_LT(wyn.count("Wyn_Para_Rd2"), 75u);
     wyn.calls.clear();
     set->nCancel = 0;
-    progress.cancelAt50 = nullptr;
+    progress.onRate = nullptr;
     wyn.answer("Wyn_Para_Rd2", WynAnswer{0, {0x40, 0}});
     EXPECT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), -27);
     EXPECT_EQ(wyn.count("Wyn_Para_Rd2"), 1u);
@@ -255,14 +246,14 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
 }
 
 TEST_F(TransferSim, CancelHalfWayThenReadAgain) {
-    progress.cancelAt50 = set.get();
+    cancel_at_half_way();
     EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -31);
     EXPECT_EQ(set->nProgressDone < set->nProgressTotal, true);
     int port = -1;
     EXPECT_EQ(tav::line::ComPortLockUnlockCheck(&port), 0);
     // The line was closed: opening it again succeeds.
     EXPECT_EQ(tav::comm::wyn().Wyn_Net_Close(), 5);
-    progress.cancelAt50 = nullptr;
+    progress.onRate = nullptr;
     set->nCancel = 0;
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
     EXPECT_DOUBLE_EQ(+set->para[2].dValue, 3);

@@ -13,6 +13,7 @@
 #include "line/line.h"
 #include "para/para.h"
 #include "tests/fixtures/para_fixtures.h"
+#include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
 
 namespace para = tav::para;
@@ -83,10 +84,8 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     tav::frame::PrintFormScope printForm;  // as the host's save does
     std::strcpy(set->szAmpNo, "001");
     std::strcpy(set->szReadDate, "2024/05/01 - 12:34:56");
-    set->byInfo1 = 1, set->byInfo2 = 2, set->byInfo3 = 3, set->byInfo4 = 4, set->byInfo5 = 5, set->byInfo6 = 6;
-    set->byInfo8 = 8, set->byInfo9 = 9, set->nInfoWord = -2, set->byInfo10 = 0x10, set->byInfo11 = 0x11;
-    set->byInfo12 = 0x12, set->byInfo13 = 0x13, set->byInfo14 = 0x14, set->nInfo15 = 0x12345678;
-    set->nInfo16 = 0x7FFFFFFF, set->nInterface = 1;
+    const tavtest::IdHeader header{1, 2, 3, 4, 5, 6, 8, 9, -2, 0x10, 0x11, 0x12, 0x13, 0x14, 0x12345678, 0x7FFFFFFF, 1};
+    tavtest::put_id_header(*set, header);
     std::strcpy(set->szComment, "first line\r\n\r\nthird \x83\x52\x83\x81\x83\x93\x83\x67\r\n");
     for (int i = 0; i < 40; ++i) {
         ParaRecord& r = set->para[i];
@@ -106,23 +105,7 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     EXPECT_STREQ(back->szAmpNo, "001");
     EXPECT_STREQ(back->szReadDate, "2024/05/01 - 12:34:56");
     EXPECT_STREQ(back->szFileName, home.file("a.k7p").c_str());
-    EXPECT_EQ(+back->byInfo1, 1);
-    EXPECT_EQ(+back->byInfo2, 2);
-    EXPECT_EQ(+back->byInfo3, 3);
-    EXPECT_EQ(+back->byInfo4, 4);
-    EXPECT_EQ(+back->byInfo5, 5);
-    EXPECT_EQ(+back->byInfo6, 6);
-    EXPECT_EQ(+back->byInfo8, 8);
-    EXPECT_EQ(+back->byInfo9, 9);
-    EXPECT_EQ(+back->nInfoWord, -2);
-    EXPECT_EQ(+back->byInfo10, 0x10);
-    EXPECT_EQ(+back->byInfo11, 0x11);
-    EXPECT_EQ(+back->byInfo12, 0x12);
-    EXPECT_EQ(+back->byInfo13, 0x13);
-    EXPECT_EQ(+back->byInfo14, 0x14);
-    EXPECT_EQ(+back->nInfo15, 0x12345678);
-    EXPECT_EQ(+back->nInfo16, 0x7FFFFFFF);
-    EXPECT_EQ(+back->nInterface, 1);
+    EXPECT_EQ(tavtest::id_header(*back), header);
     EXPECT_STREQ(back->szComment, set->szComment);
     EXPECT_EQ(+back->nProgressDone, 80);
     for (int i = 0; i < 40; ++i) {

@@ -42,12 +42,7 @@ protected:
         Transfer::SetUp();
         fake.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, operator_record()});
     }
-    std::vector<tavtest::WynCall> calls(const std::string& name) const {
-        std::vector<tavtest::WynCall> out;
-        for (const auto& c : fake.calls)
-            if (c.name == name) out.push_back(c);
-        return out;
-    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const { return fake.calls_of(name); }
     // A set made from the definition, as the host has it before a write.
     void created() {
         ASSERT_EQ(para::Para_Create(0, 0, set.get()), 0);
@@ -286,7 +281,7 @@ class SimTransfer : public Transfer {
 protected:
     void SetUp() override {
         Transfer::SetUp();
-        home.write("wyn.ini", "[Ports]\r\nCOM1=sim:state.json\r\n");
+        tavtest::line_on_simulator(home);
     }
     void round_trip(int kind, int a, double va, int b, double vb) {
         ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, set.get()), 0);

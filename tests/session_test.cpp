@@ -32,18 +32,10 @@ struct Result {
     std::string out;  // standard output and standard error, in order
 };
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 class Session : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path sample = fs::path(TAV_BUILD_DIR) / "share/tav";
-        fs::copy(sample, home.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        tavtest::install_sample(home, {});
         fs::remove(home.file("sim-state.json"));
         home.write("wyn.ini", "[Ports]\r\nCOM1=" + home.file("ttySIM") + "\r\n");
     }
@@ -163,7 +155,7 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
     EXPECT_FALSE(has_negative_number(table)) << table;  // no failed row
 
     // The parameter file: every value as read, the two edits, no change flags left.
-    const auto k7p = lines_of(slurp(out + "/kesta7-L.k7p"));
+    const auto k7p = lines_of(tavtest::read_file(out + "/kesta7-L.k7p"));
     ASSERT_GT(k7p.size(), 290u);
     EXPECT_EQ(k7p[0].rfind("SERVO,LIN, 001,", 0), 0u) << k7p[0];
     EXPECT_EQ(k7p[1].rfind("Parameter NO,Value,", 0), 0u) << k7p[1];
@@ -173,7 +165,7 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
     EXPECT_EQ(k7p[106].rfind("105, 0000000250, ", 0), 0u) << k7p[106];
     EXPECT_EQ(k7p[111].rfind("110, 0000000000, 0000, ", 0), 0u) << k7p[111];  // not in use on this model
 
-    const std::string csv = slurp(out + "/kesta7-L-parameters.csv");
+    const std::string csv = tavtest::read_file(out + "/kesta7-L-parameters.csv");
     EXPECT_TRUE(has(csv, "Amplifier type: QMT 101D5 - LV 2\r\n"));
     EXPECT_TRUE(has(csv, "Comment: Saved by the loader session\r\n"));
     EXPECT_TRUE(has(csv, "1_08 ,"));
@@ -181,31 +173,31 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
     EXPECT_TRUE(has(csv, ",         250 ,         100 ,0~9999999999 ms"));
 
     // The positioning table: points 2 and 3 as edited, the others as the amplifier holds them.
-    const auto k7l = lines_of(slurp(out + "/kesta7-L.k7l"));
+    const auto k7l = lines_of(tavtest::read_file(out + "/kesta7-L.k7l"));
     ASSERT_GE(k7l.size(), 101u);
     EXPECT_EQ(k7l[0].rfind("SERVO,LIN, 001,", 0), 0u) << k7l[0];
     EXPECT_EQ(k7l[2], "001, 0, 00, 00, 0000001000, 0100.00, 0000.00, 000, 0, 0");
     EXPECT_EQ(k7l[3], "002, 0, 00, 00, 0000002500, 0150.00, 0000.50, 012, 1, 0");
     EXPECT_EQ(k7l[4], "003, 0, 01, 00, 0000001750, 0010.00, 0000.00, 000, 0, 0");
     EXPECT_EQ(k7l[100], "099, 0, 00, 00, 0000099000, 0100.00, 0000.00, 000, 0, 0");
-    const std::string itiCsv = slurp(out + "/kesta7-L-positioning.csv");
+    const std::string itiCsv = tavtest::read_file(out + "/kesta7-L-positioning.csv");
     EXPECT_TRUE(has(itiCsv, "Comment: Edited by the loader session\r\n"));
     EXPECT_TRUE(has(itiCsv, "2500"));
 
     // The VV table of the Mini: a .m7v with point 2 edited.
-    const auto m7v = lines_of(slurp(out + "/kesta7mini-V.m7v"));
+    const auto m7v = lines_of(tavtest::read_file(out + "/kesta7mini-V.m7v"));
     ASSERT_GE(m7v.size(), 17u);
     EXPECT_EQ(m7v[0].rfind("SERVO,VEL, 002,", 0), 0u) << m7v[0];
     EXPECT_EQ(m7v[2], "001, 0, 00, 00, 0000001000, 0100.00, 00010.0, 00010.0, 0000.00, 000, 0, 0");
     EXPECT_EQ(m7v[3], "002, 0, 00, 00, 0000004200, 0080.00, 00025.0, 00030.0, 0000.25, 005, 1, 1");
     EXPECT_EQ(m7v[16], "015, 0, 00, 00, 0000015000, 0100.00, 00010.0, 00010.0, 0000.00, 000, 0, 0");
-    const std::string vvCsv = slurp(out + "/kesta7mini-V-vv.csv");
+    const std::string vvCsv = tavtest::read_file(out + "/kesta7mini-V-vv.csv");
     EXPECT_TRUE(has(vvCsv, "Amplifier type: QMH 500D5 - VV 2\r\n"));
     EXPECT_TRUE(has(vvCsv, "4200"));
 
     // The devices were put back and the selection kept: a second session
     // reads the same values before its edits and ends the same way.
-    std::string con = slurp(home.file("servo.con"));
+    std::string con = tavtest::read_file(home.file("servo.con"));
     EXPECT_EQ(con.substr(0, 10), "SERVO,   1");
     // This time the V-type entry is selected, as `tav vv read` leaves it: the
     // session selects what each transfer needs and puts the selection back.
@@ -213,12 +205,12 @@ TEST_F(Session, RunsEveryStepAndWritesEveryFile) {
     home.write("servo.con", con);
     const Result again = run_demo(home.file("out2"));
     ASSERT_EQ(again.exit, 0) << again.out;
-    EXPECT_EQ(slurp(home.file("servo.con")).substr(0, 10), "SERVO,   2");
+    EXPECT_EQ(tavtest::read_file(home.file("servo.con")).substr(0, 10), "SERVO,   2");
     EXPECT_TRUE(has(again.out, "PA1_08  ")) << again.out;
-    const auto k7pAgain = lines_of(slurp(home.file("out2/kesta7-L.k7p")));
+    const auto k7pAgain = lines_of(tavtest::read_file(home.file("out2/kesta7-L.k7p")));
     ASSERT_GT(k7pAgain.size(), 106u);
     EXPECT_EQ(k7pAgain[9], k7p[9]);
-    EXPECT_EQ(lines_of(slurp(home.file("out2/kesta7-L.k7l")))[5], k7l[5]);
+    EXPECT_EQ(lines_of(tavtest::read_file(home.file("out2/kesta7-L.k7l")))[5], k7l[5]);
     EXPECT_TRUE(has(again.out, "before:\n    PA1_08  ")) << again.out;
     EXPECT_TRUE(has(again.out, "                        8  [")) << again.out;
 }
@@ -229,7 +221,7 @@ TEST_F(Session, CtrlCCancelsTheTransferAndTheNextSessionWorksAtOnce) {
     sim = std::make_unique<tavtest::SimProcess>(home.file("state.json"), home.file("ttySIM"),
                                                 std::vector<std::string>{"--baud", "9600"});
     ASSERT_TRUE(sim->ready());
-    std::string settings = slurp(home.file("servo.set"));
+    std::string settings = tavtest::read_file(home.file("servo.set"));
     const std::size_t at = settings.find("COM1,38400");
     ASSERT_NE(at, std::string::npos);
     settings.replace(at, 10, "COM1,9600");
@@ -240,7 +232,7 @@ TEST_F(Session, CtrlCCancelsTheTransferAndTheNextSessionWorksAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     ::kill(pid, SIGINT);
     EXPECT_EQ(wait_exit(pid), 130);  // cancelled by the user
-    const std::string first = slurp(home.file("first.txt"));
+    const std::string first = tavtest::read_file(home.file("first.txt"));
     EXPECT_TRUE(has(first, "extended parameters: read: -31  Cancelled by the user.")) << first;
     EXPECT_TRUE(has(first, "session stopped: -31")) << first;
 
@@ -254,7 +246,7 @@ TEST_F(Session, ALineTraceOfAnotherProcessStopsItBeforeTheLine) {
     start_sim();
     const pid_t trace = spawn_tav({"trace", "20"}, home.file("trace.txt"));
     ASSERT_GT(trace, 0);
-    for (int i = 0; i < 100 && !has(slurp(home.file("trace.txt")), "held"); ++i)
+    for (int i = 0; i < 100 && !has(tavtest::read_file(home.file("trace.txt")), "held"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const Result r = run_demo(home.file("out"));
     ::kill(trace, SIGTERM);

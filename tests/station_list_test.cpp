@@ -16,11 +16,7 @@ using namespace tav::line;
 
 namespace {
 
-std::string crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
+using tavtest::crlf;
 
 // "station/flag/name" of an entry, or "code N" when the read fails.
 std::string entry(int n, int refresh = 0) {
@@ -66,7 +62,7 @@ TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
     ASSERT_EQ(ListStation(0, &station), 0);  // the servo operator in front of the list
     EXPECT_EQ(station, 0);
 
-    home_.write("servo.con", tavtest::read_file(std::string(TAV_BUILD_DIR) + "/share/tav/servo.con"));
+    tavtest::install_sample(home_, {"servo.con"});
     EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);  // the sample selects entry 1, station 001
     EXPECT_EQ(station, 1);
     EXPECT_EQ(entry(2), "2/0/KESTA7 Mini V-type");
