@@ -10,9 +10,9 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
 #include "iti/iti.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
 #include "platform/file_identity.h"

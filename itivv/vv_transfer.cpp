@@ -9,9 +9,9 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
 #include "itivv/itivv.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "platform/platform.h"
 

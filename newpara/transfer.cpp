@@ -8,8 +8,8 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
 #include "para/shared_params.h"
