@@ -16,7 +16,8 @@ function(tav_expose_folders target scope)
 endfunction()
 
 # tav_layer(<target> FOLDERS <folder>... LINKS <target>...)
-# A static library from the sources of its folders, linking what it names.
+# A static library from the sources of its folders, linking what it names
+# (an interface library when the folders hold headers only).
 function(tav_layer target)
   cmake_parse_arguments(L "" "" "FOLDERS;LINKS" ${ARGN})
   set(sources)
@@ -24,7 +25,14 @@ function(tav_layer target)
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
     list(APPEND sources ${found})
   endforeach()
-  add_library(${target} STATIC ${sources})
-  tav_expose_folders(${target} PUBLIC ${L_FOLDERS})
-  target_link_libraries(${target} PUBLIC ${L_LINKS} PRIVATE tav_warnings)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    tav_expose_folders(${target} PUBLIC ${L_FOLDERS})
+    target_link_libraries(${target} PUBLIC ${L_LINKS} PRIVATE tav_warnings)
+  else()
+    # Headers only: what links it gets their folders and what they stand on.
+    add_library(${target} INTERFACE)
+    tav_expose_folders(${target} INTERFACE ${L_FOLDERS})
+    target_link_libraries(${target} INTERFACE ${L_LINKS})
+  endif()
 endfunction()

@@ -83,21 +83,6 @@ constexpr int kBlockReplySize = 100;
 // A point number as the one BCD byte the exchanges take.
 unsigned point_bcd(int no);
 
-// Port lock and line for the length of one transfer; both are released on
-// every way out.
-class LineSession {
-public:
-    LineSession() = default;
-    LineSession(const LineSession&) = delete;
-    LineSession& operator=(const LineSession&) = delete;
-    // 0, -18 (locked elsewhere) or -14 (the line does not open).
-    short open();
-    ~LineSession();
-
-private:
-    bool locked_ = false, open_ = false;
-};
-
 // The parameter numbers of the two decimal-point settings, looked up before
 // the line is opened.
 struct DecimalParams {
@@ -164,19 +149,6 @@ void begin_send(Set* set);
 // on either failure.
 template <class Set>
 short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* set, int index));
-
-// The final bookkeeping of a transfer: a transfer that did not count its own
-// steps shows one step, done on success and -1 on failure.
-template <class Set>
-void finish_progress(Set* set, short code) {
-    if (set->nProgressTotal != 0) return;
-    if (code == TAV_OK) {
-        set->nProgressTotal = 1;
-        set->nProgressDone = 1;
-    } else {
-        set->nProgressDone = -1;
-    }
-}
 
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out);

@@ -17,6 +17,7 @@
 #include "newpara/newpara.h"
 #include "platform/file_identity.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::iti {
@@ -108,20 +109,6 @@ unsigned point_bcd(int no) {
     unsigned v = 0;
     bcd::int_to_Bcd(no, &v);
     return v;
-}
-
-short LineSession::open() {
-    int kind = 0;
-    if (line::ComPortLock_quimbel(&kind) == TAV_E_LOCKED) return TAV_E_LOCKED;
-    locked_ = true;
-    if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
-    open_ = true;
-    return TAV_OK;
-}
-
-LineSession::~LineSession() {
-    if (open_) comm::wyn().Wyn_Net_Close();
-    if (locked_) line::ComPortUnlock_quimbel();
 }
 
 short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp) {
@@ -222,19 +209,8 @@ void header_from_record(Set* set, const unsigned char* rec, const char* ampNo, u
                         int pointCount, int columnCount) {
     tavplat::copy_text(set->szAmpNo, ampNo);
     set->szFileName[0] = '\0';
-    set->nModel = rec[3];
+    sets::take_identification(set, rec);
     set->nFamily = rec[4];
-    set->byInfo1 = rec[5];
-    set->byInfo3 = rec[6];
-    set->byInfo2 = rec[7];
-    set->byInfo5 = rec[8];
-    set->byInfo10 = rec[9];
-    set->byInfo11 = rec[10];
-    set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
-    set->byInfo12 = rec[11];
-    set->byInfo14 = rec[12];
-    set->nInterface = rec[13];
-    set->byInfo8 = rec[14];
     set->byInfo9 = 3;
     set->nPointCount = pointCount;
     set->nColumnCount = static_cast<uint32_t>(columnCount);
@@ -259,12 +235,12 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
         if (set->point[i].nChgFlag != 0) anyChanged = true;
         if (to_send(set->point[i], writeAll) && !inRange(set, i)) {
             set->point[i].nStatus = TAV_E_RANGE;
-            finish_progress(set, TAV_E_RANGE);
+            sets::finish_progress(set, TAV_E_RANGE);
             return TAV_E_RANGE;
         }
     }
     if ((writeAll == 0 && !anyChanged) || n == 0) {
-        finish_progress(set, TAV_E_NOTHING_TO_SEND);
+        sets::finish_progress(set, TAV_E_NOTHING_TO_SEND);
         return TAV_E_NOTHING_TO_SEND;
     }
     return TAV_OK;
@@ -299,10 +275,7 @@ short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, De
         for (int i = 0; i < inBlock; ++i) decode(set, first - 1 + i, reply + 2 + i * wire.imageSize);
     }
 
-    char date[100] = {}, time[100] = {};
-    tavplat::local_date(date, sizeof date);
-    tavplat::local_time(time, sizeof time);
-    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    sets::stamp_read_date(set);
     if (comm::wyn().GetKbType() != 0)
         tavplat::copy_text(set->szAmpNo, "000");
     else
@@ -450,7 +423,7 @@ short AmpRd(const char* ampText, ItiDatSet* set) { return read_point_blocks(ampT
 short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     if (ampText == nullptr) {
         const short code = DatFil_Rd(fileName, set);
-        finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     set->nProgressTotal = 0;
@@ -464,8 +437,8 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     tavplat::format_text(ampNo, sizeof ampNo, "%03d", number);
     short code;
     {
-        LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) {
             unsigned char rec[17] = {};
             code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);
@@ -478,7 +451,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
             }
         }
     }
-    finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -494,7 +467,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
             frame::PrintFormScope printForm;
             code = DatFil_Wt(fileName, set);
         }
-        finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     begin_send(set);
@@ -505,8 +478,8 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
 
     const int number = std::atoi(ampText);
     {
-        LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         unsigned char rec[17] = {};
         if (code == TAV_OK) code = comm::wyn().Wyn_SysCondition_Rd(0, sizeof rec, rec);
         if (code == TAV_OK && rec[4] != kOperatorFamily) code = TAV_E_NOT_OPERATOR2;
@@ -523,7 +496,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
         if (code == TAV_OK && (pos != set->wStopPosDp || time != set->wStopTimeDp)) code = TAV_E_DECIMAL_MISMATCH;
         if (code == TAV_OK) code = AmpWt(ampText, writeAll, set);
     }
-    finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -536,8 +509,8 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     DecimalParams dp;
     if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
-    LineSession session;
-    code = session.open();
+    line::PortSession session;
+    code = session.lock_and_open();
     if (code != TAV_OK) return code;
     unsigned char rec[17] = {};
     code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);

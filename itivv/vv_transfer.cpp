@@ -14,6 +14,7 @@
 #include "line/direct_access.h"
 #include "line/line.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 
 namespace tav::itivv {
 
@@ -144,7 +145,7 @@ short AmpRd(const char* ampText, ItiVvDatSet* set) {
 short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     if (ampText == nullptr) {
         const short code = DatFil_Rd(fileName, set);
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     set->nProgressTotal = 0;
@@ -159,14 +160,14 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     int target = 0;
     short code = target_station(&target);
     if (code != TAV_OK) {
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     char ampNo[sizeof set->szAmpNo];
     tavplat::format_text(ampNo, sizeof ampNo, "%03d", number);
     {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         unsigned char rec[17] = {};
         if (code == TAV_OK && comm::wyn().Wyn_SysCondition_Rd(0, sizeof rec, rec) == TAV_OK &&
             rec[4] != kOperatorFamily)
@@ -184,7 +185,7 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
             code = AmpRd(ampText, set);
         }
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -200,7 +201,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
             frame::PrintFormScope printForm;
             code = DatFil_Wt(fileName, set);
         }
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     iti::begin_send(set);
@@ -211,13 +212,13 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
     int target = 0;
     code = target_station(&target);
     if (code == TAV_OK) {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) code = check_operator();
         // The amplifier's type and decimal points are not compared on this path.
         if (code == TAV_OK) code = framed_write(std::atoi(ampText), ampText, writeAll, set);
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -232,12 +233,12 @@ short InitWt(ItiVvDatSet* set) {
     int target = 0;
     short code = target_station(&target);
     if (code == TAV_OK) {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) code = check_operator();
         if (code == TAV_OK) code = framed_write(std::atoi(ampText), ampText, 1, set);
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -249,8 +250,8 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     iti::DecimalParams dp;
     if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
-    iti::LineSession session;
-    code = session.open();
+    line::PortSession session;
+    code = session.lock_and_open();
     if (code != TAV_OK) return code;
     // Unlike the positioning table, everything here goes to the target station.
     unsigned char rec[17] = {};

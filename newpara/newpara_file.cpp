@@ -12,8 +12,8 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::newpara {
@@ -171,7 +171,7 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         if (p != nullptr && tok[0] != '\0') {
             tavplat::copy_text(set->szAmpNo, tok);
             p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
-            params::read_identification_fields(p, set, params::InfoWord::kAsRead);
+            sets::read_identification_fields(p, set, sets::InfoWord::kAsRead);
         }
     }
     if (std::fgets(line, kLineLimit, f) != nullptr) {  // the column header
@@ -210,12 +210,12 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
     }
     FILE* f = file.get();
     // The interface column carries the whole interface code.
-    const std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface));
+    const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface));
     short code = TAV_OK;
     if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     if (code == TAV_OK)
-        code = params::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
+        code = sets::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
             char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
             format_value(r.dValue, r.wAttr, v);
             format_value(r.dInitial, r.wAttr, ini, false);
@@ -245,17 +245,17 @@ short NewPara_Create(int model, int kind, NewParaSet* set) {
     return code;
 }
 
-short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return params::change_file_name(set, name); }
+short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return sets::change_file_name(set, name); }
 
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out) {
     tavplat::copy_text(out, sizeof set->szComment, set->szComment);
     return TAV_OK;
 }
 
-short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return params::write_comment(set, text); }
+short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return sets::write_comment(set, text); }
 
 short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
-    params::copy_properties_out(*set, out);
+    sets::copy_properties_out(*set, out);
     out->byInfo3 = set->byInfo3;  // only the extended property record has it
     return TAV_OK;
 }
@@ -264,12 +264,12 @@ short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
     static NewParaSet copy;
     std::memcpy(&copy, set, sizeof copy);
-    if (params::properties_need_new_set(*set, *prop)) {
+    if (sets::properties_need_new_set(*set, *prop)) {
         const short code = NewPara_Create(prop->nModel, prop->nKind, set);
         if (code != TAV_OK) return code;
     }
-    params::take_properties(set, *prop, copy.nKind);
-    params::restore_values(set, copy, std::min(int{set->nParaCount}, kParaCount), text::Text(10010));
+    sets::take_properties(set, *prop, copy.nKind);
+    sets::restore_values(set, copy, std::min(int{set->nParaCount}, kParaCount), text::Text(10010));
     return NewPara_Syousuh_Chg(set, 0, 1, 0, 1);
 }
 

@@ -1,7 +1,8 @@
-// What the standard parameters (para/) and the extended parameters (newpara/)
-// do alike. Both sets carry the same header (TAV_SET_HEADER_FIELDS) and their
-// records the same field names, so these helpers are templates over the set,
-// record and property types. What differs between the two (record layouts,
+// What the data-set families do alike. Every set carries the same header
+// (TAV_SET_HEADER_FIELDS) and the parameter records the same field names, so
+// these helpers are templates over the set, record and property types. The
+// header helpers serve all four families; the record and file helpers the
+// two parameter families. What differs between families (record layouts,
 // slot counts, number rules, block sizes, the re-derivation and the
 // reconciliation) stays in the unit of each.
 #pragma once
@@ -16,7 +17,7 @@
 #include "line/line.h"
 #include "platform/platform.h"
 
-namespace tav::params {
+namespace tav::sets {
 
 // ------------------------------------------------------------------ header
 // The identification defaults both definition loads start from. (The
@@ -367,4 +368,4 @@ void restore_values(Set* set, const Set& kept, int count, const std::string& unu
     }
 }
 
-}  // namespace tav::params
+}  // namespace tav::sets
