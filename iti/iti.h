@@ -62,12 +62,10 @@ short AmpWt(const char* ampText, int writeAll, ItiDatSet* set);
 short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
 short NoDat_Rd(int station, int no, ItiNoDatInfo* out);
 
-// The parameter numbers of the two decimal-point settings ("SS", "S2") and
-// the family of the extended-parameter definitions they came from; 0 or 1
-// when the definitions do not tell them. Replaceable so that tests of the
-// transfer need no definition files.
+// The look-up of the parameter numbers of the two decimal-point settings;
+// by default the extended parameters' (newpara::decimal_point_params).
+// Replaceable so that tests of the transfer need no definition files.
 using DecimalParamFinder = short (*)(int* stopPosParam, int* stopTimeParam, unsigned* family);
-short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family);
 void set_decimal_param_finder(DecimalParamFinder finder);  // null restores the default
 
 // ------------------------------------- point transfers of both tables
@@ -89,7 +87,7 @@ struct DecimalParams {
     int stopPos = 0, stopTime = 0;
     unsigned family = 0;
 };
-// Through finder, or find_decimal_params when finder is null.
+// Through finder, or newpara::decimal_point_params when finder is null.
 short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp);
 // Reads both settings with Wyn_Para_Rd2; values out of their range count as 0.
 short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stopPos, unsigned* stopTime);
