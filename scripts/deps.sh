@@ -12,7 +12,7 @@ set -euo pipefail
 loader_pkgs=(cmake ninja-build g++ pkg-config binutils nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libjs-chart.js)
 # chromium and node (with npm): the browser tests, driven by playwright-core from npm;
 # fonts-ipafont-gothic: the Japanese names in their screenshots.
-test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang dpkg-dev chromium fonts-ipafont-gothic)
+test_pkgs=("${loader_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang dpkg-dev cloc chromium fonts-ipafont-gothic)
 
 list_only=0
 if [ "${1:-}" = --list ]; then list_only=1; shift; fi
