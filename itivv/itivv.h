@@ -69,10 +69,6 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
 // tests of the transfer need no definition files; null restores the default.
 void set_decimal_param_finder(iti::DecimalParamFinder finder);
 
-// The 15-byte identification image written to the servo operator before the
-// points: the system-condition bytes 3..14 the set holds, in record order.
-void identification_image(const ItiVvDatSet& set, unsigned char image[15]);
-
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out);
 short Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out);

@@ -109,7 +109,7 @@ short framed_write(int station, const char* ampText, int writeAll, ItiVvDatSet* 
     short code = framing(station, kFramingKind, 0, 0, 0, 0, kZeros);
     if (code != TAV_OK) return code;
     unsigned char image[15];
-    identification_image(*set, image);
+    sets::identification_image(*set, image);
     code = framing(station, kIdentKind, 0, 1, 4, sizeof image, image);
     if (code != TAV_OK) return code;
     code = AmpWt(ampText, writeAll, set);
@@ -128,14 +128,6 @@ short check_operator() {
 }  // namespace
 
 void set_decimal_param_finder(iti::DecimalParamFinder finder) { g_finder = finder; }
-
-void identification_image(const ItiVvDatSet& s, unsigned char image[15]) {
-    std::memset(image, 0, 15);
-    const uint32_t bytes[12] = {static_cast<uint32_t>(s.nModel), s.nFamily, s.byInfo1, s.byInfo3, s.byInfo2,
-                                s.byInfo5, s.byInfo10, s.byInfo11, s.byInfo12, s.byInfo14, s.nInterface,
-                                s.byInfo8};
-    for (int i = 0; i < 12; ++i) image[1 + i] = static_cast<unsigned char>(bytes[i] & 0xFF);
-}
 
 // ------------------------------------------------------------------ reading
 short AmpRd(const char* ampText, ItiVvDatSet* set) {

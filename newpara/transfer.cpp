@@ -228,12 +228,8 @@ short write_to_amplifier(const char* stationText, bool all, Source source, NewPa
             unsigned char buffer[4] = {}, answer[8] = {};
             code = comm::Wyn_General_Acs(a, 81, 0, 81, 0, 0, 0, 0, buffer, 2, answer);
             if (code == TAV_OK) {
-                unsigned char block[15] = {0,
-                                           static_cast<unsigned char>(set->nModel),
-                                           static_cast<unsigned char>(set->nFamily),
-                                           set->byInfo1, set->byInfo3, set->byInfo2, set->byInfo5, set->byInfo10,
-                                           set->byInfo11, set->byInfo12, set->byInfo14,
-                                           static_cast<unsigned char>(set->nInterface), set->byInfo8, 0, 0};
+                unsigned char block[15];
+                sets::identification_image(*set, block);
                 code = comm::Wyn_General_Acs(a, 81, 0, 2, 0, 1, 4, 15, block, 2, answer);
             }
             if (code == TAV_OK) {

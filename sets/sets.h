@@ -71,6 +71,18 @@ void take_identification(Set* set, const unsigned char* rec) {
     set->nInterface = rec[13];
 }
 
+// The 15-byte identification image a write to an amplifier sends before the
+// data: the system-condition record's bytes 3..14 as the set holds them (what
+// take_identification took, with nFamily), between zero bytes.
+template <class Set>
+void identification_image(const Set& set, unsigned char image[15]) {
+    const unsigned bytes[12] = {static_cast<unsigned>(set.nModel), static_cast<unsigned>(set.nFamily),
+                                set.byInfo1, set.byInfo3, set.byInfo2, set.byInfo5, set.byInfo10, set.byInfo11,
+                                set.byInfo12, set.byInfo14, static_cast<unsigned>(set.nInterface), set.byInfo8};
+    image[0] = image[13] = image[14] = 0;
+    for (int i = 0; i < 12; ++i) image[1 + i] = static_cast<unsigned char>(bytes[i] & 0xFF);
+}
+
 // ------------------------------------------------------------------ records
 // The copy a Dat_Rd hands out: field by field, so that nParaNo and whatever
 // the caller's record holds beyond the shared fields stay untouched.
