@@ -305,6 +305,27 @@ void read_point_line(const char* line, Point& p);
 // the comment, appended to the comment area.
 void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize);
 
+// What the two tables' data files differ in; the reading is the same.
+struct DataFileLayout {
+    // The kind the file-kind check gave a named file (an empty one is refused
+    // before): 0 and the control type and family it means, or -5.
+    short (*classify)(int kind, int model, unsigned* controlType, unsigned* family);
+    int templatePathId;             // the template's path id, + model for models 2 and 4
+    unsigned templateControlType;   // a template makes an L-type (2) or a V-type (0) table
+    int pointCount, columnCount;
+    bool titleLineAlways;           // no version tag goes without the column-title line
+    bool familyFromUnreadSettings;  // a failed settings read still gives its tenth value
+};
+
+// Reads the set from the data file fileName, or from the template of the
+// model when fileName is null or empty: createModel while a Create runs
+// (else -1, and the line settings tell the model).
+template <class Set>
+short read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout);
+// Create: a new set from the template of model (a negative model counts as 0).
+template <class Set>
+short create_from_template(int model, Set* set, const DataFileLayout& layout);
+
 // Writes the data file target for the set: identification line, the column
 // titles (text columnTitleText), the point lines, the amplifier-name line and
 // the comment. The result is that of the last point's stop timer, -2 for a
