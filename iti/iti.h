@@ -152,8 +152,6 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out);
 short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
 short CsvType_Wt(const char* fileName, ItiDatSet* set);
-// The CSV form of the print record is chosen by this switch.
-void set_csv_form(bool on);
 
 // Shared by the listings of both tables.
 // The label of a small code: catalogue text base + value, "" for a code

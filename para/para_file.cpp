@@ -30,14 +30,6 @@ constexpr int kVariantField = 10;
 constexpr unsigned kHeaderText = 10000;
 constexpr unsigned kUnusedText = 10010;
 
-// Model given by srvTav_Para_Create for the length of its call; -1 otherwise.
-int g_createModel = -1;
-
-struct CreateMode {
-    explicit CreateMode(int model) { g_createModel = model; }
-    ~CreateMode() { g_createModel = -1; }
-};
-
 int file_kind(const char* name) {
     static const struct {
         const char* ext;
@@ -197,9 +189,9 @@ short read_parameter_file(const char* file, ParaSet* set) {
     return code;
 }
 
-}  // namespace
-
-short Para_Rd(const char* file, int kind, ParaSet* set) {
+// Para_Rd, with the model a Create makes its set for (-1 outside a Create:
+// the line settings tell it).
+short read_set(const char* file, int kind, ParaSet* set, int createModel) {
     if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
     const bool withFile = file != nullptr && file[0] != '\0';
     set->nProgressTotal = withFile ? kProgressWithFile : kParaCount;
@@ -217,8 +209,8 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
         variant = file_variant(file);
     } else {
         const short code = line::Set_Rd(&ls);
-        if (code != TAV_OK && g_createModel < 0) return code;
-        model = g_createModel >= 0 ? g_createModel : ls.nModel;
+        if (code != TAV_OK && createModel < 0) return code;
+        model = createModel >= 0 ? createModel : ls.nModel;
         variant = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
     }
     const int id = kind == 2 ? (withFile ? 700 : 720) : (kind == 0 ? 500 : 600) + 10 * model + variant;
@@ -248,6 +240,10 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     if (code != TAV_OK || !withFile) return code;
     return read_parameter_file(file, set);
 }
+
+}  // namespace
+
+short Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
 
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
@@ -285,12 +281,8 @@ short Para_Wt(const char* file, ParaSet* set) {
 
 short Para_Create(int model, int kind, ParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
-    short code;
-    {
-        CreateMode mode(model < 0 ? 0 : model);
-        code = Para_Rd(nullptr, kind, set);
-        if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
-    }
+    short code = read_set(nullptr, kind, set, model < 0 ? 0 : model);
+    if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
     if (code != TAV_OK) {
         set->nProgressDone = -1;
     } else {
