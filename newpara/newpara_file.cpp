@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bcd/bcd.h"
@@ -23,16 +24,6 @@ namespace {
 constexpr int kLineLimit = 500;
 constexpr int kCommentMax = 2047;
 constexpr std::size_t kAmpNameMax = 91;
-
-// A pending create request: the model number replaces the line settings' one.
-struct CreateRequest {
-    bool pending = false;
-    int model = 0;
-};
-CreateRequest& create_request() {
-    static CreateRequest r;
-    return r;
-}
 
 double number(const char* text) {
     const double v = std::strtod(text, nullptr);
@@ -108,6 +99,8 @@ void read_tail(FILE* f, NewParaSet* set) {
 
 bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
 
+short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
+
 }  // namespace
 
 short format_value(double value, unsigned attr, char* out, bool fallback) {
@@ -116,7 +109,13 @@ short format_value(double value, unsigned attr, char* out, bool fallback) {
     return code;
 }
 
-short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
+short NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
+
+namespace {
+
+// NewPara_Rd, with the model a Create makes its set for (none outside a
+// Create: the line settings tell it).
+short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
     const bool hasFile = path != nullptr && path[0] != '\0';
     set->nProgressTotal = hasFile ? 2 * kParaCount : kParaCount;
     LineSettings ls{};
@@ -131,8 +130,8 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         if (code != TAV_OK) return code;
         if (model == 4) return TAV_E_FILE_NAME;
         iface = number;
-    } else if (create_request().pending) {
-        model = create_request().model;
+    } else if (createModel) {
+        model = *createModel;
         iface = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
     } else {
         if (settingsCode != TAV_OK) return settingsCode;
@@ -190,6 +189,8 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
     return code;
 }
 
+}  // namespace
+
 short NewPara_Wt(const char* path, NewParaSet* set) {
     set->nProgressTotal = set->nParaCount;
     std::string target = path != nullptr && path[0] != '\0'
@@ -233,15 +234,13 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
 
 short NewPara_Create(int model, int kind, NewParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
-    create_request() = {true, model};
     frame::CheckDiagnosticMarkers();
-    short code = NewPara_Rd(nullptr, kind, set);
+    short code = read_set(nullptr, kind, set, model);
     if (code == TAV_OK) code = NewPara_Syousuh_Chg(set, 1, 1, 0, 1);
     if (set->nProgressTotal == 0) {
         if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
         else set->nProgressDone = -1;
     }
-    create_request() = {};
     return code;
 }
 
