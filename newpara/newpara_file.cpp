@@ -237,10 +237,7 @@ short NewPara_Create(int model, int kind, NewParaSet* set) {
     frame::CheckDiagnosticMarkers();
     short code = read_set(nullptr, kind, set, model);
     if (code == TAV_OK) code = NewPara_Syousuh_Chg(set, 1, 1, 0, 1);
-    if (set->nProgressTotal == 0) {
-        if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
-        else set->nProgressDone = -1;
-    }
+    sets::finish_progress(set, code);
     return code;
 }
 
