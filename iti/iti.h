@@ -29,14 +29,26 @@ int point_count(const Set* set) {
 }
 
 // ---------------------------------------------------------------- editing
-short Dat_Init(ItiDatSet* set, int no);
 short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
               int mCode, int mValid, int mTiming);
 short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming);
-short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
-// These five work on the header and the points every table shares; the VV
+// A point number of the set (1..count); a bad one goes to the trace.
+template <class Set>
+bool valid_point_no(const Set* set, int no);
+// The data values of a point: everything but its number, flag and status.
+template <class Point>
+void copy_values(Point& to, const Point& from);
+// Dat_Insert's gap at point no: the values from there move one point back
+// (number and status stay with their slot, an unchanged point is marked 2).
+template <class Set>
+void open_gap(Set* set, int no);
+// These seven work on the header and the points every table shares; the VV
 // table's functions of the same names are these, for its set.
+template <class Set>
+short Dat_Init(Set* set, int no);
+template <class Set, class Point>
+short Dat_Rd(Set* set, int no, Point* out);
 template <class Set>
 short Att_Chg(Set* set, unsigned short dp);
 template <class Set>
