@@ -59,7 +59,7 @@ short lookup(Sets&) {
 short decimal_lookup(Sets&) {
     int pos = 0, time = 0;
     unsigned family = 0;
-    return tav::iti::find_decimal_params(&pos, &time, &family);
+    return tav::newpara::decimal_point_params(&pos, &time, &family);
 }
 
 const std::vector<Op>& ops() {

@@ -1,7 +1,7 @@
 // C entries of identification, test run and direct amplifier access.
 #include "Tav_acs.h"
-#include "comm/direct_access.h"
 #include "exports/guard.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 
 using tav::exports::guarded;

@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.from_json(engine.to_json(), &error)) std::abort();
     // And the line still answers an identification request of every station.
     for (int station : {0, 1, 2}) {
-        tavsim::Frame rq;
+        tavwire::Frame rq;
         rq.station = static_cast<uint8_t>(station);
-        rq.command = tavsim::kCmdIdent;
+        rq.command = tavwire::kCmdIdent;
         rq.sequence = 1;
-        const std::vector<uint8_t> raw = tavsim::encode(rq);
+        const std::vector<uint8_t> raw = tavwire::encode(rq);
         engine.receive(raw.data(), raw.size());
     }
     return 0;

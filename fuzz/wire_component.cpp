@@ -16,8 +16,8 @@ public:
         : data_(data), size_(size), structured_(structured), parity_(parity), piece_(piece) {}
 
     short send(const uint8_t* bytes, size_t n) override {
-        tavsim::Frame rq;
-        if (tavsim::decode(bytes, n, rq) != tavsim::DecodeResult::kFrame) std::abort();  // we send only frames
+        tavwire::Frame rq;
+        if (tavwire::decode(bytes, n, rq) != tavwire::DecodeResult::kFrame) std::abort();  // we send only frames
         rx_.clear();
         if (!structured_) {
             const size_t take = size_ - pos_ < 700 ? size_ - pos_ : 700;
@@ -31,14 +31,14 @@ public:
             size_t n = data_[pos_ + 2];
             pos_ += 3;
             if (n > size_ - pos_) n = size_ - pos_;
-            tavsim::Frame rp;
+            tavwire::Frame rp;
             rp.station = flags & 0x02 ? static_cast<uint8_t>(rq.station + 1) : rq.station;
             rp.command = static_cast<uint8_t>((flags & 0x04 ? rq.command + 1 : rq.command) | (flags & 0x20 ? 0 : 0x80));
             rp.sequence = flags & 0x01 ? static_cast<uint8_t>(rq.sequence - 1) : rq.sequence;
             rp.status = status;
             rp.data.assign(data_ + pos_, data_ + pos_ + n);
             pos_ += n;
-            std::vector<uint8_t> raw = tavsim::encode(rp);
+            std::vector<uint8_t> raw = tavwire::encode(rp);
             if (flags & 0x08) raw[raw.size() - 2] ^= 0x5A;
             if (flags & 0x10) raw.back() = 0x7F;
             if (flags & 0x40) raw.resize(raw.size() / 2);
@@ -76,7 +76,7 @@ private:
     bool structured_, parity_;
     size_t piece_;
     std::deque<uint8_t> rx_;
-    tavsim::ParityUnmarker unmarker_;
+    tavwire::ParityUnmarker unmarker_;
 };
 
 }  // namespace
@@ -90,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     wyn::LineConfig cfg;
     cfg.attempts = 1 + data[0] / 4 % 4;
     wyn::Line line(std::move(owned), cfg, nullptr);
-    static const uint8_t kCommands[] = {tavsim::kCmdIdent, tavsim::kCmdParaRead, tavsim::kCmdPointRead,
-                                        tavsim::kCmdAccess};
+    static const uint8_t kCommands[] = {tavwire::kCmdIdent, tavwire::kCmdParaRead, tavwire::kCmdPointRead,
+                                        tavwire::kCmdAccess};
     for (int i = 0; i < 64 && !t->exhausted(); ++i) {
         wyn::Reply reply;
         const short rc = line.exchange(i % 3, kCommands[i % 4], {1, 2, 3}, reply);

@@ -14,14 +14,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 static void check_reply(const std::vector<uint8_t>& out) {
     if (out.empty()) return;
-    tavsim::Decoder d;
+    tavwire::Decoder d;
     bool complete = false;
     for (uint8_t b : out) {
-        const tavsim::DecodeResult r = d.push(b);
-        if (r == tavsim::DecodeResult::kGarbled) std::abort();  // the device never sends garbage
-        if (r == tavsim::DecodeResult::kFrame) {
+        const tavwire::DecodeResult r = d.push(b);
+        if (r == tavwire::DecodeResult::kGarbled) std::abort();  // the device never sends garbage
+        if (r == tavwire::DecodeResult::kFrame) {
             complete = true;
-            const tavsim::Frame& f = d.frame();
+            const tavwire::Frame& f = d.frame();
             if (f.data.size() < 2) std::abort();  // STR1, STR2 always
         }
     }
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t i = 1;
     uint8_t seq = 0;
     while (i + 3 <= size) {
-        tavsim::Frame rq;
+        tavwire::Frame rq;
         rq.station = data[i] % 4 == 3 ? data[i] : data[i] % 3;
         rq.command = data[i + 1];
         rq.sequence = ++seq;
@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t take = n < size - i ? n : size - i;
         rq.data.assign(data + i, data + i + take);
         i += take;
-        const std::vector<uint8_t> raw = tavsim::encode(rq);
+        const std::vector<uint8_t> raw = tavwire::encode(rq);
         const std::vector<uint8_t> out = engine.receive(raw.data(), raw.size());
-        if (rq.station <= tavsim::kMaxStation && !rq.is_reply() && engine.device(rq.station) != nullptr)
+        if (rq.station <= tavwire::kMaxStation && !rq.is_reply() && engine.device(rq.station) != nullptr)
             check_reply(out);
         if (seq % 4 == 0) engine.advance(250);
     }

@@ -29,14 +29,26 @@ int point_count(const Set* set) {
 }
 
 // ---------------------------------------------------------------- editing
-short Dat_Init(ItiDatSet* set, int no);
 short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
               int mCode, int mValid, int mTiming);
 short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming);
-short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out);
-// These five work on the header and the points every table shares; the VV
+// A point number of the set (1..count); a bad one goes to the trace.
+template <class Set>
+bool valid_point_no(const Set* set, int no);
+// The data values of a point: everything but its number, flag and status.
+template <class Point>
+void copy_values(Point& to, const Point& from);
+// Dat_Insert's gap at point no: the values from there move one point back
+// (number and status stay with their slot, an unchanged point is marked 2).
+template <class Set>
+void open_gap(Set* set, int no);
+// These seven work on the header and the points every table shares; the VV
 // table's functions of the same names are these, for its set.
+template <class Set>
+short Dat_Init(Set* set, int no);
+template <class Set, class Point>
+short Dat_Rd(Set* set, int no, Point* out);
 template <class Set>
 short Att_Chg(Set* set, unsigned short dp);
 template <class Set>
@@ -62,12 +74,10 @@ short AmpWt(const char* ampText, int writeAll, ItiDatSet* set);
 short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
 short NoDat_Rd(int station, int no, ItiNoDatInfo* out);
 
-// The parameter numbers of the two decimal-point settings ("SS", "S2") and
-// the family of the extended-parameter definitions they came from; 0 or 1
-// when the definitions do not tell them. Replaceable so that tests of the
-// transfer need no definition files.
+// The look-up of the parameter numbers of the two decimal-point settings;
+// by default the extended parameters' (newpara::decimal_point_params).
+// Replaceable so that tests of the transfer need no definition files.
 using DecimalParamFinder = short (*)(int* stopPosParam, int* stopTimeParam, unsigned* family);
-short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family);
 void set_decimal_param_finder(DecimalParamFinder finder);  // null restores the default
 
 // ------------------------------------- point transfers of both tables
@@ -83,28 +93,13 @@ constexpr int kBlockReplySize = 100;
 // A point number as the one BCD byte the exchanges take.
 unsigned point_bcd(int no);
 
-// Port lock and line for the length of one transfer; both are released on
-// every way out.
-class LineSession {
-public:
-    LineSession() = default;
-    LineSession(const LineSession&) = delete;
-    LineSession& operator=(const LineSession&) = delete;
-    // 0, -18 (locked elsewhere) or -14 (the line does not open).
-    short open();
-    ~LineSession();
-
-private:
-    bool locked_ = false, open_ = false;
-};
-
 // The parameter numbers of the two decimal-point settings, looked up before
 // the line is opened.
 struct DecimalParams {
     int stopPos = 0, stopTime = 0;
     unsigned family = 0;
 };
-// Through finder, or find_decimal_params when finder is null.
+// Through finder, or newpara::decimal_point_params when finder is null.
 short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp);
 // Reads both settings with Wyn_Para_Rd2; values out of their range count as 0.
 short read_decimal_settings(int station, const DecimalParams& dp, unsigned* stopPos, unsigned* stopTime);
@@ -165,25 +160,10 @@ void begin_send(Set* set);
 template <class Set>
 short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* set, int index));
 
-// The final bookkeeping of a transfer: a transfer that did not count its own
-// steps shows one step, done on success and -1 on failure.
-template <class Set>
-void finish_progress(Set* set, short code) {
-    if (set->nProgressTotal != 0) return;
-    if (code == TAV_OK) {
-        set->nProgressTotal = 1;
-        set->nProgressDone = 1;
-    } else {
-        set->nProgressDone = -1;
-    }
-}
-
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out);
 short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
 short CsvType_Wt(const char* fileName, ItiDatSet* set);
-// The CSV form of the print record is chosen by this switch.
-void set_csv_form(bool on);
 
 // Shared by the listings of both tables.
 // The label of a small code: catalogue text base + value, "" for a code
@@ -334,6 +314,27 @@ void read_point_line(const char* line, Point& p);
 // The rest of a data file after its point lines: the amplifier-name line and
 // the comment, appended to the comment area.
 void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize);
+
+// What the two tables' data files differ in; the reading is the same.
+struct DataFileLayout {
+    // The kind the file-kind check gave a named file (an empty one is refused
+    // before): 0 and the control type and family it means, or -5.
+    short (*classify)(int kind, int model, unsigned* controlType, unsigned* family);
+    int templatePathId;             // the template's path id, + model for models 2 and 4
+    unsigned templateControlType;   // a template makes an L-type (2) or a V-type (0) table
+    int pointCount, columnCount;
+    bool titleLineAlways;           // no version tag goes without the column-title line
+    bool familyFromUnreadSettings;  // a failed settings read still gives its tenth value
+};
+
+// Reads the set from the data file fileName, or from the template of the
+// model when fileName is null or empty: createModel while a Create runs
+// (else -1, and the line settings tell the model).
+template <class Set>
+short read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout);
+// Create: a new set from the template of model (a negative model counts as 0).
+template <class Set>
+short create_from_template(int model, Set* set, const DataFileLayout& layout);
 
 // Writes the data file target for the set: identification line, the column
 // titles (text columnTitleText), the point lines, the amplifier-name line and

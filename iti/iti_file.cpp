@@ -24,8 +24,18 @@ constexpr int kPointColumns = 10;
 constexpr unsigned kKesta7 = 0x30;
 constexpr std::size_t kAmpNameMax = 91;
 
-// The model handed to Create, for the template read it runs; -1 outside it.
-int g_createModel = -1;
+// A positioning file is kind 2 (".k7l"); its first line's model word is the
+// table's control type.
+short classify_positioning_file(int kind, int model, unsigned* controlType, unsigned* /*family*/) {
+    if (kind != 2) return TAV_E_FILE_NAME;
+    *controlType = static_cast<unsigned>(model);
+    return TAV_OK;
+}
+
+// The K7-V1.3 files have no column-title line; a template read with a failed
+// settings read takes the tenth value the read left.
+constexpr DataFileLayout kPositioningFile = {classify_positioning_file, kTemplatePathId, 2, kMaxPoints,
+                                             kPointColumns, false, true};
 
 }  // namespace
 
@@ -142,7 +152,8 @@ template void read_point_line<ItiVvDatPoint>(const char*, ItiVvDatPoint&);
 template short write_data_file<ItiDatSet>(const char*, ItiDatSet*, int);
 template short write_data_file<ItiVvDatSet>(const char*, ItiVvDatSet*, int);
 
-short DatFil_Rd(const char* fileName, ItiDatSet* set) {
+template <class Set>
+short read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout) {
     set->nProgressTotal = 10;
     const bool named = fileName != nullptr && fileName[0] != '\0';
     char path[TAV_PATH_MAX] = {};
@@ -152,17 +163,18 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
         int kind = -1, model = 0;
         short code = line::File_Chk(fileName, &kind, &model, nullptr, nullptr, nullptr);
         if (code != TAV_OK) return code;
-        if (kind != 2 || model == 4) return TAV_E_FILE_NAME;
-        controlType = static_cast<unsigned>(model);  // the word of the file's first line
+        if (model == 4) return TAV_E_FILE_NAME;
+        if ((code = layout.classify(kind, model, &controlType, &family)) != TAV_OK) return code;
         tavplat::copy_text(path, fileName);
     } else {
-        int model = g_createModel;
+        int model = createModel;
         if (model < 0) {
             LineSettings settings{};
-            model = line::Set_Rd(&settings) == TAV_OK ? settings.nModel : 0;
-            family = static_cast<unsigned>(settings.nTenth);
+            const bool read = line::Set_Rd(&settings) == TAV_OK;
+            model = read ? settings.nModel : 0;
+            if (read || layout.familyFromUnreadSettings) family = static_cast<unsigned>(settings.nTenth);
         }
-        const int id = (model == 2 || model == 4) ? kTemplatePathId + model : kTemplatePathId;
+        const int id = (model == 2 || model == 4) ? layout.templatePathId + model : layout.templatePathId;
         short code = comm::full_path(id, path);
         if (code != TAV_OK) return code;
         if (line::AmpModelNumber(static_cast<unsigned>(model), &controlType, &bus) != TAV_OK) controlType = bus = 0;
@@ -181,14 +193,14 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
         bus = 0;
     } else {
         tavplat::copy_text(set->szAmpNo, "0");
-        controlType = 2;  // a template always makes an L-type table
+        controlType = layout.templateControlType;
     }
     set->nModel = static_cast<int32_t>(controlType);
     set->byInfo6 = static_cast<uint8_t>(bus);
     set_ident_defaults(set);
     set->nFamily = family;
-    set->nPointCount = kMaxPoints;
-    set->nColumnCount = kPointColumns;
+    set->nPointCount = layout.pointCount;
+    set->nColumnCount = static_cast<uint32_t>(layout.columnCount);
 
     char buf[kFileLineLimit];
     char tag[kFileLineLimit] = {};
@@ -197,9 +209,9 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
         read_ident_line(buf, set, tag, sizeof tag);
     else
         read_template_line(buf, set);
-    if (std::strcmp(tag, kOldTag) != 0) read_line(file.get(), buf, sizeof buf);
+    if (layout.titleLineAlways || std::strcmp(tag, kOldTag) != 0) read_line(file.get(), buf, sizeof buf);
 
-    for (int i = 0; i < set->nPointCount; ++i) {
+    for (int i = 0; i < layout.pointCount; ++i) {
         if (!read_line(file.get(), buf, sizeof buf)) break;
         read_point_line(buf, set->point[i]);
         ++set->nProgressDone;
@@ -208,6 +220,21 @@ short DatFil_Rd(const char* fileName, ItiDatSet* set) {
     read_file_tail(file.get(), set->szComment, sizeof set->szComment);
     return TAV_OK;
 }
+
+template <class Set>
+short create_from_template(int model, Set* set, const DataFileLayout& layout) {
+    set->nProgressTotal = 0;
+    set->nProgressDone = 0;
+    frame::CheckDiagnosticMarkersWithProbe();
+    return read_data_file(nullptr, model < 0 ? 0 : model, set, layout);
+}
+
+template short read_data_file<ItiDatSet>(const char*, int, ItiDatSet*, const DataFileLayout&);
+template short read_data_file<ItiVvDatSet>(const char*, int, ItiVvDatSet*, const DataFileLayout&);
+template short create_from_template<ItiDatSet>(int, ItiDatSet*, const DataFileLayout&);
+template short create_from_template<ItiVvDatSet>(int, ItiVvDatSet*, const DataFileLayout&);
+
+short DatFil_Rd(const char* fileName, ItiDatSet* set) { return read_data_file(fileName, -1, set, kPositioningFile); }
 
 short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     set->nProgressTotal = set->nPointCount;
@@ -220,14 +247,6 @@ short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     return write_data_file(target, set, kColumnTitleText);
 }
 
-short DatFil_Create(int model, ItiDatSet* set) {
-    set->nProgressTotal = 0;
-    set->nProgressDone = 0;
-    g_createModel = model < 0 ? 0 : model;
-    frame::CheckDiagnosticMarkersWithProbe();
-    const short code = DatFil_Rd(nullptr, set);
-    g_createModel = -1;
-    return code;
-}
+short DatFil_Create(int model, ItiDatSet* set) { return create_from_template(model, set, kPositioningFile); }
 
 }  // namespace tav::iti

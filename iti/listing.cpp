@@ -39,8 +39,6 @@ constexpr char kPrintPointDefault[] = "%3d  %-4s  %-9s %12s  %8s   %8s     %02X 
 constexpr char kCsvPointDefault[] = "%3d, %-8s, %-9s, %10s, %8s, %8s, %5d, %10s, %10s";
 constexpr char kPointArgs[] = "dsssssdss";  // the VV point line has two texts more
 
-bool g_csv = false;
-
 // A catalogue text by a computed id; ids beyond the catalogue give "".
 std::string text_at(long id) {
     if (id < 0 || id > 65535) return "";
@@ -152,16 +150,12 @@ std::string describe(ItiDatSet* set, int index) {
     return line;
 }
 
-short make_csv(ItiDatSet* set, ItiDatPrintData* out) {
-    set_csv_form(true);
-    const short made = Print_mak(set, out);
-    set_csv_form(false);
-    return made;
-}
+// The print record, or with csv its CSV form.
+short make_record(ItiDatSet* set, ItiDatPrintData* out, bool csv);
+
+short make_csv(ItiDatSet* set, ItiDatPrintData* out) { return make_record(set, out, true); }
 
 }  // namespace
-
-void set_csv_form(bool on) { g_csv = on; }
 
 std::string code_label(long base, long value, long count) {
     return value >= 0 && value < count ? text_at(base + value) : std::string();
@@ -216,9 +210,12 @@ template short write_csv<ItiVvDatSet, ItiVvDatPrintData>(const char*, ItiVvDatSe
                                                          short (*)(ItiVvDatSet*, ItiVvDatPrintData*),
                                                          std::string (*)(ItiVvDatSet*, int));
 
-short Print_mak(ItiDatSet* set, ItiDatPrintData* out) {
+short Print_mak(ItiDatSet* set, ItiDatPrintData* out) { return make_record(set, out, false); }
+
+namespace {
+
+short make_record(ItiDatSet* set, ItiDatPrintData* out, bool csv) {
     frame::PrintFormScope printForm;
-    const bool csv = g_csv;
     std::memset(out, 0, sizeof *out);
 
     char name[sizeof set->szFileName];
@@ -264,6 +261,8 @@ short Print_mak(ItiDatSet* set, ItiDatPrintData* out) {
     }
     return result;
 }
+
+}  // namespace
 
 short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out) {
     if (lineCount != nullptr) *lineCount = kDescriptionLines;

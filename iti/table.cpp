@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <type_traits>
 
 #include "bcd/bcd.h"
 #include "frame/frame.h"
@@ -19,12 +20,6 @@ namespace tav::iti {
 namespace {
 
 constexpr int kTitleText = 10007;
-
-bool valid_no(const ItiDatSet* set, int no) {
-    if (no >= 1 && no <= point_count(set)) return true;
-    frame::tracef("%d", no);
-    return false;
-}
 
 void store_values(ItiDatPoint& p, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
                   int mCode, int mValid, int mTiming) {
@@ -41,22 +36,87 @@ void store_values(ItiDatPoint& p, int cmdMode, int stepMode, double stopPos, dou
 }  // namespace
 
 // ------------------------------------------------------------------ editing
-short Dat_Init(ItiDatSet* set, int no) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    ItiDatPoint& p = set->point[no - 1];
+template <class Set>
+bool valid_point_no(const Set* set, int no) {
+    if (no >= 1 && no <= point_count(set)) return true;
+    frame::tracef("%d", no);
+    return false;
+}
+
+template <class Point>
+void copy_values(Point& to, const Point& from) {
+    to.nCmdMode = from.nCmdMode;
+    to.nStepMode = from.nStepMode;
+    to.dStopPos = from.dStopPos;
+    to.dSpeed = from.dSpeed;
+    if constexpr (kHasTimes<Point>) {
+        to.dAccelTime = from.dAccelTime;
+        to.dDecelTime = from.dDecelTime;
+    }
+    to.dStopTimer = from.dStopTimer;
+    to.nMCode = from.nMCode;
+    to.nMValid = from.nMValid;
+    to.nMTiming = from.nMTiming;
+}
+
+template <class Set>
+void open_gap(Set* set, int no) {
+    for (int i = point_count(set); i > no; --i) {
+        auto& to = set->point[i - 1];
+        copy_values(to, set->point[i - 2]);
+        if (to.nChgFlag == 0) to.nChgFlag = 2;
+    }
+}
+
+template <class Set>
+short Dat_Init(Set* set, int no) {
+    if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
+    auto& p = set->point[no - 1];
     p.nChgFlag = 1;
     p.nCmdMode = 1;
     p.nStepMode = 0;
     p.dStopPos = p.dSpeed = p.dStopTimer = 0.0;
+    if constexpr (kHasTimes<std::remove_cvref_t<decltype(p)>>) p.dAccelTime = p.dDecelTime = 0.0;
     p.nMCode = 0;
     p.nStatus = 0;
     return TAV_OK;
 }
 
+template <class Set, class Point>
+short Dat_Rd(Set* set, int no, Point* out) {
+    if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
+    const Point& p = set->point[no - 1];
+    // The host reads the two M-code flags from the set itself.
+    out->nDataNo = p.nDataNo;
+    out->nChgFlag = p.nChgFlag;
+    out->nCmdMode = p.nCmdMode;
+    out->nStepMode = p.nStepMode;
+    out->dStopPos = p.dStopPos;
+    out->dSpeed = p.dSpeed;
+    if constexpr (kHasTimes<Point>) {
+        out->dAccelTime = p.dAccelTime;
+        out->dDecelTime = p.dDecelTime;
+    }
+    out->dStopTimer = p.dStopTimer;
+    out->nMCode = p.nMCode;
+    out->nStatus = p.nStatus;
+    return TAV_OK;
+}
+
+#define TAV_ITI_EDITING_FOR(Set, Point)                           \
+    template bool valid_point_no<Set>(const Set*, int);           \
+    template void copy_values<Point>(Point&, const Point&);       \
+    template void open_gap<Set>(Set*, int);                       \
+    template short Dat_Init<Set>(Set*, int);                      \
+    template short Dat_Rd<Set, Point>(Set*, int, Point*);
+TAV_ITI_EDITING_FOR(ItiDatSet, ItiDatPoint)
+TAV_ITI_EDITING_FOR(ItiVvDatSet, ItiVvDatPoint)
+#undef TAV_ITI_EDITING_FOR
+
 short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
               int mCode, int mValid, int mTiming) {
     frame::CheckDiagnosticMarkers();
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
     ItiDatPoint& p = set->point[no - 1];
     store_values(p, cmdMode, stepMode, stopPos, speed, stopTimer, mCode, mValid, mTiming);
     p.nChgFlag = 1;
@@ -65,32 +125,9 @@ short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos,
 
 short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    // Open the gap from the end: number and status stay with their slot.
-    for (int i = point_count(set); i > no; --i) {
-        ItiDatPoint& to = set->point[i - 1];
-        const ItiDatPoint& from = set->point[i - 2];
-        store_values(to, from.nCmdMode, from.nStepMode, from.dStopPos, from.dSpeed, from.dStopTimer, from.nMCode,
-                     from.nMValid, from.nMTiming);
-        if (to.nChgFlag == 0) to.nChgFlag = 2;
-    }
+    if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
+    open_gap(set, no);
     return Dat_Chg(set, no, cmdMode, stepMode, stopPos, speed, stopTimer, mCode, mValid, mTiming);
-}
-
-short Dat_Rd(ItiDatSet* set, int no, ItiDatPoint* out) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    const ItiDatPoint& p = set->point[no - 1];
-    // The host reads the two M-code flags from the set itself.
-    out->nDataNo = p.nDataNo;
-    out->nChgFlag = p.nChgFlag;
-    out->nCmdMode = p.nCmdMode;
-    out->nStepMode = p.nStepMode;
-    out->dStopPos = p.dStopPos;
-    out->dSpeed = p.dSpeed;
-    out->dStopTimer = p.dStopTimer;
-    out->nMCode = p.nMCode;
-    out->nStatus = p.nStatus;
-    return TAV_OK;
 }
 
 template <class Set>

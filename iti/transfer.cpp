@@ -1,22 +1,19 @@
 // Moving a positioning table between the working copy and an L-type
 // amplifier: the decimal-point settings, the point blocks, the range check
 // before sending, and one point read live.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
 #include "iti/iti.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
-#include "platform/file_identity.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::iti {
@@ -25,8 +22,6 @@ namespace {
 
 constexpr int kImageSize = 16;        // one point on the line
 constexpr int kReplySize = kBlockReplySize;
-constexpr int kStopPosCode = 6;       // "SS"
-constexpr int kStopTimeCode = 20;     // "S2"
 constexpr unsigned char kOperatorFamily = 0x50;
 constexpr unsigned kKesta7 = 0x30, kKesta7Mini = 0x40;
 constexpr int kCmdTexts = 3500, kStepTexts = 3510;
@@ -36,9 +31,6 @@ constexpr int kCmdTexts = 3500, kStepTexts = 3510;
 constexpr PointLine kPointLine = {PlaceDat::Rd2Wt2, kImageSize, true, true, nullptr};
 
 DecimalParamFinder g_finder = nullptr;
-
-// The working set of the decimal-point look-up: far too large for the stack.
-NewParaSet g_lookupSet;
 
 bool in_range(const ItiDatSet* set, int index) { return point_in_range(set, set->point[index]); }
 
@@ -110,22 +102,8 @@ unsigned point_bcd(int no) {
     return v;
 }
 
-short LineSession::open() {
-    int kind = 0;
-    if (line::ComPortLock_quimbel(&kind) == TAV_E_LOCKED) return TAV_E_LOCKED;
-    locked_ = true;
-    if (line::Wyn_Net_Open() != TAV_OK) return TAV_E_OPEN_DEVICE;
-    open_ = true;
-    return TAV_OK;
-}
-
-LineSession::~LineSession() {
-    if (open_) comm::wyn().Wyn_Net_Close();
-    if (locked_) line::ComPortUnlock_quimbel();
-}
-
 short lookup_decimal_params(DecimalParamFinder finder, DecimalParams* dp) {
-    if (finder == nullptr) finder = find_decimal_params;
+    if (finder == nullptr) finder = newpara::decimal_point_params;
     return finder(&dp->stopPos, &dp->stopTime, &dp->family);
 }
 
@@ -222,19 +200,8 @@ void header_from_record(Set* set, const unsigned char* rec, const char* ampNo, u
                         int pointCount, int columnCount) {
     tavplat::copy_text(set->szAmpNo, ampNo);
     set->szFileName[0] = '\0';
-    set->nModel = rec[3];
+    sets::take_identification(set, rec);
     set->nFamily = rec[4];
-    set->byInfo1 = rec[5];
-    set->byInfo3 = rec[6];
-    set->byInfo2 = rec[7];
-    set->byInfo5 = rec[8];
-    set->byInfo10 = rec[9];
-    set->byInfo11 = rec[10];
-    set->nInfoWord = static_cast<int16_t>(rec[11] | (rec[12] << 8));
-    set->byInfo12 = rec[11];
-    set->byInfo14 = rec[12];
-    set->nInterface = rec[13];
-    set->byInfo8 = rec[14];
     set->byInfo9 = 3;
     set->nPointCount = pointCount;
     set->nColumnCount = static_cast<uint32_t>(columnCount);
@@ -259,12 +226,12 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
         if (set->point[i].nChgFlag != 0) anyChanged = true;
         if (to_send(set->point[i], writeAll) && !inRange(set, i)) {
             set->point[i].nStatus = TAV_E_RANGE;
-            finish_progress(set, TAV_E_RANGE);
+            sets::finish_progress(set, TAV_E_RANGE);
             return TAV_E_RANGE;
         }
     }
     if ((writeAll == 0 && !anyChanged) || n == 0) {
-        finish_progress(set, TAV_E_NOTHING_TO_SEND);
+        sets::finish_progress(set, TAV_E_NOTHING_TO_SEND);
         return TAV_E_NOTHING_TO_SEND;
     }
     return TAV_OK;
@@ -299,10 +266,7 @@ short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, De
         for (int i = 0; i < inBlock; ++i) decode(set, first - 1 + i, reply + 2 + i * wire.imageSize);
     }
 
-    char date[100] = {}, time[100] = {};
-    tavplat::local_date(date, sizeof date);
-    tavplat::local_time(time, sizeof time);
-    tavplat::format_text(set->szReadDate, sizeof set->szReadDate, "%s - %s", date, time);
+    sets::stamp_read_date(set);
     if (comm::wyn().GetKbType() != 0)
         tavplat::copy_text(set->szAmpNo, "000");
     else
@@ -369,88 +333,13 @@ TAV_ITI_TRANSFER_FOR(ItiVvDatSet, ItiVvDatPoint)
 
 void set_decimal_param_finder(DecimalParamFinder finder) { g_finder = finder; }
 
-namespace {
-
-// The numbers come from building the extended-parameter set (1.7 MB) once or
-// twice; they are kept while servo.set, wyn.ini and the definition files they
-// came from keep their identities and have settled.
-struct DecimalParamsCache {
-    bool valid = false;
-    std::vector<tavplat::PathIdentity> inputs;
-    int stopPos = 0, stopTime = 0;
-    unsigned family = 0;
-};
-
-DecimalParamsCache& decimal_params_cache() {
-    static DecimalParamsCache cache;
-    return cache;
-}
-
-// servo.set and wyn.ini: which definitions are read, and where they are.
-std::vector<tavplat::PathIdentity> settings_identities() {
-    char settings[TAV_PATH_MAX] = {};
-    comm::full_path(0, settings);
-    return {tavplat::path_identity(settings), tavplat::path_identity(tavplat::wyn_home() + "/wyn.ini")};
-}
-
-bool inputs_unchanged(const std::vector<tavplat::PathIdentity>& inputs) {
-    const std::vector<tavplat::PathIdentity> settings = settings_identities();
-    if (inputs.size() < settings.size() || !std::equal(settings.begin(), settings.end(), inputs.begin())) return false;
-    for (size_t i = settings.size(); i < inputs.size(); ++i)
-        if (!tavplat::identity_unchanged(inputs[i])) return false;
-    return true;
-}
-
-// Looks the numbers up in the definitions, noting each definition file read.
-short look_up_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family,
-                             std::vector<tavplat::PathIdentity>& inputs) {
-    auto create = [&](int kind) {
-        if (newpara::NewPara_Create(2, kind, &g_lookupSet) != TAV_OK) return false;
-        const std::string path(g_lookupSet.szDefPath, strnlen(g_lookupSet.szDefPath, sizeof g_lookupSet.szDefPath));
-        if (std::none_of(inputs.begin(), inputs.end(), [&](const tavplat::PathIdentity& i) { return i.path == path; }))
-            inputs.push_back(tavplat::path_identity(path));
-        return true;
-    };
-    auto find = [&](int codeNo, int* number) -> short {
-        if (!create(0)) return 1;
-        if (newpara::NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) == TAV_OK) return TAV_OK;
-        if (!create(1)) return 1;
-        if (newpara::NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) != TAV_OK) return 1;
-        return TAV_OK;
-    };
-    if (find(kStopPosCode, stopPosParam) != TAV_OK) return 1;
-    if (find(kStopTimeCode, stopTimeParam) != TAV_OK) return 1;
-    *family = static_cast<unsigned>(g_lookupSet.nFamily);
-    return TAV_OK;
-}
-
-}  // namespace
-
-short find_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family) {
-    DecimalParamsCache& cache = decimal_params_cache();
-    if (cache.valid && !tavplat::caches_bypassed() && inputs_unchanged(cache.inputs)) {
-        *stopPosParam = cache.stopPos;
-        *stopTimeParam = cache.stopTime;
-        *family = cache.family;
-        return TAV_OK;
-    }
-    cache = DecimalParamsCache{};
-    std::vector<tavplat::PathIdentity> inputs = settings_identities();
-    const short code = look_up_decimal_params(stopPosParam, stopTimeParam, family, inputs);
-    if (code != TAV_OK || tavplat::caches_bypassed()) return code;
-    bool keep = inputs_unchanged(inputs);
-    for (const tavplat::PathIdentity& i : inputs) keep = keep && tavplat::identity_is_settled(i);
-    if (keep) cache = {true, std::move(inputs), *stopPosParam, *stopTimeParam, *family};
-    return code;
-}
-
 // ------------------------------------------------------------------ reading
 short AmpRd(const char* ampText, ItiDatSet* set) { return read_point_blocks(ampText, set, kPointLine, decode_point); }
 
 short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     if (ampText == nullptr) {
         const short code = DatFil_Rd(fileName, set);
-        finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     set->nProgressTotal = 0;
@@ -464,8 +353,8 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     tavplat::format_text(ampNo, sizeof ampNo, "%03d", number);
     short code;
     {
-        LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) {
             unsigned char rec[17] = {};
             code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);
@@ -478,7 +367,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
             }
         }
     }
-    finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -494,7 +383,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
             frame::PrintFormScope printForm;
             code = DatFil_Wt(fileName, set);
         }
-        finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     begin_send(set);
@@ -505,8 +394,8 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
 
     const int number = std::atoi(ampText);
     {
-        LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         unsigned char rec[17] = {};
         if (code == TAV_OK) code = comm::wyn().Wyn_SysCondition_Rd(0, sizeof rec, rec);
         if (code == TAV_OK && rec[4] != kOperatorFamily) code = TAV_E_NOT_OPERATOR2;
@@ -523,7 +412,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
         if (code == TAV_OK && (pos != set->wStopPosDp || time != set->wStopTimeDp)) code = TAV_E_DECIMAL_MISMATCH;
         if (code == TAV_OK) code = AmpWt(ampText, writeAll, set);
     }
-    finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -536,8 +425,8 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     DecimalParams dp;
     if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
-    LineSession session;
-    code = session.open();
+    line::PortSession session;
+    code = session.lock_and_open();
     if (code != TAV_OK) return code;
     unsigned char rec[17] = {};
     code = comm::wyn().Wyn_SysCondition_Rd(number, sizeof rec, rec);

@@ -65,13 +65,9 @@ short InitWt(ItiVvDatSet* set);
 short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* stopTimeDp);
 
 // The look-up of the two decimal-point parameter numbers; by default the
-// positioning table's (tav::iti::find_decimal_params). Replaceable so that
+// extended parameters' (tav::newpara::decimal_point_params). Replaceable so that
 // tests of the transfer need no definition files; null restores the default.
 void set_decimal_param_finder(iti::DecimalParamFinder finder);
-
-// The 15-byte identification image written to the servo operator before the
-// points: the system-condition bytes 3..14 the set holds, in record order.
-void identification_image(const ItiVvDatSet& set, unsigned char image[15]);
 
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out);

@@ -26,8 +26,6 @@ constexpr char kPrintPointDefault[] = "%3d %-4s %-9s %12s%8s%8s%8s%7s  %02X   %4
 constexpr char kCsvPointDefault[] = "%3d, %-8s, %-9s, %10s, %8s, %6s, %6s, %8s, %5d, %6s, %6s";
 constexpr char kPointArgs[] = "dsssssssdss";
 
-bool g_csv = false;  // on only while CsvType_Wt builds its record
-
 void put(char* dst, std::size_t size, const std::string& text) { tavplat::copy_text(dst, size, text.c_str()); }
 
 // A description line of the positioning listing, for this set's header.
@@ -40,19 +38,9 @@ std::string description(ItiVvDatSet* set, int index) {
     return line;
 }
 
-short make_csv(ItiVvDatSet* set, ItiVvDatPrintData* out) {
-    struct CsvForm {
-        CsvForm() { g_csv = true; }
-        ~CsvForm() { g_csv = false; }
-    } csvForm;
-    return Print_mak(set, out);
-}
-
-}  // namespace
-
-short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out) {
+// The print record, or with csv its CSV form.
+short make_record(ItiVvDatSet* set, ItiVvDatPrintData* out, bool csv) {
     frame::PrintFormScope printForm;
-    const bool csv = g_csv;
     std::memset(static_cast<void*>(out), 0, sizeof *out);
 
     char name[sizeof set->szFileName];
@@ -99,6 +87,12 @@ short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out) {
     }
     return result;
 }
+
+short make_csv(ItiVvDatSet* set, ItiVvDatPrintData* out) { return make_record(set, out, true); }
+
+}  // namespace
+
+short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out) { return make_record(set, out, false); }
 
 short Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out) {
     auto view = std::make_unique<ItiDatSet>();

@@ -1,6 +1,5 @@
 // Editing a VV table in memory. The rules are those of the positioning table;
 // the two times travel with their point, and a VV table can also lose a point.
-#include <cstring>
 
 #include "frame/frame.h"
 #include "itivv/itivv.h"
@@ -8,46 +7,12 @@
 
 namespace tav::itivv {
 
-namespace {
-
-bool valid_no(const ItiVvDatSet* set, int no) {
-    if (no >= 1 && no <= point_count(set)) return true;
-    frame::tracef("%d", no);
-    return false;
-}
-
-// The data values of a point: everything but its number, flag and status.
-void copy_values(ItiVvDatPoint& to, const ItiVvDatPoint& from) {
-    to.nCmdMode = from.nCmdMode;
-    to.nStepMode = from.nStepMode;
-    to.dStopPos = from.dStopPos;
-    to.dSpeed = from.dSpeed;
-    to.dAccelTime = from.dAccelTime;
-    to.dDecelTime = from.dDecelTime;
-    to.dStopTimer = from.dStopTimer;
-    to.nMCode = from.nMCode;
-    to.nMValid = from.nMValid;
-    to.nMTiming = from.nMTiming;
-}
-
-}  // namespace
-
-short Dat_Init(ItiVvDatSet* set, int no) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    ItiVvDatPoint& p = set->point[no - 1];
-    p.nChgFlag = 1;
-    p.nCmdMode = 1;
-    p.nStepMode = 0;
-    p.dStopPos = p.dSpeed = p.dAccelTime = p.dDecelTime = p.dStopTimer = 0.0;
-    p.nMCode = 0;
-    p.nStatus = 0;
-    return TAV_OK;
-}
+short Dat_Init(ItiVvDatSet* set, int no) { return iti::Dat_Init(set, no); }
 
 short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
               double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
     frame::CheckDiagnosticMarkers();
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
     ItiVvDatPoint& p = set->point[no - 1];
     p.nCmdMode = cmdMode;
     p.nStepMode = stepMode;
@@ -65,48 +30,27 @@ short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPo
 
 short Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    // Open the gap from the end: number and status stay with their slot.
-    for (int i = point_count(set); i > no; --i) {
-        ItiVvDatPoint& to = set->point[i - 1];
-        copy_values(to, set->point[i - 2]);
-        if (to.nChgFlag == 0) to.nChgFlag = 2;
-    }
+    if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
+    iti::open_gap(set, no);
     return Dat_Chg(set, no, cmdMode, stepMode, stopPos, speed, accelTime, decelTime, stopTimer, mCode, mValid,
                    mTiming);
 }
 
 short Dat_Delete(ItiVvDatSet* set, int no) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
+    if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
     const int n = point_count(set);
     // Close the gap towards the front; the flag is marked before the values move.
     for (int i = no; i < n; ++i) {
         ItiVvDatPoint& to = set->point[i - 1];
         if (to.nChgFlag == 0) to.nChgFlag = 2;
-        copy_values(to, set->point[i]);
+        iti::copy_values(to, set->point[i]);
     }
     const short code = Dat_Init(set, n);
     set->point[n - 1].nChgFlag = 2;
     return code;
 }
 
-short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out) {
-    if (!valid_no(set, no)) return TAV_E_PARAMETER;
-    const ItiVvDatPoint& p = set->point[no - 1];
-    // The host reads the two M-code flags from the set itself.
-    out->nDataNo = p.nDataNo;
-    out->nChgFlag = p.nChgFlag;
-    out->nCmdMode = p.nCmdMode;
-    out->nStepMode = p.nStepMode;
-    out->dStopPos = p.dStopPos;
-    out->dSpeed = p.dSpeed;
-    out->dAccelTime = p.dAccelTime;
-    out->dDecelTime = p.dDecelTime;
-    out->dStopTimer = p.dStopTimer;
-    out->nMCode = p.nMCode;
-    out->nStatus = p.nStatus;
-    return TAV_OK;
-}
+short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out) { return iti::Dat_Rd(set, no, out); }
 
 // The decimal moves are the positioning table's, over the VV point layout.
 short Att_Chg(ItiVvDatSet* set, unsigned short dp) { return iti::Att_Chg(set, dp); }

@@ -9,11 +9,12 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
 #include "itivv/itivv.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 
 namespace tav::itivv {
 
@@ -108,7 +109,7 @@ short framed_write(int station, const char* ampText, int writeAll, ItiVvDatSet* 
     short code = framing(station, kFramingKind, 0, 0, 0, 0, kZeros);
     if (code != TAV_OK) return code;
     unsigned char image[15];
-    identification_image(*set, image);
+    sets::identification_image(*set, image);
     code = framing(station, kIdentKind, 0, 1, 4, sizeof image, image);
     if (code != TAV_OK) return code;
     code = AmpWt(ampText, writeAll, set);
@@ -128,14 +129,6 @@ short check_operator() {
 
 void set_decimal_param_finder(iti::DecimalParamFinder finder) { g_finder = finder; }
 
-void identification_image(const ItiVvDatSet& s, unsigned char image[15]) {
-    std::memset(image, 0, 15);
-    const uint32_t bytes[12] = {static_cast<uint32_t>(s.nModel), s.nFamily, s.byInfo1, s.byInfo3, s.byInfo2,
-                                s.byInfo5, s.byInfo10, s.byInfo11, s.byInfo12, s.byInfo14, s.nInterface,
-                                s.byInfo8};
-    for (int i = 0; i < 12; ++i) image[1 + i] = static_cast<unsigned char>(bytes[i] & 0xFF);
-}
-
 // ------------------------------------------------------------------ reading
 short AmpRd(const char* ampText, ItiVvDatSet* set) {
     return iti::read_point_blocks(ampText, set, kPointLine, decode_point);
@@ -144,7 +137,7 @@ short AmpRd(const char* ampText, ItiVvDatSet* set) {
 short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     if (ampText == nullptr) {
         const short code = DatFil_Rd(fileName, set);
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     set->nProgressTotal = 0;
@@ -159,14 +152,14 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     int target = 0;
     short code = target_station(&target);
     if (code != TAV_OK) {
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     char ampNo[sizeof set->szAmpNo];
     tavplat::format_text(ampNo, sizeof ampNo, "%03d", number);
     {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         unsigned char rec[17] = {};
         if (code == TAV_OK && comm::wyn().Wyn_SysCondition_Rd(0, sizeof rec, rec) == TAV_OK &&
             rec[4] != kOperatorFamily)
@@ -184,7 +177,7 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
             code = AmpRd(ampText, set);
         }
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -200,7 +193,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
             frame::PrintFormScope printForm;
             code = DatFil_Wt(fileName, set);
         }
-        iti::finish_progress(set, code);
+        sets::finish_progress(set, code);
         return code;
     }
     iti::begin_send(set);
@@ -211,13 +204,13 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
     int target = 0;
     code = target_station(&target);
     if (code == TAV_OK) {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) code = check_operator();
         // The amplifier's type and decimal points are not compared on this path.
         if (code == TAV_OK) code = framed_write(std::atoi(ampText), ampText, writeAll, set);
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -232,12 +225,12 @@ short InitWt(ItiVvDatSet* set) {
     int target = 0;
     short code = target_station(&target);
     if (code == TAV_OK) {
-        iti::LineSession session;
-        code = session.open();
+        line::PortSession session;
+        code = session.lock_and_open();
         if (code == TAV_OK) code = check_operator();
         if (code == TAV_OK) code = framed_write(std::atoi(ampText), ampText, 1, set);
     }
-    iti::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -249,8 +242,8 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     iti::DecimalParams dp;
     if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
 
-    iti::LineSession session;
-    code = session.open();
+    line::PortSession session;
+    code = session.lock_and_open();
     if (code != TAV_OK) return code;
     // Unlike the positioning table, everything here goes to the target station.
     unsigned char rec[17] = {};

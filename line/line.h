@@ -56,6 +56,8 @@ public:
     short open();
     // Closes the line now when it is open; the lock stays until the end.
     void close();
+    // Both at once, as a transfer that identifies nothing first: 0, -18 or -14.
+    short lock_and_open();
 
 private:
     bool locked_ = false, open_ = false;

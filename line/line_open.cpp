@@ -113,6 +113,11 @@ short PortSession::open() {
     return open_ ? TAV_OK : TAV_E_OPEN_DEVICE;
 }
 
+short PortSession::lock_and_open() {
+    const short code = lock();
+    return code != TAV_OK ? code : open();
+}
+
 void PortSession::close() {
     if (open_) comm::wyn().Wyn_Net_Close();
     open_ = false;

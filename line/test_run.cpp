@@ -7,8 +7,8 @@
 #include "Tav_acs.h"
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "text/text.h"
 

@@ -14,9 +14,9 @@
 #include "comm/comm.h"
 #include "frame/frame.h"
 #include "newpara/newpara.h"
-#include "para/shared_params.h"
 #include "platform/file_identity.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::newpara {
@@ -35,7 +35,7 @@ constexpr int kCodeCount = static_cast<int>(sizeof kCodes / sizeof kCodes[0]);
 bool in_range(const NewParaSet* set, int no) { return no >= 1 && no <= set->nParaCount && no <= kParaCount; }
 
 void set_defaults(NewParaSet* set) {
-    params::apply_header_defaults(set);
+    sets::apply_header_defaults(set);
     set->byInfo3 = 0xFF;
 }
 
@@ -63,7 +63,7 @@ void parse_line(const char* line, NewParaRecord& rec) {
         const double x = number(tok);
         std::memcpy(v, &x, sizeof x);  // the record is packed: no aligned store through v
     }
-    params::read_definition_texts(p, rec);
+    sets::read_definition_texts(p, rec);
     tavplat::copy_text(rec.szItemCommentBase, rec.szItemComment);
 }
 
@@ -284,13 +284,13 @@ short NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     const NewParaRecord& r = set->para[no - 1];
     if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    params::copy_out(r, out);
+    sets::copy_out(r, out);
     return TAV_OK;
 }
 
 short NewPara_SubTile_Rd(NewParaSet* set, int no, char* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    return params::read_subtitle(set->para[no - 1], out);
+    return sets::read_subtitle(set->para[no - 1], out);
 }
 
 short NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out) {
@@ -306,7 +306,7 @@ short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no) {
     if (!searchable || set->nParaCount <= 0) return TAV_E_PARAMETER;
     const char* code = kCodes[codeNo];
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
-    return params::find_code(set, count, code, dir == 1 && params::searched_backwards(codeNo), no);
+    return sets::find_code(set, count, code, dir == 1 && sets::searched_backwards(codeNo), no);
 }
 
 short NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo) {
@@ -328,7 +328,7 @@ short NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
 
 short NewPara_Dat_Init(NewParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    const short code = params::reset_to_initial(set->para[no - 1]);
+    const short code = sets::reset_to_initial(set->para[no - 1]);
     if (code != TAV_OK) return code;
     int first = 0;
     // Resetting the decimal position re-derives the set; the reset itself succeeded.

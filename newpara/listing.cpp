@@ -16,18 +16,6 @@ namespace {
 
 constexpr const char* kPrintLine = "%1d_%02d  %-42s  %10s  %-54s";
 
-bool& csv_mode() {
-    static bool on = false;
-    return on;
-}
-
-class CsvScope {
-public:
-    CsvScope() { csv_mode() = true; }
-    ~CsvScope() { csv_mode() = false; }
-    CsvScope(const CsvScope&) = delete;
-    CsvScope& operator=(const CsvScope&) = delete;
-};
 
 // The conversion letters of a printf format ("%1d_%02d %s" gives "dds"), or
 // "?" when it holds anything but plain flags, widths and precisions.
@@ -59,10 +47,16 @@ void value_text(double v, unsigned attr, bool leadingBlank, char* out) {
     }
 }
 
+// The print record, or with csv its CSV form.
+short make_print(NewParaSet* set, NewParaPrint* out, bool csv);
+
 }  // namespace
 
-short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) {
-    const bool csv = csv_mode();
+short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) { return make_print(set, out, false); }
+
+namespace {
+
+short make_print(NewParaSet* set, NewParaPrint* out, bool csv) {
     set->nPrintFirst = 0;
     set->nPrintCount = kParaCount;
     out->nLines = kParaCount;
@@ -128,6 +122,8 @@ short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out) {
     return TAV_OK;
 }
 
+}  // namespace
+
 short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     if (path == nullptr || path[0] == '\0') return TAV_E_PARAMETER;
     tavplat::ReplacingFile csv;
@@ -137,11 +133,7 @@ short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     }
     FILE* f = csv.get();
     static NewParaPrint print;
-    short code;
-    {
-        CsvScope csv;
-        code = NewParaPrint_Mak(set, &print);
-    }
+    short code = make_print(set, &print, true);
     if (code != TAV_OK) return code;  // nothing replaced
     auto put = [&](const char* s) { return code == TAV_OK && std::fputs(s, f) >= 0 ? TAV_OK : TAV_E_DISK_FULL; };
     for (int item : {1, 4, 8, 12, 9}) {

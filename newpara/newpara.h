@@ -1,5 +1,5 @@
 // Extended parameters: the functions other parts of the library call (the
-// positioning transfers find the decimal-position parameter through them).
+// positioning transfers find the decimal-point parameters through one call).
 #pragma once
 
 #include <string>
@@ -14,6 +14,10 @@ short NewPara_Create(int model, int kind, NewParaSet* set);
 short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no);
 // A copy of parameter no (1-based).
 short NewPara_Dat_Rd(NewParaSet* set, int no, NewParaRecord* out);
+// The parameter numbers of the two decimal-point settings ("SS", "S2") of the
+// positioning tables and the family of the definitions they came from; 0, or
+// 1 when the definitions do not tell them.
+short decimal_point_params(int* stopPosParam, int* stopTimeParam, unsigned* family);
 
 // ------------------------------------------------------------ definitions
 constexpr int kParaCount = 297;

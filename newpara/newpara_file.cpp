@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bcd/bcd.h"
 #include "frame/frame.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::newpara {
@@ -23,16 +24,6 @@ namespace {
 constexpr int kLineLimit = 500;
 constexpr int kCommentMax = 2047;
 constexpr std::size_t kAmpNameMax = 91;
-
-// A pending create request: the model number replaces the line settings' one.
-struct CreateRequest {
-    bool pending = false;
-    int model = 0;
-};
-CreateRequest& create_request() {
-    static CreateRequest r;
-    return r;
-}
 
 double number(const char* text) {
     const double v = std::strtod(text, nullptr);
@@ -108,6 +99,8 @@ void read_tail(FILE* f, NewParaSet* set) {
 
 bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
 
+short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
+
 }  // namespace
 
 short format_value(double value, unsigned attr, char* out, bool fallback) {
@@ -116,7 +109,13 @@ short format_value(double value, unsigned attr, char* out, bool fallback) {
     return code;
 }
 
-short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
+short NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
+
+namespace {
+
+// NewPara_Rd, with the model a Create makes its set for (none outside a
+// Create: the line settings tell it).
+short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
     const bool hasFile = path != nullptr && path[0] != '\0';
     set->nProgressTotal = hasFile ? 2 * kParaCount : kParaCount;
     LineSettings ls{};
@@ -131,8 +130,8 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         if (code != TAV_OK) return code;
         if (model == 4) return TAV_E_FILE_NAME;
         iface = number;
-    } else if (create_request().pending) {
-        model = create_request().model;
+    } else if (createModel) {
+        model = *createModel;
         iface = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
     } else {
         if (settingsCode != TAV_OK) return settingsCode;
@@ -171,7 +170,7 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
         if (p != nullptr && tok[0] != '\0') {
             tavplat::copy_text(set->szAmpNo, tok);
             p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
-            params::read_identification_fields(p, set, params::InfoWord::kAsRead);
+            sets::read_identification_fields(p, set, sets::InfoWord::kAsRead);
         }
     }
     if (std::fgets(line, kLineLimit, f) != nullptr) {  // the column header
@@ -189,6 +188,8 @@ short NewPara_Rd(const char* path, int kind, NewParaSet* set) {
     std::fclose(f);
     return code;
 }
+
+}  // namespace
 
 short NewPara_Wt(const char* path, NewParaSet* set) {
     set->nProgressTotal = set->nParaCount;
@@ -210,12 +211,12 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
     }
     FILE* f = file.get();
     // The interface column carries the whole interface code.
-    const std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface));
+    const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface));
     short code = TAV_OK;
     if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     if (code == TAV_OK)
-        code = params::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
+        code = sets::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
             char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
             format_value(r.dValue, r.wAttr, v);
             format_value(r.dInitial, r.wAttr, ini, false);
@@ -233,29 +234,24 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
 
 short NewPara_Create(int model, int kind, NewParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
-    create_request() = {true, model};
     frame::CheckDiagnosticMarkers();
-    short code = NewPara_Rd(nullptr, kind, set);
+    short code = read_set(nullptr, kind, set, model);
     if (code == TAV_OK) code = NewPara_Syousuh_Chg(set, 1, 1, 0, 1);
-    if (set->nProgressTotal == 0) {
-        if (code == TAV_OK) set->nProgressTotal = set->nProgressDone = 1;
-        else set->nProgressDone = -1;
-    }
-    create_request() = {};
+    sets::finish_progress(set, code);
     return code;
 }
 
-short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return params::change_file_name(set, name); }
+short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return sets::change_file_name(set, name); }
 
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out) {
     tavplat::copy_text(out, sizeof set->szComment, set->szComment);
     return TAV_OK;
 }
 
-short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return params::write_comment(set, text); }
+short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return sets::write_comment(set, text); }
 
 short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
-    params::copy_properties_out(*set, out);
+    sets::copy_properties_out(*set, out);
     out->byInfo3 = set->byInfo3;  // only the extended property record has it
     return TAV_OK;
 }
@@ -264,12 +260,12 @@ short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
     static NewParaSet copy;
     std::memcpy(&copy, set, sizeof copy);
-    if (params::properties_need_new_set(*set, *prop)) {
+    if (sets::properties_need_new_set(*set, *prop)) {
         const short code = NewPara_Create(prop->nModel, prop->nKind, set);
         if (code != TAV_OK) return code;
     }
-    params::take_properties(set, *prop, copy.nKind);
-    params::restore_values(set, copy, std::min(int{set->nParaCount}, kParaCount), text::Text(10010));
+    sets::take_properties(set, *prop, copy.nKind);
+    sets::restore_values(set, copy, std::min(int{set->nParaCount}, kParaCount), text::Text(10010));
     return NewPara_Syousuh_Chg(set, 0, 1, 0, 1);
 }
 

@@ -8,12 +8,12 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::newpara {
@@ -54,7 +54,7 @@ void encode(double value, unsigned attr, unsigned char* out6) {
 }
 
 void store_identification(NewParaSet* set, const unsigned char* rec) {
-    params::take_identification(set, rec);
+    sets::take_identification(set, rec);
     set->nFamily = rec[4];  // the amplifier family selects the definitions
 }
 
@@ -228,12 +228,8 @@ short write_to_amplifier(const char* stationText, bool all, Source source, NewPa
             unsigned char buffer[4] = {}, answer[8] = {};
             code = comm::Wyn_General_Acs(a, 81, 0, 81, 0, 0, 0, 0, buffer, 2, answer);
             if (code == TAV_OK) {
-                unsigned char block[15] = {0,
-                                           static_cast<unsigned char>(set->nModel),
-                                           static_cast<unsigned char>(set->nFamily),
-                                           set->byInfo1, set->byInfo3, set->byInfo2, set->byInfo5, set->byInfo10,
-                                           set->byInfo11, set->byInfo12, set->byInfo14,
-                                           static_cast<unsigned char>(set->nInterface), set->byInfo8, 0, 0};
+                unsigned char block[15];
+                sets::identification_image(*set, block);
                 code = comm::Wyn_General_Acs(a, 81, 0, 2, 0, 1, 4, 15, block, 2, answer);
             }
             if (code == TAV_OK) {
@@ -308,7 +304,7 @@ short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int la
         i += n;
         if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
     }
-    params::stamp_read_date(set);
+    sets::stamp_read_date(set);
     tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
     return TAV_OK;
 }
@@ -349,7 +345,7 @@ short NewPara_ComRd(const char* path, const char* stationText, int kind, NewPara
         const bool neither = (path == nullptr || path[0] == '\0') && stationText == nullptr;
         code = neither ? NewPara_Syousuh_Chg(set, 1, 1, 0, 1) : NewPara_Syousuh_Chg(set, 0, 1, 0, 0);
     }
-    params::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -367,7 +363,7 @@ short NewPara_ComWt(const char* path, const char* stationText, int reserved, int
         return NewPara_Wt(path, set);
     }
     const short code = write_to_amplifier(stationText, all != 0, Source::kValue, set);
-    params::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -375,7 +371,7 @@ short NewPara_ComInitWt(NewParaSet* set) {
     char text[8];
     tavplat::format_text(text, sizeof text, "%d", line::parse_int(set->szAmpNo));
     const short code = write_to_amplifier(text, true, Source::kInitial, set);
-    params::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 

@@ -9,8 +9,8 @@
 #include "comm/comm.h"
 #include "frame/frame.h"
 #include "para/para.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::para {
@@ -66,7 +66,7 @@ void parse_definition(const char* line, ParaRecord& r) {
         else if (k == 2) r.dMin = d;
         else r.dScale = d;
     }
-    params::read_definition_texts(p, r);
+    sets::read_definition_texts(p, r);
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ void clear_set(ParaSet* set) {
     set->nProgressTotal = total;
     set->nProgressDone = done;
     set->nCancel = cancel;
-    params::apply_header_defaults(set);
+    sets::apply_header_defaults(set);
     set->nParaCount = kParaCount;
     set->nGroupCount = kGroupCount;
 }
@@ -168,7 +168,7 @@ short Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     const ParaRecord& r = rec(set, no);
     if (r.wAttr == 0) return TAV_E_FIXED_PARAMETER;
-    params::copy_out(r, out);
+    sets::copy_out(r, out);
     return TAV_OK;
 }
 
@@ -186,12 +186,12 @@ short Para_Dat_Chg(ParaSet* set, int no, double value) {
 
 short Para_Dat_Init(ParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    return params::reset_to_initial(rec(set, no));
+    return sets::reset_to_initial(rec(set, no));
 }
 
 short Para_SubTile_Rd(ParaSet* set, int no, char* out) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
-    return params::read_subtitle(rec(set, no), out);
+    return sets::read_subtitle(rec(set, no), out);
 }
 
 short Para_ValueString_Rd(ParaSet* set, int no, int idx, char* out) {
@@ -215,7 +215,7 @@ short Para_Skubun_No_Rd(ParaSet* set, int codeNo, int dir, int* no) {
     if (codeNo < 0 || codeNo > 16 || kCodes[codeNo][0] == '\0') return TAV_E_PARAMETER;
     const int count = std::min(int{set->nParaCount}, kSlots);
     if (count <= 0) return TAV_E_PARAMETER;
-    return params::find_code(set, count, kCodes[codeNo], dir == 1 && params::searched_backwards(codeNo), no);
+    return sets::find_code(set, count, kCodes[codeNo], dir == 1 && sets::searched_backwards(codeNo), no);
 }
 
 short Para_No_Skubun_Rd(ParaSet* set, int no, int* codeNo) {

@@ -14,8 +14,8 @@
 #include "frame/frame.h"
 #include "line/line.h"
 #include "para/para.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::para {
@@ -29,14 +29,6 @@ constexpr int kProgressWithFile = 198;
 constexpr int kVariantField = 10;
 constexpr unsigned kHeaderText = 10000;
 constexpr unsigned kUnusedText = 10010;
-
-// Model given by srvTav_Para_Create for the length of its call; -1 otherwise.
-int g_createModel = -1;
-
-struct CreateMode {
-    explicit CreateMode(int model) { g_createModel = model; }
-    ~CreateMode() { g_createModel = -1; }
-};
 
 int file_kind(const char* name) {
     static const struct {
@@ -113,7 +105,7 @@ void read_identification(const char* line, ParaSet* set) {
     p = frame::GetCommaField(p, set->szAmpNo, sizeof set->szAmpNo);
     if (p == nullptr) return;
     p = frame::GetCommaText(p, set->szReadDate, sizeof set->szReadDate);
-    params::read_identification_fields(p, set, params::InfoWord::kSignExtended16);
+    sets::read_identification_fields(p, set, sets::InfoWord::kSignExtended16);
 }
 
 // One parameter line over its slot; false when the line lacks its number or
@@ -197,9 +189,9 @@ short read_parameter_file(const char* file, ParaSet* set) {
     return code;
 }
 
-}  // namespace
-
-short Para_Rd(const char* file, int kind, ParaSet* set) {
+// Para_Rd, with the model a Create makes its set for (-1 outside a Create:
+// the line settings tell it).
+short read_set(const char* file, int kind, ParaSet* set, int createModel) {
     if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
     const bool withFile = file != nullptr && file[0] != '\0';
     set->nProgressTotal = withFile ? kProgressWithFile : kParaCount;
@@ -217,8 +209,8 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
         variant = file_variant(file);
     } else {
         const short code = line::Set_Rd(&ls);
-        if (code != TAV_OK && g_createModel < 0) return code;
-        model = g_createModel >= 0 ? g_createModel : ls.nModel;
+        if (code != TAV_OK && createModel < 0) return code;
+        model = createModel >= 0 ? createModel : ls.nModel;
         variant = ls.nModelValue1 >= 0 && ls.nModelValue1 <= 3 ? ls.nModelValue1 : 0;
     }
     const int id = kind == 2 ? (withFile ? 700 : 720) : (kind == 0 ? 500 : 600) + 10 * model + variant;
@@ -249,6 +241,10 @@ short Para_Rd(const char* file, int kind, ParaSet* set) {
     return read_parameter_file(file, set);
 }
 
+}  // namespace
+
+short Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
+
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
     set->nProgressDone = 0;
@@ -263,12 +259,12 @@ short Para_Wt(const char* file, ParaSet* set) {
     if (!out.open(name, "w+")) return TAV_E_READ_ONLY;
     FILE* f = out.get();
     // The interface column carries the low byte of the interface code.
-    std::string head = params::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu);
+    std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu);
     head += text::Text(kHeaderText);
 
     short code = std::fputs(head.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
     if (code == TAV_OK)
-        code = params::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
+        code = sets::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
                                              [](FILE* out, int i, const ParaRecord& r) {
                                                  char v[64], ini[64], mx[64], mn[64];
                                                  value_text(r.dValue, r.wAttr, v, sizeof v);
@@ -285,12 +281,8 @@ short Para_Wt(const char* file, ParaSet* set) {
 
 short Para_Create(int model, int kind, ParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
-    short code;
-    {
-        CreateMode mode(model < 0 ? 0 : model);
-        code = Para_Rd(nullptr, kind, set);
-        if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
-    }
+    short code = read_set(nullptr, kind, set, model < 0 ? 0 : model);
+    if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
     if (code != TAV_OK) {
         set->nProgressDone = -1;
     } else {
@@ -299,7 +291,7 @@ short Para_Create(int model, int kind, ParaSet* set) {
     return code;
 }
 
-short Para_FileName_Chg(ParaSet* set, const char* name) { return params::change_file_name(set, name); }
+short Para_FileName_Chg(ParaSet* set, const char* name) { return sets::change_file_name(set, name); }
 
 short Para_FileCmt_Rd(ParaSet* set, char* out) {
     std::memcpy(out, set->szComment, kCommentSize);
@@ -307,22 +299,22 @@ short Para_FileCmt_Rd(ParaSet* set, char* out) {
     return TAV_OK;
 }
 
-short Para_FileCmt_Wt(ParaSet* set, const char* text) { return params::write_comment(set, text); }
+short Para_FileCmt_Wt(ParaSet* set, const char* text) { return sets::write_comment(set, text); }
 
 short Para_Property_Rd(ParaSet* set, ParaProperty* out) {
-    params::copy_properties_out(*set, out);
+    sets::copy_properties_out(*set, out);
     return TAV_OK;
 }
 
 short Para_Property_Wt(ParaSet* set, const ParaProperty* in) {
     auto kept = std::make_unique<ParaSet>();
     std::memcpy(static_cast<void*>(kept.get()), set, sizeof *set);
-    if (params::properties_need_new_set(*set, *in)) {
+    if (sets::properties_need_new_set(*set, *in)) {
         const short code = Para_Create(in->nModel, in->nKind, set);
         if (code != TAV_OK) return code;
     }
-    params::take_properties(set, *in, kept->nKind);
-    params::restore_values(set, *kept, std::min(int{set->nParaCount}, kSlots), text::Text(kUnusedText));
+    sets::take_properties(set, *in, kept->nKind);
+    sets::restore_values(set, *kept, std::min(int{set->nParaCount}, kSlots), text::Text(kUnusedText));
     return Para_Syousuh_Chg(set, 0, 1, 0);
 }
 

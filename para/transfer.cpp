@@ -8,12 +8,12 @@
 
 #include "bcd/bcd.h"
 #include "comm/comm.h"
-#include "comm/direct_access.h"
 #include "frame/frame.h"
+#include "line/direct_access.h"
 #include "line/line.h"
 #include "para/para.h"
-#include "para/shared_params.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::para {
@@ -229,7 +229,7 @@ short open_and_identify(line::PortSession& session, int station, unsigned char* 
 }
 
 void copy_identification(ParaSet* set, const unsigned char* rec) {
-    params::take_identification(set, rec);
+    sets::take_identification(set, rec);
     set->nFamily = 0;  // a set read from the device carries no auxiliary value
 }
 
@@ -397,7 +397,7 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
             count = 0;
         }
     }
-    params::stamp_read_date(set);
+    sets::stamp_read_date(set);
     if (comm::wyn().GetKbType() != 0)
         tavplat::copy_text(set->szAmpNo, "000");
     else
@@ -484,7 +484,7 @@ short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set) 
         code = device_read(station, kind, set);
         if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
     }
-    params::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 
@@ -509,7 +509,7 @@ short Para_ComWt(const char* file, const char* station, int /*reserved*/, int se
     short code = failed;
     if (code == TAV_OK && sendAll != 1 && !anyChanged) code = TAV_E_NOTHING_TO_SEND;
     if (code == TAV_OK) code = device_write(station, sendAll, set);
-    params::finish_progress(set, code);
+    sets::finish_progress(set, code);
     return code;
 }
 

@@ -114,8 +114,6 @@ const char* command_name(int command) {
     return "?";
 }
 
-std::string mutex_path() { return tavplat::wyn_home() + "/lock/wynapi.mtx"; }
-
 bool lock_state_file(const std::string& statePath, int& lock) {
     const std::string path = statePath + ".lck";
     lock = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -12,9 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "sim/codec.h"
+#include "wire/codec.h"
+#include "wire/mutex.h"
 
 namespace tavsim {
+
+// The simulator is the device end of the line: it names the frames, commands
+// and the mutex file of the wire unqualified.
+using namespace tavwire;
 
 using Field6 = std::array<uint8_t, 6>;   // control byte + 10 BCD digits
 using Digits5 = std::array<uint8_t, 5>;  // 10 BCD digits
@@ -24,8 +29,6 @@ constexpr int kStdKinds = 3;
 constexpr int kExtParamCount = 297;
 constexpr int kLPoints = 99;
 constexpr int kVPoints = 15;
-constexpr int kLImage = 16;
-constexpr int kVImage = 24;
 
 // STR1 bits.
 constexpr uint8_t kStrReady = 0x02;
@@ -36,10 +39,6 @@ constexpr uint8_t kStrDataError = 0x40;
 constexpr uint8_t kStrRefused = 0x80;
 // Processing status of a reply whose data do not fit the command.
 constexpr uint8_t kStatusDataSize = 12;
-
-// Table entry of a standard parameter on the wire: attribute (high byte
-// first), then initial, maximum and minimum as 10 BCD digits each.
-constexpr int kStdTableEntry = 17;
 
 struct StdParam {
     Field6 value{};
@@ -180,8 +179,6 @@ std::vector<Device> default_line();
 Device default_operator();
 Device default_amplifier(int station, uint8_t family, bool vtype);
 
-// Path of the component's cross-process mutex file below $WYN_HOME.
-std::string mutex_path();
 // Keeps every other process off a state file while this one serves it: an
 // flock on <state>.lck, which dies with its holder. False when another
 // process holds it; lock is -1 when the folder takes no lock file (it cannot

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Tav_acs.h"
-#include "comm/direct_access.h"
+#include "line/direct_access.h"
 #include "tests/fixtures/recording_wyn.h"
 
 using tav::comm::Wyn_General_Acs;

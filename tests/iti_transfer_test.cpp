@@ -22,6 +22,7 @@
 #include "frame/frame.h"
 #include "iti/iti.h"
 #include "line/line.h"
+#include "newpara/newpara.h"
 #include "tests/fixtures/progress.h"
 #include "tests/fixtures/recording_wyn.h"
 #include "tests/fixtures/set_matchers.h"
@@ -376,16 +377,16 @@ TEST_F(DecimalParamNumbers, AreKeptBetweenTransfersAndFollowADefinitionRewritten
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled files may be kept
     int pos = 0, time = 0;
     unsigned family = 0;
-    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
     EXPECT_EQ(pos, 112);
     EXPECT_EQ(time, 113);
     EXPECT_EQ(family, 0x40u);  // the sample servo.set names a KESTA7 Mini line
     pos = time = 0;
-    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
     EXPECT_EQ(pos, 112);
     EXPECT_EQ(time, 113);
     swap_codes();
-    ASSERT_EQ(find_decimal_params(&pos, &time, &family), TAV_OK);
+    ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
     EXPECT_EQ(pos, 113);
     EXPECT_EQ(time, 112);
 }

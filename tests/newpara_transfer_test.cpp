@@ -114,6 +114,9 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
         set->para[no - 1].wAttr = 0x0001;
         NewPara_Dat_Chg(set.get(), no, no + 0.0);
     }
+    set->nFamily = 0x30;
+    set->byInfo1 = 0x11, set->byInfo2 = 0x22, set->byInfo3 = 0x33, set->byInfo5 = 0x55, set->byInfo8 = 0x88;
+    set->byInfo10 = 0xA0, set->byInfo11 = 0xB1, set->byInfo12 = 0xC2, set->byInfo14 = 0xE4;
     ASSERT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), 0);
     const auto writes = calls("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 4u);
@@ -127,6 +130,13 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     // Opening, identification block to 0x040100, writes, closing.
     const auto frames = calls("CommExecProc");
     ASSERT_EQ(frames.size(), 3u);
+    // The identification block: kind 2 at 0x040100, record bytes 3..14 between zeros.
+    const std::vector<uint8_t>& id = frames[1].data;
+    ASSERT_GE(id.size(), 25u + 15);
+    EXPECT_EQ(std::vector<uint8_t>(id.begin() + 19, id.begin() + 23), (std::vector<uint8_t>{2, 0, 1, 4}));
+    EXPECT_EQ(std::vector<uint8_t>(id.begin() + 25, id.begin() + 40),
+              (std::vector<uint8_t>{0x00, 0x00, 0x30, 0x11, 0x33, 0x22, 0x55, 0xA0, 0xB1, 0xC2, 0xE4, 0x00, 0x88,
+                                    0x00, 0x00}));
     EXPECT_EQ(+set->nProgressDone, +set->nProgressTotal);
     EXPECT_EQ(wyn.count("Wyn_Net_Open"), 1u);
     EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);

@@ -18,8 +18,8 @@
 #include "fixtures/temp_dirs.h"
 #include "fixtures/wyn_sim.h"
 #include "platform/platform.h"
-#include "sim/codec.h"
 #include "sim/engine.h"
+#include "wire/codec.h"
 
 using namespace tavsim;
 

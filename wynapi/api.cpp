@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "sim/engine.h"
+#include "wire/mutex.h"
 #include "wynapi/link.h"
 #include "wynapi/wynapi.h"
 
@@ -38,8 +39,8 @@ short guarded(F&& f) {
 
 const int kBaudRates[] = {9600, 19200, 38400, 2400, 4800, 57600, 115200};
 
-bool station_ok(int station) { return station >= 0 && station <= tavsim::kMaxStation; }
-bool bcd_ok(unsigned v) { return v <= 0xFF && tavsim::from_bcd(v) >= 0; }
+bool station_ok(int station) { return station >= 0 && station <= tavwire::kMaxStation; }
+bool bcd_ok(unsigned v) { return v <= 0xFF && tavwire::from_bcd(v) >= 0; }
 
 // One exchange on the open line; copies STR1, STR2 and want payload bytes to
 // out (zero-filled where the device sent fewer). A processing status of the
@@ -95,7 +96,7 @@ std::string lock_dir() { return tavplat::wyn_home() + "/lock"; }
 
 // Takes the component's mutex file, waiting up to about 200 ms; -1 when refused.
 int take_mutex_file() {
-    const std::string path = tavsim::mutex_path();
+    const std::string path = tavwire::mutex_path();
     ::mkdir(lock_dir().c_str(), 0777);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
@@ -190,35 +191,35 @@ WYN_API short Wyn_SysCondition_Rd(int station, int size, unsigned char* record) 
     return guarded([&]() -> short {
         if (!g_line) return WYN_E_NOT_CONNECTED;
         if (record == nullptr || size < 17) return WYN_E_DATA;
-        return run(station, tavsim::kCmdIdent, {}, record, 15);
+        return run(station, tavwire::kCmdIdent, {}, record, 15);
     });
 }
 
-WYN_API short Wyn_Status_Rd(int station, unsigned char* buffer) { return simple(station, tavsim::kCmdStatus, buffer); }
+WYN_API short Wyn_Status_Rd(int station, unsigned char* buffer) { return simple(station, tavwire::kCmdStatus, buffer); }
 
 WYN_API short Wyn_PlaceCondition_Rd(int station, int size, unsigned char* reply) {
     return guarded([&]() -> short {
         if (!g_line) return WYN_E_NOT_CONNECTED;
         if (reply == nullptr || size < 100) return WYN_E_DATA;
-        return run(station, tavsim::kCmdPlaceStatus, {}, reply, 98);
+        return run(station, tavwire::kCmdPlaceStatus, {}, reply, 98);
     });
 }
 
 WYN_API short Wyn_PlaceMotion_Run(int station, unsigned int numberBcd, unsigned char* status) {
     if (!bcd_ok(numberBcd)) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return simple(station, tavsim::kCmdPlaceRun, status, {static_cast<uint8_t>(numberBcd)});
+    return simple(station, tavwire::kCmdPlaceRun, status, {static_cast<uint8_t>(numberBcd)});
 }
-WYN_API short Wyn_Place_Cancel(int station, unsigned char* status) { return simple(station, tavsim::kCmdPlaceCancel, status); }
-WYN_API short Wyn_ManuPluse_Snd(int station, unsigned char* status) { return simple(station, tavsim::kCmdJogPlus, status); }
-WYN_API short Wyn_ManuMinus_Snd(int station, unsigned char* status) { return simple(station, tavsim::kCmdJogMinus, status); }
-WYN_API short Wyn_Run_On(int station, unsigned char* status) { return simple(station, tavsim::kCmdRunOn, status); }
-WYN_API short Wyn_Run_Off(int station, unsigned char* status) { return simple(station, tavsim::kCmdRunOff, status); }
-WYN_API short Wyn_Online_Chg(int station, unsigned char* status) { return simple(station, tavsim::kCmdOnline, status); }
-WYN_API short Wyn_Offline_Set(int station, unsigned char* status) { return simple(station, tavsim::kCmdOffline, status); }
+WYN_API short Wyn_Place_Cancel(int station, unsigned char* status) { return simple(station, tavwire::kCmdPlaceCancel, status); }
+WYN_API short Wyn_ManuPluse_Snd(int station, unsigned char* status) { return simple(station, tavwire::kCmdJogPlus, status); }
+WYN_API short Wyn_ManuMinus_Snd(int station, unsigned char* status) { return simple(station, tavwire::kCmdJogMinus, status); }
+WYN_API short Wyn_Run_On(int station, unsigned char* status) { return simple(station, tavwire::kCmdRunOn, status); }
+WYN_API short Wyn_Run_Off(int station, unsigned char* status) { return simple(station, tavwire::kCmdRunOff, status); }
+WYN_API short Wyn_Online_Chg(int station, unsigned char* status) { return simple(station, tavwire::kCmdOnline, status); }
+WYN_API short Wyn_Offline_Set(int station, unsigned char* status) { return simple(station, tavwire::kCmdOffline, status); }
 
 WYN_API short Wyn_ManuSpeed_Sel(int station, int speed, unsigned char* status) {
     if (speed < 0 || speed > 0xFFFF) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return simple(station, tavsim::kCmdManualSpeed, status,
+    return simple(station, tavwire::kCmdManualSpeed, status,
                   {static_cast<uint8_t>(speed & 0xFF), static_cast<uint8_t>(speed >> 8)});
 }
 
@@ -234,23 +235,23 @@ static short std_read(uint8_t cmd, int kind, int station, int count, unsigned in
 }
 
 WYN_API short Wyn_StdPara_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return std_read(tavsim::kCmdStdRead, 0, station, count, firstBcd, size, reply, 6);
+    return std_read(tavwire::kCmdStdRead, 0, station, count, firstBcd, size, reply, 6);
 }
 WYN_API short Wyn_StdParaTbl_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return std_read(tavsim::kCmdStdTableRead, 0, station, count, firstBcd, size, reply, tavsim::kStdTableEntry);
+    return std_read(tavwire::kCmdStdTableRead, 0, station, count, firstBcd, size, reply, tavwire::kStdTableEntry);
 }
 WYN_API short Wyn_SysPara_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return std_read(tavsim::kCmdStdRead, 1, station, count, firstBcd, size, reply, 6);
+    return std_read(tavwire::kCmdStdRead, 1, station, count, firstBcd, size, reply, 6);
 }
 WYN_API short Wyn_SysParaTbl_Rd(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return std_read(tavsim::kCmdStdTableRead, 1, station, count, firstBcd, size, reply, tavsim::kStdTableEntry);
+    return std_read(tavwire::kCmdStdTableRead, 1, station, count, firstBcd, size, reply, tavwire::kStdTableEntry);
 }
 
 static short std_write(int kind, int station, int count, unsigned int firstBcd, int dataLen,
                        const unsigned char* data, unsigned char* status) {
     if (!bcd_ok(firstBcd)) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
     // count value fields of 6 bytes; the size argument counts their 5 digit bytes.
-    return block_write(station, tavsim::kCmdStdWrite,
+    return block_write(station, tavwire::kCmdStdWrite,
                        {static_cast<uint8_t>(kind), static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF),
                         static_cast<uint8_t>(firstBcd)},
                        count, dataLen, 6, 5, data, status);
@@ -269,7 +270,7 @@ WYN_API short Wyn_SysPara_Wt(int station, int count, unsigned int firstBcd, int 
 
 WYN_API short Wyn_Para_Rd2(int station, int count, int first, int size, unsigned char* reply) {
     if (first < 1 || first > 0xFFFF) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return block_read(station, tavsim::kCmdParaRead,
+    return block_read(station, tavwire::kCmdParaRead,
                       {static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF), static_cast<uint8_t>(first & 0xFF),
                        static_cast<uint8_t>(first >> 8)},
                       count, 6, size, reply);
@@ -278,7 +279,7 @@ WYN_API short Wyn_Para_Rd2(int station, int count, int first, int size, unsigned
 WYN_API short Wyn_Para_Wt2(int station, int count, int first, int dataLen, const unsigned char* data,
                            unsigned char* status) {
     if (first < 1 || first > 0xFFFF) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return block_write(station, tavsim::kCmdParaWrite,
+    return block_write(station, tavwire::kCmdParaWrite,
                        {static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF), static_cast<uint8_t>(first & 0xFF),
                         static_cast<uint8_t>(first >> 8)},
                        count, dataLen, 6, 6, data, status);
@@ -288,7 +289,7 @@ WYN_API short Wyn_Para_Wt2(int station, int count, int first, int dataLen, const
 
 static short point_read(int image, int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
     if (!bcd_ok(firstBcd)) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return block_read(station, tavsim::kCmdPointRead,
+    return block_read(station, tavwire::kCmdPointRead,
                       {static_cast<uint8_t>(image), static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF),
                        static_cast<uint8_t>(firstBcd)},
                       count, image, size, reply);
@@ -297,25 +298,25 @@ static short point_read(int image, int station, int count, unsigned int firstBcd
 static short point_write(int image, int station, int count, unsigned int firstBcd, int dataLen,
                          const unsigned char* data, unsigned char* status) {
     if (!bcd_ok(firstBcd)) return guarded([]() -> short { return g_line ? WYN_E_DATA : WYN_E_NOT_CONNECTED; });
-    return block_write(station, tavsim::kCmdPointWrite,
+    return block_write(station, tavwire::kCmdPointWrite,
                        {static_cast<uint8_t>(image), static_cast<uint8_t>(count < 0 ? 0 : count & 0xFF),
                         static_cast<uint8_t>(firstBcd)},
                        count, dataLen, image, image, data, status);
 }
 
 WYN_API short Wyn_PlaceDat_Rd2(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return point_read(tavsim::kLImage, station, count, firstBcd, size, reply);
+    return point_read(tavwire::kLImage, station, count, firstBcd, size, reply);
 }
 WYN_API short Wyn_PlaceDat_Rd3(int station, int count, unsigned int firstBcd, int size, unsigned char* reply) {
-    return point_read(tavsim::kVImage, station, count, firstBcd, size, reply);
+    return point_read(tavwire::kVImage, station, count, firstBcd, size, reply);
 }
 WYN_API short Wyn_PlaceDat_Wt2(int station, int count, unsigned int firstBcd, int dataLen,
                                const unsigned char* data, unsigned char* status) {
-    return point_write(tavsim::kLImage, station, count, firstBcd, dataLen, data, status);
+    return point_write(tavwire::kLImage, station, count, firstBcd, dataLen, data, status);
 }
 WYN_API short Wyn_PlaceDat_Wt3(int station, int count, unsigned int firstBcd, int dataLen,
                                const unsigned char* data, unsigned char* status) {
-    return point_write(tavsim::kVImage, station, count, firstBcd, dataLen, data, status);
+    return point_write(tavwire::kVImage, station, count, firstBcd, dataLen, data, status);
 }
 
 // --------------------------------------------------------------- raw frames
@@ -366,7 +367,7 @@ WYN_API short CommExecProc(int kind, const unsigned char* frame, int length, uns
     return guarded([&]() -> short {
         if (!g_line) return WYN_E_NOT_CONNECTED;
         if (kind != 1 || frame == nullptr || reply == nullptr || length < 25 ||
-            length > static_cast<int>(tavsim::kMaxData) + 17)
+            length > static_cast<int>(tavwire::kMaxData) + 17)
             return WYN_E_DATA;
         if (frame[0] != 0x5A) return WYN_E_DATA;
         const int station = frame[4] == 122 ? frame[6] : frame[5];
@@ -378,7 +379,7 @@ WYN_API short CommExecProc(int kind, const unsigned char* frame, int length, uns
         std::memset(reply, 0, 4096);
         std::memcpy(reply, frame, 25);
         const size_t want = count > 2 ? static_cast<size_t>(count - 2) : 0;
-        const short rc = run(station, tavsim::kCmdAccess, body, reply + 25, want);
+        const short rc = run(station, tavwire::kCmdAccess, body, reply + 25, want);
         const int n = static_cast<int>(2 + want);
         reply[1] = static_cast<unsigned char>((23 + n) & 0xFF);
         reply[2] = static_cast<unsigned char>((23 + n) >> 8);

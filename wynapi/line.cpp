@@ -74,7 +74,7 @@ public:
         while (Clock::now() < until && receive(junk, sizeof junk, std::min(quietMs, ms_left(until))) > 0) {
         }
         ::tcflush(fd_, TCIFLUSH);
-        unmark_ = tavsim::ParityUnmarker();
+        unmark_ = tavwire::ParityUnmarker();
     }
 
     int take_parity_errors() override { return unmark_.take_errors(); }
@@ -82,7 +82,7 @@ public:
 private:
     int fd_;
     bool marks_;
-    tavsim::ParityUnmarker unmark_;
+    tavwire::ParityUnmarker unmark_;
 };
 
 // The simulator in this process: what is sent is answered at once, so a
@@ -143,7 +143,7 @@ double byte_ms(int baud, int dataBits, bool parity, int stopBits) {
 }
 
 int attempt_ms(const LineConfig& cfg, size_t requestBytes, size_t replyData) {
-    const double wire = cfg.byteMs * static_cast<double>(2 * requestBytes + replyData + tavsim::kOverhead);
+    const double wire = cfg.byteMs * static_cast<double>(2 * requestBytes + replyData + tavwire::kOverhead);
     return cfg.timeoutMs + static_cast<int>(std::ceil(wire));
 }
 
@@ -157,16 +157,16 @@ Line::Line(std::unique_ptr<Transport> t, const LineConfig& cfg, tavsim::Engine* 
 short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out,
                       size_t replyData) {
     if (gone_) return 5;
-    tavsim::Frame rq;
+    tavwire::Frame rq;
     rq.station = static_cast<uint8_t>(station);
     rq.command = command;
     rq.sequence = ++seq_;
     rq.data = data;
-    const std::vector<uint8_t> bytes = tavsim::encode(rq);
+    const std::vector<uint8_t> bytes = tavwire::encode(rq);
     ++stats_.exchanges;
     // Each attempt ends at a fixed time after its request: bytes that come,
     // noise or not, never move it.
-    const std::chrono::milliseconds budget(attempt_ms(cfg_, bytes.size(), std::min(replyData, tavsim::kMaxData)));
+    const std::chrono::milliseconds budget(attempt_ms(cfg_, bytes.size(), std::min(replyData, tavwire::kMaxData)));
 
     bool heardAnything = false;
     bool heardThisAttempt = false;
@@ -188,7 +188,7 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
             return sent;
         }
         stats_.bytesOut += static_cast<long>(bytes.size());
-        tavsim::Decoder dec;
+        tavwire::Decoder dec;
         bool failed = false;
         while (!failed) {
             const int n = t_->receive(buf, sizeof buf, ms_left(deadline));
@@ -204,19 +204,19 @@ short Line::exchange(int station, uint8_t command, const std::vector<uint8_t>& d
             stats_.bytesIn += n;
             heardThisAttempt = true;
             for (int i = 0; i < n && !failed; ++i) {
-                const tavsim::DecodeResult r = dec.push(buf[i]);
-                if (r == tavsim::DecodeResult::kGarbled) {
+                const tavwire::DecodeResult r = dec.push(buf[i]);
+                if (r == tavwire::DecodeResult::kGarbled) {
                     heardAnything = true;
                     failed = true;
-                } else if (r == tavsim::DecodeResult::kFrame) {
-                    const tavsim::Frame& f = dec.frame();
+                } else if (r == tavwire::DecodeResult::kFrame) {
+                    const tavwire::Frame& f = dec.frame();
                     if (!f.is_reply()) continue;  // the echo of our own request (or another master's)
                     if (f.station != rq.station || f.data.size() < 2) {
                         heardAnything = true;
                         failed = true;
                         continue;
                     }
-                    if (f.command != (command | tavsim::kReplyBit) || f.sequence != rq.sequence)
+                    if (f.command != (command | tavwire::kReplyBit) || f.sequence != rq.sequence)
                         continue;  // a late answer to an earlier exchange
                     out.status = f.status;
                     out.data = f.data;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/codec.h"
+#include "wire/codec.h"
 
 namespace tavsim {
 class Engine;
@@ -71,7 +71,7 @@ public:
     // errors, 5 line gone, 6 I/O error. replyData is the longest data part
     // (STR1, STR2 and payload) the request can get back.
     short exchange(int station, uint8_t command, const std::vector<uint8_t>& data, Reply& out,
-                   size_t replyData = tavsim::kMaxData);
+                   size_t replyData = tavwire::kMaxData);
     const LineConfig& config() const { return cfg_; }
     tavsim::Engine* engine() { return engine_; }
     const LineStats& stats() const { return stats_; }

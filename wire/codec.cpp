@@ -1,6 +1,6 @@
-#include "sim/codec.h"
+#include "wire/codec.h"
 
-namespace tavsim {
+namespace tavwire {
 
 uint16_t crc16(const uint8_t* bytes, size_t n) {
     uint16_t crc = 0xFFFF;
@@ -159,4 +159,4 @@ size_t ParityUnmarker::feed(const uint8_t* in, size_t n, uint8_t* out) {
     return k;
 }
 
-}  // namespace tavsim
+}  // namespace tavwire

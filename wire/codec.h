@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tavsim {
+namespace tavwire {
 
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEtx = 0x03;
@@ -55,6 +55,13 @@ enum Command : uint8_t {
     kCmdPointWrite = 0x41,   // image size, count, first (BCD), size x count
     kCmdAccess = 0x50,       // cmd, mode, kind, adrL, adrM, adrH, count LE16, data
 };
+
+// Sizes of the records the commands carry: a point of the L type and of the
+// V type table; a standard parameter's table entry (attribute, high byte
+// first, then initial, maximum and minimum as 10 BCD digits each).
+constexpr int kLImage = 16;
+constexpr int kVImage = 24;
+constexpr int kStdTableEntry = 17;
 
 struct Frame {
     uint8_t station = 0;
@@ -163,4 +170,4 @@ inline int from_bcd(unsigned b) {
     return static_cast<int>((b >> 4) * 10 + (b & 0xF));
 }
 
-}  // namespace tavsim
+}  // namespace tavwire

@@ -1,6 +1,6 @@
 // Raw command frames to amplifier memory, exchanged under the component's
 // mutex, and the STR1 check every amplifier answer goes through.
-#include "comm/direct_access.h"
+#include "line/direct_access.h"
 
 #include <algorithm>
 #include <array>

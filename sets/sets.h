@@ -1,7 +1,8 @@
-// What the standard parameters (para/) and the extended parameters (newpara/)
-// do alike. Both sets carry the same header (TAV_SET_HEADER_FIELDS) and their
-// records the same field names, so these helpers are templates over the set,
-// record and property types. What differs between the two (record layouts,
+// What the data-set families do alike. Every set carries the same header
+// (TAV_SET_HEADER_FIELDS) and the parameter records the same field names, so
+// these helpers are templates over the set, record and property types. The
+// header helpers serve all four families; the record and file helpers the
+// two parameter families. What differs between families (record layouts,
 // slot counts, number rules, block sizes, the re-derivation and the
 // reconciliation) stays in the unit of each.
 #pragma once
@@ -16,7 +17,7 @@
 #include "line/line.h"
 #include "platform/platform.h"
 
-namespace tav::params {
+namespace tav::sets {
 
 // ------------------------------------------------------------------ header
 // The identification defaults both definition loads start from. (The
@@ -68,6 +69,18 @@ void take_identification(Set* set, const unsigned char* rec) {
     set->byInfo12 = rec[11];
     set->byInfo14 = rec[12];
     set->nInterface = rec[13];
+}
+
+// The 15-byte identification image a write to an amplifier sends before the
+// data: the system-condition record's bytes 3..14 as the set holds them (what
+// take_identification took, with nFamily), between zero bytes.
+template <class Set>
+void identification_image(const Set& set, unsigned char image[15]) {
+    const unsigned bytes[12] = {static_cast<unsigned>(set.nModel), static_cast<unsigned>(set.nFamily),
+                                set.byInfo1, set.byInfo3, set.byInfo2, set.byInfo5, set.byInfo10, set.byInfo11,
+                                set.byInfo12, set.byInfo14, static_cast<unsigned>(set.nInterface), set.byInfo8};
+    image[0] = image[13] = image[14] = 0;
+    for (int i = 0; i < 12; ++i) image[1 + i] = static_cast<unsigned char>(bytes[i] & 0xFF);
 }
 
 // ------------------------------------------------------------------ records
@@ -367,4 +380,4 @@ void restore_values(Set* set, const Set& kept, int count, const std::string& unu
     }
 }
 
-}  // namespace tav::params
+}  // namespace tav::sets

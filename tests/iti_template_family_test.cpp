@@ -1,0 +1,71 @@
+// The family of a new table read from its template, for both positioning
+// tables: the line settings' tenth value on a plain read; when they cannot be
+// read, the positioning table keeps the value the failed read leaves (0) and
+// the VV table keeps KESTA7; a Create never looks at the settings.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Tav_acs.h"
+#include "iti/iti.h"
+#include "itivv/itivv.h"
+#include "tests/fixtures/temp_dirs.h"
+
+namespace {
+
+struct Families {
+    uint32_t positioning, vv;
+};
+
+class TemplateFamily : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/template/";
+        for (const char* f : {"50.k7l", "52.k7l", "54.k7l", "55.k7v", "57.k7v", "59.k7v"})
+            home.write(std::string("template/") + f, tavtest::read_file(share + f));
+    }
+    void write_settings(int tenth) {
+        home.write("servo.set", "SERVO\r\ntitles\r\nLIN, COM1,38400,5,2,8,0,0,0," + std::to_string(tenth) + "\r\n");
+    }
+    Families read_templates() {
+        auto l = std::make_unique<ItiDatSet>();
+        auto v = std::make_unique<ItiVvDatSet>();
+        EXPECT_EQ(tav::iti::DatFil_Rd(nullptr, l.get()), TAV_OK);
+        EXPECT_EQ(tav::itivv::DatFil_Rd(nullptr, v.get()), TAV_OK);
+        return {l->nFamily, v->nFamily};
+    }
+    Families create_from_templates(int model) {
+        auto l = std::make_unique<ItiDatSet>();
+        auto v = std::make_unique<ItiVvDatSet>();
+        EXPECT_EQ(tav::iti::DatFil_Create(model, l.get()), TAV_OK);
+        EXPECT_EQ(tav::itivv::DatFil_Create(model, v.get()), TAV_OK);
+        return {l->nFamily, v->nFamily};
+    }
+    tavtest::TempInstall home;
+};
+
+TEST_F(TemplateFamily, APlainReadTakesTheTenthValueOfTheLineSettings) {
+    write_settings(0x40);
+    const Families f = read_templates();
+    EXPECT_EQ(f.positioning, 0x40u);
+    EXPECT_EQ(f.vv, 0x40u);
+}
+
+TEST_F(TemplateFamily, UnreadableSettingsGiveZeroToThePositioningTableAndKesta7ToTheVvTable) {
+    const Families f = read_templates();  // no servo.set
+    EXPECT_EQ(f.positioning, 0u);
+    EXPECT_EQ(f.vv, 0x30u);
+}
+
+TEST_F(TemplateFamily, CreateIsKesta7WhateverTheSettingsSay) {
+    write_settings(0x40);
+    for (int model : {0, 2, 4}) {
+        const Families f = create_from_templates(model);
+        EXPECT_EQ(f.positioning, 0x30u) << model;
+        EXPECT_EQ(f.vv, 0x30u) << model;
+    }
+}
+
+}  // namespace
