@@ -12,7 +12,7 @@
 #include "bcd/bcd.h"
 #include "frame/frame.h"
 #include "line/line.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/platform.h"
 #include "sets/sets.h"
 #include "text/text.h"
@@ -258,7 +258,7 @@ short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
 
 short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
-    static NewParaSet copy;
+    NewParaSet& copy = state().propertyCopy;
     std::memcpy(&copy, set, sizeof copy);
     if (sets::properties_need_new_set(*set, *prop)) {
         const short code = NewPara_Create(prop->nModel, prop->nKind, set);
