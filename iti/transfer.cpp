@@ -236,7 +236,7 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
 }
 
 template <class Set>
-short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, DecodePoint<Set> decode) {
+Result read_point_blocks(const char* ampText, Set* set, const PointLine& wire, DecodePoint<Set> decode) {
     const int n = point_count(set);
     set->nProgressTotal = set->nPointCount;
     const int number = std::atoi(ampText);
@@ -273,7 +273,7 @@ short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, De
 }
 
 template <class Set>
-short write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
+Result write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
     const int n = point_count(set);
     int total = 0;
     for (int i = 0; i < n; ++i)
@@ -323,8 +323,8 @@ short write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoin
     template void header_from_record<Set>(Set*, const unsigned char*, const char*, unsigned, unsigned, int, int); \
     template void begin_send<Set>(Set*);                                                                       \
     template short check_points_to_send<Set>(Set*, int, bool (*)(const Set*, int));                           \
-    template short read_point_blocks<Set>(const char*, Set*, const PointLine&, DecodePoint<Set>);              \
-    template short write_point_blocks<Set>(int, Set*, const PointLine&, PackPoint<Set>);
+    template Result read_point_blocks<Set>(const char*, Set*, const PointLine&, DecodePoint<Set>);              \
+    template Result write_point_blocks<Set>(int, Set*, const PointLine&, PackPoint<Set>);
 TAV_ITI_TRANSFER_FOR(ItiDatSet, ItiDatPoint)
 TAV_ITI_TRANSFER_FOR(ItiVvDatSet, ItiVvDatPoint)
 #undef TAV_ITI_TRANSFER_FOR

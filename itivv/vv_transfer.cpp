@@ -144,7 +144,7 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     iti::DecimalParams dp;
     if (iti::lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
     LineSettings settings{};
-    line::Set_Rd(&settings);  // read as the positioning read does; its result does not matter here
+    (void)line::Set_Rd(&settings);  // read as the positioning read does; its result does not matter here
 
     const int number = std::atoi(ampText);
     int target = 0;

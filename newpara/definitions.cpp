@@ -189,7 +189,7 @@ short parse_records(FILE* f, const LoadOptions& opt, NewParaSet* set, int& lines
 
 }  // namespace
 
-short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
+Result load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
     FILE* f = tavplat::fopen_text(path, "r+", tavplat::kMaxDefinitionFileBytes);
     if (f == nullptr) {
         const short code = tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
@@ -223,7 +223,7 @@ short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet*
     return code;
 }
 
-short load_definition(int id, const LoadOptions& opt, NewParaSet* set) {
+Result load_definition(int id, const LoadOptions& opt, NewParaSet* set) {
     char path[TAV_PATH_MAX] = {};
     const short code = comm::full_path(id, path);
     if (code != TAV_OK) return code;

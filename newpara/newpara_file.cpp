@@ -109,7 +109,7 @@ short format_value(double value, unsigned attr, char* out, bool fallback) {
     return code;
 }
 
-short NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
+Result NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
 
 namespace {
 

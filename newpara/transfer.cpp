@@ -93,7 +93,7 @@ void trace_record(const unsigned char* rec) {
 enum class Source { kValue, kInitial };
 
 // The block writer behind Amp_Wt and Amp_Ini_Wt.
-short write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
+Result write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
     const bool initial = source == Source::kInitial;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     set->nProgressTotal = count;

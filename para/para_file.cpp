@@ -243,7 +243,7 @@ short read_set(const char* file, int kind, ParaSet* set, int createModel) {
 
 }  // namespace
 
-short Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
+Result Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
 
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
