@@ -57,7 +57,7 @@ public:
 using Lines = std::vector<std::string>;
 
 // Reads servo.con whole: path code, or -3 when it cannot be opened.
-short load_list(Lines& lines, char* path) {
+Result load_list(Lines& lines, char* path) {
     short code = comm::full_path(kListPathId, path);
     if (code != TAV_OK) return code;
     FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxStationListBytes);

@@ -99,7 +99,7 @@ void read_tail(FILE* f, NewParaSet* set) {
 
 bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
 
-short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
+Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
 
 }  // namespace
 
@@ -115,7 +115,7 @@ namespace {
 
 // NewPara_Rd, with the model a Create makes its set for (none outside a
 // Create: the line settings tell it).
-short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
+Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
     const bool hasFile = path != nullptr && path[0] != '\0';
     set->nProgressTotal = hasFile ? 2 * kParaCount : kParaCount;
     LineSettings ls{};
