@@ -1,4 +1,4 @@
-#include "comm/comm.h"
+#include "comm/state.h"
 
 namespace tav::comm {
 
@@ -15,14 +15,15 @@ const WynApi kWynapi = {
     ::GetCmdStsErr, ::srvTav_Comm_Lock, ::srvTav_Comm_Unlock,
 };
 
-const WynApi* g_current = &kWynapi;
-
 }  // namespace
 
-const WynApi& wyn() { return *g_current; }
-void set_wyn(const WynApi* api) { g_current = api ? api : &kWynapi; }
+const WynApi& wyn() {
+    const WynApi* binding = state().binding;
+    return binding ? *binding : kWynapi;
+}
+void set_wyn(const WynApi* api) { state().binding = api; }
 const WynApi& wynapi_binding() { return kWynapi; }
 
-short full_path(int id, char* path) { return g_current->Wyn_srvTav_FullPath_Get(id, path); }
+short full_path(int id, char* path) { return wyn().Wyn_srvTav_FullPath_Get(id, path); }
 
 }  // namespace tav::comm

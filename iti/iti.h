@@ -10,6 +10,7 @@
 
 #include "Tav_acs.h"
 #include "frame/frame.h"
+#include "frame/result.h"
 #include "platform/platform.h"
 
 namespace tav::iti {
@@ -62,7 +63,7 @@ short FileCmt_Wt(Set* set, const char* text);
 short Title_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
 
 // ---------------------------------------------------------------- file
-short DatFil_Rd(const char* fileName, ItiDatSet* set);
+Result DatFil_Rd(const char* fileName, ItiDatSet* set);
 short DatFil_Wt(const char* fileName, ItiDatSet* set);
 short DatFil_Create(int model, ItiDatSet* set);
 
@@ -125,11 +126,11 @@ using DecodePoint = void (*)(Set* set, int index, const unsigned char* image);
 // The point read: every point of the set from amplifier ampText (looked up in
 // the station list), then the read date and the amplifier number.
 template <class Set>
-short read_point_blocks(const char* ampText, Set* set, const PointLine& line, DecodePoint<Set> decode);
+Result read_point_blocks(const char* ampText, Set* set, const PointLine& line, DecodePoint<Set> decode);
 // The point write to the current target station: all points, or the changed
 // ones; a block that fails its status check is sent again point by point.
 template <class Set>
-short write_point_blocks(int writeAll, Set* set, const PointLine& line, PackPoint<Set> pack);
+Result write_point_blocks(int writeAll, Set* set, const PointLine& line, PackPoint<Set> pack);
 
 // The sixteen bytes every point image starts with: status, stop position,
 // speed, stop timer and M code.
@@ -331,7 +332,7 @@ struct DataFileLayout {
 // model when fileName is null or empty: createModel while a Create runs
 // (else -1, and the line settings tell the model).
 template <class Set>
-short read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout);
+Result read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout);
 // Create: a new set from the template of model (a negative model counts as 0).
 template <class Set>
 short create_from_template(int model, Set* set, const DataFileLayout& layout);

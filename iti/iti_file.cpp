@@ -153,7 +153,7 @@ template short write_data_file<ItiDatSet>(const char*, ItiDatSet*, int);
 template short write_data_file<ItiVvDatSet>(const char*, ItiVvDatSet*, int);
 
 template <class Set>
-short read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout) {
+Result read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout) {
     set->nProgressTotal = 10;
     const bool named = fileName != nullptr && fileName[0] != '\0';
     char path[TAV_PATH_MAX] = {};
@@ -229,12 +229,12 @@ short create_from_template(int model, Set* set, const DataFileLayout& layout) {
     return read_data_file(nullptr, model < 0 ? 0 : model, set, layout);
 }
 
-template short read_data_file<ItiDatSet>(const char*, int, ItiDatSet*, const DataFileLayout&);
-template short read_data_file<ItiVvDatSet>(const char*, int, ItiVvDatSet*, const DataFileLayout&);
+template Result read_data_file<ItiDatSet>(const char*, int, ItiDatSet*, const DataFileLayout&);
+template Result read_data_file<ItiVvDatSet>(const char*, int, ItiVvDatSet*, const DataFileLayout&);
 template short create_from_template<ItiDatSet>(int, ItiDatSet*, const DataFileLayout&);
 template short create_from_template<ItiVvDatSet>(int, ItiVvDatSet*, const DataFileLayout&);
 
-short DatFil_Rd(const char* fileName, ItiDatSet* set) { return read_data_file(fileName, -1, set, kPositioningFile); }
+Result DatFil_Rd(const char* fileName, ItiDatSet* set) { return read_data_file(fileName, -1, set, kPositioningFile); }
 
 short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     set->nProgressTotal = set->nPointCount;

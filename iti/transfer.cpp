@@ -8,7 +8,7 @@
 #include "bcd/bcd.h"
 #include "comm/comm.h"
 #include "frame/frame.h"
-#include "iti/iti.h"
+#include "iti/state.h"
 #include "line/direct_access.h"
 #include "line/line.h"
 #include "newpara/newpara.h"
@@ -29,8 +29,6 @@ constexpr int kCmdTexts = 3500, kStepTexts = 3510;
 // The positioning points travel as 16-byte images through Wyn_PlaceDat_Rd2/Wt2,
 // with a progress percentage and the trace dump.
 constexpr PointLine kPointLine = {PlaceDat::Rd2Wt2, kImageSize, true, true, nullptr};
-
-DecimalParamFinder g_finder = nullptr;
 
 bool in_range(const ItiDatSet* set, int index) { return point_in_range(set, set->point[index]); }
 
@@ -238,7 +236,7 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
 }
 
 template <class Set>
-short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, DecodePoint<Set> decode) {
+Result read_point_blocks(const char* ampText, Set* set, const PointLine& wire, DecodePoint<Set> decode) {
     const int n = point_count(set);
     set->nProgressTotal = set->nPointCount;
     const int number = std::atoi(ampText);
@@ -275,7 +273,7 @@ short read_point_blocks(const char* ampText, Set* set, const PointLine& wire, De
 }
 
 template <class Set>
-short write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
+Result write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
     const int n = point_count(set);
     int total = 0;
     for (int i = 0; i < n; ++i)
@@ -325,13 +323,13 @@ short write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoin
     template void header_from_record<Set>(Set*, const unsigned char*, const char*, unsigned, unsigned, int, int); \
     template void begin_send<Set>(Set*);                                                                       \
     template short check_points_to_send<Set>(Set*, int, bool (*)(const Set*, int));                           \
-    template short read_point_blocks<Set>(const char*, Set*, const PointLine&, DecodePoint<Set>);              \
-    template short write_point_blocks<Set>(int, Set*, const PointLine&, PackPoint<Set>);
+    template Result read_point_blocks<Set>(const char*, Set*, const PointLine&, DecodePoint<Set>);              \
+    template Result write_point_blocks<Set>(int, Set*, const PointLine&, PackPoint<Set>);
 TAV_ITI_TRANSFER_FOR(ItiDatSet, ItiDatPoint)
 TAV_ITI_TRANSFER_FOR(ItiVvDatSet, ItiVvDatPoint)
 #undef TAV_ITI_TRANSFER_FOR
 
-void set_decimal_param_finder(DecimalParamFinder finder) { g_finder = finder; }
+void set_decimal_param_finder(DecimalParamFinder finder) { state().finder = finder; }
 
 // ------------------------------------------------------------------ reading
 short AmpRd(const char* ampText, ItiDatSet* set) { return read_point_blocks(ampText, set, kPointLine, decode_point); }
@@ -346,7 +344,7 @@ short ComRd(const char* fileName, const char* ampText, ItiDatSet* set) {
     set->nProgressDone = 0;
     frame::CheckDiagnosticMarkersWithProbe();
     DecimalParams dp;
-    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
 
     const int number = std::atoi(ampText);
     char ampNo[sizeof set->szAmpNo];
@@ -390,7 +388,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiDatSet* 
     short code = check_points_to_send(set, writeAll, in_range);
     if (code != TAV_OK) return code;
     DecimalParams dp;
-    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
 
     const int number = std::atoi(ampText);
     {
@@ -423,7 +421,7 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     short code = line::TargetAmpKyoku_Rd(&target);
     if (code != TAV_OK) return code;
     DecimalParams dp;
-    if (lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
 
     line::PortSession session;
     code = session.lock_and_open();

@@ -52,7 +52,7 @@ short FileCmt_Rd(ItiVvDatSet* set, char* out);
 short FileCmt_Wt(ItiVvDatSet* set, const char* text);
 
 // ---------------------------------------------------------------- file
-short DatFil_Rd(const char* fileName, ItiVvDatSet* set);
+Result DatFil_Rd(const char* fileName, ItiVvDatSet* set);
 short DatFil_Wt(const char* fileName, ItiVvDatSet* set);
 short DatFil_Create(int model, ItiVvDatSet* set);
 

@@ -31,7 +31,7 @@ constexpr iti::DataFileLayout kVvFile = {classify_vv_file, kTemplatePathId, 0, k
 
 }  // namespace
 
-short DatFil_Rd(const char* fileName, ItiVvDatSet* set) { return iti::read_data_file(fileName, -1, set, kVvFile); }
+Result DatFil_Rd(const char* fileName, ItiVvDatSet* set) { return iti::read_data_file(fileName, -1, set, kVvFile); }
 
 short DatFil_Wt(const char* fileName, ItiVvDatSet* set) {
     set->nProgressTotal = set->nPointCount;

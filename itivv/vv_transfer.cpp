@@ -10,7 +10,7 @@
 #include "bcd/bcd.h"
 #include "comm/comm.h"
 #include "frame/frame.h"
-#include "itivv/itivv.h"
+#include "itivv/state.h"
 #include "line/direct_access.h"
 #include "line/line.h"
 #include "platform/platform.h"
@@ -36,8 +36,6 @@ constexpr char kSizeErrorTrace[] =
 // VV points travel as 24-byte images through Wyn_PlaceDat_Rd3/Wt3, without a
 // progress percentage or the trace dump of the positioning table.
 constexpr iti::PointLine kPointLine = {iti::PlaceDat::Rd3Wt3, kImageSize, false, false, kSizeErrorTrace};
-
-iti::DecimalParamFinder g_finder = nullptr;
 
 // The current target station; a list entry without an amplifier gives -19.
 short target_station(int* station) {
@@ -127,7 +125,7 @@ short check_operator() {
 
 }  // namespace
 
-void set_decimal_param_finder(iti::DecimalParamFinder finder) { g_finder = finder; }
+void set_decimal_param_finder(iti::DecimalParamFinder finder) { state().finder = finder; }
 
 // ------------------------------------------------------------------ reading
 short AmpRd(const char* ampText, ItiVvDatSet* set) {
@@ -144,9 +142,9 @@ short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set) {
     set->nProgressDone = 0;
     frame::CheckDiagnosticMarkersWithProbe();
     iti::DecimalParams dp;
-    if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (iti::lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
     LineSettings settings{};
-    line::Set_Rd(&settings);  // read as the positioning read does; its result does not matter here
+    (void)line::Set_Rd(&settings);  // read as the positioning read does; its result does not matter here
 
     const int number = std::atoi(ampText);
     int target = 0;
@@ -200,7 +198,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
     short code = iti::check_points_to_send(set, writeAll, in_range);
     if (code != TAV_OK) return code;
     iti::DecimalParams dp;
-    if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (iti::lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
     int target = 0;
     code = target_station(&target);
     if (code == TAV_OK) {
@@ -217,7 +215,7 @@ short ComWt(const char* fileName, const char* ampText, int writeAll, ItiVvDatSet
 short InitWt(ItiVvDatSet* set) {
     iti::begin_send(set);
     iti::DecimalParams dp;
-    if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (iti::lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
 
     // No range check: every point goes with the values it holds.
     char ampText[sizeof set->szAmpNo + 1] = {};
@@ -240,7 +238,7 @@ short Att_AmpRd(const char* ampText, unsigned short* stopPosDp, unsigned short* 
     short code = line::TargetAmpKyoku_Rd(&target);
     if (code != TAV_OK) return code;
     iti::DecimalParams dp;
-    if (iti::lookup_decimal_params(g_finder, &dp) != TAV_OK) return 1;
+    if (iti::lookup_decimal_params(state().finder, &dp) != TAV_OK) return 1;
 
     line::PortSession session;
     code = session.lock_and_open();

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "Tav_acs.h"
+#include "frame/result.h"
 
 namespace tav::line {
 
 // Line settings file (servo.set).
-short Set_Rd(LineSettings* out);
+Result Set_Rd(LineSettings* out);
 short SetWyn_Wt(const LineSettings* in);
 short SetKisyu_Wt(int model);
 short SetKisyu_Wt2(int model, int value1, int value2, int value3);

@@ -86,7 +86,7 @@ bool read_whole_line(FILE* file, std::string& line) {
 short Wyn_Net_Open() {
     const int traceOn = frame::CheckDiagnosticMarkers();
     LineSettings settings{};
-    Set_Rd(&settings);  // no servo.set: the line opens with the defaults
+    (void)Set_Rd(&settings);  // no servo.set: the line opens with the defaults
     WynLineSettings record;
     std::memcpy(&record, &settings, sizeof record);
     short code = comm::wyn().Wyn_Net_Open(&record);

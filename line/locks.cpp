@@ -9,7 +9,7 @@
 
 #include "comm/comm.h"
 #include "frame/frame.h"
-#include "line/line.h"
+#include "line/state.h"
 #include "platform/platform.h"
 
 namespace tav::line {
@@ -24,13 +24,6 @@ constexpr uint64_t kTraceLockByte = 1;  // byte 0 holds the state letter
 // "ﾌｧｲﾙ名=[%s]"
 constexpr const char* kCreateTrace = "\xcc\xa7\xb2\xd9\x96\xbc" "=[%s]";
 
-struct TraceHolder {
-    tavplat::FileHandle handle = tavplat::kInvalidFile;
-    char path[TAV_PATH_MAX] = {};
-    int mode = 0;
-};
-TraceHolder g_holder;
-
 char state_letter(int mode) { return mode == 1 ? 'S' : mode == 2 ? 'J' : 'F'; }
 
 int state_of(char letter) { return letter == 'S' ? 1 : letter == 'J' ? 2 : 0; }
@@ -41,8 +34,9 @@ bool write_letter(tavplat::FileHandle h, char letter) {
 }
 
 void clear_holder() {
-    if (g_holder.handle != tavplat::kInvalidFile) tavplat::lock_file_close(g_holder.handle);
-    g_holder = TraceHolder{};
+    TraceHolder& holder = state().traceHolder;
+    if (holder.handle != tavplat::kInvalidFile) tavplat::lock_file_close(holder.handle);
+    holder = TraceHolder{};
 }
 
 // Creates a missing trace lock file with the letter of mode and closes it;
@@ -105,21 +99,23 @@ short TraceLock(int mode) {
         return TAV_E_LOCKED;
     }
     write_letter(h, letter);
-    g_holder.handle = h;
-    tavplat::copy_text(g_holder.path, path);
-    g_holder.mode = mode;
+    TraceHolder& holder = state().traceHolder;
+    holder.handle = h;
+    tavplat::copy_text(holder.path, path);
+    holder.mode = mode;
     return TAV_OK;
 }
 
 short TraceUnlock(int mode) {
     // Only the mode that took the lock may release it; with no holder there
     // is nothing of ours to release, and the file may belong to another process.
-    if (g_holder.handle == tavplat::kInvalidFile || mode != g_holder.mode) return TAV_E_PARAMETER;
-    write_letter(g_holder.handle, 'F');
+    TraceHolder& holder = state().traceHolder;
+    if (holder.handle == tavplat::kInvalidFile || mode != holder.mode) return TAV_E_PARAMETER;
+    write_letter(holder.handle, 'F');
     // Deleted while still locked, so no other process can lock the old file
     // in between and be left holding a lock nobody else sees.
-    tavplat::delete_file(g_holder.path);
-    tavplat::unlock_region(g_holder.handle, kTraceLockByte, 1);
+    tavplat::delete_file(holder.path);
+    tavplat::unlock_region(holder.handle, kTraceLockByte, 1);
     clear_holder();
     return TAV_OK;
 }

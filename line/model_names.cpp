@@ -2,7 +2,7 @@
 // data files carry on their "ampname=" line.
 #include <cstring>
 
-#include "line/line.h"
+#include "line/state.h"
 #include "platform/platform.h"
 
 namespace tav::line {
@@ -20,10 +20,6 @@ constexpr ModelEntry kModels[] = {
     {"VEL", 0, 0}, {"ROR", 1, 0}, {"LIN", 2, 0}, {"ETC", 3, 0}, {"LIN_KB", 2, 1}, {"VEL_KB", 0, 1},
 };
 constexpr unsigned kModelCount = sizeof kModels / sizeof kModels[0];
-
-char g_nameFromFile[kAmpNameSize];
-char g_nameForFile[kAmpNameSize];
-unsigned g_nameFromFileSel = 0;
 
 }  // namespace
 
@@ -48,15 +44,15 @@ short AmpModelNumber(unsigned number, unsigned* base, unsigned* bus) {
     return TAV_OK;
 }
 
-char* amp_name_from_file() { return g_nameFromFile; }
-char* amp_name_for_file() { return g_nameForFile; }
+char* amp_name_from_file() { return state().nameFromFile; }
+char* amp_name_for_file() { return state().nameForFile; }
 
 void set_amp_name_for_file(const char* name) {
     // A null name empties it, so no "ampname=" line is written.
-    tavplat::copy_text(g_nameForFile, name);
+    tavplat::copy_text(state().nameForFile, name);
 }
 
-unsigned amp_name_from_file_sel() { return g_nameFromFileSel; }
-void set_amp_name_from_file_sel(unsigned value) { g_nameFromFileSel = value; }
+unsigned amp_name_from_file_sel() { return state().nameFromFileSel; }
+void set_amp_name_from_file_sel(unsigned value) { state().nameFromFileSel = value; }
 
 }  // namespace tav::line

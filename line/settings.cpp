@@ -148,7 +148,7 @@ const char* baud_text(int baudIndex) {
     return baudIndex >= 0 && baudIndex < kBaudCount ? kBaudTexts[baudIndex] : "38400";
 }
 
-short Set_Rd(LineSettings* out) {
+Result Set_Rd(LineSettings* out) {
     if (out == nullptr) return TAV_E_PARAMETER;
     // Model value 3 and the tenth value stay as the caller had them.
     out->nModel = 0;
@@ -223,7 +223,7 @@ short SetWyn_Wt(const LineSettings* in) {
     if (in == nullptr) return TAV_E_PARAMETER;
     // The character format stays as the file has it: this dialog does not edit it.
     LineSettings current{};
-    Set_Rd(&current);
+    (void)Set_Rd(&current);  // without servo.set the defaults stand
 
     char path[TAV_PATH_MAX] = {};
     Lines lines;
@@ -289,7 +289,7 @@ short Set_Copy(const char* source) {
         if (code != TAV_OK) return code;
     }
     LineSettings settings{};
-    Set_Rd(&settings);
+    (void)Set_Rd(&settings);  // without servo.set the defaults stand
     const int model = settings.nModel;  // 0..5: Set_Rd knows no other
     char from[TAV_PATH_MAX] = {};
     char to[TAV_PATH_MAX] = {};

@@ -27,7 +27,7 @@
 
 #include "comm/comm.h"
 #include "frame/frame.h"
-#include "line/line.h"
+#include "line/state.h"
 #include "platform/platform.h"
 
 namespace tav::line {
@@ -46,15 +46,10 @@ constexpr std::size_t kSelectedSize = 8;
 // How long a rewrite waits for another process's rewrite to end.
 constexpr std::chrono::seconds kLockWait{5};
 
-// Set while AmpData_Rd rewrites an entry from the line: the rewrite then
-// stores the connection result as the flag.
-bool g_refreshing = false;
-int g_connectionResult = 0;
-
 class RefreshScope {
 public:
-    RefreshScope() { g_refreshing = true; }
-    ~RefreshScope() { g_refreshing = false; }
+    RefreshScope() { state().refreshing = true; }
+    ~RefreshScope() { state().refreshing = false; }
     RefreshScope(const RefreshScope&) = delete;
     RefreshScope& operator=(const RefreshScope&) = delete;
 };
@@ -62,7 +57,7 @@ public:
 using Lines = std::vector<std::string>;
 
 // Reads servo.con whole: path code, or -3 when it cannot be opened.
-short load_list(Lines& lines, char* path) {
+Result load_list(Lines& lines, char* path) {
     short code = comm::full_path(kListPathId, path);
     if (code != TAV_OK) return code;
     FILE* f = tavplat::fopen_text(path, "r", tavplat::kMaxStationListBytes);
@@ -139,8 +134,8 @@ std::string rewritten_entry(const std::string& old, int station, const char* nam
     Entry e = parse_entry(old);
     // An empty field would end the line for the readers and hide the name.
     std::string flag = e.flagText.empty() ? "0" : e.flagText;
-    if (g_refreshing)
-        return station_text(station) + "," + std::to_string(g_connectionResult) + "," + fullName + "\n";
+    if (state().refreshing)
+        return station_text(station) + "," + std::to_string(state().connectionResult) + "," + fullName + "\n";
     if (station == -1 && name == nullptr) return old;
     if (station == -1) {
         std::string st = e.stationText.empty() ? station_text(0) : e.stationText;
@@ -290,16 +285,17 @@ short AmpData_Rd(int entry, int refresh, int* count, int* station, char* name, i
 
     // Refresh: ask the amplifier whether it answers and store that as the flag.
     RefreshScope scope;
-    g_connectionResult = 0;
+    int& connected = state().connectionResult;
+    connected = 0;
     if (e.station >= 0 && e.station <= kMaxStation && Wyn_Net_Open() == TAV_OK) {
         unsigned char record[kRecordSize] = {};
         comm::wyn().Wyn_SysCondition_Rd(e.station, kRecordSize, record);  // any answer counts
-        g_connectionResult = 1;
+        connected = 1;
         comm::wyn().Wyn_Net_Close();
         if (frame::CheckDiagnosticMarkers() == 1)
             for (unsigned char b : record) frame::tracef("Recv_Data = 0x%02X", b);
     }
-    if (flag != nullptr) *flag = g_connectionResult;
+    if (flag != nullptr) *flag = connected;
     return write_entry(entry, e.station, e.name.c_str(), e.name);
 }
 

@@ -6,31 +6,13 @@
 #include <vector>
 
 #include "comm/comm.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/file_identity.h"
 #include "platform/platform.h"
 
 namespace tav::newpara {
 
 namespace {
-
-// The working set of the look-up: far too large for the stack.
-NewParaSet g_lookupSet;
-
-// The numbers come from building the extended-parameter set (1.7 MB) once or
-// twice; they are kept while servo.set, wyn.ini and the definition files they
-// came from keep their identities and have settled.
-struct DecimalParamsCache {
-    bool valid = false;
-    std::vector<tavplat::PathIdentity> inputs;
-    int stopPos = 0, stopTime = 0;
-    unsigned family = 0;
-};
-
-DecimalParamsCache& decimal_params_cache() {
-    static DecimalParamsCache cache;
-    return cache;
-}
 
 // servo.set and wyn.ini: which definitions are read, and where they are.
 std::vector<tavplat::PathIdentity> settings_identities() {
@@ -50,30 +32,31 @@ bool inputs_unchanged(const std::vector<tavplat::PathIdentity>& inputs) {
 // Looks the numbers up in the definitions, noting each definition file read.
 short look_up_decimal_params(int* stopPosParam, int* stopTimeParam, unsigned* family,
                              std::vector<tavplat::PathIdentity>& inputs) {
+    NewParaSet& set = state().lookupSet;
     auto create = [&](int kind) {
-        if (NewPara_Create(2, kind, &g_lookupSet) != TAV_OK) return false;
-        const std::string path(g_lookupSet.szDefPath, strnlen(g_lookupSet.szDefPath, sizeof g_lookupSet.szDefPath));
+        if (NewPara_Create(2, kind, &set) != TAV_OK) return false;
+        const std::string path(set.szDefPath, strnlen(set.szDefPath, sizeof set.szDefPath));
         if (std::none_of(inputs.begin(), inputs.end(), [&](const tavplat::PathIdentity& i) { return i.path == path; }))
             inputs.push_back(tavplat::path_identity(path));
         return true;
     };
     auto find = [&](int codeNo, int* number) -> short {
         if (!create(0)) return 1;
-        if (NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) == TAV_OK) return TAV_OK;
+        if (NewPara_Skubun_No_Rd(&set, codeNo, 0, number) == TAV_OK) return TAV_OK;
         if (!create(1)) return 1;
-        if (NewPara_Skubun_No_Rd(&g_lookupSet, codeNo, 0, number) != TAV_OK) return 1;
+        if (NewPara_Skubun_No_Rd(&set, codeNo, 0, number) != TAV_OK) return 1;
         return TAV_OK;
     };
     if (find(kSS, stopPosParam) != TAV_OK) return 1;
     if (find(kS2, stopTimeParam) != TAV_OK) return 1;
-    *family = static_cast<unsigned>(g_lookupSet.nFamily);
+    *family = static_cast<unsigned>(set.nFamily);
     return TAV_OK;
 }
 
 }  // namespace
 
 short decimal_point_params(int* stopPosParam, int* stopTimeParam, unsigned* family) {
-    DecimalParamsCache& cache = decimal_params_cache();
+    DecimalParamsCache& cache = state().decimalParams;
     if (cache.valid && !tavplat::caches_bypassed() && inputs_unchanged(cache.inputs)) {
         *stopPosParam = cache.stopPos;
         *stopTimeParam = cache.stopTime;

@@ -7,13 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "comm/comm.h"
 #include "frame/frame.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/file_identity.h"
 #include "platform/platform.h"
 #include "sets/sets.h"
@@ -120,30 +119,8 @@ std::string folder_part(const std::string& path, std::size_t from) {
 
 namespace {
 
-// The records parsed from a definition file, kept while the file stays the
-// same (see "Caches keyed on file identity"): the sample definitions are
-// read again at every file load, and parsing them was a third of it. A
-// record is 5.8 KB of mostly empty text areas, so only its non-zero bytes are
-// kept, as pieces laid back over the cleared set.
-struct ParsedDefinition {
-    tavplat::PathIdentity file;
-    int lines = 0;
-    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // offset in the records, length
-    std::vector<unsigned char> bytes;                         // the pieces' bytes, in order
-};
-
 constexpr std::size_t kKeptDefinitions = 4;  // a page of each kind and one more
 constexpr std::size_t kZeroGap = 32;         // zero runs shorter than this stay inside a piece
-
-struct DefinitionCache {
-    std::mutex mutex;
-    std::vector<ParsedDefinition> kept;  // oldest first
-};
-
-DefinitionCache& definition_cache() {
-    static DefinitionCache cache;
-    return cache;
-}
 
 ParsedDefinition non_zero_pieces(const tavplat::PathIdentity& file, const NewParaSet* set, int lines) {
     ParsedDefinition d{file, lines, {}, {}};
@@ -165,7 +142,7 @@ ParsedDefinition non_zero_pieces(const tavplat::PathIdentity& file, const NewPar
 }
 
 bool take_parsed(const tavplat::PathIdentity& file, NewParaSet* set, int& lines) {
-    DefinitionCache& c = definition_cache();
+    DefinitionCache& c = state().definitions;
     std::lock_guard<std::mutex> lock(c.mutex);
     for (const ParsedDefinition& d : c.kept) {
         if (!(d.file == file)) continue;
@@ -183,7 +160,7 @@ bool take_parsed(const tavplat::PathIdentity& file, NewParaSet* set, int& lines)
 
 void keep_parsed(const tavplat::PathIdentity& file, const NewParaSet* set, int lines) {
     ParsedDefinition parsed = non_zero_pieces(file, set, lines);
-    DefinitionCache& c = definition_cache();
+    DefinitionCache& c = state().definitions;
     std::lock_guard<std::mutex> lock(c.mutex);
     std::vector<ParsedDefinition>& kept = c.kept;
     std::erase_if(kept, [&file](const ParsedDefinition& d) { return d.file.path == file.path; });
@@ -212,7 +189,7 @@ short parse_records(FILE* f, const LoadOptions& opt, NewParaSet* set, int& lines
 
 }  // namespace
 
-short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
+Result load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set) {
     FILE* f = tavplat::fopen_text(path, "r+", tavplat::kMaxDefinitionFileBytes);
     if (f == nullptr) {
         const short code = tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
@@ -246,7 +223,7 @@ short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet*
     return code;
 }
 
-short load_definition(int id, const LoadOptions& opt, NewParaSet* set) {
+Result load_definition(int id, const LoadOptions& opt, NewParaSet* set) {
     char path[TAV_PATH_MAX] = {};
     const short code = comm::full_path(id, path);
     if (code != TAV_OK) return code;

@@ -6,7 +6,7 @@
 
 #include "bcd/bcd.h"
 #include "frame/frame.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -61,7 +61,7 @@ short make_print(NewParaSet* set, NewParaPrint* out, bool csv) {
     set->nPrintCount = kParaCount;
     out->nLines = kParaCount;
     const int count = std::min(std::max(int{set->nParaCount}, 0), kParaCount);  // int{}: a copy, the set is packed
-    static NewParaRecord saved;
+    NewParaRecord& saved = state().printedRecord;
     for (int i = 0; i < count; ++i) {
         NewParaRecord& r = set->para[i];
         if (r.wAttr == 0) continue;
@@ -132,7 +132,7 @@ short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
         return TAV_E_NO_FILE;
     }
     FILE* f = csv.get();
-    static NewParaPrint print;
+    NewParaPrint& print = state().csvPrint;
     short code = make_print(set, &print, true);
     if (code != TAV_OK) return code;  // nothing replaced
     auto put = [&](const char* s) { return code == TAV_OK && std::fputs(s, f) >= 0 ? TAV_OK : TAV_E_DISK_FULL; };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Tav_acs.h"
+#include "frame/result.h"
 
 namespace tav::newpara {
 
@@ -49,9 +50,9 @@ struct LoadOptions {
 };
 // Clears the set, applies the defaults and reads the definition file at path.
 // 0, -3 (file cannot be opened, set untouched) or -31.
-short load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set);
+Result load_definition_file(const char* path, const LoadOptions& opt, NewParaSet* set);
 // The same after resolving the definition id through the path service.
-short load_definition(int id, const LoadOptions& opt, NewParaSet* set);
+Result load_definition(int id, const LoadOptions& opt, NewParaSet* set);
 
 short NewParaIni_Rd(int model, int interfaceCode, int kind, NewParaSet* set);
 short NewParaIni_Rd2(int model, int interfaceCode, int kind, NewParaSet* set);
@@ -74,7 +75,7 @@ short NewPara_Syousuh_Chg(NewParaSet* set, int rescaleValues, int rebuildTexts, 
 bool format_with_one_text(const char* format, const char* arg, char* out, std::size_t size);
 
 // --------------------------------------------------------------------- file
-short NewPara_Rd(const char* path, int kind, NewParaSet* set);
+Result NewPara_Rd(const char* path, int kind, NewParaSet* set);
 short NewPara_Wt(const char* path, NewParaSet* set);
 short NewPara_FileName_Chg(NewParaSet* set, const char* name);
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out);

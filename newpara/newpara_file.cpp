@@ -12,7 +12,7 @@
 #include "bcd/bcd.h"
 #include "frame/frame.h"
 #include "line/line.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/platform.h"
 #include "sets/sets.h"
 #include "text/text.h"
@@ -99,7 +99,7 @@ void read_tail(FILE* f, NewParaSet* set) {
 
 bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
 
-short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
+Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
 
 }  // namespace
 
@@ -109,13 +109,13 @@ short format_value(double value, unsigned attr, char* out, bool fallback) {
     return code;
 }
 
-short NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
+Result NewPara_Rd(const char* path, int kind, NewParaSet* set) { return read_set(path, kind, set, std::nullopt); }
 
 namespace {
 
 // NewPara_Rd, with the model a Create makes its set for (none outside a
 // Create: the line settings tell it).
-short read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
+Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel) {
     const bool hasFile = path != nullptr && path[0] != '\0';
     set->nProgressTotal = hasFile ? 2 * kParaCount : kParaCount;
     LineSettings ls{};
@@ -258,7 +258,7 @@ short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
 
 short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
-    static NewParaSet copy;
+    NewParaSet& copy = state().propertyCopy;
     std::memcpy(&copy, set, sizeof copy);
     if (sets::properties_need_new_set(*set, *prop)) {
         const short code = NewPara_Create(prop->nModel, prop->nKind, set);

@@ -11,7 +11,7 @@
 #include "frame/frame.h"
 #include "line/direct_access.h"
 #include "line/line.h"
-#include "newpara/newpara.h"
+#include "newpara/state.h"
 #include "platform/platform.h"
 #include "sets/sets.h"
 #include "text/text.h"
@@ -61,7 +61,7 @@ void store_identification(NewParaSet* set, const unsigned char* rec) {
 // Runs every present parameter through the value check with its own value,
 // leaving the record as it was; notes whether any is marked changed.
 short check_set(NewParaSet* set, bool all, bool requireChanged, bool* anyChanged) {
-    static NewParaRecord saved;
+    NewParaRecord& saved = state().checkedRecord;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     *anyChanged = false;
     for (int i = 0; i < count; ++i) {
@@ -93,7 +93,7 @@ void trace_record(const unsigned char* rec) {
 enum class Source { kValue, kInitial };
 
 // The block writer behind Amp_Wt and Amp_Ini_Wt.
-short write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
+Result write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
     const bool initial = source == Source::kInitial;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     set->nProgressTotal = count;

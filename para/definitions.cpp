@@ -132,7 +132,7 @@ void clear_set(ParaSet* set) {
     set->nGroupCount = kGroupCount;
 }
 
-short read_definition_lines(FILE* f, ParaSet* set, bool fileMode) {
+Result read_definition_lines(FILE* f, ParaSet* set, bool fileMode) {
     char line[kDefLineLimit];
     for (int i = 0; i < kParaCount; ++i) {
         if (!read_line(f, line, sizeof line)) break;
@@ -159,7 +159,7 @@ short ParaIni_Rd(int n, int kind, ParaSet* set) {
     tavplat::copy_text(set->szDefPath, path);
     set->nKind = kind;
     set->nModel = n;
-    read_definition_lines(f, set, false);
+    (void)read_definition_lines(f, set, false);  // only the file mode polls the cancel
     std::fclose(f);
     return TAV_OK;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "Tav_acs.h"
+#include "frame/result.h"
 
 namespace tav::para {
 
@@ -40,7 +41,7 @@ short range_check(const ParaRecord& r, double value);
 void clear_set(ParaSet* set);
 // Reads up to 40 definition lines into the set. fileMode adds the "*" name
 // rule, nResult = 0, progress counting and the cancel poll (-31).
-short read_definition_lines(FILE* f, ParaSet* set, bool fileMode);
+Result read_definition_lines(FILE* f, ParaSet* set, bool fileMode);
 // "*" before the name when attribute bit 0 is set and bit 3 clear.
 void mark_name(ParaRecord& r);
 // Reads one line of at most limit-1 bytes into buf; the rest of a longer line
@@ -50,7 +51,7 @@ bool read_line(FILE* f, char* buf, std::size_t limit);
 void copy_cut(char* dst, std::size_t dstSize, const char* src, std::size_t n);
 
 // ------------------------------------------------------------ parameter file
-short Para_Rd(const char* file, int kind, ParaSet* set);
+Result Para_Rd(const char* file, int kind, ParaSet* set);
 short Para_Wt(const char* file, ParaSet* set);
 short Para_Create(int model, int kind, ParaSet* set);
 short Para_FileName_Chg(ParaSet* set, const char* name);

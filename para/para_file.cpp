@@ -155,7 +155,7 @@ int file_variant(const char* file) {
     return static_cast<uint8_t>(std::strtoul(tok, nullptr, 16));
 }
 
-short read_parameter_file(const char* file, ParaSet* set) {
+Result read_parameter_file(const char* file, ParaSet* set) {
     FILE* f = tavplat::fopen_text(file, "r", tavplat::kMaxDataFileBytes);
     if (f == nullptr) return tavplat::refused_file(errno) ? TAV_E_FILE_NAME : TAV_E_NO_FILE;
     char line[kFileLineLimit];
@@ -191,7 +191,7 @@ short read_parameter_file(const char* file, ParaSet* set) {
 
 // Para_Rd, with the model a Create makes its set for (-1 outside a Create:
 // the line settings tell it).
-short read_set(const char* file, int kind, ParaSet* set, int createModel) {
+Result read_set(const char* file, int kind, ParaSet* set, int createModel) {
     if (kind < 0 || kind > 2) return TAV_E_PARAMETER;
     const bool withFile = file != nullptr && file[0] != '\0';
     set->nProgressTotal = withFile ? kProgressWithFile : kParaCount;
@@ -243,7 +243,7 @@ short read_set(const char* file, int kind, ParaSet* set, int createModel) {
 
 }  // namespace
 
-short Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
+Result Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
 
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;

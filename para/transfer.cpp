@@ -142,7 +142,7 @@ void apply_table(ParaRecord& r, const unsigned char* entry) {
 }
 
 // One read block of count parameters from slot `first` (0-based).
-short read_run(int station, ParaSet* set, int first, int count, bool store) {
+Result read_run(int station, ParaSet* set, int first, int count, bool store) {
     const unsigned start = bcd_of(first + 1);
     const comm::WynApi& w = comm::wyn();
     unsigned char values[kReplySize] = {};
@@ -176,7 +176,7 @@ short read_run(int station, ParaSet* set, int first, int count, bool store) {
     return TAV_OK;
 }
 
-short write_block(int station, int kind, int first, int count, const unsigned char* data) {
+Result write_block(int station, int kind, int first, int count, const unsigned char* data) {
     const unsigned start = bcd_of(first + 1);
     const comm::WynApi& w = comm::wyn();
     unsigned char status[kReplySize] = {};
@@ -191,7 +191,7 @@ short write_block(int station, int kind, int first, int count, const unsigned ch
     return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
 }
 
-short read_back(int station, int kind, int first) {
+Result read_back(int station, int kind, int first) {
     const unsigned start = bcd_of(first + 1);
     unsigned char reply[kReplySize] = {};
     short code;

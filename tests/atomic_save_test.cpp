@@ -94,7 +94,7 @@ protected:
             {"VV CSV", "v.csv", [this] { return itivv::CsvType_Wt(path("v.csv").c_str(), vv.get()); }, -2},
             {"line settings", "servo.set", [] {
                  LineSettings ls{};
-                 line::Set_Rd(&ls);
+                 (void)line::Set_Rd(&ls);
                  ls.nRetry = 9;
                  return line::SetWyn_Wt(&ls);
              }, -3},

@@ -6,12 +6,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/file_identity.h"
 #include "platform/platform.h"
+#include "text/state.h"
 #include "text/text.h"
 
 namespace tav::text {
@@ -132,47 +132,19 @@ bool validate_current(LanguageModule& lm) {
 }
 
 // ------------------------------------------------------- selection cache
-// The result of list_languages and read_user_ini depends only on the host
-// folder, the RSC folder's entries, LangIdSheet.ini and user.ini. It is kept
-// while the four are the same files with the same identities, all settled
-// (see identity_is_settled), so any change shows at the next lookup.
-struct SelectionInputs {
-    tavplat::PathIdentity rsc, sheet, user;
-    bool operator==(const SelectionInputs&) const = default;
-};
-
-struct CachedSelection {
-    bool valid = false;
-    SelectionInputs inputs;
-    unsigned storedCurrent = 0, defaultLangId = kEnglishLangId;
-    int languageCount = 0;
-    std::vector<unsigned> langIds;
-    std::vector<std::string> langNames, langDomains;
-    // The module a lookup loads, once a lookup found the current id listed,
-    // for that system language and host folder.
-    bool resolved = false;
-    unsigned resolvedSystemLangId = 0;
-    std::string resolvedHostDir;
-    std::string resolvedModule;
-};
-
 SelectionInputs selection_inputs(const LanguageModule& lm) {
     return {tavplat::path_identity(lm.rscDir), tavplat::path_identity(lm.langIdSheetIni),
             tavplat::path_identity(lm.userIni)};
 }
 
-std::mutex g_selectionMutex;
-CachedSelection& selection_cache() {
-    static CachedSelection cache;
-    return cache;
-}
+CachedSelection& selection_cache() { return state().selection; }
 
 // A text lookup needs the ids only; the names are for those who list them.
 enum class Wanted { kEverything, kIdsOnly };
 
 bool reuse_selection(LanguageModule& lm, unsigned& storedCurrent, tavplat::CacheMode mode, Wanted wanted) {
     if (mode == tavplat::CacheMode::kBypassed) return false;
-    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    std::lock_guard<std::mutex> lock(state().selectionMutex);
     const CachedSelection& c = selection_cache();
     if (!c.valid || c.inputs.rsc.path != lm.rscDir) return false;
     if (mode != tavplat::CacheMode::kFixed &&
@@ -198,7 +170,7 @@ void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const 
     const bool keep = mode != tavplat::CacheMode::kBypassed && after.rsc.present && after == before &&
                       tavplat::identity_is_settled(after.rsc) && tavplat::identity_is_settled(after.sheet) &&
                       tavplat::identity_is_settled(after.user);
-    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    std::lock_guard<std::mutex> lock(state().selectionMutex);
     CachedSelection& c = selection_cache();
     c = CachedSelection{};
     if (!keep) return;
@@ -209,7 +181,7 @@ void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const 
 // Notes the module of a lookup whose current id needed no question, so the
 // next lookups with the same inputs go straight to it.
 void remember_resolved(const LanguageModule& lm, const char* modulePath) {
-    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    std::lock_guard<std::mutex> lock(state().selectionMutex);
     CachedSelection& c = selection_cache();
     // Only onto the selection this lookup was built from.
     const unsigned current = c.storedCurrent != 0 ? c.storedCurrent : lm.systemLangId;
@@ -226,7 +198,7 @@ bool resolved_module(char* out, size_t size) {
     const tavplat::CacheMode mode = tavplat::cache_mode();
     if (mode == tavplat::CacheMode::kBypassed) return false;
     const unsigned systemLangId = tavplat::GetSystemDefaultLangID();
-    std::lock_guard<std::mutex> lock(g_selectionMutex);
+    std::lock_guard<std::mutex> lock(state().selectionMutex);
     const CachedSelection& c = selection_cache();
     if (!c.valid || !c.resolved || c.resolvedSystemLangId != systemLangId ||
         !tavplat::host_directory_is(c.resolvedHostDir) || c.resolvedModule.size() >= size)
