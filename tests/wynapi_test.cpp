@@ -2,17 +2,14 @@
 // simulator inside the process ("sim:") and against servo-sim serving a
 // pseudo-terminal in another process.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
