@@ -1,9 +1,6 @@
 // Positioning transfers: the exchanges a read and a write make (recording
 // fake), the range and decimal-point checks, and a round trip against the
 // simulator's L-type amplifier.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -350,14 +347,7 @@ protected:
             if (ss == std::string::npos || s2 == std::string::npos) continue;
             text.replace(ss, 4, "\tS2\t");
             text.replace(s2, 4, "\tSS\t");
-            struct stat before {};
-            ASSERT_EQ(::stat(path.c_str(), &before), 0);
-            const int fd = ::open(path.c_str(), O_WRONLY);
-            ASSERT_GE(fd, 0);
-            ASSERT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-            const timespec times[2] = {before.st_atim, before.st_mtim};
-            ::futimens(fd, times);
-            ::close(fd);
+            tavtest::rewrite_in_place(path, text);
         }
     }
 };

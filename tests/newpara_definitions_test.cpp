@@ -1,8 +1,6 @@
 // Extended parameter definitions: finding and reading the definition files,
 // the identification codes and the single-parameter accessors.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tav::newpara;
-
 
 class Definitions : public ::testing::Test {
 protected:
@@ -120,15 +117,9 @@ TEST_F(Definitions, AKeptDefinitionFollowsARewriteInPlace) {
         EXPECT_EQ(+set->para[2].nParaNo, 0);
         set->para[1].dValue = 99;  // an edit of the set never reaches the kept records
     }
-    const std::string path = home.file("def/530.def");
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "SECOND", 6, std::string("header\r\n1\t0\tfirst\t0x0001\t5\t9\t0\t1\r\n2\t0\t").size()), 6);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ::futimens(fd, times);
-    ::close(fd);
+    std::string text = home.read("def/530.def");
+    text.replace(text.find("second"), 6, "SECOND");
+    tavtest::rewrite_in_place(home.file("def/530.def"), text);
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
     EXPECT_STREQ(set->para[1].szName, "SECOND");
     EXPECT_EQ(+set->para[1].dValue, 6);

@@ -1,6 +1,5 @@
 // Message catalogue: language selection from the RSC folder and result-code
 // messages, run against copies of the built language modules.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,20 +191,7 @@ struct stat stat_of(const std::string& path) {
     return st;
 }
 
-// Rewrites a file in place (same inode, same size), then gives it back its
-// old modification time, as a file system with coarse time stamps would.
-void rewrite_in_place(const std::string& path, const std::string& bytes) {
-    const struct stat before = stat_of(path);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::futimens(fd, times), 0);
-    ::close(fd);
-    const struct stat after = stat_of(path);
-    ASSERT_EQ(after.st_ino, before.st_ino);
-    ASSERT_EQ(after.st_size, before.st_size);
-}
+using tavtest::rewrite_in_place;
 
 std::string user_ini_with_current(const char* id) {
     return std::string("[LangID]\r\nCurrentLangID=") + id + "\r\nDefaultLangID=0x0409\r\n";
