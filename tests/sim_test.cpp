@@ -205,22 +205,6 @@ TEST(SimEngine, AnswersTheRequestThatFollowsNoise) {
 
 // ------------------------------------------------------------ device model
 
-TEST(SimEngine, DefaultLineIdentifiesItsThreeDevices) {
-    Engine e;
-    const Frame op = ask(e, 0, kCmdIdent);
-    ASSERT_EQ(op.data.size(), 17u);
-    EXPECT_EQ(op.command, kCmdIdent | kReplyBit);
-    EXPECT_EQ(op.data[4], 0x50);
-    const Frame l = ask(e, 1, kCmdIdent);
-    EXPECT_EQ(l.data[4], 0x30);
-    EXPECT_EQ(l.data[3], 2);  // L type
-    const Frame v = ask(e, 2, kCmdIdent);
-    EXPECT_EQ(v.data[4], 0x40);
-    EXPECT_EQ(v.data[3], 0);   // V type ...
-    EXPECT_EQ(v.data[13], 0);  // ... with interface 0
-    EXPECT_EQ(ask(e, 9, kCmdIdent).station, 255) << "an empty station stays silent";
-}
-
 TEST(SimEngine, ExtendedParametersReadWriteAndRefuse) {
     Engine e;
     Frame r = ask(e, 1, kCmdParaRead, {2, 10, 0});
