@@ -260,11 +260,10 @@ TEST_F(CrashSafety, AKilledStationListRewriteLeavesACompleteList) {
         EXPECT_EQ(con.substr(con.size() - 2), "\r\n");
         int count = 0, station = 0, flag = 0;
         char name[500] = {};
-        ASSERT_EQ(srvTav_AmpData_Rd(1, 0, &count, &station, name, &flag), 0) << con;
-        EXPECT_EQ(count, 2);
-        EXPECT_EQ(station, 1);
-        ASSERT_EQ(srvTav_AmpData_Rd(2, 0, &count, &station, name, &flag), 0) << con;
-        EXPECT_EQ(station, 2);
+        for (int entry : {1, 2}) {
+            ASSERT_EQ(srvTav_AmpData_Rd(entry, 0, &count, &station, name, &flag), 0) << con;
+            EXPECT_EQ(std::make_pair(count, station), std::make_pair(2, entry)) << con;
+        }
         // Whatever the killed writer left behind, the next rewrite goes through.
         EXPECT_EQ(srvTav_AmpData_Wt(1, 1, "AFTER"), 0);
         EXPECT_EQ(home.read("@TAVACS.TMP"), "");  // the lock file only

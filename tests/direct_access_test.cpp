@@ -12,7 +12,9 @@
 using tav::comm::Wyn_General_Acs;
 using tav::comm::Wyn_Primitive_Acs;
 using tav::comm::Wyn_STR_ERR_Chk;
+using tavtest::bytes_at;
 using tavtest::WynAnswer;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -55,19 +57,9 @@ TEST(GeneralAccess, WriteOfFourBytesFramesLengthBodyAndCount) {
     const auto ex = only_exchange(fake);
     EXPECT_EQ(ex.args.at(0), 1);
     ASSERT_EQ(ex.args.at(1), 30);
-    const std::vector<uint8_t>& f = ex.data;
-    EXPECT_EQ(f[0], 0x5A);
-    EXPECT_EQ(u16(f, 1), 27u);
-    EXPECT_EQ(f[13], 'S');
-    EXPECT_EQ(f[14], 1);
-    EXPECT_EQ(u16(f, 17), 10u);
-    EXPECT_EQ(f[19], 0x0B);
-    EXPECT_EQ(f[20], 0x34);
-    EXPECT_EQ(f[21], 0x12);
-    EXPECT_EQ(f[22], 0x05);
-    EXPECT_EQ(u16(f, 23), 4u);
-    EXPECT_EQ(std::vector<uint8_t>(f.begin() + 25, f.begin() + 29), std::vector<uint8_t>(data, data + 4));
-    EXPECT_EQ(f[29], 0);
+    // Fixed header with the length 27, 'S' mode 1, count 10, kind and address, 4 data bytes, the data, a zero.
+    EXPECT_EQ(ex.data, (Bytes{0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B,
+                              0x34, 0x12, 0x05, 4, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0}));
 }
 
 TEST(GeneralAccess, ReadWithoutDataAsksForTheReplyLength) {
@@ -75,14 +67,11 @@ TEST(GeneralAccess, ReadWithoutDataAsksForTheReplyLength) {
     fake.answer("CommExecProc", WynAnswer{0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55}});
     unsigned char reply[8] = {};
     ASSERT_EQ(Wyn_General_Acs(1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, 0, nullptr, 6, reply), 0);
-    const auto f = only_exchange(fake).data;
-    ASSERT_EQ(f.size(), 26u);
-    EXPECT_EQ(u16(f, 1), 23u);
-    EXPECT_EQ(u16(f, 17), 6u);
-    EXPECT_EQ(u16(f, 23), 6u);
+    // Length 23, count 6, and the reply length 6 in the length field.
+    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0,
+                                               1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0}));
     // Exactly the reply length is copied, status bytes first.
-    EXPECT_EQ(std::vector<uint8_t>(reply, reply + 8),
-              (std::vector<uint8_t>{0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x00, 0x00}));
+    EXPECT_EQ(Bytes(reply, reply + 8), (Bytes{0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x00, 0x00}));
 }
 
 TEST(GeneralAccess, ReadWithDataKeepsTheLengthFieldAndCountsTheReply) {
@@ -90,13 +79,9 @@ TEST(GeneralAccess, ReadWithDataKeepsTheLengthFieldAndCountsTheReply) {
     const unsigned char data[3] = {1, 2, 3};
     unsigned char reply[10] = {};
     ASSERT_EQ(Wyn_General_Acs(1, 'R', 2, 0x01, 0, 0, 0, 3, data, 10, reply), 0);
-    const auto f = only_exchange(fake).data;
-    ASSERT_EQ(f.size(), 29u);
-    EXPECT_EQ(u16(f, 1), 23u);
-    EXPECT_EQ(u16(f, 17), 9u);
-    EXPECT_EQ(u16(f, 23), 10u);
-    EXPECT_EQ(f[25], 1);
-    EXPECT_EQ(f[27], 3);
+    // Length 23 kept, count 9, the reply length 10 in the length field, then the data.
+    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0,
+                                               1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0}));
 }
 
 TEST(GeneralAccess, ReplyLengthZeroReturnsTheTwoStatusBytes) {
@@ -105,9 +90,7 @@ TEST(GeneralAccess, ReplyLengthZeroReturnsTheTwoStatusBytes) {
     unsigned char reply[4] = {0xAA, 0xAA, 0xAA, 0xAA};
     ASSERT_EQ(Wyn_General_Acs(1, 'W', 0, 0x01, 0, 0, 0, 0, nullptr, 0, reply), 0);
     EXPECT_EQ(u16(only_exchange(fake).data, 23), 0u);
-    EXPECT_EQ(reply[0], 0x42);
-    EXPECT_EQ(reply[1], 0x17);
-    EXPECT_EQ(reply[2], 0xAA);
+    EXPECT_EQ(Bytes(reply, reply + 4), (Bytes{0x42, 0x17, 0xAA, 0xAA}));
 }
 
 TEST(GeneralAccess, FailedExchangeStillCopiesTheReplyAndReleasesTheMutex) {
@@ -119,30 +102,25 @@ TEST(GeneralAccess, FailedExchangeStillCopiesTheReplyAndReleasesTheMutex) {
     EXPECT_EQ(reply[0], 0x80);
     ASSERT_EQ(fake.count("Wyn_CloseMutex"), 1u);
     EXPECT_EQ(fake.calls.back().name, "Wyn_CloseMutex");
-    EXPECT_EQ(fake.calls.back().args.at(0), 77);
+    EXPECT_EQ(fake.calls.back().args, std::vector<long long>{77});
 }
 
-TEST(GeneralAccess, RefusedCombinationsTouchNothing) {
+// The refused combinations touch nothing; their neighbours are sent.
+TEST(GeneralAccess, RefusedCombinationsTouchNothingTheirNeighboursAreSent) {
     struct Case {
         unsigned char command, mode, kind, high;
+        short result;
     };
-    for (Case c : {Case{'R', 0, 0x0E, 0}, Case{'S', 0, 0x0B, 0}, Case{'S', 0, 0x0B, 1}}) {
+    for (Case c : {Case{'R', 0, 0x0E, 0, -1}, Case{'S', 0, 0x0B, 0, -1}, Case{'S', 0, 0x0B, 1, -1},
+                   Case{'R', 0, 0x0E, 1, 0}, Case{'S', 0, 0x0B, 2, 0}, Case{'R', 1, 0x0E, 0, 0}, Case{'S', 0, 0x0E, 0, 0}}) {
         RecordingWyn fake;
         unsigned char reply[4] = {};
-        EXPECT_EQ(Wyn_General_Acs(1, c.command, c.mode, c.kind, 0, 0, c.high, 0, nullptr, 4, reply), -1);
-        EXPECT_TRUE(fake.calls.empty()) << c.command << " kind " << int(c.kind) << " high " << int(c.high);
-    }
-}
-
-TEST(GeneralAccess, NeighboursOfRefusedCombinationsAreSent) {
-    struct Case {
-        unsigned char command, mode, kind, high;
-    };
-    for (Case c : {Case{'R', 0, 0x0E, 1}, Case{'S', 0, 0x0B, 2}, Case{'R', 1, 0x0E, 0}, Case{'S', 0, 0x0E, 0}}) {
-        RecordingWyn fake;
-        unsigned char reply[4] = {};
-        EXPECT_EQ(Wyn_General_Acs(1, c.command, c.mode, c.kind, 0, 0, c.high, 0, nullptr, 4, reply), 0);
-        EXPECT_EQ(fake.count("CommExecProc"), 1u);
+        EXPECT_EQ(Wyn_General_Acs(1, c.command, c.mode, c.kind, 0, 0, c.high, 0, nullptr, 4, reply), c.result);
+        EXPECT_EQ(fake.count("CommExecProc"), c.result == 0 ? 1u : 0u)
+            << c.command << " kind " << int(c.kind) << " high " << int(c.high);
+        if (c.result != 0) {
+            EXPECT_TRUE(fake.calls.empty());
+        }
     }
 }
 
@@ -169,9 +147,7 @@ TEST(GeneralAccess, LongReplyIsCutToWhatTheComponentDelivers) {
     fake.answer("CommExecProc", WynAnswer{0, std::vector<uint8_t>(5000, 0x5C)});
     std::vector<unsigned char> reply(65535, 0xEE);
     ASSERT_EQ(Wyn_General_Acs(1, 'R', 1, 1, 0, 0, 0, 0, nullptr, 65535, reply.data()), 0);
-    EXPECT_EQ(reply[4070], 0x5C);
-    EXPECT_EQ(reply[4071], 0x00);
-    EXPECT_EQ(reply[65534], 0x00);
+    EXPECT_EQ(std::make_tuple(reply[4070], reply[4071], reply[65534]), std::make_tuple(0x5C, 0x00, 0x00));
 }
 
 TEST(PrimitiveAccess, WritesTheWholeHeaderForABusConnection) {
@@ -185,26 +161,10 @@ TEST(PrimitiveAccess, WritesTheWholeHeaderForABusConnection) {
     EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u);
     const auto ex = only_exchange(fake);
     ASSERT_EQ(ex.args.at(1), 28);
-    const auto& f = ex.data;
-    EXPECT_EQ(f[0], 0x5A);
-    EXPECT_EQ(u16(f, 1), 25u);
-    EXPECT_EQ(f[3], 0xFF);
-    EXPECT_EQ(f[4], 122);
-    EXPECT_EQ(f[5], 0);
-    EXPECT_EQ(f[6], 9);
-    EXPECT_EQ(f[7], 0x11);
-    EXPECT_EQ(f[8], 0);
-    for (int i = 9; i <= 12; ++i) EXPECT_EQ(f[i], 0xFF) << i;
-    EXPECT_EQ(f[13], 'R');
-    EXPECT_EQ(f[14], 3);
-    EXPECT_EQ(f[15], 0);
-    EXPECT_EQ(f[16], 1);
-    EXPECT_EQ(u16(f, 17), 8u);
-    EXPECT_EQ(f[19], 0x02);
-    EXPECT_EQ(f[22], 0x30);
-    EXPECT_EQ(f[23], 0xA1);
-    EXPECT_EQ(f[24], 0xA2);
-    EXPECT_EQ(u16(f, 25), 4u);  // no second data: the reply length follows
+    // Bus 122 at number 9, length 25, 'R' mode 3, count 8, kind and address, the first data, then (no
+    // second data) the reply length.
+    EXPECT_EQ(bytes_at(ex.data, 0, 27), (Bytes{0x5A, 25, 0, 0xFF, 122, 0, 9, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 3,
+                                               0, 1, 8, 0, 0x02, 0x10, 0x20, 0x30, 0xA1, 0xA2, 4, 0}));
 }
 
 TEST(PrimitiveAccess, RoutedConnectionCarriesTheRouteAndTheSecondData) {
@@ -219,14 +179,8 @@ TEST(PrimitiveAccess, RoutedConnectionCarriesTheRouteAndTheSecondData) {
     const auto ex = only_exchange(fake);
     ASSERT_EQ(ex.args.at(1), 30);
     const auto& f = ex.data;
-    EXPECT_EQ(f[5], 9);
-    EXPECT_EQ(f[6], 44);
-    EXPECT_EQ(u16(f, 1), 27u);
-    EXPECT_EQ(u16(f, 17), 10u);
-    EXPECT_EQ(f[23], 0x01);
-    EXPECT_EQ(u16(f, 24), 3u);
-    EXPECT_EQ(f[26], 0xB1);
-    EXPECT_EQ(f[28], 0xB3);
+    EXPECT_EQ(std::make_tuple(u16(f, 1), f.at(5), f.at(6), u16(f, 17)), std::make_tuple(27u, 9, 44, 10u));
+    EXPECT_EQ(bytes_at(f, 23, 6), (Bytes{0x01, 3, 0, 0xB1, 0xB2, 0xB3}));  // first data, second's length and bytes
 }
 
 TEST(PrimitiveAccess, ReplyIsCopiedOnlyOnSuccess) {

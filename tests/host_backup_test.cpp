@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 

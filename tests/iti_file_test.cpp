@@ -24,7 +24,12 @@ using tavtest::crlf;
 
 const char kTitleLine[] = "\xC3\xDE\xB0\xC0NO";  // the column-title line starts "ﾃﾞｰﾀNO"
 
+using Texts = std::vector<std::string>;
+
 std::unique_ptr<ItiDatSet> new_set() { return std::make_unique<ItiDatSet>(); }
+
+// The numbers of two points of a table.
+std::pair<int, int> numbers(const ItiDatSet& s, int i, int j) { return {s.point[i].nDataNo, s.point[j].nDataNo}; }
 
 std::string point_lines(int from, int to) {
     std::string s;
@@ -57,17 +62,11 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
     s->wStopPosDp = 3;
     s->wStopTimeDp = 1;
     for (int i = 0; i < 99; ++i) {
-        ItiDatPoint& p = s->point[i];
-        p.nDataNo = i + 1;
-        p.nChgFlag = i % 3;
-        p.nCmdMode = i % 2;
-        p.nStepMode = i % 4;
-        p.dStopPos = (i % 2 ? -1 : 1) * (1234567.125 - i);
-        p.dSpeed = (i % 2 ? -1 : 1) * (7999.99 - i);
-        p.dStopTimer = 65.535 - i * 0.125;
-        p.nMCode = i * 2;
-        p.nMValid = (i / 2) % 2;
-        p.nMTiming = (i / 3) % 2;
+        const int sign = i % 2 ? -1 : 1;
+        s->point[i] = {.nDataNo = i + 1, .nChgFlag = i % 3, .nCmdMode = i % 2, .nStepMode = i % 4,
+                       .dStopPos = sign * (1234567.125 - i), .dSpeed = sign * (7999.99 - i),
+                       .dStopTimer = 65.535 - i * 0.125, .nMCode = i * 2, .nMValid = (i / 2) % 2,
+                       .nMTiming = (i / 3) % 2, .nStatus = 0};
     }
     std::strcpy(s->szComment, "first line\r\nsecond line\r\n");
     tav::line::set_amp_name_for_file("AMP-1");
@@ -77,13 +76,9 @@ TEST_F(ItiFile, RoundTripKeepsEveryValue) {
 
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(file.c_str(), r.get()), TAV_OK);
-    EXPECT_STREQ(r->szAmpNo, "017");
-    EXPECT_STREQ(r->szReadDate, " ");  // an empty date comes back as one blank
-    EXPECT_STREQ(r->szFileName, file.c_str());
-    EXPECT_EQ(+(r->nModel), 2);
-    EXPECT_EQ(+(r->nFamily), 0x30u);
-    EXPECT_EQ(+(r->wStopPosDp), 3);
-    EXPECT_EQ(+(r->wStopTimeDp), 1);
+    // An empty date comes back as one blank.
+    EXPECT_EQ((Texts{r->szAmpNo, r->szReadDate, r->szFileName}), (Texts{"017", " ", file}));
+    EXPECT_EQ(std::make_tuple(+r->nModel, +r->nFamily, +r->wStopPosDp, +r->wStopTimeDp), std::make_tuple(2, 0x30u, 3, 1));
     IdHeader narrowed = header;  // the three words keep their low byte only
     narrowed.infoWord = 0x34, narrowed.info15 = 0xCD, narrowed.info16 = 0x02;
     EXPECT_EQ(tavtest::id_header(*r), narrowed);
@@ -114,9 +109,7 @@ TEST_F(ItiFile, EmptyAmplifierNumberAndNoCommentEndWithTheLastPoint) {
     EXPECT_EQ(bytes.compare(bytes.size() - 8, 8, ", 0, 0\r\n"), 0);
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(path("e.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_STREQ(r->szAmpNo, "");
-    EXPECT_STREQ(r->szReadDate, " ");
-    EXPECT_STREQ(r->szComment, "");
+    EXPECT_EQ((Texts{r->szAmpNo, r->szReadDate, r->szComment}), (Texts{"", " ", ""}));
 }
 
 TEST_F(ItiFile, OldTagHasNoColumnTitleLine) {
@@ -124,48 +117,37 @@ TEST_F(ItiFile, OldTagHasNoColumnTitleLine) {
     home_.write("old.k7l", crlf(first + "K7-V1.3\n" + point_lines(1, 99)));
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(path("old.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(+(r->point[0].nDataNo), 1);
-    EXPECT_EQ(+(r->point[98].nDataNo), 99);
-    EXPECT_EQ(+(r->point[0].nStepMode), 2);
-    EXPECT_DOUBLE_EQ(+(r->point[0].dStopPos), 10.5);
+    EXPECT_EQ(numbers(*r, 0, 98), std::make_pair(1, 99));
+    EXPECT_EQ(std::make_pair(+r->point[0].nStepMode, +r->point[0].dStopPos), std::make_pair(2, 10.5));
 
     // Any other tag skips one line: a file without the title loses point 1.
     home_.write("new.k7l", crlf(first + "HD-V1.00\n" + point_lines(1, 99)));
     ASSERT_EQ(DatFil_Rd(path("new.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(+(r->point[0].nDataNo), 2);
-    EXPECT_EQ(+(r->point[98].nDataNo), 0);
+    EXPECT_EQ(numbers(*r, 0, 98), std::make_pair(2, 0));
 
     home_.write("title.k7l", crlf(first + "HD-V1.00\n" + kTitleLine + ", x\n" + point_lines(1, 99)));
     ASSERT_EQ(DatFil_Rd(path("title.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(+(r->point[0].nDataNo), 1);
-    EXPECT_EQ(+(r->point[98].nDataNo), 99);
+    EXPECT_EQ(numbers(*r, 0, 98), std::make_pair(1, 99));
 }
 
 TEST_F(ItiFile, ShortFilesLeaveTheRestZero) {
     home_.write("half.k7l", crlf("SERVO,ETC, 002,x,1,0\ntitle\n" + point_lines(1, 50)));
     auto r = new_set();
     ASSERT_EQ(DatFil_Rd(path("half.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(+(r->nModel), 3);  // an ETC file is read
-    EXPECT_EQ(+(r->point[49].nDataNo), 50);
-    for (int i = 50; i < 99; ++i) {
-        EXPECT_EQ(+(r->point[i].nDataNo), 0);
-        EXPECT_EQ(+(r->point[i].dStopPos), 0.0);
-    }
+    EXPECT_EQ(std::make_pair(+r->nModel, +r->point[49].nDataNo), std::make_pair(3, 50));  // an ETC file is read
+    for (int i = 50; i < 99; ++i) EXPECT_EQ(std::make_pair(+r->point[i].nDataNo, +r->point[i].dStopPos), std::make_pair(0, 0.0));
     // A first line that ends early gives 0 to every later value, defaults included.
-    EXPECT_EQ(+(r->wStopPosDp), 1);
-    EXPECT_EQ(+(r->byInfo1), 0);
-    EXPECT_EQ(+(r->byInfo9), 0);
+    EXPECT_EQ(std::make_tuple(+r->wStopPosDp, +r->byInfo1, +r->byInfo9), std::make_tuple(1, 0, 0));
 }
 
 TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     auto r = new_set();
     home_.write("empty.k7l", "");
-    EXPECT_EQ(DatFil_Rd(path("empty.k7l").c_str(), r.get()), TAV_E_FILE_NAME);
     home_.write("bad.k7l", crlf("NOT A FILE\n"));
-    EXPECT_EQ(DatFil_Rd(path("bad.k7l").c_str(), r.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(DatFil_Rd(path("missing.k7l").c_str(), r.get()), TAV_E_NO_FILE);
     home_.write("wrong.k7p", crlf("SERVO,LIN\n"));
-    EXPECT_EQ(DatFil_Rd(path("wrong.k7p").c_str(), r.get()), TAV_E_FILE_NAME);
+    for (auto [name, code] : {std::pair{"empty.k7l", TAV_E_FILE_NAME}, {"bad.k7l", TAV_E_FILE_NAME},
+                              {"missing.k7l", TAV_E_NO_FILE}, {"wrong.k7p", TAV_E_FILE_NAME}})
+        EXPECT_EQ(DatFil_Rd(path(name).c_str(), r.get()), code) << name;
 
     // Letters in numbers, short lines, a blank inside a field, a huge first line.
     std::string junk = "SERVO,LIN, 001," + std::string(400, 'D') + ",zz,9q,GG\n";
@@ -176,12 +158,10 @@ TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     junk += "004, 1 2, 3\n";
     home_.write("junk.k7l", crlf(junk));
     ASSERT_EQ(DatFil_Rd(path("junk.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(+(r->point[0].nDataNo), 0);
-    EXPECT_EQ(+(r->point[0].nStepMode), 0);  // "nan" is not a number here
-    EXPECT_EQ(+(r->point[1].nDataNo), 2);
-    EXPECT_EQ(+(r->point[2].nDataNo), 3);
-    EXPECT_EQ(+(r->point[2].nChgFlag), 0);  // an empty field ends the line
-    EXPECT_EQ(+(r->point[3].nChgFlag), 1);
+    EXPECT_EQ(std::make_pair(+r->point[0].nDataNo, +r->point[0].nStepMode), std::make_pair(0, 0));  // "nan": no number
+    EXPECT_EQ(numbers(*r, 1, 2), std::make_pair(2, 3));
+    // An empty field ends the line.
+    EXPECT_EQ(std::make_pair(+r->point[2].nChgFlag, +r->point[3].nChgFlag), std::make_pair(0, 1));
 
     // A first line beyond the line limit goes on as the next line.
     home_.write("long.k7l", crlf("SERVO,LIN, 001," + std::string(3000, '9') + "\n" + point_lines(1, 99)));
@@ -207,17 +187,16 @@ TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
     auto r = new_set();
     r->nCancel = TAV_E_CANCELLED;
     EXPECT_EQ(DatFil_Rd(path("c.k7l").c_str(), r.get()), TAV_E_CANCELLED);
-    EXPECT_EQ(+(r->point[0].nDataNo), 1);
-    EXPECT_EQ(+(r->point[1].nDataNo), 0);
+    EXPECT_EQ(numbers(*r, 0, 1), std::make_pair(1, 0));
 }
 
 TEST_F(ItiFile, WriterNamesAndFailures) {
     auto s = new_set();
     s->nPointCount = 99;
     EXPECT_EQ(DatFil_Wt(nullptr, s.get()), TAV_E_NO_TARGET_FILE);
-    EXPECT_EQ(DatFil_Wt("a.kl", s.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(DatFil_Wt(path("x.txt").c_str(), s.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(DatFil_Wt(path("no/such/dir.k7l").c_str(), s.get()), TAV_E_READ_ONLY);
+    for (auto [name, code] : {std::pair{std::string("a.kl"), TAV_E_FILE_NAME}, {path("x.txt"), TAV_E_FILE_NAME},
+                              {path("no/such/dir.k7l"), TAV_E_READ_ONLY}})
+        EXPECT_EQ(DatFil_Wt(name.c_str(), s.get()), code) << name;
     std::strcpy(s->szFileName, path("own.K7L").c_str());
     EXPECT_EQ(DatFil_Wt("", s.get()), TAV_OK);
     EXPECT_TRUE(home_.exists("own.K7L"));
@@ -231,11 +210,7 @@ TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
     auto s = new_set();
     s->nPointCount = 99;
     s->wStopTimeDp = 5;
-    for (int i = 0; i < 99; ++i) {
-        s->point[i].nDataNo = i + 1;
-        s->point[i].nChgFlag = 1;
-        s->point[i].dStopTimer = 1.25;
-    }
+    for (int i = 0; i < 99; ++i) s->point[i].nDataNo = i + 1, s->point[i].nChgFlag = 1, s->point[i].dStopTimer = 1.25;
     std::strcpy(s->szComment, "gone");
     tav::line::set_amp_name_for_file("NAME");
     EXPECT_EQ(DatFil_Wt(path("t.k7l").c_str(), s.get()), TAV_E_RANGE);
@@ -251,19 +226,13 @@ TEST_F(ItiFile, TemplatesMakeANewLTable) {
     auto s = new_set();
     std::strcpy(s->szFileName, "old");
     ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);
-    EXPECT_STREQ(s->szAmpNo, "0");
-    EXPECT_STREQ(s->szFileName, "");
-    EXPECT_EQ(+(s->nModel), 2);
-    EXPECT_EQ(+(s->nFamily), 0x30u);
-    EXPECT_EQ(+(s->byInfo6), 0);
-    EXPECT_EQ(+(s->byInfo10), 0xFF);
-    EXPECT_EQ(+(s->nPointCount), 99);
-    EXPECT_EQ(+(s->point[98].nDataNo), 99);
-    EXPECT_EQ(+(s->point[98].nCmdMode), 1);
+    EXPECT_EQ((Texts{s->szAmpNo, s->szFileName}), (Texts{"0", ""}));
+    EXPECT_EQ(std::make_tuple(+s->nModel, +s->nFamily, +s->byInfo6, +s->byInfo10, +s->nPointCount),
+              std::make_tuple(2, 0x30u, 0, 0xFF, 99));
+    EXPECT_EQ(std::make_pair(+s->point[98].nDataNo, +s->point[98].nCmdMode), std::make_pair(99, 1));
 
     ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(+(s->nModel), 2);
-    EXPECT_EQ(+(s->byInfo6), 1);
+    EXPECT_EQ(std::make_pair(+s->nModel, +s->byInfo6), std::make_pair(2, 1));
     ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);  // every other model: template 50
     EXPECT_EQ(+(s->nModel), 2);
 

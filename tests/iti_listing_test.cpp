@@ -41,11 +41,10 @@ TEST(ItiListing, PrintRecord) {
     auto s = sample();
     auto out = std::make_unique<ItiDatPrintData>();
     ASSERT_EQ(Print_mak(s.get(), out.get()), TAV_OK);
-    EXPECT_EQ(std::string(out->szTitle), Text(10015));  // no file name: untitled
-    EXPECT_EQ(std::string(out->szColumnTitle1), Text(10013));
-    EXPECT_EQ(std::string(out->szModelLine), "");     // no amplifier number
+    // No file name: untitled; no amplifier number: no model line.
+    EXPECT_EQ((std::vector<std::string>{out->szTitle, out->szColumnTitle1, out->szModelLine, out->szCommentLine}),
+              (std::vector<std::string>{Text(10015), Text(10013), "", Text(10031) + "note"}));
     EXPECT_EQ(+(out->nLineCount), 99);
-    EXPECT_EQ(std::string(out->szCommentLine), Text(10031) + "note");
     const std::string line1 = out->szPointLine[0];
     EXPECT_EQ(line1.rfind("  1  INC   ", 0), 0u) << line1;
     EXPECT_NE(line1.find("     0.00"), std::string::npos) << line1;
@@ -68,21 +67,20 @@ TEST(ItiListing, DescriptionLines) {
     EXPECT_EQ(Ctl_Inf_Rd(s.get(), 13, &count, out), TAV_E_PARAMETER);
     EXPECT_EQ(count, 9);
     EXPECT_EQ(Ctl_Inf_Rd(s.get(), 11, &count, out), TAV_E_STATION);
+    // The result and the text of a description line.
+    const auto line = [&](int no) {
+        const short rc = Ctl_Inf_Rd(s.get(), no, &count, out);
+        return std::make_pair(int{rc}, std::string(out));
+    };
     std::strcpy(s->szAmpNo, "017");
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 11, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10040) + "1");
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 2, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10032) + Text(10015));
+    EXPECT_EQ(line(11), std::make_pair(0, Text(10040) + "1"));
+    EXPECT_EQ(line(2), std::make_pair(0, Text(10032) + Text(10015)));
     std::strcpy(s->szFileName, "C:\\d\\axis.k7l");
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 2, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10032) + "axis.k7l");
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 3, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10004) + Text(10024));
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 8, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10029) + "NV* ****** - ***");
+    EXPECT_EQ(line(2), std::make_pair(0, Text(10032) + "axis.k7l"));
+    EXPECT_EQ(line(3), std::make_pair(0, Text(10004) + Text(10024)));
+    EXPECT_EQ(line(8), std::make_pair(0, Text(10029) + "NV* ****** - ***"));
     s->byInfo7 = 9;
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 6, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out), Text(10027) + "?");
+    EXPECT_EQ(line(6), std::make_pair(0, Text(10027) + "?"));
     ASSERT_EQ(Ctl_Inf_Rd(s.get(), 4, &count, out), TAV_OK);
     EXPECT_EQ(std::string(out).rfind(Text(10021) + "QMT ", 0), 0u);
     // Damaged identification values stay inside the catalogue.
@@ -118,8 +116,8 @@ TEST(ItiListing, CsvFile) {
     s->wStopTimeDp = 5;
     EXPECT_EQ(CsvType_Wt(dir.file("bad.csv").c_str(), s.get()), TAV_E_RANGE);
     EXPECT_FALSE(dir.exists("bad.csv"));
-    EXPECT_EQ(CsvType_Wt("", s.get()), TAV_E_PARAMETER);
-    EXPECT_EQ(CsvType_Wt(dir.file("no/such.csv").c_str(), s.get()), TAV_E_NO_FILE);
+    for (auto [name, code] : {std::pair{std::string(), TAV_E_PARAMETER}, {dir.file("no/such.csv"), TAV_E_NO_FILE}})
+        EXPECT_EQ(CsvType_Wt(name.c_str(), s.get()), code) << name;
 }
 
 }  // namespace

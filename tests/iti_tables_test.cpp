@@ -16,6 +16,7 @@
 using namespace tav::iti;
 using namespace tav::itivv;
 using tavtest::expect_point_values;
+using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -78,14 +79,8 @@ std::unique_ptr<Set> numbered_set() {
 template <class Point>
 Point edited_point() {
     Point p{};
-    p.nCmdMode = 1;
-    p.nStepMode = 2;
-    p.dStopPos = -12.5;
-    p.dSpeed = 300.25;
-    p.dStopTimer = 1.25;
-    p.nMCode = 200;
-    p.nMValid = 1;
-    p.nMTiming = 1;
+    p.nCmdMode = 1, p.nStepMode = 2, p.dStopPos = -12.5, p.dSpeed = 300.25, p.dStopTimer = 1.25;
+    p.nMCode = 200, p.nMValid = 1, p.nMTiming = 1;
     if constexpr (tavtest::kHasTimes<Point>) {
         p.dAccelTime = 12.5;
         p.dDecelTime = 7.5;
@@ -109,13 +104,10 @@ TYPED_TEST(PointTable, PointNumbersOutsideTheTableChangeNothing) {
     using T = typename TestFixture::T;
     TypeParam* s = this->s.get();
     const auto before = std::make_unique<TypeParam>(*s);
-    EXPECT_EQ(T::chg(s, 0, this->p), TAV_E_PARAMETER);
-    EXPECT_EQ(T::chg(s, this->N + 1, this->p), TAV_E_PARAMETER);
-    EXPECT_EQ(T::insert(s, this->N + 1, this->p), TAV_E_PARAMETER);
-    EXPECT_EQ(Dat_Init(s, -3), TAV_E_PARAMETER);
-    EXPECT_EQ(Dat_Init(s, this->N + 1), TAV_E_PARAMETER);
     typename TestFixture::Point out{};
-    EXPECT_EQ(Dat_Rd(s, this->N + 1, &out), TAV_E_PARAMETER);
+    for (short code : {T::chg(s, 0, this->p), T::chg(s, this->N + 1, this->p), T::insert(s, this->N + 1, this->p),
+                       Dat_Init(s, -3), Dat_Init(s, this->N + 1), Dat_Rd(s, this->N + 1, &out)})
+        EXPECT_EQ(code, TAV_E_PARAMETER);
     EXPECT_EQ(std::memcmp(before.get(), s, sizeof *s), 0);
     // A damaged count never reaches past the table.
     s->nPointCount = 5000;
@@ -126,17 +118,14 @@ TYPED_TEST(PointTable, PointNumbersOutsideTheTableChangeNothing) {
 TYPED_TEST(PointTable, ChangeMarksThePointAndReadLeavesTheMCodeFlagsToTheCaller) {
     TypeParam* s = this->s.get();
     ASSERT_EQ(TestFixture::T::chg(s, 7, this->p), TAV_OK);
-    EXPECT_EQ(+s->point[6].nChgFlag, 1);
-    EXPECT_EQ(+s->point[6].nDataNo, 7);
-    EXPECT_EQ(+s->point[6].nStatus, -(6 % 3));
+    EXPECT_EQ(std::make_tuple(+s->point[6].nChgFlag, +s->point[6].nDataNo, +s->point[6].nStatus), std::make_tuple(1, 7, 0));
     expect_point_values(s->point[6], this->p, 7);
 
     typename TestFixture::Point out{}, want = this->p;
     out.nMValid = want.nMValid = 77;
     out.nMTiming = want.nMTiming = 88;
     ASSERT_EQ(Dat_Rd(s, 7, &out), TAV_OK);
-    EXPECT_EQ(+out.nDataNo, 7);
-    EXPECT_EQ(+out.nChgFlag, 1);
+    EXPECT_EQ(std::make_pair(+out.nDataNo, +out.nChgFlag), std::make_pair(7, 1));
     expect_point_values(out, want, 7);
 }
 
@@ -145,8 +134,7 @@ TYPED_TEST(PointTable, InsertAtOneShiftsTheTableDown) {
     s->point[3].nChgFlag = 1;  // the flag belongs to the slot: a 1 stays 1
     const auto before = std::make_unique<TypeParam>(*s);
     ASSERT_EQ(TestFixture::T::insert(s, 1, this->p), TAV_OK);
-    EXPECT_EQ(+s->point[0].nChgFlag, 1);
-    EXPECT_EQ(+s->point[0].nDataNo, 1);
+    EXPECT_EQ(std::make_pair(+s->point[0].nChgFlag, +s->point[0].nDataNo), std::make_pair(1, 1));
     expect_point_values(s->point[0], this->p, 1);
     for (int no = 2; no <= this->N; ++no) {
         const auto& q = s->point[no - 1];
@@ -167,14 +155,10 @@ TYPED_TEST(PointTable, InsertAtTheLastPointOnlyChangesIt) {
 
 TYPED_TEST(PointTable, InitClearsTheValuesButKeepsTheMCodeFlags) {
     TypeParam* s = this->s.get();
-    s->point[9].nMValid = 1;
-    s->point[9].nMTiming = 1;
-    s->point[9].dStopTimer = 3.0;
+    s->point[9].nMValid = 1, s->point[9].nMTiming = 1, s->point[9].dStopTimer = 3.0;
     ASSERT_EQ(Dat_Init(s, 10), TAV_OK);
     typename TestFixture::Point want{};
-    want.nCmdMode = 1;
-    want.nMValid = 1;
-    want.nMTiming = 1;
+    want.nCmdMode = 1, want.nMValid = 1, want.nMTiming = 1;
     EXPECT_EQ(+s->point[9].nChgFlag, 1);
     expect_point_values(s->point[9], want, 10);
 }
@@ -185,10 +169,9 @@ TYPED_TEST(PointTable, DecimalMovesKeepTheDigits) {
     s->point[0].dStopPos = 123.45;
     s->point[1].dStopPos = -0.07;
     ASSERT_EQ(Att_Chg(s, 3), TAV_OK);
-    EXPECT_EQ(+s->wStopPosDp, 3);
+    EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->point[0].dSpeed), std::make_pair(3, 100.0));
     EXPECT_DOUBLE_EQ(+s->point[0].dStopPos, 12.345);
     EXPECT_DOUBLE_EQ(+s->point[1].dStopPos, -0.007);
-    EXPECT_EQ(+s->point[0].dSpeed, 100.0);
     ASSERT_EQ(Att_Chg(s, 3), TAV_OK);  // same value: nothing moves
     EXPECT_DOUBLE_EQ(+s->point[0].dStopPos, 12.345);
     EXPECT_EQ(Att_Chg(s, 6), TAV_E_PARAMETER);
@@ -232,18 +215,11 @@ TYPED_TEST(PointTable, TitleSplitsTheFileName) {
     const std::string page = tav::text::Text(10007);
     ASSERT_FALSE(page.empty());
     ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ(std::string(title), page);
-    EXPECT_STREQ(drive, "");
-    EXPECT_STREQ(base, "");
+    EXPECT_EQ((Texts{title, drive, base}), (Texts{page, "", ""}));
 
     ASSERT_EQ(FileName_Chg(s, (std::string("C:\\data\\axis1") + TestFixture::T::kExt).c_str()), TAV_OK);
     ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_STREQ(drive, "C:");
-    EXPECT_STREQ(dir, "\\data\\");
-    EXPECT_STREQ(base, "axis1");
-    EXPECT_STREQ(o4, "");
-    EXPECT_STREQ(o5, "");
-    EXPECT_EQ(std::string(title), page + "    axis1");
+    EXPECT_EQ((Texts{drive, dir, base, o4, o5, title}), (Texts{"C:", "\\data\\", "axis1", "", "", page + "    axis1"}));
     // The VV table's caller may leave the last two parts out.
     if constexpr (tavtest::kHasTimes<typename TestFixture::Point>) {
         EXPECT_EQ(Title_Rd(s, drive, dir, base, nullptr, nullptr, title), TAV_OK);
@@ -251,16 +227,14 @@ TYPED_TEST(PointTable, TitleSplitsTheFileName) {
 
     ASSERT_EQ(FileName_Chg(s, (std::string("/home/u/x.y") + TestFixture::T::kExt).c_str()), TAV_OK);
     ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_STREQ(base, "x");
-    EXPECT_STREQ(dir, "/home/u/");
+    EXPECT_EQ((Texts{base, dir}), (Texts{"x", "/home/u/"}));
 }
 
 // --------------------------------------------------- the VV table's deletion
 TEST(ItiVvDeletion, PointNumbersOutsideTheTableChangeNothing) {
     auto s = numbered_set<ItiVvDatSet>();
     const auto before = std::make_unique<ItiVvDatSet>(*s);
-    EXPECT_EQ(Dat_Delete(s.get(), 0), TAV_E_PARAMETER);
-    EXPECT_EQ(Dat_Delete(s.get(), 16), TAV_E_PARAMETER);
+    for (int no : {0, 16}) EXPECT_EQ(Dat_Delete(s.get(), no), TAV_E_PARAMETER) << no;
     EXPECT_EQ(std::memcmp(before.get(), s.get(), sizeof *s), 0);
     s->nPointCount = 99;  // a damaged count never reaches past the 15 points
     EXPECT_EQ(Dat_Delete(s.get(), 16), TAV_E_PARAMETER);
@@ -280,13 +254,10 @@ TEST(ItiVvDeletion, DeleteAtThreeClosesTheGapAndResetsTheLastPoint) {
         expect_point_values(p, before->point[no], no);
         EXPECT_EQ(+p.nChgFlag, no == 6 ? 1 : 2) << no;
     }
-    const ItiVvDatPoint& last = s->point[14];
-    EXPECT_EQ(+last.nDataNo, 15);
-    EXPECT_EQ(+last.nChgFlag, 2);
-    EXPECT_EQ(+last.nStatus, 0);
+    EXPECT_EQ(+s->point[14].nChgFlag, 2);
     ItiVvDatPoint cleared{};
-    cleared.nCmdMode = 1;
-    expect_point_values(last, cleared, 15);
+    cleared.nDataNo = 15, cleared.nCmdMode = 1;
+    tavtest::expect_point(s->point[14], cleared);
 }
 
 TEST(ItiVvDeletion, DeleteAtFifteenOnlyResetsIt) {
@@ -294,9 +265,8 @@ TEST(ItiVvDeletion, DeleteAtFifteenOnlyResetsIt) {
     const auto before = std::make_unique<ItiVvDatSet>(*s);
     ASSERT_EQ(Dat_Delete(s.get(), 15), TAV_OK);
     EXPECT_EQ(std::memcmp(&before->point[0], &s->point[0], 14 * sizeof(ItiVvDatPoint)), 0);
-    EXPECT_EQ(+s->point[14].nChgFlag, 2);
-    EXPECT_EQ(+s->point[14].dAccelTime, 0.0);
-    EXPECT_EQ(+s->point[14].nCmdMode, 1);
+    EXPECT_EQ(std::make_tuple(+s->point[14].nChgFlag, +s->point[14].dAccelTime, +s->point[14].nCmdMode),
+              std::make_tuple(2, 0.0, 1));
 }
 
 // Blocks of at most two points never span a point that is not sent.

@@ -17,7 +17,9 @@ namespace {
 
 struct Families {
     uint32_t positioning, vv;
+    bool operator==(const Families&) const = default;
 };
+std::ostream& operator<<(std::ostream& os, const Families& f) { return os << f.positioning << "/" << f.vv; }
 
 class TemplateFamily : public ::testing::Test {
 protected:
@@ -48,24 +50,16 @@ protected:
 
 TEST_F(TemplateFamily, APlainReadTakesTheTenthValueOfTheLineSettings) {
     write_settings(0x40);
-    const Families f = read_templates();
-    EXPECT_EQ(f.positioning, 0x40u);
-    EXPECT_EQ(f.vv, 0x40u);
+    EXPECT_EQ(read_templates(), (Families{0x40, 0x40}));
 }
 
 TEST_F(TemplateFamily, UnreadableSettingsGiveZeroToThePositioningTableAndKesta7ToTheVvTable) {
-    const Families f = read_templates();  // no servo.set
-    EXPECT_EQ(f.positioning, 0u);
-    EXPECT_EQ(f.vv, 0x30u);
+    EXPECT_EQ(read_templates(), (Families{0, 0x30}));  // no servo.set
 }
 
 TEST_F(TemplateFamily, CreateIsKesta7WhateverTheSettingsSay) {
     write_settings(0x40);
-    for (int model : {0, 2, 4}) {
-        const Families f = create_from_templates(model);
-        EXPECT_EQ(f.positioning, 0x30u) << model;
-        EXPECT_EQ(f.vv, 0x30u) << model;
-    }
+    for (int model : {0, 2, 4}) EXPECT_EQ(create_from_templates(model), (Families{0x30, 0x30})) << model;
 }
 
 }  // namespace

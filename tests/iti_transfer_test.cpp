@@ -1,14 +1,10 @@
 // Positioning transfers: the exchanges a read and a write make (recording
 // fake), the range and decimal-point checks, and a round trip against the
 // simulator's L-type amplifier.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -34,8 +30,10 @@ short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
 }  // namespace tav::line
 
 using namespace tav::iti;
+using tavtest::bytes_at;
 using tavtest::RecordingWyn;
 using tavtest::WynAnswer;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -73,7 +71,6 @@ protected:
         fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, pos}});
         fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, time}});
     }
-    std::vector<tavtest::WynCall> calls(const std::string& name) const { return fake_.calls_of(name); }
     std::unique_ptr<ItiDatSet> table() {
         auto s = std::make_unique<ItiDatSet>();
         s->nModel = 2;
@@ -89,7 +86,7 @@ TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
     auto s = table();
     std::strcpy(s->szComment, "kept");
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
-    const auto reads = calls("Wyn_PlaceDat_Rd2");
+    const auto reads = fake_.calls_of("Wyn_PlaceDat_Rd2");
     ASSERT_EQ(reads.size(), 50u);
     for (int b = 0; b < 49; ++b) {
         EXPECT_EQ(reads[b].args[0], 1);  // entry 1 of the station list is station 1
@@ -108,13 +105,11 @@ TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     EXPECT_STREQ(s->szAmpNo, "001");
     EXPECT_NE(+(s->szReadDate[0]), '\0');
-    EXPECT_EQ(+(s->wStopPosDp), 2);
-    EXPECT_EQ(+(s->wStopTimeDp), 1);
-    EXPECT_EQ(+(s->nFamily), 0x30u);
-    EXPECT_EQ(+(s->byInfo10), 2);
     EXPECT_STREQ(s->szComment, "kept");
-    EXPECT_EQ(+(s->nProgressTotal), 99);
-    EXPECT_EQ(+(s->nProgressDone), 99);
+    // Decimal points, family, identification, progress.
+    EXPECT_EQ(std::make_tuple(+s->wStopPosDp, +s->wStopTimeDp, +s->nFamily, +s->byInfo10, +s->nProgressTotal,
+                              +s->nProgressDone),
+              std::make_tuple(2, 1, 0x30u, 2, 99, 99));
 }
 
 TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
@@ -127,16 +122,10 @@ TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, reply});
     auto s = table();
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
-    const ItiDatPoint &p = s->point[0], &q = s->point[1];
-    EXPECT_EQ(+(p.nCmdMode), 1);
-    EXPECT_EQ(+(p.nStepMode), 2);
-    EXPECT_EQ(+(p.nMValid), 1);
-    EXPECT_EQ(+(p.nMTiming), 1);
-    EXPECT_DOUBLE_EQ(+(p.dStopPos), -123.45);
-    EXPECT_DOUBLE_EQ(+(p.dSpeed), 1500.5);
-    EXPECT_DOUBLE_EQ(+(p.dStopTimer), 1.25);
-    EXPECT_EQ(+(p.nMCode), 0x42);
-    EXPECT_EQ(+(p.nStatus), 0);
+    const ItiDatPoint& q = s->point[1];
+    tavtest::expect_point(s->point[0], {.nDataNo = 1, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 2, .dStopPos = -123.45,
+                                        .dSpeed = 1500.5, .dStopTimer = 1.25, .nMCode = 0x42, .nMValid = 1,
+                                        .nMTiming = 1, .nStatus = 0});
     // Faulty memory: defaults and -25, while the read succeeds.
     EXPECT_EQ(+(q.nCmdMode), 1);
     EXPECT_DOUBLE_EQ(+(q.dSpeed), 0.01);
@@ -154,7 +143,7 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     };
     decimals(0, 0);
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_CANCELLED);
-    EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
+    EXPECT_EQ(fake_.calls_of("Wyn_PlaceDat_Rd2").size(), 2u);
     EXPECT_STREQ(s->szReadDate, "old date");
     EXPECT_EQ(+(s->nProgressDone), 4);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
@@ -167,7 +156,7 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {}});
     fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x40, 0}});
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_STR_DATA);
-    EXPECT_EQ(calls("Wyn_PlaceDat_Rd2").size(), 2u);
+    EXPECT_EQ(fake_.calls_of("Wyn_PlaceDat_Rd2").size(), 2u);
     EXPECT_EQ(+(s->nProgressDone), 4);
 
     // Not an L type; and a KB bus gives the number "000".
@@ -199,7 +188,7 @@ TEST_F(ItiFake, DecimalParameterOutOfRangeReadsAsZero) {
     EXPECT_EQ(+(s->point[0].nChgFlag), 1);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
     // The parameter reads go to the amplifier with the numbers found.
-    const auto reads = calls("Wyn_Para_Rd2");
+    const auto reads = fake_.calls_of("Wyn_Para_Rd2");
     ASSERT_GE(reads.size(), 2u);
     EXPECT_EQ(reads[0].args[2], 112);
     EXPECT_EQ(reads[1].args[2], 113);
@@ -209,26 +198,23 @@ TEST_F(ItiFake, ChangedOnlyWriteSendsBlocksWithoutGaps) {
     auto s = table();
     s->wStopPosDp = 2;
     for (int no : {3, 4, 5, 9}) s->point[no - 1].nChgFlag = 1;
-    ItiDatPoint& p3 = s->point[2];
-    p3.nCmdMode = 1; p3.nStepMode = 2; p3.nMValid = 1; p3.nMTiming = 1;
-    p3.dStopPos = -123.45; p3.dSpeed = 1500.5; p3.dStopTimer = 1.25; p3.nMCode = 0x42;
+    s->point[2] = {.nDataNo = 3, .nChgFlag = 1, .nCmdMode = 1, .nStepMode = 2, .dStopPos = -123.45, .dSpeed = 1500.5,
+                   .dStopTimer = 1.25, .nMCode = 0x42, .nMValid = 1, .nMTiming = 1, .nStatus = 0};
     s->point[3].nMCode = 256;  // in range, sent as its low byte
     s->point[3].dStopTimer = 655.35;
     operator_then_amp();
     decimals(2, 0);
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
-    const auto writes = calls("Wyn_PlaceDat_Wt2");
+    const auto writes = fake_.calls_of("Wyn_PlaceDat_Wt2");
     ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[0].args[1], 2); EXPECT_EQ(writes[0].args[2], 0x03); EXPECT_EQ(writes[0].args[3], 32);
-    EXPECT_EQ(writes[1].args[1], 1); EXPECT_EQ(writes[1].args[2], 0x05);
-    EXPECT_EQ(writes[2].args[1], 1); EXPECT_EQ(writes[2].args[2], 0x09);
-    const std::vector<uint8_t> image3 = {0x35, 0x21, 0x00, 0x00, 0x01, 0x23, 0x45, 0x20, 0x15, 0x00, 0x50,
-                                         0x20, 0x00, 0x01, 0x25, 0x42};
+    EXPECT_EQ(writes[0].args, (std::vector<long long>{1, 2, 0x03, 32}));
+    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 0x05, 16}));
+    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 0x09, 16}));
     ASSERT_EQ(writes[0].data.size(), 32u);
-    EXPECT_EQ(std::vector<uint8_t>(writes[0].data.begin(), writes[0].data.begin() + 16), image3);
+    EXPECT_EQ(bytes_at(writes[0].data, 0, 16), (Bytes{0x35, 0x21, 0x00, 0x00, 0x01, 0x23, 0x45, 0x20, 0x15, 0x00,
+                                                      0x50, 0x20, 0x00, 0x01, 0x25, 0x42}));
     EXPECT_EQ(writes[0].data[16 + 15], 0x00);  // M code 256
-    const std::vector<uint8_t> timer4 = {0x20, 0x06, 0x55, 0x35};
-    EXPECT_EQ(std::vector<uint8_t>(writes[0].data.begin() + 27, writes[0].data.begin() + 31), timer4);
+    EXPECT_EQ(bytes_at(writes[0].data, 27, 4), (Bytes{0x20, 0x06, 0x55, 0x35}));  // stop timer 655.35
     for (int no : {3, 4, 5, 9}) EXPECT_EQ(+(s->point[no - 1].nChgFlag), 0);
     EXPECT_EQ(+(s->nProgressTotal), 4);
     EXPECT_EQ(+(s->nProgressDone), 4);
@@ -281,10 +267,10 @@ TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
     fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0, 0}});     // point 1 alone
     fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0x20, 0}});  // point 2 alone
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_STR_TRANSMISSION);
-    const auto writes = calls("Wyn_PlaceDat_Wt2");
+    const auto writes = fake_.calls_of("Wyn_PlaceDat_Wt2");
     ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[1].args[1], 1); EXPECT_EQ(writes[1].args[2], 0x01);
-    EXPECT_EQ(writes[2].args[1], 1); EXPECT_EQ(writes[2].args[2], 0x02);
+    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 0x01, 16}));
+    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 0x02, 16}));
     EXPECT_EQ(+(s->point[0].nChgFlag), 0);
     EXPECT_EQ(+(s->point[1].nChgFlag), 1);
     EXPECT_EQ(+(s->point[1].nStatus), TAV_E_STR_TRANSMISSION);
@@ -296,7 +282,7 @@ TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
     decimals(0, 0);
     fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{12, {0, 0}});
     EXPECT_EQ(ComWt(nullptr, "1", 1, s.get()), 12);
-    EXPECT_EQ(calls("Wyn_PlaceDat_Wt2").size(), 1u);
+    EXPECT_EQ(fake_.calls_of("Wyn_PlaceDat_Wt2").size(), 1u);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
 }
 
@@ -320,7 +306,7 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
                                                    0x00, 0x30, 0x00, 0x01, 0x50, 0xAB}});
     ItiNoDatInfo info{};
     ASSERT_EQ(NoDat_Rd(1, 12, &info), TAV_OK);
-    const auto reads = calls("Wyn_PlaceDat_Rd2");
+    const auto reads = fake_.calls_of("Wyn_PlaceDat_Rd2");
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].args[2], 0x12);
     EXPECT_EQ(+(info.byDataNo), 12);
@@ -361,14 +347,7 @@ protected:
             if (ss == std::string::npos || s2 == std::string::npos) continue;
             text.replace(ss, 4, "\tS2\t");
             text.replace(s2, 4, "\tSS\t");
-            struct stat before {};
-            ASSERT_EQ(::stat(path.c_str(), &before), 0);
-            const int fd = ::open(path.c_str(), O_WRONLY);
-            ASSERT_GE(fd, 0);
-            ASSERT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-            const timespec times[2] = {before.st_atim, before.st_mtim};
-            ::futimens(fd, times);
-            ::close(fd);
+            tavtest::rewrite_in_place(path, text);
         }
     }
 };
@@ -378,17 +357,13 @@ TEST_F(DecimalParamNumbers, AreKeptBetweenTransfersAndFollowADefinitionRewritten
     int pos = 0, time = 0;
     unsigned family = 0;
     ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
-    EXPECT_EQ(pos, 112);
-    EXPECT_EQ(time, 113);
-    EXPECT_EQ(family, 0x40u);  // the sample servo.set names a KESTA7 Mini line
+    EXPECT_EQ(std::make_tuple(pos, time, family), std::make_tuple(112, 113, 0x40u));  // servo.set: a KESTA7 Mini line
     pos = time = 0;
     ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
-    EXPECT_EQ(pos, 112);
-    EXPECT_EQ(time, 113);
+    EXPECT_EQ(std::make_pair(pos, time), std::make_pair(112, 113));
     swap_codes();
     ASSERT_EQ(tav::newpara::decimal_point_params(&pos, &time, &family), TAV_OK);
-    EXPECT_EQ(pos, 113);
-    EXPECT_EQ(time, 112);
+    EXPECT_EQ(std::make_pair(pos, time), std::make_pair(113, 112));
 }
 
 // ------------------------------------------------------ against the simulator
@@ -405,10 +380,8 @@ TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
     EXPECT_EQ(+(s->nModel), 2);
     EXPECT_EQ(+(s->nPointCount), 99);
-    for (int n = 1; n <= 99; ++n) {
-        EXPECT_DOUBLE_EQ(+(s->point[n - 1].dStopPos), 1000.0 * n);
-        EXPECT_DOUBLE_EQ(+(s->point[n - 1].dSpeed), 100.0);
-    }
+    for (int n = 1; n <= 99; ++n)
+        EXPECT_EQ(std::make_pair(+s->point[n - 1].dStopPos, +s->point[n - 1].dSpeed), std::make_pair(1000.0 * n, 100.0));
     ASSERT_EQ(Dat_Insert(s.get(), 5, 1, 1, -2500.0, 250.5, 0.75, 12, 1, 0), TAV_OK);
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
     for (int i = 0; i < 99; ++i) EXPECT_EQ(+(s->point[i].nChgFlag), 0);
@@ -423,8 +396,7 @@ TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
     EXPECT_EQ(ComWt(nullptr, "1", 1, back.get()), TAV_E_DECIMAL_MISMATCH);
     unsigned short pos = 9, time = 9;
     ASSERT_EQ(Att_AmpRd("1", &pos, &time), TAV_OK);
-    EXPECT_EQ(pos, 0);
-    EXPECT_EQ(time, 0);
+    EXPECT_EQ(std::make_pair(+pos, +time), std::make_pair(0, 0));
 }
 
 TEST_F(ItiSim, PositioningRunOnAPoint) {
@@ -440,9 +412,7 @@ TEST_F(ItiSim, PositioningRunOnAPoint) {
     ASSERT_EQ(w.Wyn_Run_On(1, st), TAV_OK);
     ItiNoDatInfo info{};
     ASSERT_EQ(NoDat_Rd(1, 3, &info), TAV_OK);
-    EXPECT_DOUBLE_EQ(+(info.dStopPos), 1234.0);
-    EXPECT_DOUBLE_EQ(+(info.dSpeed), 5000.0);
-    EXPECT_EQ(+(info.nMCode), 7);
+    EXPECT_EQ(std::make_tuple(+info.dStopPos, +info.dSpeed, +info.nMCode), std::make_tuple(1234.0, 5000.0, 7));
     int ready = 0;
     ASSERT_EQ(tav::line::PlaceRunOff(1, 3, 1, st, &ready), TAV_OK);
     PositioningRunStatus run{};
@@ -452,9 +422,8 @@ TEST_F(ItiSim, PositioningRunOnAPoint) {
         if (run.nCode == 2) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < until);
-    EXPECT_EQ(+(run.nCode), 2);  // arrived
-    EXPECT_EQ(+(run.byDataNo), 0x03);
-    EXPECT_DOUBLE_EQ(+(run.dValue1), 1234.0);
+    // Arrived at point 3's stop position.
+    EXPECT_EQ(std::make_tuple(+run.nCode, +run.byDataNo, +run.dValue1), std::make_tuple(2, 3, 1234.0));
     w.Wyn_Net_Close();
 }
 

@@ -34,20 +34,10 @@ protected:
         s->nColumnCount = 12;
         s->wStopPosDp = 2;
         tav::itivv::FileCmt_Wt(s.get(), "first\r\nsecond");
-        for (int i = 0; i < 15; ++i) {
-            ItiVvDatPoint& p = s->point[i];
-            p.nDataNo = i + 1;
-            p.nChgFlag = 1;
-            p.nCmdMode = i % 2;
-            p.nStepMode = i % 4;
-            p.dStopPos = 10.25 * (i + 1);
-            p.dSpeed = 100.5;
-            p.dAccelTime = 12.5;
-            p.dDecelTime = 0.5 * i;
-            p.dStopTimer = 1.25;
-            p.nMCode = i;
-            p.nMValid = 1;
-        }
+        for (int i = 0; i < 15; ++i)
+            s->point[i] = {.nDataNo = i + 1, .nChgFlag = 1, .nCmdMode = i % 2, .nStepMode = i % 4,
+                           .dStopPos = 10.25 * (i + 1), .dSpeed = 100.5, .dAccelTime = 12.5, .dDecelTime = 0.5 * i,
+                           .dStopTimer = 1.25, .nMCode = i, .nMValid = 1, .nMTiming = 0, .nStatus = 0};
         return s;
     }
 
@@ -76,15 +66,12 @@ TEST_F(ItiVvFile, WrittenFileReadsBackWithTwelveValuesALine) {
     EXPECT_EQ(lines[1] + "\n", tav::text::Text(10043));
     EXPECT_EQ(lines[2], "001, 0, 00, 00, 00000010.25, 0100.50, 00012.5, 00000.0, 0001.25, 000, 1, 0");
     EXPECT_EQ(lines[16], "015, 0, 00, 02, 00000153.75, 0100.50, 00012.5, 00007.0, 0001.25, 014, 1, 0");
-    EXPECT_EQ(lines[17], "first");
-    EXPECT_EQ(lines[18], "second");
+    EXPECT_EQ(std::make_pair(lines[17], lines[18]), std::make_pair(std::string("first"), std::string("second")));
 
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Rd(path.c_str(), back.get()), TAV_OK);
-    EXPECT_EQ(+back->nFamily, 0x30u);
-    EXPECT_EQ(+back->nPointCount, 15);
-    EXPECT_EQ(+back->nColumnCount, 12u);
-    EXPECT_EQ(+back->wStopPosDp, 2);
+    EXPECT_EQ(std::make_tuple(+back->nFamily, +back->nPointCount, +back->nColumnCount, +back->wStopPosDp),
+              std::make_tuple(0x30u, 15, 12u, 2));
     EXPECT_STREQ(back->szComment, "first\r\nsecond");
     tavtest::expect_same_points(*back, *s);
 }
@@ -120,10 +107,8 @@ TEST_F(ItiVvFile, TheSecondLineIsSkippedWhateverTheVersionTag) {
     home.write("old.k7v", file);
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Rd(home.file("old.k7v").c_str(), s.get()), TAV_OK);
-    EXPECT_EQ(+s->point[0].nDataNo, 1);
-    EXPECT_EQ(+s->point[14].nDataNo, 15);
-    EXPECT_DOUBLE_EQ(+s->point[14].dAccelTime, 2.5);
-    EXPECT_DOUBLE_EQ(+s->point[14].dDecelTime, 3.5);
+    EXPECT_EQ(std::make_pair(+s->point[0].nDataNo, +s->point[14].nDataNo), std::make_pair(1, 15));
+    EXPECT_EQ(std::make_pair(+s->point[14].dAccelTime, +s->point[14].dDecelTime), std::make_pair(2.5, 3.5));
     EXPECT_STREQ(s->szAmpNo, "002");
 }
 
@@ -163,18 +148,14 @@ TEST_F(ItiVvFile, DamagedFilesReadWithoutOverrunning) {
 TEST_F(ItiVvFile, CreateReadsTheVvTemplateOfTheModelAsAVTypeTable) {
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);
-    EXPECT_EQ(+s->nModel, 0);
     EXPECT_STREQ(s->szAmpNo, "0");
     EXPECT_EQ(s->szFileName[0], '\0');
-    EXPECT_EQ(+s->nPointCount, 15);
-    EXPECT_EQ(+s->nColumnCount, 12u);
-    EXPECT_EQ(+s->point[14].nDataNo, 15);
-    EXPECT_EQ(+s->point[14].nCmdMode, 1);
+    EXPECT_EQ(std::make_tuple(+s->nModel, +s->nPointCount, +s->nColumnCount, +s->point[14].nDataNo, +s->point[14].nCmdMode),
+              std::make_tuple(0, 15, 12u, 15, 1));
 
     // LIN_KB has its own template (its bus flag is 1); the table stays V type.
     ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(+s->nModel, 0);
-    EXPECT_EQ(+s->byInfo6, 1);
+    EXPECT_EQ(std::make_pair(+s->nModel, +s->byInfo6), std::make_pair(0, 1));
 
     home.write("template/57.k7v", "");
     std::remove(home.file("template/57.k7v").c_str());
@@ -197,9 +178,8 @@ TEST_F(ItiVvFile, TheTimesShowInPrintFormInBothListings) {
     const std::vector<std::string> lines = lines_of(home.read("axis.csv"));
     // Seven description lines, the comment (two lines here), the titles.
     ASSERT_EQ(lines.size(), 7u + 2 + 1 + 15);
-    EXPECT_EQ(lines[0], tav::text::Text(10007));
-    EXPECT_EQ(lines[8], "second");
-    EXPECT_EQ(lines[9], tav::text::Text(10047));
+    EXPECT_EQ((std::vector<std::string>{lines[0], lines[8], lines[9]}),
+              (std::vector<std::string>{tav::text::Text(10007), "second", tav::text::Text(10047)}));
     for (int i = 0; i < 15; ++i) {
         const std::string& l = lines[10 + i];
         EXPECT_EQ(std::count(l.begin(), l.end(), ','), 10) << l;

@@ -19,8 +19,10 @@
 #include "platform/platform.h"
 
 using namespace tav::itivv;
+using tavtest::bytes_at;
 using tavtest::WynAnswer;
 using tavtest::WynCall;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -141,19 +143,11 @@ TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
     EXPECT_EQ(+s->nColumnCount, 12u);
     EXPECT_EQ(+s->nFamily, 0x40u);
     EXPECT_STREQ(s->szAmpNo, "002");
-    for (int n = 1; n <= 15; ++n) {
-        const ItiVvDatPoint& p = s->point[n - 1];
-        EXPECT_EQ(+p.nDataNo, n);
-        EXPECT_EQ(+p.nCmdMode, 1);
-        EXPECT_EQ(+p.nMValid, 1);
-        EXPECT_DOUBLE_EQ(+p.dStopPos, 1000.0 * n);
-        EXPECT_DOUBLE_EQ(+p.dSpeed, 100.0);
-        EXPECT_DOUBLE_EQ(+p.dAccelTime, 12.5) << n;
-        EXPECT_DOUBLE_EQ(+p.dDecelTime, 0.5 * n) << n;
-        EXPECT_DOUBLE_EQ(+p.dStopTimer, 1.25);
-        EXPECT_EQ(+p.nMCode, n);
-        EXPECT_EQ(+p.nStatus, 0);
-    }
+    for (int n = 1; n <= 15; ++n)
+        tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
+                                                .dStopPos = 1000.0 * n, .dSpeed = 100.0, .dAccelTime = 12.5,
+                                                .dDecelTime = 0.5 * n, .dStopTimer = 1.25, .nMCode = n, .nMValid = 1,
+                                                .nMTiming = 0, .nStatus = 0});
 }
 
 TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
@@ -173,13 +167,8 @@ TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
         // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
         const auto ex = calls("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
-        const std::vector<uint8_t>& f = ex[0].data;
-        EXPECT_EQ(f.at(13), 0x50);
-        EXPECT_EQ(f.at(19), 7);
-        EXPECT_EQ(f.at(20), 1);
-        EXPECT_EQ(f.at(21), 1);
-        EXPECT_EQ(f.at(22), 6);
-        EXPECT_EQ(f.at(23), 26);
+        EXPECT_EQ(ex[0].data.at(13), 0x50);
+        EXPECT_EQ(bytes_at(ex[0].data, 19, 5), (Bytes{7, 1, 1, 6, 26}));
     }
 }
 
@@ -215,16 +204,9 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
     auto s = edited_set();
     s->nModel = 0;
     s->nFamily = 0x40;
-    s->byInfo1 = 0x11;
-    s->byInfo3 = 0x33;
-    s->byInfo2 = 0x22;
-    s->byInfo5 = 0x55;
-    s->byInfo10 = 0xA0;
-    s->byInfo11 = 0xB1;
-    s->byInfo12 = 0xC2;
-    s->byInfo14 = 0xE4;
-    s->nInterface = 0x1F7;  // only the low byte travels
-    s->byInfo8 = 0x88;
+    // Only the interface's low byte travels.
+    tavtest::put_id_header(*s, {.info1 = 0x11, .info2 = 0x22, .info3 = 0x33, .info5 = 0x55, .info8 = 0x88,
+                                .info10 = 0xA0, .info11 = 0xB1, .info12 = 0xC2, .info14 = 0xE4, .interface = 0x1F7});
     s->point[3].nChgFlag = 1;
     s->point[3].dStopPos = 1234.0;
     s->point[3].nMCode = 256;  // sent as its low byte
@@ -240,32 +222,22 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
     ASSERT_EQ(ex.size(), 3u);
     // Announce and close: 'Q' to kind 0x51, M = 0 and M = 1, no data.
     for (int i : {0, 2}) {
-        const std::vector<uint8_t>& f = ex[i].data;
-        EXPECT_EQ(f.at(13), 0x51);
-        EXPECT_EQ(f.at(19), 0x51);
-        EXPECT_EQ(f.at(20), 0);
-        EXPECT_EQ(f.at(21), i == 0 ? 0 : 1);
-        EXPECT_EQ(f.at(22), 0);
-        EXPECT_EQ(f.size(), 26u);
+        EXPECT_EQ(ex[i].data.at(13), 0x51);
+        EXPECT_EQ(bytes_at(ex[i].data, 19, 4), (Bytes{0x51, 0, static_cast<uint8_t>(i / 2), 0})) << i;
+        EXPECT_EQ(ex[i].data.size(), 26u);
     }
     // Identification: kind 2 at 0x040100, 15 bytes of record order.
-    const std::vector<uint8_t>& id = ex[1].data;
-    EXPECT_EQ(id.at(19), 2);
-    EXPECT_EQ(id.at(20), 0);
-    EXPECT_EQ(id.at(21), 1);
-    EXPECT_EQ(id.at(22), 4);
-    ASSERT_GE(id.size(), 25u + 15);
-    EXPECT_EQ(std::vector<uint8_t>(id.begin() + 25, id.begin() + 40),
-              (std::vector<uint8_t>{0x00, 0x00, 0x40, 0x11, 0x33, 0x22, 0x55, 0xA0, 0xB1, 0xC2, 0xE4, 0xF7, 0x88,
-                                    0x00, 0x00}));
+    EXPECT_EQ(bytes_at(ex[1].data, 19, 4), (Bytes{2, 0, 1, 4}));
+    EXPECT_EQ(bytes_at(ex[1].data, 25, 15),
+              (Bytes{0x00, 0x00, 0x40, 0x11, 0x33, 0x22, 0x55, 0xA0, 0xB1, 0xC2, 0xE4, 0xF7, 0x88, 0x00, 0x00}));
 
     // Points 4 and 5 in one block of two 24-byte images, to the target station.
     const auto wt = calls("Wyn_PlaceDat_Wt3");
     EXPECT_EQ(wt[0].args, (std::vector<long long>{2, 2, 0x04, 48}));
     const std::vector<uint8_t>& d = wt[0].data;
     ASSERT_EQ(d.size(), 48u);
-    EXPECT_EQ(std::vector<uint8_t>(d.begin(), d.begin() + 24),
-              (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34,  // status, stop position
+    EXPECT_EQ(bytes_at(d, 0, 24),
+              (Bytes{0x00, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34,  // status, stop position
                                     0x20, 0x01, 0x00, 0x00,              // speed 100.00
                                     0x20, 0x00, 0x00, 0x00,              // stop timer 0 at 2 places
                                     0x00,                                // M code 256 -> 0
@@ -319,8 +291,7 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
     ASSERT_EQ(InitWt(s.get()), TAV_OK);
     const auto wt = calls("Wyn_PlaceDat_Wt3");
     ASSERT_EQ(wt.size(), 8u);
-    EXPECT_EQ(std::vector<uint8_t>(wt[0].data.begin() + 7, wt[0].data.begin() + 11),
-              (std::vector<uint8_t>{0x20, 0x90, 0x00, 0x00}));
+    EXPECT_EQ(bytes_at(wt[0].data, 7, 4), (Bytes{0x20, 0x90, 0x00, 0x00}));
     EXPECT_EQ(fake.count("CommExecProc"), 3u);
     EXPECT_EQ(+s->point[0].nStatus, 0);
 }
@@ -367,11 +338,8 @@ TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
     EXPECT_EQ(+s->nFamily, 0x40u);
-    EXPECT_DOUBLE_EQ(+s->point[3].dStopPos, 4000.0);
-    EXPECT_DOUBLE_EQ(+s->point[3].dAccelTime, 10.0);
-    EXPECT_DOUBLE_EQ(+s->point[3].dDecelTime, 10.0);
-
     const ItiVvDatPoint& p = s->point[3];
+    EXPECT_EQ(std::make_tuple(+p.dStopPos, +p.dAccelTime, +p.dDecelTime), std::make_tuple(4000.0, 10.0, 10.0));
     ASSERT_EQ(Dat_Chg(s.get(), 4, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, 12.5, 3.5, p.dStopTimer, p.nMCode,
                       p.nMValid, p.nMTiming),
               TAV_OK);
@@ -381,8 +349,7 @@ TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
     auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
     tavtest::expect_same_points(*back, *s);
-    EXPECT_DOUBLE_EQ(+back->point[3].dAccelTime, 12.5);
-    EXPECT_DOUBLE_EQ(+back->point[3].dDecelTime, 3.5);
+    EXPECT_EQ(std::make_pair(+back->point[3].dAccelTime, +back->point[3].dDecelTime), std::make_pair(12.5, 3.5));
 }
 
 TEST_F(VvEndToEnd, InitialWriteSendsTheWholeTable) {

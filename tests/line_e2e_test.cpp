@@ -31,14 +31,13 @@ TEST_F(LineEndToEnd, IdentifiesTheOperatorAndAnAmplifier) {
     unsigned char record[17] = {};
     ASSERT_EQ(tav::comm::wyn().Wyn_SysCondition_Rd(0, 17, record), 0);
     EXPECT_EQ(record[4], 0x50);  // the servo operator answers at station 0
-    AmpIdentification id{};
-    ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
-    EXPECT_EQ(int{id.byFamily}, 0x30);
-    EXPECT_EQ(std::string(id.szModelName).rfind("QMT ", 0), 0u);
-    EXPECT_EQ(std::string(id.szFamilyName), "KESTA7");
-    ASSERT_EQ(tav::line::SysCondition_Rd(2, &id), 0);
-    EXPECT_EQ(int{id.byFamily}, 0x40);
-    EXPECT_EQ(std::string(id.szModelName).rfind("QMH ", 0), 0u);
+    for (auto [station, family, model] : {std::tuple{1, 0x30, "QMT "}, {2, 0x40, "QMH "}}) {
+        AmpIdentification id{};
+        ASSERT_EQ(tav::line::SysCondition_Rd(station, &id), 0);
+        EXPECT_EQ(int{id.byFamily}, family);
+        EXPECT_EQ(std::string(id.szModelName).rfind(model, 0), 0u) << id.szModelName;
+        EXPECT_EQ(std::string(id.szFamilyName), family == 0x30 ? "KESTA7" : "KESTA7 Mini");
+    }
 }
 
 TEST_F(LineEndToEnd, OfflineRunOnAndAPositioningRunThenOnlineAgain) {
@@ -56,9 +55,7 @@ TEST_F(LineEndToEnd, OfflineRunOnAndAPositioningRunThenOnlineAgain) {
     PositioningRunStatus run{};
     ASSERT_EQ(tav::line::ItiDatRunStatus_Rd(1, &run), 0);
     // Packed fields are copied out before gtest binds references to them.
-    const int dataNo = run.byDataNo, cmdMode = run.nCmdMode;
-    EXPECT_EQ(dataNo, 0x03);
-    EXPECT_EQ(cmdMode, 0);
+    EXPECT_EQ(std::make_pair(int{run.byDataNo}, int{run.nCmdMode}), std::make_pair(0x03, 0));
     EXPECT_STREQ(run.szDataNo, " 3");
     ASSERT_EQ(tav::line::PlaceRunOff(1, 0, 0, status, &ready), 0);  // cancel ignores the number
     tav::comm::wyn().Wyn_Net_Close();
@@ -75,8 +72,7 @@ TEST_F(LineEndToEnd, RefreshMarksTheEntryConnectedInServoCon) {
     int count = 0, station = 0, flag = -1;
     char name[500] = "";
     ASSERT_EQ(tav::line::AmpData_Rd(2, 1, &count, &station, name, &flag), 0);
-    EXPECT_EQ(station, 2);
-    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(std::make_pair(station, flag), std::make_pair(2, 1));
     EXPECT_NE(home.read("servo.con").find("002,1,"), std::string::npos);
 }
 

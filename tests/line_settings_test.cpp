@@ -183,15 +183,14 @@ TEST(SettingsWrite, SetCopyCopiesTheSourceThenTheFilesOfItsModel) {
     home.write("model/43.dat", "second of LIN\r\n");
     home.write("model/41.dat", "second of VEL\r\n");
     ASSERT_EQ(Set_Copy(home.file("other.set").c_str()), 0);
-    EXPECT_EQ(home.read("servo.set"), crlf("SERVO\nh\nLIN, COM1\n"));
-    EXPECT_EQ(home.read("model/20.dat"), "first of LIN\r\n");
-    EXPECT_EQ(home.read("model/40.dat"), "second of LIN\r\n");
+    EXPECT_EQ(home.read("servo.set") + home.read("model/20.dat") + home.read("model/40.dat"),
+              crlf("SERVO\nh\nLIN, COM1\nfirst of LIN\nsecond of LIN\n"));
 
     home.write("servo.set", crlf(kFull));  // VEL; its first file is missing, which does not count
     EXPECT_EQ(Set_Copy(nullptr), 0);
     EXPECT_EQ(home.read("model/40.dat"), "second of VEL\r\n");
-    EXPECT_EQ(Set_Copy(home.file("SERVO.SET").c_str()), -8);
-    EXPECT_EQ(Set_Copy(home.file("missing.set").c_str()), -3);
+    for (auto [name, code] : {std::pair{"SERVO.SET", -8}, {"missing.set", -3}})
+        EXPECT_EQ(Set_Copy(home.file(name).c_str()), code) << name;
     EXPECT_EQ(home.read("servo.set"), crlf(kFull));
 }
 

@@ -1,8 +1,6 @@
 // Extended parameter definitions: finding and reading the definition files,
 // the identification codes and the single-parameter accessors.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,7 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tav::newpara;
 
-
 class Definitions : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,6 +30,16 @@ protected:
     }
     // A definition file of our own under id 530.
     void write_def(const std::string& body) { home.write("def/530.def", "header\r\n" + body); }
+    // The result and the number found for the nth parameter of a code.
+    std::pair<int, int> find_code(int code, int nth) {
+        int no = -1;
+        return {NewPara_Skubun_No_Rd(set.get(), code, nth, &no), no};
+    }
+    // The result and the code of a parameter.
+    std::pair<int, int> code_of(int no) {
+        int code = -1;
+        return {NewPara_No_Skubun_Rd(set.get(), no, &code), code};
+    }
 
     tavtest::TempInstall home;
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
@@ -40,18 +47,12 @@ protected:
 
 TEST_F(Definitions, KestaParameterPageOfTheLType) {
     ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
-    EXPECT_EQ(+set->nParaCount, 297);
-    EXPECT_EQ(+set->nGroupCount, 10);
-    EXPECT_EQ(+set->nFamily, 0x30);
-    EXPECT_EQ(+set->nModel, 2);
-    EXPECT_EQ(+set->nInfoWord, -1);
-    EXPECT_EQ(+set->byInfo9, 3);
+    EXPECT_EQ(std::make_tuple(+set->nParaCount, +set->nGroupCount, +set->nFamily, +set->nModel, +set->nInfoWord,
+                              +set->byInfo9),
+              std::make_tuple(297, 10, 0x30, 2, -1, 3));
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/def/520.def"));
-    int no = 0;
-    ASSERT_EQ(NewPara_Skubun_No_Rd(set.get(), kSS, 0, &no), 0);
-    EXPECT_EQ(no, 112);
-    ASSERT_EQ(NewPara_Skubun_No_Rd(set.get(), kS2, 0, &no), 0);
-    EXPECT_EQ(no, 113);
+    EXPECT_EQ(find_code(kSS, 0), std::make_pair(0, 112));
+    EXPECT_EQ(find_code(kS2, 0), std::make_pair(0, 113));
     const NewParaRecord& protect = set->para[172];
     EXPECT_STREQ(protect.szTag, "PA2_74");
     EXPECT_NE(+protect.wAttr, 0);
@@ -94,17 +95,12 @@ TEST_F(Definitions, LineCountsAndMissingFields) {
     write_def("1\t1\tName only\t\t5\r\n2\t0\tTwo\t0x0011\t1.5\t3\t-3\t0.1\tcomment\td1\td2\td3\tTAG\tmm\tSS\tsub\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
     EXPECT_STREQ(set->para[0].szName, "Name only");
-    EXPECT_EQ(+set->para[0].wAttr, 0);
-    EXPECT_EQ(+set->para[0].dInitial, 0);
-    EXPECT_EQ(+set->para[0].nChgFlag, 1);
+    EXPECT_EQ(std::make_tuple(+set->para[0].wAttr, +set->para[0].dInitial, +set->para[0].nChgFlag),
+              std::make_tuple(0, 0.0, 1));
     const NewParaRecord& r = set->para[1];
-    EXPECT_EQ(+r.wAttr, 0x0011);
-    EXPECT_EQ(+r.dMin, -3);
-    EXPECT_STREQ(r.szDetail, "d1d2d3");
-    EXPECT_STREQ(r.szTag, "TAG");
-    EXPECT_STREQ(r.szNote, "mm");
-    EXPECT_STREQ(r.szIdCode, "SS");
-    EXPECT_STREQ(r.szSubTitle, "sub");
+    EXPECT_EQ(std::make_pair(+r.wAttr, +r.dMin), std::make_pair(0x0011, -3.0));
+    EXPECT_EQ((std::vector<std::string>{r.szDetail, r.szTag, r.szNote, r.szIdCode, r.szSubTitle}),
+              (std::vector<std::string>{"d1d2d3", "TAG", "mm", "SS", "sub"}));
     EXPECT_EQ(+set->para[2].nParaNo, 0);  // a short file leaves the rest zero
     EXPECT_EQ(+set->nParaCount, 297);
 }
@@ -121,15 +117,9 @@ TEST_F(Definitions, AKeptDefinitionFollowsARewriteInPlace) {
         EXPECT_EQ(+set->para[2].nParaNo, 0);
         set->para[1].dValue = 99;  // an edit of the set never reaches the kept records
     }
-    const std::string path = home.file("def/530.def");
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "SECOND", 6, std::string("header\r\n1\t0\tfirst\t0x0001\t5\t9\t0\t1\r\n2\t0\t").size()), 6);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ::futimens(fd, times);
-    ::close(fd);
+    std::string text = home.read("def/530.def");
+    text.replace(text.find("second"), 6, "SECOND");
+    tavtest::rewrite_in_place(home.file("def/530.def"), text);
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
     EXPECT_STREQ(set->para[1].szName, "SECOND");
     EXPECT_EQ(+set->para[1].dValue, 6);
@@ -158,18 +148,13 @@ TEST_F(Definitions, CodesAndValueTexts) {
               "3\t0\tC\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tC1\r\n"
               "4\t0\tD\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tXX\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    int no = 0, code = 0;
-    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kOP, 0, &no), -1);  // not searchable, though known
-    ASSERT_EQ(NewPara_No_Skubun_Rd(set.get(), 2, &code), 0);
-    EXPECT_EQ(code, kOP);
-    ASSERT_EQ(NewPara_No_Skubun_Rd(set.get(), 4, &code), 0);
-    EXPECT_EQ(code, 100);
-    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kC1, 0, &no), 0);
-    EXPECT_EQ(no, 1);
-    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), kC1, 1, &no), 0);
-    EXPECT_EQ(no, 3);
-    EXPECT_EQ(NewPara_Skubun_No_Rd(set.get(), 11, 0, &no), -1);
-    EXPECT_EQ(NewPara_No_Skubun_Rd(set.get(), 298, &code), -1);
+    EXPECT_EQ(find_code(kOP, 0).first, -1);  // not searchable, though known
+    EXPECT_EQ(code_of(2), std::make_pair(0, int{kOP}));
+    EXPECT_EQ(code_of(4), std::make_pair(0, 100));
+    EXPECT_EQ(find_code(kC1, 0), std::make_pair(0, 1));
+    EXPECT_EQ(find_code(kC1, 1), std::make_pair(0, 3));
+    EXPECT_EQ(find_code(11, 0).first, -1);
+    EXPECT_EQ(code_of(298).first, -1);
 
     char out[40] = "keep";
     EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 10, out), 0);
@@ -185,15 +170,13 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     ASSERT_EQ(NewParaIni_Rd(2, 0, 0, set.get()), 0);
     // No range check on a change: the value is stored as given.
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 99999), 0);
-    EXPECT_EQ(+set->para[2].dValue, 99999);
-    EXPECT_EQ(+set->para[2].nChgFlag, 1);
+    EXPECT_EQ(std::make_pair(+set->para[2].dValue, +set->para[2].nChgFlag), std::make_pair(99999.0, 1));
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 0, 1), -1);
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 298, 1), -1);
 
     set->para[2].nResult = -15;
     EXPECT_EQ(NewPara_Dat_Init(set.get(), 3), 0);
-    EXPECT_EQ(+set->para[2].dValue, 5000);
-    EXPECT_EQ(+set->para[2].nResult, 0);
+    EXPECT_EQ(std::make_pair(+set->para[2].dValue, +set->para[2].nResult), std::make_pair(5000.0, 0));
     set->para[98].dValue = 4;  // an unused slot away from its initial value
     EXPECT_EQ(NewPara_Dat_Init(set.get(), 99), -6);
     set->para[98].dValue = 0;
@@ -215,9 +198,7 @@ TEST_F(Definitions, TitleFromTheFileName) {
     std::strcpy(set->szFileName, "C:\\data\\axis1.k7p");
     char drive[3], dir[260], name[260], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
     EXPECT_EQ(NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title), 0);
-    EXPECT_STREQ(drive, "C:");
-    EXPECT_STREQ(dir, "\\data\\");
-    EXPECT_STREQ(name, "axis1");
+    EXPECT_EQ((std::vector<std::string>{drive, dir, name}), (std::vector<std::string>{"C:", "\\data\\", "axis1"}));
     EXPECT_EQ(o4[0], '\0');
     EXPECT_EQ(std::string(title), tav::text::Text(10006) + "    axis1");
     set->szFileName[0] = '\0';
@@ -238,20 +219,16 @@ TEST(Titles, AllSplitTheFolderAlike) {
     auto vv = std::make_unique<ItiVvDatSet>();
     for (Case c : {Case{"C:\\data\\axis1.k7l", "C:", "\\data\\"}, Case{"\\data\\axis1.k7l", "", "\\data\\"},
                    Case{"/home/u/axis1.k7l", "", "/home/u/"}, Case{"axis1.k7l", "", ""}, Case{"C:axis1.k7l", "C:", ""}}) {
-        std::strcpy(para->szFileName, c.file);
-        std::strcpy(ext->szFileName, c.file);
-        std::strcpy(iti->szFileName, c.file);
-        std::strcpy(vv->szFileName, c.file);
+        for (char* name : {para->szFileName, ext->szFileName, iti->szFileName, vv->szFileName}) std::strcpy(name, c.file);
         char drive[4][TAV_PATH_MAX], dir[4][TAV_PATH_MAX], name[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
             title[TAV_PATH_MAX];
         tav::para::ParaTitle_Rd(para.get(), drive[0], dir[0], name, o4, o5, title);
         NewParaTitle_Rd(ext.get(), drive[1], dir[1], name, o4, o5, title);
         tav::iti::Title_Rd(iti.get(), drive[2], dir[2], name, o4, o5, title);
         tav::itivv::Title_Rd(vv.get(), drive[3], dir[3], name, o4, o5, title);
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_STREQ(drive[k], c.drive) << c.file << " #" << k;
-            EXPECT_STREQ(dir[k], c.dir) << c.file << " #" << k;
-        }
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(std::make_pair(std::string(drive[k]), std::string(dir[k])), std::make_pair(std::string(c.drive), std::string(c.dir)))
+                << c.file << " #" << k;
     }
 }
 

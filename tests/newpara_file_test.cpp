@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tav::newpara;
+using Texts = std::vector<std::string>;
 
 
 class ParaFile : public ::testing::Test {
@@ -55,20 +56,17 @@ TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
     EXPECT_NE(home.read("axis.k7p").find("\r\n  8, 000000123.4, 0101,"), std::string::npos);  // zero-padded form
 
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(back->szAmpNo, "001");
-    EXPECT_STREQ(back->szReadDate, "2024/05/01 - 10:20:30");
-    EXPECT_EQ(+back->byInfo10, 2);
-    EXPECT_EQ(+back->nInterface, 1);
-    EXPECT_EQ(+back->nInfoWord, 0xFFFF);  // as read: not sign-extended
+    EXPECT_EQ((Texts{back->szAmpNo, back->szReadDate, back->szComment, back->para[9].szFileNote}),
+              (Texts{"001", "2024/05/01 - 10:20:30", "line one\r\nline two", "note, with comma"}));
+    // The information word as read: not sign-extended.
+    EXPECT_EQ(std::make_tuple(+back->byInfo10, +back->nInterface, +back->nInfoWord, +back->para[9].nResult,
+                              +back->nProgressTotal),
+              std::make_tuple(2, 1, 0xFFFF, -15, 594));
     for (int i = 0; i < 297; ++i) {
         EXPECT_DOUBLE_EQ(+back->para[i].dValue, +set->para[i].dValue) << i + 1;
         EXPECT_EQ(+back->para[i].wAttr, +set->para[i].wAttr) << i + 1;
     }
-    EXPECT_EQ(+back->para[9].nResult, -15);
-    EXPECT_STREQ(back->para[9].szFileNote, "note, with comma");
-    EXPECT_STREQ(back->szComment, "line one\r\nline two");
     EXPECT_STREQ(tav::line::amp_name_from_file(), "AXIS-1");
-    EXPECT_EQ(+back->nProgressTotal, 594);
 }
 
 TEST_F(ParaFile, EmptyAmplifierNumberAndBlankDate) {
@@ -78,8 +76,7 @@ TEST_F(ParaFile, EmptyAmplifierNumberAndBlankDate) {
     EXPECT_TRUE(first_line("a.k7p").starts_with("SERVO,LIN, ,,FF,"));
     set->byInfo1 = 0x12;
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(back->szAmpNo, "");
-    EXPECT_STREQ(back->szReadDate, "");
+    EXPECT_EQ((Texts{back->szAmpNo, back->szReadDate}), (Texts{"", ""}));
     EXPECT_EQ(+back->byInfo1, 0xFF);
 
     std::strcpy(set->szAmpNo, "001");
@@ -98,12 +95,10 @@ TEST_F(ParaFile, ShortParameterLinesAmpNameAndComment) {
     text.replace(at, text.find("\r\n", at + 2) - at, "\r\n  3, 777");
     home.write("b.k7p", text + "ampname=AB\r\nfirst\r\nsecond");
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
-    EXPECT_EQ(+back->para[2].dValue, 777);
-    EXPECT_EQ(+back->para[2].wAttr, +set->para[2].wAttr);
-    EXPECT_EQ(+back->para[2].dMax, 5000);
-    EXPECT_STREQ(back->para[2].szNote, "r/min");
-    EXPECT_STREQ(tav::line::amp_name_from_file(), "AB");
-    EXPECT_STREQ(back->szComment, "first\r\nsecond");
+    EXPECT_EQ(std::make_tuple(+back->para[2].dValue, +back->para[2].wAttr, +back->para[2].dMax),
+              std::make_tuple(777.0, +set->para[2].wAttr, 5000.0));
+    EXPECT_EQ((Texts{back->para[2].szNote, tav::line::amp_name_from_file(), back->szComment}),
+              (Texts{"r/min", "AB", "first\r\nsecond"}));
 
     home.write("b.k7p", text);
     ASSERT_EQ(NewPara_Rd(path.c_str(), 0, back.get()), 0);
@@ -119,9 +114,8 @@ TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
     bad += "  2\r\n  3, 5\r\n";
     home.write("c.k7p", bad + std::string(5000, 'c'));
     ASSERT_EQ(NewPara_Rd(home.file("c.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_EQ(+back->para[0].dValue, 0);
-    EXPECT_EQ(+back->para[0].wAttr, 0xFFFF);
-    EXPECT_EQ(+back->para[0].nResult, 2147483647);
+    EXPECT_EQ(std::make_tuple(+back->para[0].dValue, +back->para[0].wAttr, +back->para[0].nResult),
+              std::make_tuple(0.0, 0xFFFF, 2147483647));
     EXPECT_EQ(std::strlen(back->para[0].szFileNote), 80u);
     // The overlong line arrives in two pieces: its rest ends the parameter lines,
     // and what follows is comment, cut at the area.
@@ -133,9 +127,9 @@ TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
 TEST_F(ParaFile, TargetsNamesAndComments) {
     set->szFileName[0] = '\0';
     EXPECT_EQ(NewPara_Wt(nullptr, set.get()), -7);
-    EXPECT_EQ(NewPara_Wt("a.k7", set.get()), -5);
-    EXPECT_EQ(NewPara_Wt(home.file("x.txt").c_str(), set.get()), -5);
-    EXPECT_EQ(NewPara_Wt(home.file("no/such/dir/x.k7p").c_str(), set.get()), -24);
+    for (auto [name, code] : {std::pair{std::string("a.k7"), -5}, {home.file("x.txt"), -5},
+                              {home.file("no/such/dir/x.k7p"), -24}})
+        EXPECT_EQ(NewPara_Wt(name.c_str(), set.get()), code) << name;
     ASSERT_EQ(NewPara_Wt(home.file("x.csv").c_str(), set.get()), 0);
     EXPECT_TRUE(home.exists("x.csv"));
     EXPECT_EQ(NewPara_FileName_Chg(set.get(), ""), -1);
@@ -172,8 +166,7 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     EXPECT_EQ(+set->para[7].nResult, -15);
     prop.nKind = 1;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
-    EXPECT_STREQ(set->szFileName, "/data/axis.syp");
-    EXPECT_EQ(+set->nKind, 1);
+    EXPECT_EQ(std::make_pair(std::string(set->szFileName), +set->nKind), std::make_pair(std::string("/data/axis.syp"), 1));
     ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
     prop.nKind = 0;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);

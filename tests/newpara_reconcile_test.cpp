@@ -13,6 +13,7 @@
 namespace {
 
 using namespace tav::newpara;
+using Texts = std::vector<std::string>;
 
 class Reconcile : public ::testing::Test {
 protected:
@@ -42,6 +43,12 @@ protected:
         return r;
     }
     std::string text(int no) const { return set->para[no - 1].szItemComment; }
+    // The range texts of parameters from..to.
+    Texts texts(int from, int to) const {
+        Texts out;
+        for (int no = from; no <= to; ++no) out.push_back(text(no));
+        return out;
+    }
 
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
     std::string tilde;
@@ -70,8 +77,7 @@ TEST_F(Reconcile, ChangingTheDecimalPositionRescalesAndMarks) {
     EXPECT_DOUBLE_EQ(+pos.dMin, -99.999);
     EXPECT_DOUBLE_EQ(+pos.dScale, 0.001);
     EXPECT_EQ(+plain.dMax, 100);  // not following the decimal position
-    EXPECT_EQ(text(2), "-99.999" + tilde + "99.999 mm");
-    EXPECT_EQ(text(3), "0" + tilde + "100 ms");
+    EXPECT_EQ(texts(2, 3), (Texts{"-99.999" + tilde + "99.999 mm", "0" + tilde + "100 ms"}));
 }
 
 TEST_F(Reconcile, SameDecimalPositionRebuildsTextsButKeepsValues) {
@@ -80,10 +86,8 @@ TEST_F(Reconcile, SameDecimalPositionRebuildsTextsButKeepsValues) {
     pos.dValue = 123.45;
     std::strcpy(pos.szItemComment, "stale");
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
-    EXPECT_DOUBLE_EQ(+pos.dValue, 123.45);
-    EXPECT_DOUBLE_EQ(+pos.dMax, 999.99);
+    EXPECT_EQ(std::make_tuple(+pos.dValue, +pos.dMax, +pos.nChgFlag), std::make_tuple(123.45, 999.99, 0));
     EXPECT_EQ(text(2), "0.00" + tilde + "999.99 mm");
-    EXPECT_EQ(+pos.nChgFlag, 0);
 }
 
 TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
@@ -96,19 +100,14 @@ TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
     NewParaRecord& enc5 = add(5, "OP", 0x0001, 16, 0, 16, "", "16%s[P/R]");
     NewParaRecord& enc8 = add(6, "IP", 0x0001, 1, 0, 1, "", "1-%-8s|");
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 1), 0);
-    EXPECT_EQ(+torque.dMax, 240);
-    EXPECT_EQ(+torque.dInitial, 240);
-    EXPECT_EQ(+torque.dValue, 240);
-    EXPECT_EQ(+speed.dMax, 3000);
-    EXPECT_EQ(+speed.dValue, 3000);  // the initial value sat at the maximum
-    EXPECT_EQ(+inertia.dMax, 30);
-    EXPECT_EQ(+inertia.dInitial, 1);
-    EXPECT_EQ(+enc5.dMax, 32768);
-    EXPECT_EQ(+enc8.dMax, 131072);
-    EXPECT_EQ(text(2), "0" + tilde + tav::text::Text(10038) + "240 %");
-    EXPECT_EQ(text(3), "1" + tilde + tav::text::Text(10037) + "3000 r/min");
-    EXPECT_EQ(text(5), "1632768[P/R]");
-    EXPECT_EQ(text(6), "1-131072  |");
+    EXPECT_EQ(std::make_tuple(+torque.dMax, +torque.dInitial, +torque.dValue), std::make_tuple(240.0, 240.0, 240.0));
+    // The speed's initial value sat at the maximum and follows it.
+    EXPECT_EQ(std::make_pair(+speed.dMax, +speed.dValue), std::make_pair(3000.0, 3000.0));
+    EXPECT_EQ(std::make_pair(+inertia.dMax, +inertia.dInitial), std::make_pair(30.0, 1.0));
+    EXPECT_EQ(std::make_pair(+enc5.dMax, +enc8.dMax), std::make_pair(32768.0, 131072.0));
+    EXPECT_EQ(texts(2, 3), (Texts{"0" + tilde + tav::text::Text(10038) + "240 %",
+                                  "1" + tilde + tav::text::Text(10037) + "3000 r/min"}));
+    EXPECT_EQ(texts(5, 6), (Texts{"1632768[P/R]", "1-131072  |"}));
 
     // A series beyond the table leaves the torque alone; other encoders use the table row.
     set->byInfo14 = 3;
@@ -116,14 +115,11 @@ TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
     torque.dInitial = torque.dMax = 100;
     torque.dValue = 50;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
-    EXPECT_EQ(+torque.dMax, 300);
-    EXPECT_EQ(+torque.dValue, 50);
-    EXPECT_EQ(+speed.dMax, 2500);
-    EXPECT_EQ(+enc5.dMax, 262144);
+    EXPECT_EQ(std::make_tuple(+torque.dMax, +torque.dValue, +speed.dMax, +enc5.dMax),
+              std::make_tuple(300.0, 50.0, 2500.0, 262144.0));
     set->byInfo10 = 12;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 1), 0);
-    EXPECT_EQ(+torque.dMax, 300);
-    EXPECT_EQ(+speed.dMax, 6000);  // the column maximum
+    EXPECT_EQ(std::make_pair(+torque.dMax, +speed.dMax), std::make_pair(300.0, 6000.0));  // the column maximum
 }
 
 TEST_F(Reconcile, RangeTextsByClass) {
@@ -138,15 +134,9 @@ TEST_F(Reconcile, RangeTextsByClass) {
     add(10, "C1", 0x0011, 0, 99, 0, "", "option");  // rescaled option code: no text
     set->para[0].dValue = 3;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 0), 0);
-    EXPECT_EQ(text(2), "0H" + tilde + "FFFFH ");  // class 1: the empty note after a blank
-    EXPECT_EQ(text(3), "0" + tilde + "100");
-    EXPECT_EQ(text(4), "step 0.001" + tilde + "999.999 mm/P");
-    EXPECT_EQ(text(5), "");
-    EXPECT_EQ(text(6), "kept");
-    EXPECT_EQ(text(7), "kept too");
-    EXPECT_EQ(text(8), "0" + tilde + "99");
-    EXPECT_EQ(text(9), "0" + tilde + "99");
-    EXPECT_EQ(text(10), "option");
+    // Class 1: the empty note after a blank.
+    EXPECT_EQ(texts(2, 10), (Texts{"0H" + tilde + "FFFFH ", "0" + tilde + "100", "step 0.001" + tilde + "999.999 mm/P",
+                                   "", "kept", "kept too", "0" + tilde + "99", "0" + tilde + "99", "option"}));
 }
 
 TEST_F(Reconcile, OptionParametersBlankedWithoutTheirCard) {
@@ -160,9 +150,7 @@ TEST_F(Reconcile, OptionParametersBlankedWithoutTheirCard) {
     EXPECT_EQ(tav::text::Text(10010), set->para[2].szName);
     set->byInfo7 = set->byInfo8 = 0;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
-    EXPECT_EQ(+set->para[1].wAttr, 0);
-    EXPECT_EQ(+set->para[3].wAttr, 0);
-    EXPECT_EQ(+set->para[3].dMax, 0);
+    EXPECT_EQ(std::make_tuple(+set->para[1].wAttr, +set->para[3].wAttr, +set->para[3].dMax), std::make_tuple(0, 0, 0.0));
 }
 
 TEST_F(Reconcile, CommentLongerThanTheAreaStaysInside) {
@@ -186,10 +174,8 @@ TEST(FormatWithOneText, AcceptsOnlyOneStringConversion) {
     EXPECT_STREQ(out, "a%   xyb");
     EXPECT_TRUE(format_with_one_text("%.1s", "xy", out, sizeof out));
     EXPECT_STREQ(out, "x");
-    EXPECT_FALSE(format_with_one_text("none", "xy", out, sizeof out));
-    EXPECT_FALSE(format_with_one_text("%n%s", "xy", out, sizeof out));
-    EXPECT_FALSE(format_with_one_text("%*s", "xy", out, sizeof out));
-    EXPECT_FALSE(format_with_one_text("%s%", "xy", out, sizeof out));
+    for (const char* refused : {"none", "%n%s", "%*s", "%s%"})
+        EXPECT_FALSE(format_with_one_text(refused, "xy", out, sizeof out)) << refused;
     EXPECT_TRUE(format_with_one_text("%s0123456789abcdefgh", "xy", out, sizeof out));
     EXPECT_EQ(std::strlen(out), sizeof out - 1);
 }

@@ -52,12 +52,7 @@ protected:
         std::strcpy(set->szAmpNo, "001");
         wyn.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x00, 0x50}});
     }
-    std::vector<tavtest::WynCall> calls(const std::string& name) const {
-        std::vector<tavtest::WynCall> out;
-        for (const auto& c : wyn.calls)
-            if (c.name == name) out.push_back(c);
-        return out;
-    }
+    std::vector<tavtest::WynCall> calls(const std::string& name) const { return wyn.calls_of(name); }
     tavtest::RecordingWyn wyn;
 };
 
@@ -75,8 +70,7 @@ TEST_F(TransferFake, ReadOfAFullSetTakesSeventyFiveBlocks) {
     EXPECT_STREQ(set->szAmpNo, "001");
     EXPECT_NE(set->szReadDate[0], '\0');
     ASSERT_FALSE(progress.rates.empty());
-    EXPECT_EQ(progress.rates.front(), 0u);
-    EXPECT_EQ(progress.rates.back(), (297u - 3u) * 100u / 297u);
+    EXPECT_EQ(std::make_pair(progress.rates.front(), progress.rates.back()), std::make_pair(0u, (297u - 3u) * 100u / 297u));
 }
 
 TEST_F(TransferFake, ReadValuesMemoryErrorsAndUnusedSlots) {
@@ -91,9 +85,8 @@ TEST_F(TransferFake, ReadValuesMemoryErrorsAndUnusedSlots) {
     EXPECT_DOUBLE_EQ(+set->para[0].dValue, -12.34);
     EXPECT_DOUBLE_EQ(+set->para[0].dMax, 99999999.99);
     EXPECT_DOUBLE_EQ(+set->para[0].dMin, -99999999.99);  // symmetric attribute
-    EXPECT_EQ(+set->para[1].nResult, -25);
-    EXPECT_EQ(+set->para[2].nResult, -26);
-    EXPECT_EQ(+set->para[2].dValue, 0);
+    EXPECT_EQ(std::make_tuple(+set->para[1].nResult, +set->para[2].nResult, +set->para[2].dValue),
+              std::make_tuple(-25, -26, 0.0));
 }
 
 TEST_F(TransferFake, CancelAndFailureEndTheRead) {
@@ -120,10 +113,8 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     ASSERT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), 0);
     const auto writes = calls("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 4u);
-    EXPECT_EQ(writes[0].args, (std::vector<long long>{1, 1, 173, 6}));
-    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 2, 98, 12}));
-    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 100, 6}));
-    EXPECT_EQ(writes[3].args, (std::vector<long long>{1, 1, 174, 6}));
+    const std::vector<long long> args[] = {{1, 1, 173, 6}, {1, 2, 98, 12}, {1, 1, 100, 6}, {1, 1, 174, 6}};
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(writes[i].args, args[i]) << i;
     // 10-digit BCD of the value with the attribute's places: 98 -> 00 00 00 00 98.
     EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0x99}));
     for (int no : {98, 99, 100, 173, 174}) EXPECT_EQ(+set->para[no - 1].nChgFlag, 0) << no;
@@ -131,15 +122,12 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     const auto frames = calls("CommExecProc");
     ASSERT_EQ(frames.size(), 3u);
     // The identification block: kind 2 at 0x040100, record bytes 3..14 between zeros.
-    const std::vector<uint8_t>& id = frames[1].data;
-    ASSERT_GE(id.size(), 25u + 15);
-    EXPECT_EQ(std::vector<uint8_t>(id.begin() + 19, id.begin() + 23), (std::vector<uint8_t>{2, 0, 1, 4}));
-    EXPECT_EQ(std::vector<uint8_t>(id.begin() + 25, id.begin() + 40),
+    EXPECT_EQ(tavtest::bytes_at(frames[1].data, 19, 4), (std::vector<uint8_t>{2, 0, 1, 4}));
+    EXPECT_EQ(tavtest::bytes_at(frames[1].data, 25, 15),
               (std::vector<uint8_t>{0x00, 0x00, 0x30, 0x11, 0x33, 0x22, 0x55, 0xA0, 0xB1, 0xC2, 0xE4, 0x00, 0x88,
                                     0x00, 0x00}));
     EXPECT_EQ(+set->nProgressDone, +set->nProgressTotal);
-    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 1u);
-    EXPECT_EQ(wyn.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(std::make_pair(wyn.count("Wyn_Net_Open"), wyn.count("Wyn_Net_Close")), std::make_pair(size_t{1}, size_t{1}));
 }
 
 TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
@@ -182,9 +170,8 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
     wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
     wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
-    EXPECT_EQ(+set->para[2].nResult, -35);
-    EXPECT_EQ(+set->para[3].nResult, 0);
-    EXPECT_EQ(+set->para[49].nChgFlag, 1);
+    EXPECT_EQ(std::make_tuple(+set->para[2].nResult, +set->para[3].nResult, +set->para[49].nChgFlag),
+              std::make_tuple(-35, 0, 1));
     EXPECT_EQ(wyn.count("Wyn_Para_Wt2"), 3u);
 
     // Data size error with a refusal in the status: -35 at once.
@@ -200,12 +187,9 @@ TEST_F(TransferFake, InitialValuesOfEveryParameterAfterTheSwitch) {
     ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);
     const auto writes = calls("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 1u + 150u);  // 173 alone, then 296 in pairs within pages
-    EXPECT_EQ(writes[0].args[2], 173);
-    EXPECT_EQ(writes[2].args[2], 3);
-    EXPECT_EQ(writes[2].data[5], 0x00);
-    EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    const std::vector<uint8_t> speed{0, 0, 0, 0, 0x50, 0x00};  // parameter 3: initial 5000
-    EXPECT_EQ(std::vector<uint8_t>(writes[2].data.begin(), writes[2].data.begin() + 6), speed);
+    EXPECT_EQ(std::make_pair(writes[0].args[2], writes[2].args[2]), std::make_pair(173LL, 3LL));
+    EXPECT_EQ(writes[1].data, std::vector<uint8_t>(12, 0));
+    EXPECT_EQ(tavtest::bytes_at(writes[2].data, 0, 6), (std::vector<uint8_t>{0, 0, 0, 0, 0x50, 0x00}));  // 3: 5000
 }
 
 // ------------------------------------------------------------- end to end
@@ -219,8 +203,7 @@ protected:
 
 TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
-    EXPECT_EQ(+set->nFamily, 0x30);
-    EXPECT_EQ(+set->nModel, 2);
+    EXPECT_EQ(std::make_pair(+set->nFamily, +set->nModel), std::make_pair(0x30, 2));
     EXPECT_STREQ(set->szAmpNo, "001");
     int present = 0;
     for (int i = 0; i < 297; ++i) {
@@ -240,9 +223,8 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
 
     auto back = std::make_unique<NewParaSet>();
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, back.get(), 0, 0), 0);
-    EXPECT_DOUBLE_EQ(+back->para[7].dValue, 123);
-    EXPECT_DOUBLE_EQ(+back->para[104].dValue, 250);
-    EXPECT_DOUBLE_EQ(+back->para[200].dValue, 1200);
+    EXPECT_EQ(std::make_tuple(+back->para[7].dValue, +back->para[104].dValue, +back->para[200].dValue),
+              std::make_tuple(123.0, 250.0, 1200.0));
     for (int i = 0; i < 297; ++i) EXPECT_DOUBLE_EQ(+back->para[i].dValue, +set->para[i].dValue) << i + 1;
 
     ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);

@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class Definitions : public tavtest::OperatorInstall {
 protected:
     void SetUp() override {
@@ -35,14 +37,10 @@ const std::string kFull =
 
 TEST_F(Definitions, ShippedDefinitionFillsFortySlotsWithDefaults) {
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
-    EXPECT_EQ(+set->nParaCount, 40);
-    EXPECT_EQ(+set->nGroupCount, 10);
-    EXPECT_EQ(+set->nKind, 0);
-    EXPECT_EQ(+set->nModel, 0);
-    EXPECT_EQ(+set->byInfo1, 0xFF);
-    EXPECT_EQ(+set->byInfo9, 3);
-    EXPECT_EQ(+set->nInfoWord, -1);
-    EXPECT_EQ(+set->byInfo12, 0xFF);
+    EXPECT_EQ(std::make_tuple(+set->nParaCount, +set->nGroupCount, +set->nKind, +set->nModel),
+              std::make_tuple(40, 10, 0, 0));
+    EXPECT_EQ(std::make_tuple(+set->byInfo1, +set->byInfo9, +set->nInfoWord, +set->byInfo12),
+              std::make_tuple(0xFF, 3, -1, 0xFF));
     EXPECT_NE(std::string(set->szDefPath).find("500.def"), std::string::npos);
     for (int i = 0; i < 39; ++i) {
         EXPECT_EQ(+set->para[i].nParaNo, i + 1);
@@ -63,24 +61,12 @@ TEST_F(Definitions, EveryFieldOfALine) {
     def(500, kFull);
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
     const ParaRecord& r = set->para[0];
-    EXPECT_EQ(+r.nParaNo, 7);
-    EXPECT_EQ(+r.nChgFlag, 1);
-    EXPECT_STREQ(r.szName, "Gain");
-    EXPECT_EQ(+r.wAttr, 0x0280);
-    EXPECT_EQ(+r.dInitial, 1.5);
-    EXPECT_EQ(+r.dMax, 20.0);
-    EXPECT_EQ(+r.dMin, -5.0);
-    EXPECT_EQ(+r.dScale, 0.1);
-    EXPECT_STREQ(r.szItemComment, "comment");
-    EXPECT_STREQ(r.szDetail, "d1d2d3");
-    EXPECT_STREQ(r.szTag, "TAG");
-    EXPECT_STREQ(r.szNote, "ms");
-    EXPECT_STREQ(r.szIdCode, "KK");
-    EXPECT_STREQ(r.szSubTitle, "Sub");
-    EXPECT_STREQ(r.szValueText[0], "v1");
-    EXPECT_STREQ(r.szValueText[1], "v2");
-    EXPECT_STREQ(r.szValueText[2], "");
-    EXPECT_EQ(+r.dValue, 1.5);
+    // Number, change flag, attribute, initial, maximum, minimum, scale, and the value from the initial.
+    EXPECT_EQ(std::make_tuple(+r.nParaNo, +r.nChgFlag, +r.wAttr, +r.dInitial, +r.dMax, +r.dMin, +r.dScale, +r.dValue),
+              std::make_tuple(7, 1, 0x0280, 1.5, 20.0, -5.0, 0.1, 1.5));
+    EXPECT_EQ((Texts{r.szName, r.szItemComment, r.szDetail, r.szTag, r.szNote, r.szIdCode, r.szSubTitle,
+                     r.szValueText[0], r.szValueText[1], r.szValueText[2]}),
+              (Texts{"Gain", "comment", "d1d2d3", "TAG", "ms", "KK", "Sub", "v1", "v2", ""}));
     // A short file leaves the other slots zero while the count stays 40.
     EXPECT_EQ(+set->nParaCount, 40);
     EXPECT_EQ(+set->para[1].nParaNo, 0);
@@ -107,12 +93,9 @@ TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
         "7\t0\tLast\t0080\t2\t9\t0\t1\tc\t\t\t\tT\tunit");                      // no final line feed
     ASSERT_EQ(para::ParaIni_Rd(0, 2, set.get()), 0);
     EXPECT_STREQ(set->para[0].szName, "KeepsName");
-    EXPECT_EQ(+set->para[0].wAttr, 0);
-    EXPECT_EQ(+set->para[0].dInitial, 0);
+    EXPECT_EQ(std::make_pair(+set->para[0].wAttr, +set->para[0].dInitial), std::make_pair(0, 0.0));
     EXPECT_EQ(+set->para[1].dInitial, 3);  // read up to field 12
-    EXPECT_STREQ(set->para[1].szDetail, "xyz");
-    EXPECT_STREQ(set->para[1].szTag, "");
-    EXPECT_STREQ(set->para[1].szNote, "");
+    EXPECT_EQ((Texts{set->para[1].szDetail, set->para[1].szTag, set->para[1].szNote}), (Texts{"xyz", "", ""}));
     EXPECT_EQ(+set->para[2].wAttr, 0x0080);
     EXPECT_EQ(+set->para[2].dMax, 0);      // the bad number ended the line
     EXPECT_EQ(+set->para[3].dInitial, 0);
@@ -197,16 +180,15 @@ TEST_F(Definitions, CodeLookUps) {
         "4\t0\tD\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKK\n"
         "5\t0\tE\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKKX\n");
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
-    int no = 0;
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kC1, 0, &no), 0);
-    EXPECT_EQ(no, 1);
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kC1, 1, &no), 0);
-    EXPECT_EQ(no, 3);
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kKK, 1, &no), 0);
-    EXPECT_EQ(no, 2);  // only the listed codes search backwards
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), 11, 0, &no), TAV_E_PARAMETER);
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), 17, 0, &no), TAV_E_PARAMETER);
-    EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), para::kFF, 0, &no), TAV_E_PARAMETER);
+    // The result and the parameter number found for the nth parameter of a code.
+    const auto find = [&](int code, int nth) {
+        int no = -1;
+        return std::make_pair(+para::Para_Skubun_No_Rd(set.get(), code, nth, &no), no);
+    };
+    EXPECT_EQ(find(para::kC1, 0), std::make_pair(0, 1));
+    EXPECT_EQ(find(para::kC1, 1), std::make_pair(0, 3));
+    EXPECT_EQ(find(para::kKK, 1), std::make_pair(0, 2));  // only the listed codes search backwards
+    for (int code : {11, 17, int{para::kFF}}) EXPECT_EQ(find(code, 0).first, TAV_E_PARAMETER) << code;
     int code = -1;
     EXPECT_EQ(para::Para_No_Skubun_Rd(set.get(), 5, &code), 0);
     EXPECT_EQ(code, 100);

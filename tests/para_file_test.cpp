@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Texts = std::vector<std::string>;
+
 std::string lines_of(const std::string& bytes, int from, int to) {
     std::string out;
     int n = 1;
@@ -54,8 +56,7 @@ protected:
 
 TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
     auto set = fresh();
-    EXPECT_STREQ(set->szAmpNo, "0");
-    EXPECT_STREQ(set->szReadDate, "");
+    EXPECT_EQ((Texts{set->szAmpNo, set->szReadDate}), (Texts{"0", ""}));
     EXPECT_EQ(+set->nProgressTotal, 1);
     ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
     const std::string bytes = home.read("a.k7p");
@@ -87,35 +88,24 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     const tavtest::IdHeader header{1, 2, 3, 4, 5, 6, 8, 9, -2, 0x10, 0x11, 0x12, 0x13, 0x14, 0x12345678, 0x7FFFFFFF, 1};
     tavtest::put_id_header(*set, header);
     std::strcpy(set->szComment, "first line\r\n\r\nthird \x83\x52\x83\x81\x83\x93\x83\x67\r\n");
-    for (int i = 0; i < 40; ++i) {
-        ParaRecord& r = set->para[i];
-        r.dValue = r.dMin + (i % 3);
-        r.nResult = -(i % 4);
-    }
+    for (int i = 0; i < 40; ++i) set->para[i].dValue = set->para[i].dMin + (i % 3), set->para[i].nResult = -(i % 4);
     set->para[3].dValue = -12.5;  // one decimal place
-    set->para[6].wAttr = 0x0281;
-    set->para[6].dMax = 123.45;
-    set->para[6].dValue = -0.25;
+    set->para[6].wAttr = 0x0281, set->para[6].dMax = 123.45, set->para[6].dValue = -0.25;
     set->para[17].dValue = 65535;
     fs::copy_file(home.file("def/500.def"), home.file("def/503.def"));  // variant 3 has its own definition
 
     ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("a.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(back->szAmpNo, "001");
-    EXPECT_STREQ(back->szReadDate, "2024/05/01 - 12:34:56");
-    EXPECT_STREQ(back->szFileName, home.file("a.k7p").c_str());
+    EXPECT_EQ((Texts{back->szAmpNo, back->szReadDate, back->szFileName, back->szComment}),
+              (Texts{"001", "2024/05/01 - 12:34:56", home.file("a.k7p"), set->szComment}));
     EXPECT_EQ(tavtest::id_header(*back), header);
-    EXPECT_STREQ(back->szComment, set->szComment);
     EXPECT_EQ(+back->nProgressDone, 80);
     for (int i = 0; i < 40; ++i) {
         const ParaRecord &a = set->para[i], &b = back->para[i];
-        EXPECT_EQ(+b.dValue, +a.dValue) << i;
-        EXPECT_EQ(+b.wAttr, +a.wAttr) << i;
-        EXPECT_EQ(+b.dInitial, +a.dInitial) << i;
-        EXPECT_EQ(+b.dMax, +a.dMax) << i;
-        EXPECT_EQ(+b.dMin, +a.dMin) << i;
-        EXPECT_EQ(+b.nResult, +a.nResult) << i;
+        EXPECT_EQ(std::make_tuple(+b.dValue, +b.wAttr, +b.dInitial, +b.dMax, +b.dMin, +b.nResult),
+                  std::make_tuple(+a.dValue, +a.wAttr, +a.dInitial, +a.dMax, +a.dMin, +a.nResult))
+            << i;
     }
     EXPECT_EQ(back->para[6].szName[0], '*');  // the attribute read from the file marks it
 }
@@ -129,9 +119,7 @@ TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("e.k7p").c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "");
-    EXPECT_EQ(+back->byInfo1, 0xFF);
-    EXPECT_EQ(+back->nInfoWord, -1);
-    EXPECT_EQ(+back->byInfo9, 3);
+    EXPECT_EQ(std::make_tuple(+back->byInfo1, +back->nInfoWord, +back->byInfo9), std::make_tuple(0xFF, -1, 3));
 }
 
 TEST_F(ParaFile, CreateWithoutLineSettingsTakesTheirDefaults) {
@@ -191,35 +179,30 @@ TEST_F(ParaFile, ShortAndDamagedParameterLines) {
     home.write("d.k7p", bytes);
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("d.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_EQ(+back->para[0].dValue, 2);
-    EXPECT_EQ(+back->para[0].dMax, 3);  // definition limits kept
-    EXPECT_EQ(+back->para[0].wAttr, 0x0081);
-    EXPECT_EQ(+back->para[1].dValue, 77);
-    EXPECT_EQ(+back->para[1].dMax, 9999);
-    EXPECT_EQ(+back->para[2].dValue, +back->para[2].dInitial);
-    EXPECT_EQ(+back->para[3].dValue, +back->para[3].dInitial);
+    // Parameter 1 keeps the definition's limits.
+    EXPECT_EQ(std::make_tuple(+back->para[0].dValue, +back->para[0].dMax, +back->para[0].wAttr), std::make_tuple(2.0, 3.0, 0x0081));
+    EXPECT_EQ(std::make_pair(+back->para[1].dValue, +back->para[1].dMax), std::make_pair(77.0, 9999.0));
+    for (int i : {2, 3}) EXPECT_EQ(+back->para[i].dValue, +back->para[i].dInitial) << i;
     EXPECT_STREQ(back->szComment, "  4, 9, 0080, 1, 2, 3, 0\r\n");  // what follows is the comment
 
     // A file cut in its first line, and one without any line.
     home.write("t.k7p", "SERVO,VEL, 001,x,0");
     EXPECT_EQ(para::Para_Rd(home.file("t.k7p").c_str(), 0, back.get()), 0);
     EXPECT_STREQ(back->szAmpNo, "001");
-    EXPECT_EQ(+back->byInfo1, 0);
-    EXPECT_EQ(+back->byInfo2, 0xFF);
+    EXPECT_EQ(std::make_pair(+back->byInfo1, +back->byInfo2), std::make_pair(0, 0xFF));
     home.write("z.k7p", "");
-    EXPECT_EQ(para::Para_Rd(home.file("z.k7p").c_str(), 0, back.get()), TAV_E_FILE_NAME);
     home.write("w.k7p", "NOT A PARAMETER FILE\r\n");
-    EXPECT_EQ(para::Para_Rd(home.file("w.k7p").c_str(), 0, back.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(para::Para_Rd(home.file("missing.k7p").c_str(), 0, back.get()), TAV_E_NO_FILE);
+    for (auto [name, code] : {std::pair{"z.k7p", TAV_E_FILE_NAME}, {"w.k7p", TAV_E_FILE_NAME}, {"missing.k7p", TAV_E_NO_FILE}})
+        EXPECT_EQ(para::Para_Rd(home.file(name).c_str(), 0, back.get()), code) << name;
 }
 
 TEST_F(ParaFile, NameRulesAndCancel) {
     auto set = fresh();
     set->szFileName[0] = '\0';
     EXPECT_EQ(para::Para_Wt(nullptr, set.get()), TAV_E_NO_TARGET_FILE);
-    EXPECT_EQ(para::Para_Wt("a.k7", set.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(para::Para_Wt(home.file("a.txt").c_str(), set.get()), TAV_E_FILE_NAME);
-    EXPECT_EQ(para::Para_Wt(home.file("no/such/dir.k7p").c_str(), set.get()), TAV_E_READ_ONLY);
+    for (auto [name, code] : {std::pair{std::string("a.k7"), TAV_E_FILE_NAME}, {home.file("a.txt"), TAV_E_FILE_NAME},
+                              {home.file("no/such/dir.k7p"), TAV_E_READ_ONLY}})
+        EXPECT_EQ(para::Para_Wt(name.c_str(), set.get()), code) << name;
     ASSERT_EQ(para::Para_FileName_Chg(set.get(), home.file("named.syp").c_str()), 0);
     EXPECT_EQ(para::Para_FileName_Chg(set.get(), ""), TAV_E_PARAMETER);
     EXPECT_EQ(para::Para_Wt("", set.get()), 0);

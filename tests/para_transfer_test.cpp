@@ -66,8 +66,7 @@ TEST_F(FakeTransfer, ReadTakesTenValueAndTenTableBlocksOfFour) {
         EXPECT_EQ(values[k].args, (std::vector<long long>{0, 4, bcd, 100}));
         EXPECT_EQ(tables[k].args, (std::vector<long long>{0, 4, bcd, 100}));
     }
-    EXPECT_EQ(fake.count("Wyn_Net_Open"), 1u);
-    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(std::make_pair(fake.count("Wyn_Net_Open"), fake.count("Wyn_Net_Close")), std::make_pair(size_t{1}, size_t{1}));
     EXPECT_STREQ(set->szAmpNo, "000");
     EXPECT_EQ(+set->nProgressDone, 40);
 }
@@ -87,15 +86,12 @@ TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
     fake.answer("Wyn_StdParaTbl_Rd", WynAnswer{0, table});
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
     const ParaRecord& a = set->para[0];
-    EXPECT_EQ(+a.dValue, -12.34);
-    EXPECT_EQ(+a.wAttr, 0x0A84 & 0xFF9F);
-    EXPECT_EQ(+a.dInitial, -1.5);
-    EXPECT_EQ(+a.dMax, 99.99);
-    EXPECT_EQ(+a.dMin, -99.99);  // symmetric range
+    // Value, attribute without the sign bit, signed initial value, symmetric range.
+    EXPECT_EQ(std::make_tuple(+a.dValue, +a.wAttr, +a.dInitial, +a.dMax, +a.dMin),
+              std::make_tuple(-12.34, 0x0A84 & 0xFF9F, -1.5, 99.99, -99.99));
     EXPECT_DOUBLE_EQ(+a.dScale, 10.0 / 1e10);
-    const ParaRecord& b = set->para[1];
-    EXPECT_EQ(+b.nResult, TAV_E_MEMORY_ERROR);
-    EXPECT_EQ(+b.dValue, 7);  // the initial value stands in
+    // Parameter 2's memory error: the initial value stands in.
+    EXPECT_EQ(std::make_pair(+set->para[1].nResult, +set->para[1].dValue), std::make_pair(int{TAV_E_MEMORY_ERROR}, 7.0));
 }
 
 // The system page's definitions give parameter 2 as BCD and 8 as unsigned;
@@ -143,8 +139,7 @@ TEST_F(FakeTransfer, StatusErrorAndWrongDeviceEndTheRead) {
     refused[0] = 0x40;
     fake.answer("Wyn_SysPara_Rd", WynAnswer{0, refused});
     EXPECT_EQ(para::Para_ComRd(nullptr, "0", 1, set.get()), TAV_E_STR_DATA);  // kind 1 uses the Sys calls
-    EXPECT_EQ(fake.count("Wyn_SysPara_Rd"), 1u);
-    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(std::make_pair(fake.count("Wyn_SysPara_Rd"), fake.count("Wyn_Net_Close")), std::make_pair(size_t{1}, size_t{1}));
 
     auto amp = operator_record();
     amp[4] = 0x30;
@@ -186,10 +181,9 @@ TEST_F(FakeTransfer, HiddenPageReadsThroughDirectFramesAndSkipsUnusedSlots) {
     // 36 parameters in use: nine frames of four, plus nothing for 37..40.
     EXPECT_EQ(fake.count("CommExecProc"), 9u);
     const auto frames = calls("CommExecProc");
-    EXPECT_EQ(frames[0].data[13], 0x50);
-    EXPECT_EQ(frames[0].data[19], 0x24);
-    EXPECT_EQ(frames[1].data[20], 0x05);  // start parameter 5 in BCD
-    EXPECT_EQ(frames[1].data[23], 26);    // 6 x 4 + 2 bytes wanted
+    EXPECT_EQ(std::make_pair(frames[0].data[13], frames[0].data[19]), std::make_pair(uint8_t{0x50}, uint8_t{0x24}));
+    // Start parameter 5 in BCD, 6 x 4 + 2 bytes wanted.
+    EXPECT_EQ(std::make_pair(frames[1].data[20], frames[1].data[23]), std::make_pair(uint8_t{0x05}, uint8_t{26}));
     EXPECT_EQ(+set->nProgressTotal, 36);
 }
 
@@ -207,9 +201,7 @@ TEST_F(FakeTransfer, WritesRunsOfChangedParameters) {
     // Transfer opening and closing frames around the data.
     const auto frames = calls("CommExecProc");
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].data[13], 0x51);
-    EXPECT_EQ(frames[0].data[19], 0x00);
-    EXPECT_EQ(frames[1].data[19], 0x01);
+    EXPECT_EQ(std::make_tuple(frames[0].data[13], frames[0].data[19], frames[1].data[19]), std::make_tuple(0x51, 0, 1));
 
     fake.calls.clear();
     ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 82), 0);
@@ -230,8 +222,7 @@ TEST_F(FakeTransfer, FailedBlockIsRetriedOneByOne) {
     ASSERT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 0);
     const auto writes = calls("Wyn_StdPara_Wt");
     ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[1].args[1], 1);
-    EXPECT_EQ(writes[2].args[2], 0x06);
+    EXPECT_EQ(std::make_pair(writes[1].args[1], writes[2].args[2]), std::make_pair(1LL, 0x06LL));
     for (const auto& r : set->para) EXPECT_EQ(+r.nChgFlag, 0);
 
     // A single write that fails otherwise is remembered and the walk goes on:
@@ -241,15 +232,13 @@ TEST_F(FakeTransfer, FailedBlockIsRetriedOneByOne) {
     fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
     fake.answer("Wyn_StdPara_Wt", WynAnswer{2, {}});
     EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), 3);
-    EXPECT_EQ(+set->para[4].nResult, 2);
-    EXPECT_EQ(+set->para[8].nChgFlag, 0);
+    EXPECT_EQ(std::make_pair(+set->para[4].nResult, +set->para[8].nChgFlag), std::make_pair(2, 0));
     EXPECT_EQ(calls("Wyn_StdPara_Wt").size(), 3u + 3u);
     // A write-protected parameter ends the write with -35.
     fake.answer("Wyn_StdPara_Wt", WynAnswer{3, {}});
     fake.answer("Wyn_StdPara_Wt", WynAnswer{0, {0x80, 0}});
     EXPECT_EQ(para::Para_ComWt(nullptr, "0", 0, 0, set.get()), TAV_E_WRITE_PROTECTED);
-    EXPECT_EQ(+set->para[4].nResult, TAV_E_WRITE_PROTECTED);
-    EXPECT_EQ(+set->para[4].nChgFlag, 1);
+    EXPECT_EQ(std::make_pair(+set->para[4].nResult, +set->para[4].nChgFlag), std::make_pair(int{TAV_E_WRITE_PROTECTED}, 1));
 }
 
 TEST_F(FakeTransfer, NothingToSendAndOutOfRangeStopBeforeTheLine) {
@@ -270,9 +259,7 @@ TEST_F(FakeTransfer, SendAllSkipsUnusedHiddenSlotsAndReadsBack) {
     // 36 parameters in blocks of two, between the opening and closing frames.
     EXPECT_EQ(fake.count("CommExecProc"), 18u + 2u);
     const auto frames = calls("CommExecProc");
-    EXPECT_EQ(frames[1].data[13], 0x51);
-    EXPECT_EQ(frames[1].data[19], 0x24);
-    EXPECT_EQ(frames[1].data[23], 12);  // two fields
+    EXPECT_EQ(std::make_tuple(frames[1].data[13], frames[1].data[19], frames[1].data[23]), std::make_tuple(0x51, 0x24, 12));
 }
 
 // ---------------------------------------------------------------- simulator

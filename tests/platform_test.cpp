@@ -152,8 +152,7 @@ TEST(TextFile, RefusesBadModesAndMissingFiles) {
     EXPECT_EQ(fopen_text(dir.file("none.txt").c_str(), "r"), nullptr);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_FALSE(dir.exists("none.txt"));
-    EXPECT_EQ(fopen_text(dir.file("none.txt").c_str(), "x"), nullptr);
-    EXPECT_EQ(fopen_text(dir.file("none.txt").c_str(), "rw"), nullptr);
+    for (const char* mode : {"x", "rw"}) EXPECT_EQ(fopen_text(dir.file("none.txt").c_str(), mode), nullptr) << mode;
 
     FILE* f = fopen_binary(dir.file("bin").c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -177,8 +176,8 @@ TEST(FileOps, CopyDeleteReplaceAndExistence) {
     // Onto itself must not truncate the file it reads.
     EXPECT_FALSE(copy_file(src.c_str(), src.c_str(), false));
     EXPECT_EQ(dir.read("src").size(), 9u);
-    EXPECT_FALSE(copy_file(dir.file("missing").c_str(), dst.c_str(), false));
-    EXPECT_FALSE(copy_file(src.c_str(), dir.file("no/such/dir").c_str(), false));
+    for (auto [from, to] : {std::pair{dir.file("missing"), dst}, {src, dir.file("no/such/dir")}})
+        EXPECT_FALSE(copy_file(from.c_str(), to.c_str(), false)) << from << " -> " << to;
 
     dir.write("next", "fresh");
     EXPECT_TRUE(replace_file(dir.file("next").c_str(), dst.c_str()));
@@ -186,8 +185,7 @@ TEST(FileOps, CopyDeleteReplaceAndExistence) {
     EXPECT_FALSE(dir.exists("next"));
     EXPECT_FALSE(replace_file(dir.file("next").c_str(), dst.c_str()));
 
-    EXPECT_TRUE(file_exists(dst.c_str()));
-    EXPECT_TRUE(file_exists_rw(dst.c_str()));
+    EXPECT_TRUE(file_exists(dst.c_str()) && file_exists_rw(dst.c_str()));
     EXPECT_FALSE(file_exists(dir.path().c_str()));  // a folder is not a file
     ::chmod(dst.c_str(), 0444);
     EXPECT_TRUE(file_exists(dst.c_str()));
@@ -197,8 +195,7 @@ TEST(FileOps, CopyDeleteReplaceAndExistence) {
 
     EXPECT_TRUE(delete_file(dst.c_str()));
     EXPECT_FALSE(file_exists(dst.c_str()));
-    EXPECT_FALSE(delete_file(dst.c_str()));
-    EXPECT_FALSE(delete_file(dir.path().c_str()));
+    for (const std::string& gone : {dst, dir.path()}) EXPECT_FALSE(delete_file(gone.c_str())) << gone;
 }
 
 // ---------------------------------------------------------------- INI files
@@ -266,14 +263,9 @@ TEST_F(Profile, ReadsNumbers) {
     dir.write("t.ini", "[N]\r\nhex=0x0411\r\nup=0XfF\r\ndec=1033\r\nneg=-5\r\n"
                        "junk=12abc\r\nword=abc\r\nempty=\r\nbig=99999999999\r\n");
     auto num = [&](const char* key) { return GetPrivateProfileIntA("N", key, 77, ini.c_str()); };
-    EXPECT_EQ(num("hex"), 0x411u);
-    EXPECT_EQ(num("up"), 0xFFu);
-    EXPECT_EQ(num("dec"), 1033u);
-    EXPECT_EQ(num("neg"), static_cast<unsigned>(-5));
-    EXPECT_EQ(num("junk"), 12u);
-    EXPECT_EQ(num("word"), 0u);
-    EXPECT_EQ(num("empty"), 77u);
-    EXPECT_EQ(num("missing"), 77u);
+    for (auto [key, want] : {std::pair{"hex", 0x411u}, {"up", 0xFFu}, {"dec", 1033u}, {"neg", static_cast<unsigned>(-5)},
+                             {"junk", 12u}, {"word", 0u}, {"empty", 77u}, {"missing", 77u}})
+        EXPECT_EQ(num(key), want) << key;
     num("big");  // wraps, but must not trap under the sanitizer
     EXPECT_EQ(GetPrivateProfileIntA("N", "hex", 5, dir.file("absent.ini").c_str()), 5u);
 }
@@ -334,17 +326,17 @@ TEST(Module, LoadsStringsOfBothLanguages) {
     ASSERT_NE(ja, nullptr);
     ASSERT_NE(en, nullptr);
     char buf[64];
-    EXPECT_EQ(LoadStringA(ja, 3000, buf, sizeof buf), 8);
-    EXPECT_STREQ(buf, "\x90\xb3\x8f\xed\x8f\x49\x97\xb9");  // 正常終了 in code page 932
-    EXPECT_EQ(LoadStringA(en, 3000, buf, sizeof buf), 10);
-    EXPECT_STREQ(buf, "Normal end");
-    // A cut never leaves half of a double-byte character.
-    EXPECT_EQ(LoadStringA(ja, 3000, buf, 4), 2);
-    EXPECT_STREQ(buf, "\x90\xb3");
+    // The length and the text a module gives for an id into a buffer of the given size.
+    const auto load = [&buf](HMODULE m, unsigned id, int size) {
+        const int n = LoadStringA(m, id, buf, size);
+        return std::make_pair(n, std::string(buf));
+    };
+    EXPECT_EQ(load(ja, 3000, sizeof buf), std::make_pair(8, std::string("\x90\xb3\x8f\xed\x8f\x49\x97\xb9")));  // 正常終了 in code page 932
+    EXPECT_EQ(load(en, 3000, sizeof buf), std::make_pair(10, std::string("Normal end")));
+    EXPECT_EQ(load(ja, 3000, 4), std::make_pair(2, std::string("\x90\xb3")));  // a cut never leaves half a character
 
     std::strcpy(buf, "stale");
-    EXPECT_EQ(LoadStringA(ja, 2999, buf, sizeof buf), 0);
-    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(load(ja, 2999, sizeof buf), std::make_pair(0, std::string()));
     EXPECT_EQ(LoadStringA(nullptr, 3000, buf, sizeof buf), 0);
 
     EXPECT_TRUE(FreeLibrary(ja));
@@ -370,8 +362,7 @@ TEST(Module, AHandleKeepsItsTextsWhenTheFileIsReplacedAndFreedLater) {
     EXPECT_EQ(LoadStringA(replaced, 3000, buf, sizeof buf), 10);
     EXPECT_STREQ(buf, "Normal end");
     // The handles taken before still read the texts they were loaded with.
-    EXPECT_EQ(LoadStringA(fromCopy, 3000, buf, sizeof buf), 8);
-    EXPECT_EQ(LoadStringA(first, 3000, buf, sizeof buf), 8);
+    for (HMODULE before : {fromCopy, first}) EXPECT_EQ(LoadStringA(before, 3000, buf, sizeof buf), 8);
     EXPECT_TRUE(FreeLibrary(fromCopy));
     EXPECT_TRUE(FreeLibrary(first));
     EXPECT_EQ(LoadStringA(replaced, 3000, buf, sizeof buf), 10);
@@ -453,17 +444,15 @@ int record_box(const char* text, const char* caption, unsigned type) {
 TEST(MessageBox, HookDefaultAndExit) {
     set_message_box_hook(record_box);
     EXPECT_EQ(MessageBoxA(nullptr, "question?", "Title", MB_YESNO | MB_ICONQUESTION), IDNO);
-    EXPECT_EQ(g_boxText, "question?");
-    EXPECT_EQ(g_boxCaption, "Title");
-    EXPECT_EQ(g_boxType, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(std::make_tuple(g_boxText, g_boxCaption, g_boxType),
+              std::make_tuple(std::string("question?"), std::string("Title"), unsigned{MB_YESNO | MB_ICONQUESTION}));
 
     set_message_box_hook(nullptr);
     testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA(nullptr, "question?", "Title", MB_YESNO | MB_ICONQUESTION), IDYES);
     EXPECT_EQ(MessageBoxA(nullptr, "No valid DLL to use!", nullptr, MB_OK | MB_ICONERROR), IDOK);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Title"), std::string::npos);
-    EXPECT_NE(err.find("No valid DLL to use!"), std::string::npos);
+    for (const char* shown : {"Title", "No valid DLL to use!"}) EXPECT_NE(err.find(shown), std::string::npos) << shown;
 
     EXPECT_EXIT(exit_process(1), ::testing::ExitedWithCode(1), "");
 }
@@ -476,10 +465,9 @@ TEST(WindowMessage, PostsThroughTheHostCallback) {
                      },
                      &seen};
     EXPECT_TRUE(PostMessageA(&window, TAV_WM_PROGRESS, 42, -1));
-    EXPECT_EQ(seen[0], reinterpret_cast<uintptr_t>(&seen));
-    EXPECT_EQ(seen[1], TAV_WM_PROGRESS);
-    EXPECT_EQ(seen[2], 42u);
-    EXPECT_EQ(seen[3], static_cast<uintptr_t>(-1));
+    // The context, the message and both parameters reach the callback.
+    EXPECT_EQ(std::vector<uintptr_t>(seen, seen + 4), (std::vector<uintptr_t>{reinterpret_cast<uintptr_t>(&seen),
+                                                                            TAV_WM_PROGRESS, 42u, static_cast<uintptr_t>(-1)}));
     EXPECT_FALSE(PostMessageA(nullptr, TAV_WM_CMD_DONE, 0, 0));
     TavWindow deaf{nullptr, nullptr};
     EXPECT_FALSE(PostMessageA(&deaf, TAV_WM_CMD_DONE, 0, 0));
@@ -537,10 +525,8 @@ TEST(Locks, SecondHandleAndChildProcessAreRefused) {
 TEST(SerialPort, PortMapOrder) {
     tavtest::TempInstall home;
     EXPECT_EQ(wyn_home(), home.path());
-    EXPECT_EQ(resolve_com_port(1), "/dev/ttyS0");
-    EXPECT_EQ(resolve_com_port(9), "/dev/ttyS8");
-    EXPECT_EQ(resolve_com_port(0), "");
-    EXPECT_EQ(resolve_com_port(10), "");
+    for (auto [port, device] : {std::pair{1, "/dev/ttyS0"}, {9, "/dev/ttyS8"}, {0, ""}, {10, ""}})
+        EXPECT_EQ(resolve_com_port(port), device) << port;
     home.write("wyn.ini", "[Ports]\r\ncom3=sim:/tmp/state\r\nCOM4=/dev/pts/9\r\n");
     EXPECT_EQ(resolve_com_port(3), "sim:/tmp/state");
     ScopedEnv env("WYN_COM4", "/dev/ttyUSB0");
@@ -565,10 +551,8 @@ TEST(SerialPort, OpensExclusiveAndConfiguresAPseudoTerminal) {
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B19200));
     // A pseudo-terminal forces CS8 without parity; stop bits, flow control
     // and timing are kept.
-    EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
-    EXPECT_NE(tio.c_iflag & IXON, 0u);
-    EXPECT_EQ(tio.c_cc[VMIN], 0);
-    EXPECT_EQ(tio.c_cc[VTIME], 5);
+    EXPECT_TRUE((tio.c_cflag & CSTOPB) != 0 && (tio.c_iflag & IXON) != 0);
+    EXPECT_EQ(std::make_pair(tio.c_cc[VMIN], tio.c_cc[VTIME]), std::make_pair(cc_t{0}, cc_t{5}));
 
     // Bytes pass untouched (raw mode, no CR/LF mapping).
     ASSERT_EQ(::write(master, "\x02\r\n\x03", 4), 4);
@@ -594,8 +578,7 @@ TEST(SerialPort, OpensExclusiveAndConfiguresAPseudoTerminal) {
 
     TempDir dir;
     dir.write("plain", "x");
-    EXPECT_EQ(serial_open(dir.file("plain").c_str()), kInvalidFile);
-    EXPECT_EQ(serial_open(dir.file("none").c_str()), kInvalidFile);
+    for (const char* name : {"plain", "none"}) EXPECT_EQ(serial_open(dir.file(name).c_str()), kInvalidFile) << name;
     EXPECT_FALSE(serial_configure(kInvalidFile, s));
 }
 
@@ -620,6 +603,6 @@ TEST(DateTimeAndText, BoundedResults) {
     EXPECT_STREQ(buf, "abcde");
     EXPECT_EQ(copy_text(buf, nullptr), 0u);
     EXPECT_STREQ(buf, "");
-    EXPECT_EQ(format_text(buf, sizeof buf, "%s = 0x%04X", "ab", 300), 11);
+    EXPECT_EQ(format_text(buf, sizeof buf, "%s = 0x%04X", "ab", 300), 11);  // the length it wanted, cut to the buffer
     EXPECT_STREQ(buf, "ab = ");
 }

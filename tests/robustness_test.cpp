@@ -17,7 +17,6 @@
 #include <map>
 #include <set>
 #include <type_traits>
-#include <utility>
 #include <sstream>
 #include <string>
 #include <vector>

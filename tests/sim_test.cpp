@@ -54,6 +54,20 @@ std::vector<uint8_t> param_field(int dp, uint64_t digits) {
     return f;
 }
 
+// A request's head followed by one or two fields.
+std::vector<uint8_t> with(std::initializer_list<int> head, const std::vector<uint8_t>& field,
+                          const std::vector<uint8_t>& more = {}) {
+    auto v = bytes(head);
+    v.insert(v.end(), field.begin(), field.end());
+    v.insert(v.end(), more.begin(), more.end());
+    return v;
+}
+
+// The data of a reply from byte `from` on (after the status bytes by default).
+std::vector<uint8_t> tail(const Frame& f, size_t from = 2) {
+    return std::vector<uint8_t>(f.data.begin() + static_cast<long>(std::min(from, f.data.size())), f.data.end());
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ codec
@@ -191,31 +205,13 @@ TEST(SimEngine, AnswersTheRequestThatFollowsNoise) {
 
 // ------------------------------------------------------------ device model
 
-TEST(SimEngine, DefaultLineIdentifiesItsThreeDevices) {
-    Engine e;
-    const Frame op = ask(e, 0, kCmdIdent);
-    ASSERT_EQ(op.data.size(), 17u);
-    EXPECT_EQ(op.command, kCmdIdent | kReplyBit);
-    EXPECT_EQ(op.data[4], 0x50);
-    const Frame l = ask(e, 1, kCmdIdent);
-    EXPECT_EQ(l.data[4], 0x30);
-    EXPECT_EQ(l.data[3], 2);  // L type
-    const Frame v = ask(e, 2, kCmdIdent);
-    EXPECT_EQ(v.data[4], 0x40);
-    EXPECT_EQ(v.data[3], 0);   // V type ...
-    EXPECT_EQ(v.data[13], 0);  // ... with interface 0
-    EXPECT_EQ(ask(e, 9, kCmdIdent).station, 255) << "an empty station stays silent";
-}
-
 TEST(SimEngine, ExtendedParametersReadWriteAndRefuse) {
     Engine e;
     Frame r = ask(e, 1, kCmdParaRead, {2, 10, 0});
     ASSERT_EQ(r.data.size(), 2u + 12u);
     EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.begin() + 8), param_field(0, 10));
 
-    auto wr = bytes({2, 10, 0});
-    for (auto v : {param_field(2, 12345), param_field(0, 77)}) wr.insert(wr.end(), v.begin(), v.end());
-    EXPECT_EQ(ask(e, 1, kCmdParaWrite, wr, 40).data[0], 0);
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, with({2, 10, 0}, param_field(2, 12345), param_field(0, 77)), 40).data[0], 0);
     r = ask(e, 1, kCmdParaRead, {2, 10, 0});
     EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.begin() + 8), param_field(2, 12345));
     EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 8, r.data.end()), param_field(0, 77));
@@ -223,24 +219,17 @@ TEST(SimEngine, ExtendedParametersReadWriteAndRefuse) {
     // Wrong data size, bad BCD, out of range, the wrong device.
     auto shortWrite = bytes({2, 10, 0, 0, 0, 0});
     EXPECT_EQ(ask(e, 1, kCmdParaWrite, shortWrite, 41).status, kStatusDataSize);
-    auto badBcd = bytes({1, 10, 0});
     auto f = param_field(0, 1);
     f[3] = 0x3A;
-    badBcd.insert(badBcd.end(), f.begin(), f.end());
-    EXPECT_EQ(ask(e, 1, kCmdParaWrite, badBcd, 42).data[0] & kStrDataError, kStrDataError);
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, with({1, 10, 0}, f), 42).data[0] & kStrDataError, kStrDataError);
     EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 0x27, 0x01}).data[0] & kStrDataError, kStrDataError);  // 295..298
     EXPECT_EQ(ask(e, 0, kCmdParaRead, {1, 1, 0}).data[0] & kStrRefused, kStrRefused);
 }
 
 TEST(SimEngine, WriteProtectParameterRefusesOtherWrites) {
     Engine e;
-    auto on = bytes({1, 173, 0});
-    auto one = param_field(0, 1);
-    on.insert(on.end(), one.begin(), one.end());
-    ASSERT_EQ(ask(e, 1, kCmdParaWrite, on, 50).data[0], 0);
-    auto other = bytes({1, 5, 0});
-    other.insert(other.end(), one.begin(), one.end());
-    EXPECT_EQ(ask(e, 1, kCmdParaWrite, other, 51).data[0] & kStrRefused, kStrRefused);
+    ASSERT_EQ(ask(e, 1, kCmdParaWrite, with({1, 173, 0}, param_field(0, 1)), 50).data[0], 0);
+    EXPECT_EQ(ask(e, 1, kCmdParaWrite, with({1, 5, 0}, param_field(0, 1)), 51).data[0] & kStrRefused, kStrRefused);
     EXPECT_EQ(e.device(1)->params[4], (Field6{0, 0, 0, 0, 0, 5}));
 }
 
@@ -252,12 +241,9 @@ TEST(SimEngine, StandardParameterValuesAndTableEntries) {
     EXPECT_EQ(std::vector<uint8_t>(v.data.begin() + 2, v.data.begin() + 8), param_field(0, 103));
     Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, 0x03});
     ASSERT_EQ(t.data.size(), 2u + kStdTableEntry);
-    EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.end()),
+    EXPECT_EQ(tail(t),
               bytes({0x02, 0x80, 0, 0, 0, 0x01, 0x03, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0}));
-    auto w = bytes({0, 1, 0x40});
-    auto f = param_field(1, 5);
-    w.insert(w.end(), f.begin(), f.end());
-    EXPECT_EQ(ask(e, 0, kCmdStdWrite, w, 60).data[0], 0);
+    EXPECT_EQ(ask(e, 0, kCmdStdWrite, with({0, 1, 0x40}, param_field(1, 5)), 60).data[0], 0);
     EXPECT_EQ(e.device(0)->std_params[0][39].value, (Field6{0x10, 0, 0, 0, 0, 5}));
     EXPECT_EQ(ask(e, 0, kCmdStdRead, {0, 2, 0x40}).data[0] & kStrDataError, kStrDataError);  // 40..41
     EXPECT_EQ(ask(e, 1, kCmdStdRead, {0, 1, 0x01}).data[0] & kStrRefused, kStrRefused);
@@ -278,15 +264,13 @@ TEST(SimEngine, SystemPageValuesAreEncodedAsTheirTableAttributesSay) {
     for (const auto& c : cases) {
         const auto no = static_cast<uint8_t>(c.no);
         Frame v = ask(e, 0, kCmdStdRead, {1, 1, no});
-        EXPECT_EQ(std::vector<uint8_t>(v.data.begin() + 2, v.data.end()), c.value) << c.no;
+        EXPECT_EQ(tail(v), c.value) << c.no;
         Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, no});
         EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.begin() + 4), c.attr) << c.no;
     }
     // A binary value is taken as it comes; a BCD one must hold decimal digits.
     const auto write = [&](uint8_t no, std::vector<uint8_t> field) {
-        auto w = bytes({1, 1, no});
-        w.insert(w.end(), field.begin(), field.end());
-        return ask(e, 0, kCmdStdWrite, w, ++seq_counter).data[0] & kStrDataError;
+        return ask(e, 0, kCmdStdWrite, with({1, 1, no}, field), ++seq_counter).data[0] & kStrDataError;
     };
     EXPECT_EQ(write(0x08, {0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}), 0);
     EXPECT_EQ(e.device(0)->std_params[1][7].value, (Field6{0x00, 0x00, 0x00, 0x00, 0x01, 0x2C}));
@@ -300,9 +284,8 @@ TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
     l.params[static_cast<size_t>(l.dp_stop_time_param - 1)] = Field6{0, 0, 0, 0, 0, 1};
     Frame r = ask(e, 1, kCmdPointRead, {16, 2, 0x98});
     ASSERT_EQ(r.data.size(), 2u + 32u);
-    EXPECT_EQ(r.data[2 + 1] >> 4, 3);
-    EXPECT_EQ(r.data[2 + 7] >> 4, 2);
-    EXPECT_EQ(r.data[2 + 11] >> 4, 3);
+    // The decimal nibbles of the stop position, the speed and the stop timer.
+    EXPECT_EQ(std::make_tuple(r.data[2 + 1] >> 4, r.data[2 + 7] >> 4, r.data[2 + 11] >> 4), std::make_tuple(3, 2, 3));
     EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 3 + 1, r.data.begin() + 3 + 6),
               bytes({0x00, 0x00, 0x09, 0x80, 0x00}));  // point 98: 98000
     // L images to the V type and the reverse are refused.
@@ -317,13 +300,9 @@ TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
     img[0] = 0x13;
     img[6] = 0x42;
     img[15] = 0x07;
-    auto w = bytes({16, 1, 0x05});
-    w.insert(w.end(), img.begin(), img.end());
-    EXPECT_EQ(ask(e, 1, kCmdPointWrite, w, 70).data[0] & 0xE8, 0);
+    EXPECT_EQ(ask(e, 1, kCmdPointWrite, with({16, 1, 0x05}, img), 70).data[0] & 0xE8, 0);
     EXPECT_EQ(l.points[4], img);
-    auto wrong = bytes({16, 2, 0x05});
-    wrong.insert(wrong.end(), img.begin(), img.end());
-    EXPECT_EQ(ask(e, 1, kCmdPointWrite, wrong, 71).status, kStatusDataSize);
+    EXPECT_EQ(ask(e, 1, kCmdPointWrite, with({16, 2, 0x05}, img), 71).status, kStatusDataSize);
 }
 
 // Parameters that follow the stop-position places read with the amplifier's
@@ -342,14 +321,14 @@ TEST(SimEngine, ParametersThatFollowTheStopPositionPlacesReadWithTheSetting) {
     for (const auto& c : cases) {
         const Frame r = ask(e, c.station, kCmdParaRead, {1, static_cast<uint8_t>(c.no), 0});
         ASSERT_EQ(r.data.size(), 2u + 6u);
-        EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), param_field(c.places, 24))
+        EXPECT_EQ(tail(r), param_field(c.places, 24))
             << "station " << c.station << ", parameter " << c.no;
     }
     // A setting above 5 counts as 5 (not its last digit pair).
     Device& l = *e.device(1);
     l.params[static_cast<size_t>(l.dp_stop_pos_param - 1)] = Field6{0, 0, 0, 0, 0x09, 0x99};
     const Frame r = ask(e, 1, kCmdParaRead, {1, 24, 0});
-    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), param_field(5, 24));
+    EXPECT_EQ(tail(r), param_field(5, 24));
 }
 
 TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
@@ -360,20 +339,17 @@ TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
     // Decimal points of the VV table: 'P', kind 7, address 0x060101, 26 bytes with STR.
     Frame r = ask(e, 2, kCmdAccess, {0x50, 0, 7, 1, 1, 6, 26, 0});
     ASSERT_EQ(r.data.size(), 26u);
-    EXPECT_EQ(r.data[3] >> 4, 2);
-    EXPECT_EQ(r.data[13] >> 4, 3);
+    EXPECT_EQ(std::make_pair(r.data[3] >> 4, r.data[13] >> 4), std::make_pair(2, 3));
     const Frame named = ask(e, 2, kCmdPointRead, {24, 1, 0x01});
-    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()),
-              std::vector<uint8_t>(named.data.begin() + 2, named.data.end()));
+    EXPECT_EQ(tail(r),
+              tail(named));
 
     // Standard parameters of kind 2: 'Q'/'P' with kind 0x24, start number in BCD.
-    auto w = bytes({0x51, 1, 0x24, 0x12, 0, 0, 6, 0});
-    auto f = param_field(0, 4321);
-    w.insert(w.end(), f.begin(), f.end());
-    EXPECT_EQ(ask(e, 0, kCmdAccess, w, 80).data[0], 0);
+    const auto f = param_field(0, 4321);
+    EXPECT_EQ(ask(e, 0, kCmdAccess, with({0x51, 1, 0x24, 0x12, 0, 0, 6, 0}, f), 80).data[0], 0);
     EXPECT_EQ(e.device(0)->std_params[2][11].value, (Field6{0, 0, 0, 0, 0x43, 0x21}));
     r = ask(e, 0, kCmdAccess, {0x50, 0, 0x24, 0x12, 0, 0, 8, 0});
-    EXPECT_EQ(std::vector<uint8_t>(r.data.begin() + 2, r.data.end()), f);
+    EXPECT_EQ(tail(r), f);
 
     // The identification image is plain memory: what is written reads back.
     auto id = bytes({0x51, 0, 2, 0, 1, 4, 15, 0});
@@ -381,8 +357,7 @@ TEST(SimEngine, DirectAccessMemoryAgreesWithTheNamedCommands) {
     EXPECT_EQ(ask(e, 1, kCmdAccess, id, 81).data.size(), 2u);
     r = ask(e, 1, kCmdAccess, {0x50, 0, 2, 0, 1, 4, 17, 0});
     ASSERT_EQ(r.data.size(), 17u);
-    EXPECT_EQ(r.data[2], 1);
-    EXPECT_EQ(r.data[16], 15);
+    EXPECT_EQ(std::make_pair(r.data[2], r.data[16]), std::make_pair(uint8_t{1}, uint8_t{15}));
     // Opening and closing accesses are accepted; an unknown command is refused.
     EXPECT_EQ(ask(e, 1, kCmdAccess, {0x51, 0, 0x51, 0, 0, 0, 0, 0}).data[0], 0);
     EXPECT_EQ(ask(e, 1, kCmdAccess, {0x51, 0, 0x51, 0, 1, 0, 0, 0}).data[0], 0);
@@ -412,15 +387,10 @@ TEST(SimFaults, RulesSetStatusBytesAndProcessingStatus) {
     EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 1, 0}).data[0], 0) << "1..4 does not touch 10..12";
     EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 9, 0}).data[0], 0x40);
     EXPECT_EQ(ask(e, 1, kCmdParaRead, {4, 9, 0}).data[0], 0) << "count 1: used up";
-    auto w = bytes({1, 3, 0});
-    auto f = param_field(0, 999);
-    w.insert(w.end(), f.begin(), f.end());
-    const Frame rw = ask(e, 1, kCmdParaWrite, w, 90);
+    const Frame rw = ask(e, 1, kCmdParaWrite, with({1, 3, 0}, param_field(0, 999)), 90);
     EXPECT_EQ(rw.status, 12);
     EXPECT_EQ(e.device(1)->params[2], (Field6{0, 0, 0, 0, 0, 3})) << "a refused write changes nothing";
-    const Frame st = ask(e, 2, kCmdStatus);
-    EXPECT_EQ(st.data[0], 8);
-    EXPECT_EQ(st.data[1], 5);
+    EXPECT_EQ(ask(e, 2, kCmdStatus).data, bytes({8, 5}));
 }
 
 TEST(SimFaults, TimeoutDropGarbleEchoAndFamily) {
@@ -477,10 +447,7 @@ TEST(SimState, WritesSurviveARestartAndMissingFileIsTheDefaultLine) {
         ASSERT_TRUE(e);
         EXPECT_EQ(e->devices().size(), 3u);
         EXPECT_FALSE(dir.exists("line.json")) << "reads alone do not write the file";
-        auto w = bytes({1, 200, 0});
-        auto f = param_field(1, 31415);
-        w.insert(w.end(), f.begin(), f.end());
-        EXPECT_EQ(ask(*e, 1, kCmdParaWrite, w, 100).data[0], 0);
+        EXPECT_EQ(ask(*e, 1, kCmdParaWrite, with({1, 200, 0}, param_field(1, 31415)), 100).data[0], 0);
         ask(*e, 1, kCmdOffline);
         ASSERT_TRUE(dir.exists("line.json"));
     }

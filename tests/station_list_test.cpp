@@ -1,7 +1,6 @@
 // servo.con: the selected entry, entry reads, the rewrite through the
 // temporary file and its refusals, and the refresh of an entry from the line.
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>

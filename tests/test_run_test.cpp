@@ -39,17 +39,14 @@ TEST(StatusRead, ReportsTheReadyFlagAndTheStatusBytes) {
     unsigned char out[2] = {};
     int ready = -1;
     ASSERT_EQ(Status_Rd(7, out, &ready), 0);
-    EXPECT_EQ(fake.calls.at(0).args.at(0), 7);
-    EXPECT_EQ(ready, 1);
-    EXPECT_EQ(out[0], 0x06);
-    EXPECT_EQ(out[1], 0x31);
+    EXPECT_EQ(fake.calls.at(0).args, std::vector<long long>{7});
+    EXPECT_EQ(std::make_tuple(ready, out[0], out[1]), std::make_tuple(1, 0x06, 0x31));
 
     fake.answer("Wyn_Status_Rd", WynAnswer{2, {0x02, 0x00}});
     unsigned char untouched[2] = {0xEE, 0xEE};
     ready = -1;
     EXPECT_EQ(Status_Rd(7, untouched, &ready), 2);
-    EXPECT_EQ(untouched[0], 0xEE);
-    EXPECT_EQ(ready, -1);
+    EXPECT_EQ(std::make_pair(untouched[0], ready), std::make_pair(uint8_t{0xEE}, -1));
 }
 
 TEST(PositioningStart, NumbersOutsideOneToNinetyNineSendNothing) {
@@ -171,44 +168,44 @@ protected:
     RecordingWyn fake;
 };
 
-TEST_F(OnlineOffline, OfflineOnAnAmplifierAlreadyOfflineSendsNothing) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x04)});
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), 0);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
-    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
-    EXPECT_EQ(rec[4], 0x30);
-}
-
-TEST_F(OnlineOffline, OfflineOnAnOnlineAmplifierSetsOfflineAndChecks) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x00)});
+// Which commands go out for each mode and identification, and the result.
+TEST_F(OnlineOffline, CommandsAndResults) {
+    const WynAnswer offline{0, record(0x04)}, online{0, record(0x00)};
+    const struct {
+        const char* what;
+        int mode;
+        std::vector<std::pair<std::string, WynAnswer>> script;
+        short result;
+        Names sent;  // between the opening and the identification and the closing
+    } cases[] = {
+        {"offline, already offline", 0, {{"Wyn_SysCondition_Rd", offline}}, 0, {}},
+        {"offline, refused", 0, {{"Wyn_SysCondition_Rd", online}, {"Wyn_Offline_Set", status(0x80, 0x12)}}, -33,
+         {"Wyn_Offline_Set"}},
+        {"online, already online", 1, {{"Wyn_SysCondition_Rd", online}}, 0, {}},
+        {"online, failed", 1, {{"Wyn_SysCondition_Rd", offline}, {"Wyn_Online_Chg", WynAnswer{2, {0, 0}}}}, 2,
+         {"Wyn_Online_Chg"}},
+        {"unknown mode: a parameter error", 2, {}, -1, {}},
+        {"failed identification", 0, {{"Wyn_SysCondition_Rd", WynAnswer{2, {0, 0}}}}, 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.calls.clear();
+        for (const auto& [name, answer] : c.script) fake.answer(name, answer);
+        unsigned char rec[17] = {};
+        EXPECT_EQ(Open_OffONline_Close(c.mode, rec), c.result);
+        Names names{"Wyn_Net_Open", "Wyn_SysCondition_Rd"};
+        names.insert(names.end(), c.sent.begin(), c.sent.end());
+        names.push_back("Wyn_Net_Close");
+        EXPECT_EQ(fake.names(), names);
+        EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
+        for (size_t i = 2; i + 1 < fake.calls.size(); ++i) EXPECT_EQ(fake.calls[i].args.at(0), 5);
+    }
+    // The refused offline command's status bytes come back in the record.
+    fake.answer("Wyn_SysCondition_Rd", online);
     fake.answer("Wyn_Offline_Set", status(0x80, 0x12));
     unsigned char rec[17] = {};
     EXPECT_EQ(Open_OffONline_Close(0, rec), -33);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Offline_Set", "Wyn_Net_Close"}));
-    EXPECT_EQ(fake.calls[2].args.at(0), 5);
-    EXPECT_EQ(rec[0], 0x80);
-    EXPECT_EQ(rec[1], 0x12);
-    EXPECT_EQ(rec[4], 0x30);
-}
-
-TEST_F(OnlineOffline, OnlineOnlyWhenOffline) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x00)});
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(1, rec), 0);
-    EXPECT_EQ(fake.count("Wyn_Online_Chg"), 0u);
-
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0x04)});
-    fake.answer("Wyn_Online_Chg", WynAnswer{2, {0x00, 0x00}});
-    EXPECT_EQ(Open_OffONline_Close(1, rec), 2);
-    EXPECT_EQ(fake.count("Wyn_Online_Chg"), 1u);
-    EXPECT_EQ(fake.count("Wyn_Net_Close"), 2u);
-}
-
-TEST_F(OnlineOffline, UnknownModeIsAParameterErrorAndClosesTheLine) {
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(2, rec), -1);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+    EXPECT_EQ(std::make_tuple(rec[0], rec[1], rec[4]), std::make_tuple(0x80, 0x12, 0x30));
 }
 
 TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
@@ -216,13 +213,6 @@ TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
     unsigned char rec[17] = {};
     EXPECT_EQ(Open_OffONline_Close(0, rec), 1);
     EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
-}
-
-TEST_F(OnlineOffline, FailedIdentificationIsReturnedAndTheLineClosed) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, {0x00, 0x00}});
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), 2);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
 }
 
 // Positioning run status: reply layout and the print-form texts.
@@ -251,20 +241,13 @@ TEST_F(RunStatus, FillsValuesAndTheirTexts) {
     std::memset(&s, 0x55, sizeof s);
     ASSERT_EQ(ItiDatRunStatus_Rd(9, &s), 0);
     EXPECT_EQ(fake.calls.at(0).args, (std::vector<long long>{9, 100}));
-    EXPECT_EQ(s.byDataNo, 0x17);
-    EXPECT_STREQ(s.szDataNo, "17");
-    EXPECT_EQ(int(s.nCmdMode), 1);
-    EXPECT_STREQ(s.szCmdMode, "INC");
-    EXPECT_EQ(int(s.nStepMode), 2);
-    EXPECT_NE(std::string(s.szStepMode), "");
+    EXPECT_EQ(std::make_tuple(+s.byDataNo, +s.nCmdMode, +s.nStepMode, +s.nCode), std::make_tuple(0x17, 1, 2, 0xAB));
     EXPECT_DOUBLE_EQ(double(s.dValue1), -123.45);
-    EXPECT_STREQ(s.szValue1, "   -123.45");
     EXPECT_DOUBLE_EQ(double(s.dValue2), 123.4);
-    EXPECT_STREQ(s.szValue2, "   123.4");
     EXPECT_DOUBLE_EQ(double(s.dValue3), 7.0);
-    EXPECT_STREQ(s.szValue3, "         7");
-    EXPECT_EQ(int(s.nCode), 0xAB);
-    EXPECT_STREQ(s.szCode, "  ab");
+    EXPECT_NE(std::string(s.szStepMode), "");
+    EXPECT_EQ((Names{s.szDataNo, s.szCmdMode, s.szValue1, s.szValue2, s.szValue3, s.szCode}),
+              (Names{"17", "INC", "   -123.45", "   123.4", "         7", "  ab"}));
     // The print form is switched off again for everyone else.
     EXPECT_EQ(tav::frame::switches().printForm, 0);
 }

@@ -1,6 +1,5 @@
 // Message catalogue: language selection from the RSC folder and result-code
 // messages, run against copies of the built language modules.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,13 +89,12 @@ TEST_F(Catalogue, NeverWritesPastTheCallersSize) {
 TEST_F(Catalogue, UserIniListsTheModulesInTheSheetsOrder) {
     message(0);
     const std::string ini = host.rsc("user.ini");
-    char buf[64];
-    tavplat::GetPrivateProfileStringA("UserLangID", "Lang0000", "", buf, sizeof buf, ini.c_str());
-    EXPECT_STREQ(buf, "0x0411");
-    tavplat::GetPrivateProfileStringA("UserLangID", "Lang0001", "", buf, sizeof buf, ini.c_str());
-    EXPECT_STREQ(buf, "0x0409");
-    tavplat::GetPrivateProfileStringA("UserLangDomain", "Lang0001", "", buf, sizeof buf, ini.c_str());
-    EXPECT_STREQ(buf, "English");
+    for (auto [section, key, want] : {std::tuple{"UserLangID", "Lang0000", "0x0411"}, {"UserLangID", "Lang0001", "0x0409"},
+                                      {"UserLangDomain", "Lang0001", "English"}}) {
+        char buf[64];
+        tavplat::GetPrivateProfileStringA(section, key, "", buf, sizeof buf, ini.c_str());
+        EXPECT_STREQ(buf, want) << section << "/" << key;
+    }
     EXPECT_EQ(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, ini.c_str()), 2u);
 }
 
@@ -107,11 +105,11 @@ TEST_F(Catalogue, ALanguageTheSheetDoesNotListLeadsToTheQuestion) {
     // Yes: the current language becomes 1033 (US English), whose module exists.
     const std::string english = message(0);
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].caption, "Quimbel Multi-language");
-    EXPECT_EQ(g_boxes[0].text, "Current language invalid, use the default language?");
-    EXPECT_EQ(g_boxes[0].type, tavplat::MB_YESNO | tavplat::MB_ICONQUESTION);
-    EXPECT_NE(english, kNormalEnd);
-    EXPECT_FALSE(english.empty());
+    EXPECT_EQ(std::make_tuple(g_boxes[0].caption, g_boxes[0].text, g_boxes[0].type),
+              std::make_tuple(std::string("Quimbel Multi-language"),
+                              std::string("Current language invalid, use the default language?"),
+                              unsigned{tavplat::MB_YESNO | tavplat::MB_ICONQUESTION}));
+    EXPECT_TRUE(english != kNormalEnd && !english.empty()) << english;
     EXPECT_EQ(tavplat::GetPrivateProfileIntA("UserLangNum", "LangNum", 0, host.rsc("user.ini").c_str()), 1u);
 }
 
@@ -192,20 +190,7 @@ struct stat stat_of(const std::string& path) {
     return st;
 }
 
-// Rewrites a file in place (same inode, same size), then gives it back its
-// old modification time, as a file system with coarse time stamps would.
-void rewrite_in_place(const std::string& path, const std::string& bytes) {
-    const struct stat before = stat_of(path);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::futimens(fd, times), 0);
-    ::close(fd);
-    const struct stat after = stat_of(path);
-    ASSERT_EQ(after.st_ino, before.st_ino);
-    ASSERT_EQ(after.st_size, before.st_size);
-}
+using tavtest::rewrite_in_place;
 
 std::string user_ini_with_current(const char* id) {
     return std::string("[LangID]\r\nCurrentLangID=") + id + "\r\nDefaultLangID=0x0409\r\n";

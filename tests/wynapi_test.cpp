@@ -2,17 +2,14 @@
 // simulator inside the process ("sim:") and against servo-sim serving a
 // pseudo-terminal in another process.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +32,9 @@ Bytes field(int dp, unsigned long long digits) {
 }
 
 Bytes slice(const unsigned char* b, size_t from, size_t to) { return Bytes(b + from, b + to); }
+
+// Bytes of a raw frame from offset `at` on.
+void put(unsigned char* frame, size_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), frame + at); }
 
 std::string full_path(int id) {
     char path[WYN_PATH_MAX] = "";
@@ -78,6 +78,15 @@ protected:
     }
     void TearDown() override { Wyn_Net_Close(); }
     void control(const std::string& json) { ASSERT_EQ(Wyn_Sim_Control(json.c_str()), WYN_OK) << json; }
+    // A call that must succeed, and the first status byte it left, or the reply bytes from..to.
+    int st(short code) {
+        EXPECT_EQ(code, WYN_OK);
+        return st_[0];
+    }
+    Bytes got(short code, size_t from, size_t to) {
+        EXPECT_EQ(code, WYN_OK);
+        return slice(buf_, from, to);
+    }
 
     tavtest::TempInstall home_;
     std::unique_ptr<tavtest::ScopedEnv> env_;
@@ -188,79 +197,61 @@ TEST_F(SimLine, IdentificationRecordsOfTheDefaultLine) {
     EXPECT_EQ(Bytes(rec, rec + 17),
               (Bytes{0, 0, 0x01, 0x02, 0x30, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x02, 0, 0}));
     ASSERT_EQ(Wyn_SysCondition_Rd(2, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[4], 0x40);
-    EXPECT_EQ(rec[3], 0);
-    EXPECT_EQ(rec[13], 0);
+    EXPECT_EQ(std::make_tuple(rec[4], rec[3], rec[13]), std::make_tuple(0x40, 0, 0));  // V type, interface 0
     EXPECT_EQ(Wyn_SysCondition_Rd(9, 17, rec), WYN_E_TIMEOUT) << "nobody at station 9";
 }
 
 TEST_F(SimLine, TestRunCommandsAndLiveStatus) {
-    ASSERT_EQ(Wyn_Status_Rd(1, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x00) << "online, not ready";
-    ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x80) << "refused while online";
-    ASSERT_EQ(Wyn_Offline_Set(1, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x04);
+    EXPECT_EQ(st(Wyn_Status_Rd(1, st_)), 0x00) << "online, not ready";
+    EXPECT_EQ(st(Wyn_Run_On(1, st_)), 0x80) << "refused while online";
+    EXPECT_EQ(st(Wyn_Offline_Set(1, st_)), 0x04);
     unsigned char rec[17];
     ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
     EXPECT_EQ(rec[0] & 0x04, 0x04) << "the offline flag rides on every reply";
     ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
-    ASSERT_EQ(Wyn_ManuSpeed_Sel(1, 4, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x06);
-    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
-    ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
-    ASSERT_EQ(Wyn_ManuMinus_Snd(1, st_), WYN_OK);
+    EXPECT_EQ(st(Wyn_ManuSpeed_Sel(1, 4, st_)), 0x06);
+    for (auto jog : {Wyn_ManuPluse_Snd, Wyn_ManuPluse_Snd, Wyn_ManuMinus_Snd}) ASSERT_EQ(jog(1, st_), WYN_OK);
     unsigned char pc[100];
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-    EXPECT_EQ(slice(pc, 5, 9), (Bytes{0, 0, 0, 0x05})) << "jogged +5 +5 -5";
+    // The live status record: point, position and run state.
+    const auto live = [&pc](size_t from, size_t to) {
+        EXPECT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+        return slice(pc, from, to);
+    };
+    EXPECT_EQ(live(5, 9), (Bytes{0, 0, 0, 0x05})) << "jogged +5 +5 -5";
 
-    ASSERT_EQ(Wyn_PlaceMotion_Run(1, 0x03, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x04) << "running: offline, not ready";
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-    EXPECT_EQ(pc[2], 0x03);
+    EXPECT_EQ(st(Wyn_PlaceMotion_Run(1, 0x03, st_)), 0x04) << "running: offline, not ready";
+    EXPECT_EQ(live(2, 3), Bytes{0x03});
     EXPECT_EQ(pc[18], 1);
     const Bytes before = slice(pc, 4, 9);
     control(R"({"advance_ms": 100})");
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-    EXPECT_NE(slice(pc, 4, 9), before);
+    EXPECT_NE(live(4, 9), before);
     control(R"({"advance_ms": 10000})");
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
+    EXPECT_EQ(live(5, 9), (Bytes{0, 0, 0x30, 0x00}));
     EXPECT_EQ(pc[18], 2);
-    EXPECT_EQ(slice(pc, 5, 9), (Bytes{0, 0, 0x30, 0x00}));
     ASSERT_EQ(Wyn_PlaceMotion_Run(1, 0x01, st_), WYN_OK);
     ASSERT_EQ(Wyn_Place_Cancel(1, st_), WYN_OK);
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-    EXPECT_EQ(pc[18], 3);
-    ASSERT_EQ(Wyn_Run_Off(1, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x04);
-    ASSERT_EQ(Wyn_Online_Chg(1, st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x00);
+    EXPECT_EQ(live(18, 19), Bytes{3});
+    EXPECT_EQ(st(Wyn_Run_Off(1, st_)), 0x04);
+    EXPECT_EQ(st(Wyn_Online_Chg(1, st_)), 0x00);
 }
 
 TEST_F(SimLine, StandardParametersValuesTablesAndWrites) {
     ASSERT_EQ(Wyn_StdPara_Rd(0, 4, 0x01, 100, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 2, 8), field(0, 1));
     EXPECT_EQ(slice(buf_, 20, 26), field(0, 4));
-    ASSERT_EQ(Wyn_SysPara_Rd(0, 1, 0x12, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), field(0, 112));
-    ASSERT_EQ(Wyn_StdParaTbl_Rd(0, 4, 0x37, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2 + 3 * 17, 2 + 4 * 17),
+    EXPECT_EQ(got(Wyn_SysPara_Rd(0, 1, 0x12, 100, buf_), 2, 8), field(0, 112));
+    EXPECT_EQ(got(Wyn_StdParaTbl_Rd(0, 4, 0x37, 100, buf_), 2 + 3 * 17, 2 + 4 * 17),
               (Bytes{0x00, 0x80, 0, 0, 0, 0, 0x40, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0}));
-    ASSERT_EQ(Wyn_SysParaTbl_Rd(0, 1, 0x01, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0, 0x01, 0x01}));
+    EXPECT_EQ(got(Wyn_SysParaTbl_Rd(0, 1, 0x01, 100, buf_), 4, 9), (Bytes{0, 0, 0, 0x01, 0x01}));
 
     Bytes data = field(2, 777);
     const Bytes second = field(0, 8);
     data.insert(data.end(), second.begin(), second.end());
-    ASSERT_EQ(Wyn_StdPara_Wt(0, 2, 0x09, 10, data.data(), st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0);
+    EXPECT_EQ(st(Wyn_StdPara_Wt(0, 2, 0x09, 10, data.data(), st_)), 0);
     ASSERT_EQ(Wyn_SysPara_Wt(0, 1, 0x09, 5, second.data(), st_), WYN_OK);
-    ASSERT_EQ(Wyn_StdPara_Rd(0, 2, 0x09, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 14), data);
-    ASSERT_EQ(Wyn_SysPara_Rd(0, 1, 0x09, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), second);
-    ASSERT_EQ(Wyn_StdPara_Rd(1, 1, 0x01, 100, buf_), WYN_OK);
-    EXPECT_EQ(buf_[0], 0x80) << "an amplifier has no standard parameters";
+    EXPECT_EQ(got(Wyn_StdPara_Rd(0, 2, 0x09, 100, buf_), 2, 14), data);
+    EXPECT_EQ(got(Wyn_SysPara_Rd(0, 1, 0x09, 100, buf_), 2, 8), second);
+    EXPECT_EQ(got(Wyn_StdPara_Rd(1, 1, 0x01, 100, buf_), 0, 1), Bytes{0x80}) << "an amplifier has no standard parameters";
 }
 
 TEST_F(SimLine, ExtendedParametersReadAndWrite) {
@@ -270,14 +261,10 @@ TEST_F(SimLine, ExtendedParametersReadAndWrite) {
     Bytes data = field(3, 12345);
     const Bytes neg = [] { Bytes f = field(1, 50); f[0] |= 1; return f; }();
     data.insert(data.end(), neg.begin(), neg.end());
-    ASSERT_EQ(Wyn_Para_Wt2(1, 2, 98, 12, data.data(), st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0);
-    ASSERT_EQ(Wyn_Para_Rd2(1, 2, 98, 14, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 14), data);
-    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 295, 26, buf_), WYN_OK);
-    EXPECT_EQ(buf_[0], 0x40) << "past parameter 297";
-    ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), field(0, 297));
+    EXPECT_EQ(st(Wyn_Para_Wt2(1, 2, 98, 12, data.data(), st_)), 0);
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 2, 98, 14, buf_), 2, 14), data);
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 295, 26, buf_), 0, 1), Bytes{0x40}) << "past parameter 297";
+    EXPECT_EQ(got(Wyn_Para_Rd2(2, 1, 297, 8, buf_), 2, 8), field(0, 297));
 }
 
 TEST_F(SimLine, PositioningPointsAndVvPoints) {
@@ -286,30 +273,22 @@ TEST_F(SimLine, PositioningPointsAndVvPoints) {
     EXPECT_EQ(slice(buf_, 20, 25), (Bytes{0, 0, 0x09, 0x90, 0x00}));
     EXPECT_EQ(buf_[2 + 7], 0x20) << "speed with 2 places";
     Bytes img(16, 0);
-    img[0] = 0x31;
-    img[6] = 0x25;
-    img[7] = 0x20;
-    img[9] = 0x50;
+    img[0] = 0x31, img[6] = 0x25, img[7] = 0x20, img[9] = 0x50, img[15] = 0x42;
     img[11] = 0x20;  // stop timer, 2 places
-    img[15] = 0x42;
-    ASSERT_EQ(Wyn_PlaceDat_Wt2(1, 1, 0x99, 16, img.data(), st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0);
-    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 1, 0x99, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 18), img);
+    EXPECT_EQ(st(Wyn_PlaceDat_Wt2(1, 1, 0x99, 16, img.data(), st_)), 0);
+    EXPECT_EQ(got(Wyn_PlaceDat_Rd2(1, 1, 0x99, 100, buf_), 2, 18), img);
 
-    ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 2, 0x14, 100, buf_), WYN_OK);
-    EXPECT_EQ(buf_[2 + 24 + 16], 0x10) << "acceleration with one place";
+    EXPECT_EQ(got(Wyn_PlaceDat_Rd3(2, 2, 0x14, 100, buf_), 2 + 24 + 16, 2 + 24 + 17), Bytes{0x10})
+        << "acceleration with one place";
     Bytes vv(48, 0);
     vv[16] = vv[20] = vv[24 + 16] = vv[24 + 20] = 0x10;
     vv[19] = 0x99;
     vv[24 + 23] = 0x11;
     ASSERT_EQ(Wyn_PlaceDat_Wt3(2, 2, 0x01, 48, vv.data(), st_), WYN_OK);
-    ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 2, 0x01, 100, buf_), WYN_OK);
     Bytes expect = vv;
     expect[7] = expect[11] = expect[24 + 7] = expect[24 + 11] = 0x20;  // the device's own nibbles
-    EXPECT_EQ(slice(buf_, 2, 50), expect);
-    ASSERT_EQ(Wyn_PlaceDat_Rd2(2, 1, 0x01, 100, buf_), WYN_OK);
-    EXPECT_EQ(buf_[0], 0x80) << "16-byte images are not the V type's";
+    EXPECT_EQ(got(Wyn_PlaceDat_Rd3(2, 2, 0x01, 100, buf_), 2, 50), expect);
+    EXPECT_EQ(got(Wyn_PlaceDat_Rd2(2, 1, 0x01, 100, buf_), 0, 1), Bytes{0x80}) << "16-byte images are not the V type's";
 }
 
 TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
@@ -321,29 +300,20 @@ TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
     unsigned char s2[6] = {0, 0, 0, 0, 0, 1}, ss[6] = {0, 0, 0, 0, 0, 4};
     ASSERT_EQ(Wyn_Para_Wt2(2, 1, 113, 6, s2, st_), WYN_OK);
     ASSERT_EQ(Wyn_Para_Wt2(2, 1, 112, 6, ss, st_), WYN_OK);
-    frame[13] = 0x50;
-    frame[19] = 7;
-    frame[20] = 1;
-    frame[21] = 1;
-    frame[22] = 6;
     frame[1] = 23;
+    frame[13] = 0x50;
     frame[17] = 6;
-    frame[23] = 26;
+    put(frame, 19, {7, 1, 1, 6, 26});
     ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
-    EXPECT_EQ(buf_[25], 0);
-    EXPECT_EQ(buf_[25 + 3] >> 4, 4);
-    EXPECT_EQ(buf_[25 + 13] >> 4, 3);
-    EXPECT_EQ(buf_[1] | (buf_[2] << 8), 23 + 26);
-    EXPECT_EQ(buf_[23], 26);
+    // Status, the two decimal nibbles, the reply's length and byte count.
+    EXPECT_EQ(std::make_tuple(+buf_[25], buf_[25 + 3] >> 4, buf_[25 + 13] >> 4, buf_[1] | (buf_[2] << 8), +buf_[23]),
+              std::make_tuple(0, 4, 3, 23 + 26, 26));
 
     // Identification block written with 'Q' kind 2 at 0x040100, then read back.
     std::memset(frame, 0, sizeof frame);
     SetFixedHeaderData(frame, 1);
     frame[13] = 0x51;
-    frame[19] = 2;
-    frame[21] = 1;
-    frame[22] = 4;
-    frame[23] = 15;
+    put(frame, 19, {2, 0, 1, 4, 15});
     for (int i = 0; i < 15; ++i) frame[25 + i] = static_cast<unsigned char>(0xA0 + i);
     ASSERT_EQ(CommExecProc(1, frame, 40, buf_), WYN_OK);
     EXPECT_EQ(buf_[25], 0);
@@ -371,32 +341,21 @@ TEST(WynConnection, BusAndRoutedConnectionTypes) {
     s.nLine11 = 122;
     s.nLine12 = 2;
     ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
-    EXPECT_EQ(GetConnectType(), 122);
-    EXPECT_EQ(GetKbNo(), 2);
-    EXPECT_EQ(GetKbType(), 1);
+    EXPECT_EQ(std::make_tuple(GetConnectType(), GetKbNo(), GetKbType()), std::make_tuple(122, 2, 1));
     unsigned char frame[4096] = {}, reply[4096];
     SetFixedHeaderData(frame, 2);
-    EXPECT_EQ(frame[4], 122);
-    EXPECT_EQ(frame[5], 0);
-    EXPECT_EQ(frame[6], 2);
+    EXPECT_EQ(slice(frame, 4, 7), (Bytes{122, 0, 2}));
     frame[13] = 0x50;
-    frame[19] = 7;
-    frame[20] = 1;
-    frame[21] = 1;
-    frame[22] = 6;
-    frame[23] = 26;
+    put(frame, 19, {7, 1, 1, 6, 26});
     EXPECT_EQ(CommExecProc(1, frame, 26, reply), WYN_OK) << "addressed through byte 6 to the V type";
     EXPECT_EQ(reply[25 + 16 + 2] >> 4, 1);
     Wyn_Net_Close();
     s.nLine11 = 124;
     s.nLine12 = 9;
     ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
-    EXPECT_EQ(GetConnectType(), 124);
-    EXPECT_EQ(GetKeiroID(), 9);
-    EXPECT_EQ(GetKbType(), 0);
+    EXPECT_EQ(std::make_tuple(GetConnectType(), GetKeiroID(), GetKbType()), std::make_tuple(124, 9, 0));
     SetFixedHeaderData(frame, 1);
-    EXPECT_EQ(frame[5], 1);
-    EXPECT_EQ(frame[6], 9);
+    EXPECT_EQ(slice(frame, 5, 7), (Bytes{1, 9}));
     Wyn_Net_Close();
     EXPECT_EQ(GetConnectType(), 0);
 }
@@ -434,10 +393,11 @@ TEST_F(SimLine, StatusByteAndProcessingStatusFaults) {
     EXPECT_EQ(Wyn_Para_Wt2(1, 1, 7, 6, f.data(), st_), WYN_E_DATA_SIZE);
     EXPECT_EQ(st_[0], 0x80) << "status bytes come with the data size error";
     EXPECT_EQ(GetCmdStsErr(), 12);
-    EXPECT_EQ(Wyn_Status_Rd(2, st_), 20);
-    EXPECT_EQ(GetCmdStsErr(), 20);
-    EXPECT_EQ(Wyn_Status_Rd(2, st_), WYN_OK);
-    EXPECT_EQ(GetCmdStsErr(), 0);
+    // The processing status is the result and is kept until the next exchange.
+    for (short code : {20, 0}) {
+        EXPECT_EQ(Wyn_Status_Rd(2, st_), code);
+        EXPECT_EQ(GetCmdStsErr(), code);
+    }
 }
 
 TEST_F(SimLine, MissingAndGarbledRepliesAreRetried) {
@@ -475,18 +435,17 @@ TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
                 "devices":[{"station":1,"mem_error_params":[3],"mem_error_points":[2]},
                            {"station":0,"std":[[],[{},{"mem_error":true}]]}]})");
     unsigned char rec[17];
-    ASSERT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[4], 0x30);
-    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[4], 0x10);
+    for (auto [station, family] : {std::pair{0, 0x30}, {1, 0x10}}) {
+        ASSERT_EQ(Wyn_SysCondition_Rd(station, 17, rec), WYN_OK);
+        EXPECT_EQ(rec[4], family) << station;
+    }
+    // Memory errors: parameter 3 of the amplifier, its point 2, the operator's first standard parameter.
     ASSERT_EQ(Wyn_Para_Rd2(1, 3, 2, 20, buf_), WYN_OK);
-    EXPECT_EQ(buf_[2] & 0x08, 0);
-    EXPECT_EQ(buf_[8] & 0x08, 0x08);
+    EXPECT_EQ(std::make_pair(buf_[2] & 0x08, buf_[8] & 0x08), std::make_pair(0, 0x08));
     ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x01, 100, buf_), WYN_OK);
     EXPECT_EQ(buf_[18] & 0x80, 0x80);
     ASSERT_EQ(Wyn_SysPara_Rd(0, 2, 0x01, 100, buf_), WYN_OK);
-    EXPECT_EQ(buf_[2] & 0x08, 0);
-    EXPECT_EQ(buf_[8] & 0x08, 0x08);
+    EXPECT_EQ(std::make_pair(buf_[2] & 0x08, buf_[8] & 0x08), std::make_pair(0, 0x08));
     EXPECT_EQ(Wyn_OpenMutex(), 0);
     control(R"({"faults":{}})");
     const intptr_t h = Wyn_OpenMutex();
