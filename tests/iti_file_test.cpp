@@ -29,7 +29,11 @@ using Texts = std::vector<std::string>;
 std::unique_ptr<ItiDatSet> new_set() { return std::make_unique<ItiDatSet>(); }
 
 // The numbers of two points of a table.
-std::pair<int, int> numbers(const ItiDatSet& s, int i, int j) { return {s.point[i].nDataNo, s.point[j].nDataNo}; }
+// (copied by value: the packed members cannot bind to the pair's references)
+std::pair<int, int> numbers(const ItiDatSet& s, int i, int j) {
+    const int a = s.point[i].nDataNo, b = s.point[j].nDataNo;
+    return {a, b};
+}
 
 std::string point_lines(int from, int to) {
     std::string s;
