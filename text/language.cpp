@@ -174,8 +174,7 @@ void remember_selection(const LanguageModule& lm, unsigned storedCurrent, const 
     CachedSelection& c = selection_cache();
     c = CachedSelection{};
     if (!keep) return;
-    c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains,
-         false, 0, {}, {}};
+    c = {true, after, storedCurrent, lm.defaultLangId, lm.languageCount, lm.langIds, lm.langNames, lm.langDomains, {}};
 }
 
 // Notes the module of a lookup whose current id needed no question, so the
@@ -186,10 +185,7 @@ void remember_resolved(const LanguageModule& lm, const char* modulePath) {
     // Only onto the selection this lookup was built from.
     const unsigned current = c.storedCurrent != 0 ? c.storedCurrent : lm.systemLangId;
     if (!c.valid || c.inputs.rsc.path != lm.rscDir || current != lm.currentLangId || c.langIds != lm.langIds) return;
-    c.resolved = true;
-    c.resolvedSystemLangId = lm.systemLangId;
-    c.resolvedHostDir = lm.hostDir;
-    c.resolvedModule = modulePath;
+    c.resolved = {true, lm.systemLangId, lm.hostDir, modulePath};
 }
 
 // The module path of the current language while the selection cache holds
@@ -200,14 +196,15 @@ bool resolved_module(char* out, size_t size) {
     const unsigned systemLangId = tavplat::GetSystemDefaultLangID();
     std::lock_guard<std::mutex> lock(state().selectionMutex);
     const CachedSelection& c = selection_cache();
-    if (!c.valid || !c.resolved || c.resolvedSystemLangId != systemLangId ||
-        !tavplat::host_directory_is(c.resolvedHostDir) || c.resolvedModule.size() >= size)
+    const CachedSelection::Resolved& r = c.resolved;
+    if (!c.valid || !r.valid || r.systemLangId != systemLangId || !tavplat::host_directory_is(r.hostDir) ||
+        r.module.size() >= size)
         return false;
     if (mode != tavplat::CacheMode::kFixed &&
         !(tavplat::identity_unchanged(c.inputs.rsc) && tavplat::identity_unchanged(c.inputs.sheet) &&
           tavplat::identity_unchanged(c.inputs.user)))
         return false;
-    std::memcpy(out, c.resolvedModule.c_str(), c.resolvedModule.size() + 1);
+    std::memcpy(out, r.module.c_str(), r.module.size() + 1);
     return true;
 }
 

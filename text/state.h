@@ -29,10 +29,11 @@ struct CachedSelection {
     std::vector<std::string> langNames, langDomains;
     // The module a lookup loads, once a lookup found the current id listed,
     // for that system language and host folder.
-    bool resolved = false;
-    unsigned resolvedSystemLangId = 0;
-    std::string resolvedHostDir;
-    std::string resolvedModule;
+    struct Resolved {
+        bool valid = false;
+        unsigned systemLangId = 0;
+        std::string hostDir, module;
+    } resolved;
 };
 
 struct State {
