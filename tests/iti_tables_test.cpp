@@ -269,15 +269,4 @@ TEST(ItiVvDeletion, DeleteAtFifteenOnlyResetsIt) {
               std::make_tuple(2, 0.0, 1));
 }
 
-// Blocks of at most two points never span a point that is not sent.
-TEST(ItiBlocks, WalkerSplitsAtGaps) {
-    BlockWalker w(99, 2, [](int no) { return no == 3 || no == 4 || no == 5 || no == 9; });
-    int first = 0, count = 0;
-    std::string seen;
-    while (w.next(&first, &count)) seen += std::to_string(first) + "x" + std::to_string(count) + " ";
-    EXPECT_EQ(seen, "3x2 5x1 9x1 ");
-    EXPECT_EQ(block_progress(99, 2), 75u);
-    EXPECT_EQ(block_progress(99, 99), 100u);
-}
-
 }  // namespace
