@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Tav_acs.h"
 #include "frame/frame.h"
@@ -29,6 +30,8 @@ std::string to_char(double v, int code, int digits, short* rc = nullptr) {
     return out;
 }
 
+std::vector<unsigned char> bytes_of(const Field& f, size_t n) { return {f.begin(), f.begin() + static_cast<long>(n)}; }
+
 std::string to_double_char(const Field& f, int digits) {
     char out[kTextMax];
     Bcd_to_DoubleChar(f.data(), digits, out);
@@ -37,35 +40,32 @@ std::string to_double_char(const Field& f, int digits) {
 
 }  // namespace
 
-TEST(BcdToDouble, ReadsSignPlacesAndFieldWidths) {
+// Field, digit count -> result code and value (a hex nibble stops the value
+// at the first letter; more places than digits leave the value untouched).
+TEST(BcdToDouble, SignPlacesWidthsAndNonBcdNibbles) {
+    const struct {
+        Field f;
+        int digits;
+        short code;
+        double want;
+    } cases[] = {
+        {{0x11, 0x01, 0x23, 0x45, 0x67, 0x89}, 6, 0, -1234.5},
+        {{0x11, 0x01, 0x23, 0x45, 0x67, 0x89}, 10, 0, -123456789.0 / 10},  // five digit bytes
+        {{0x11, 0x01, 0x23, 0x45, 0x67, 0x89}, 7, 0, -123456.7},           // odd counts read four bytes
+        {{0x60, 0x01, 0x23, 0x45, 0x67, 0x89}, 6, 0, 0.012345},            // all six digits after the point
+        {{0x20, 0x00, 0x1a, 0x23, 0x45}, 8, TAV_E_NOT_BCD, 1.0},
+        {{0x00, 0x01, 0xe9, 0x00}, 6, TAV_E_NOT_BCD, 1.0},  // an 'e' is a letter, not an exponent
+        {{0x70, 0x12, 0x34, 0x56}, 6, TAV_E_NOT_BCD, 42},
+    };
+    for (const auto& c : cases) {
+        double v = 42;
+        EXPECT_EQ(Bcd_to_Double(c.f.data(), c.digits, &v), c.code) << +c.f[0] << "/" << c.digits;
+        EXPECT_EQ(v, c.want) << +c.f[0] << "/" << c.digits;
+    }
     double v = 0;
-    Field f{0x11, 0x01, 0x23, 0x45, 0x67, 0x89};
-    EXPECT_EQ(Bcd_to_Double(f.data(), 6, &v), 0);
-    EXPECT_EQ(v, -1234.5);
-    EXPECT_EQ(Bcd_to_Double(f.data(), 10, &v), 0);  // five digit bytes
-    EXPECT_EQ(v, -123456789.0 / 10);
-    EXPECT_EQ(Bcd_to_Double(f.data(), 7, &v), 0);  // odd counts read four bytes
-    EXPECT_EQ(v, -123456.7);
-    f[0] = 0x60;  // all six digits after the point
-    EXPECT_EQ(Bcd_to_Double(f.data(), 6, &v), 0);
-    EXPECT_EQ(v, 0.012345);
-    f = {0x01};  // minus zero keeps its sign
-    EXPECT_EQ(Bcd_to_Double(f.data(), 8, &v), 0);
+    const Field minusZero{0x01};  // keeps its sign
+    EXPECT_EQ(Bcd_to_Double(minusZero.data(), 8, &v), 0);
     EXPECT_TRUE(v == 0 && std::signbit(v));
-}
-
-TEST(BcdToDouble, HexNibbleFailsButValueStopsAtFirstLetter) {
-    double v = 0;
-    Field f{0x20, 0x00, 0x1a, 0x23, 0x45};
-    EXPECT_EQ(Bcd_to_Double(f.data(), 8, &v), TAV_E_NOT_BCD);
-    EXPECT_EQ(v, 1.0);
-    f = {0x00, 0x01, 0xe9, 0x00};  // an 'e' is a letter, not an exponent
-    EXPECT_EQ(Bcd_to_Double(f.data(), 6, &v), TAV_E_NOT_BCD);
-    EXPECT_EQ(v, 1.0);
-    f = {0x70, 0x12, 0x34, 0x56};  // more places than digits: out untouched
-    v = 42;
-    EXPECT_EQ(Bcd_to_Double(f.data(), 6, &v), TAV_E_NOT_BCD);
-    EXPECT_EQ(v, 42);
 }
 
 TEST(DoubleToChar, TemplateRoundingAndOverflow) {
@@ -101,19 +101,24 @@ TEST(DoubleToChar, PrintFormPadsWithBlanks) {
 }
 
 TEST(DoubleToBcd, PacksDigitsAndHeader) {
-    Field f{};
-    EXPECT_EQ(Double_to_Bcd(12.34, 0x200, 8, f.data()), 0);
-    EXPECT_EQ(f, (Field{0x20, 0x00, 0x00, 0x12, 0x34}));
-    EXPECT_EQ(Double_to_Bcd(-1234.5, 0x100, 6, f.data()), 0);
-    EXPECT_EQ(f, (Field{0x11, 0x01, 0x23, 0x45, 0x34}));  // byte 4 not part of the field
-    f = {};
-    EXPECT_EQ(Double_to_Bcd(123456.7, 0x100, 7, f.data()), 0);  // odd last digit dropped
-    EXPECT_EQ(f, (Field{0x10, 0x12, 0x34, 0x56}));
-    EXPECT_EQ(Double_to_Bcd(-1234567.5, 0x100, 6, f.data()), 0);  // sign overwritten
-    EXPECT_EQ(f, (Field{0x10, 0x23, 0x45, 0x67}));
-    f.fill(0xEE);
-    EXPECT_EQ(Double_to_Bcd(1, 0x700, 6, f.data()), TAV_E_RANGE);
-    EXPECT_EQ(f[0], 0xEE);
+    const struct {
+        double v;
+        int code, digits;
+        short rc;
+        Field want;  // from a field of 0xEE
+    } cases[] = {
+        {12.34, 0x200, 8, 0, {0x20, 0x00, 0x00, 0x12, 0x34, 0xEE}},
+        {-1234.5, 0x100, 6, 0, {0x11, 0x01, 0x23, 0x45, 0xEE, 0xEE}},    // byte 4 not part of the field
+        {123456.7, 0x100, 7, 0, {0x10, 0x12, 0x34, 0x56, 0xEE, 0xEE}},   // odd last digit dropped
+        {-1234567.5, 0x100, 6, 0, {0x10, 0x23, 0x45, 0x67, 0xEE, 0xEE}}, // sign overwritten
+        {1, 0x700, 6, TAV_E_RANGE, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+    };
+    for (const auto& c : cases) {
+        Field f;
+        f.fill(0xEE);
+        EXPECT_EQ(Double_to_Bcd(c.v, c.code, c.digits, f.data()), c.rc) << c.v;
+        EXPECT_EQ(bytes_of(f, 6), bytes_of(c.want, 6)) << c.v;
+    }
 }
 
 TEST(DoubleToBcd, Digits16IsA48BitBinaryWrite) {
@@ -145,18 +150,13 @@ TEST(IntToBcd, DecimalDigitsBecomeNibbles) {
 }
 
 TEST(BcdToDoubleChar, NibblesWithPointAndBlankLeadingZero) {
-    Field f{0x11, 0x01, 0x23, 0x45};
-    EXPECT_EQ(to_double_char(f, 6), "- 1234.5");
-    f[0] = 0x20;
-    EXPECT_EQ(to_double_char(f, 6), "  123.45");
-    f[0] = 0x00;
-    EXPECT_EQ(to_double_char(f, 6), "  12345");
-    f[0] = 0x50;
-    EXPECT_EQ(to_double_char(f, 6), "  .12345");
-    f[0] = 0x60;
-    EXPECT_EQ(to_double_char(f, 6), " .012345");
-    f = {0x10, 0xAB, 0xCD};  // no digit check: upper-case letters pass through
-    EXPECT_EQ(to_double_char(f, 4), " ABC.D");
+    const std::pair<Field, std::string> cases[] = {
+        {{0x11, 0x01, 0x23, 0x45}, "- 1234.5"}, {{0x20, 0x01, 0x23, 0x45}, "  123.45"},
+        {{0x00, 0x01, 0x23, 0x45}, "  12345"},  {{0x50, 0x01, 0x23, 0x45}, "  .12345"},
+        {{0x60, 0x01, 0x23, 0x45}, " .012345"},
+    };
+    for (const auto& [f, want] : cases) EXPECT_EQ(to_double_char(f, 6), want) << +f[0];
+    EXPECT_EQ(to_double_char(Field{0x10, 0xAB, 0xCD}, 4), " ABC.D");  // no digit check: letters pass through
 }
 
 // Every value a field of the count and places can hold survives

@@ -95,17 +95,14 @@ TEST_F(ItiFake, ReadingMakesFiftyExchangesWithProgress) {
         tav::bcd::int_to_Bcd(2 * b + 1, &bcd);
         EXPECT_EQ(reads[b].args[2], bcd);
     }
-    EXPECT_EQ(reads[49].args[1], 1);
-    EXPECT_EQ(reads[49].args[2], 0x99);
+    EXPECT_EQ(std::make_pair(reads[49].args[1], reads[49].args[2]), std::make_pair(1LL, 0x99LL));
     const std::vector<unsigned>& rates = progress_.rates;
     ASSERT_FALSE(rates.empty());
-    EXPECT_EQ(rates.front(), 75u);
-    EXPECT_EQ(rates.back(), 100u);
+    EXPECT_EQ(std::make_pair(rates.front(), rates.back()), std::make_pair(75u, 100u));
     for (size_t i = 1; i < rates.size(); ++i) EXPECT_GT(rates[i], rates[i - 1]);
     EXPECT_EQ(fake_.names().back(), "Wyn_Net_Close");
-    EXPECT_STREQ(s->szAmpNo, "001");
+    EXPECT_EQ((std::vector<std::string>{s->szAmpNo, s->szComment}), (std::vector<std::string>{"001", "kept"}));
     EXPECT_NE(+(s->szReadDate[0]), '\0');
-    EXPECT_STREQ(s->szComment, "kept");
     // Decimal points, family, identification, progress.
     EXPECT_EQ(std::make_tuple(+s->wStopPosDp, +s->wStopTimeDp, +s->nFamily, +s->byInfo10, +s->nProgressTotal,
                               +s->nProgressDone),
@@ -127,10 +124,8 @@ TEST_F(ItiFake, PointImagesDecodeWithTheSetsDecimalPoints) {
                                         .dSpeed = 1500.5, .dStopTimer = 1.25, .nMCode = 0x42, .nMValid = 1,
                                         .nMTiming = 1, .nStatus = 0});
     // Faulty memory: defaults and -25, while the read succeeds.
-    EXPECT_EQ(+(q.nCmdMode), 1);
+    EXPECT_EQ(std::make_tuple(+q.nCmdMode, +q.nMCode, +q.nStatus), std::make_tuple(1, 0xFF, int{TAV_E_MEMORY_ERROR}));
     EXPECT_DOUBLE_EQ(+(q.dSpeed), 0.01);
-    EXPECT_EQ(+(q.nMCode), 0xFF);
-    EXPECT_EQ(+(q.nStatus), TAV_E_MEMORY_ERROR);
 }
 
 TEST_F(ItiFake, ReadFailuresAndCancel) {
@@ -190,8 +185,7 @@ TEST_F(ItiFake, DecimalParameterOutOfRangeReadsAsZero) {
     // The parameter reads go to the amplifier with the numbers found.
     const auto reads = fake_.calls_of("Wyn_Para_Rd2");
     ASSERT_GE(reads.size(), 2u);
-    EXPECT_EQ(reads[0].args[2], 112);
-    EXPECT_EQ(reads[1].args[2], 113);
+    EXPECT_EQ(std::make_pair(reads[0].args[2], reads[1].args[2]), std::make_pair(112LL, 113LL));
 }
 
 TEST_F(ItiFake, ChangedOnlyWriteSendsBlocksWithoutGaps) {
@@ -207,17 +201,15 @@ TEST_F(ItiFake, ChangedOnlyWriteSendsBlocksWithoutGaps) {
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
     const auto writes = fake_.calls_of("Wyn_PlaceDat_Wt2");
     ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[0].args, (std::vector<long long>{1, 2, 0x03, 32}));
-    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 0x05, 16}));
-    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 0x09, 16}));
+    const std::vector<long long> args[] = {{1, 2, 0x03, 32}, {1, 1, 0x05, 16}, {1, 1, 0x09, 16}};
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(writes[i].args, args[i]) << i;
     ASSERT_EQ(writes[0].data.size(), 32u);
     EXPECT_EQ(bytes_at(writes[0].data, 0, 16), (Bytes{0x35, 0x21, 0x00, 0x00, 0x01, 0x23, 0x45, 0x20, 0x15, 0x00,
                                                       0x50, 0x20, 0x00, 0x01, 0x25, 0x42}));
     EXPECT_EQ(writes[0].data[16 + 15], 0x00);  // M code 256
     EXPECT_EQ(bytes_at(writes[0].data, 27, 4), (Bytes{0x20, 0x06, 0x55, 0x35}));  // stop timer 655.35
     for (int no : {3, 4, 5, 9}) EXPECT_EQ(+(s->point[no - 1].nChgFlag), 0);
-    EXPECT_EQ(+(s->nProgressTotal), 4);
-    EXPECT_EQ(+(s->nProgressDone), 4);
+    EXPECT_EQ(std::make_pair(+s->nProgressTotal, +s->nProgressDone), std::make_pair(4, 4));
     // Nothing changed any more.
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_NOTHING_TO_SEND);
 }
@@ -248,8 +240,7 @@ TEST_F(ItiFake, RangeCheckComesBeforeTheLine) {
     s->point[30].nChgFlag = 1;
     s->point[30].nMCode = -129;
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_RANGE);
-    EXPECT_EQ(+(s->point[20].nStatus), 0);
-    EXPECT_EQ(+(s->point[30].nStatus), TAV_E_RANGE);
+    EXPECT_EQ(std::make_pair(+s->point[20].nStatus, +s->point[30].nStatus), std::make_pair(0, int{TAV_E_RANGE}));
     EXPECT_EQ(fake_.count("Wyn_Net_Open"), 0u);
     // A write of all points checks every point.
     s->point[30].nMCode = 0;
@@ -272,8 +263,7 @@ TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
     EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 0x01, 16}));
     EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 0x02, 16}));
     EXPECT_EQ(+(s->point[0].nChgFlag), 0);
-    EXPECT_EQ(+(s->point[1].nChgFlag), 1);
-    EXPECT_EQ(+(s->point[1].nStatus), TAV_E_STR_TRANSMISSION);
+    EXPECT_EQ(std::make_pair(+s->point[1].nChgFlag, +s->point[1].nStatus), std::make_pair(1, int{TAV_E_STR_TRANSMISSION}));
 
     // A data-size error ends the write.
     fake_.calls.clear();
@@ -309,16 +299,12 @@ TEST_F(ItiFake, LivePointKeepsTheAmplifiersDecimalPoints) {
     const auto reads = fake_.calls_of("Wyn_PlaceDat_Rd2");
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].args[2], 0x12);
-    EXPECT_EQ(+(info.byDataNo), 12);
-    EXPECT_EQ(+(info.nCmdMode), 1);
-    EXPECT_EQ(+(info.nStepMode), 5);
+    EXPECT_EQ(std::make_tuple(+info.byDataNo, +info.nCmdMode, +info.nStepMode), std::make_tuple(12, 1, 5));
     EXPECT_DOUBLE_EQ(+(info.dStopPos), 12.345);
     EXPECT_DOUBLE_EQ(+(info.dSpeed), 100.0);
     EXPECT_DOUBLE_EQ(+(info.dStopTimer), 0.15);
-    EXPECT_STREQ(info.szDataNo, "12");
-    EXPECT_STREQ(info.szMCode, "ab");
-    EXPECT_STREQ(info.szCmdMode, "INC");
-    EXPECT_STREQ(info.szStopPos, "      12.345");
+    EXPECT_EQ((std::vector<std::string>{info.szDataNo, info.szMCode, info.szCmdMode, info.szStopPos}),
+              (std::vector<std::string>{"12", "ab", "INC", "      12.345"}));
 
     ItiNoDatInfo untouched{};
     untouched.nMCode = 5;
@@ -375,11 +361,10 @@ protected:
     }
 };
 
-TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
+TEST_F(ItiSim, ReadInsertWriteReadBackAndRunToAPoint) {
     auto s = std::make_unique<ItiDatSet>();
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
-    EXPECT_EQ(+(s->nModel), 2);
-    EXPECT_EQ(+(s->nPointCount), 99);
+    EXPECT_EQ(std::make_pair(+s->nModel, +s->nPointCount), std::make_pair(2, 99));
     for (int n = 1; n <= 99; ++n)
         EXPECT_EQ(std::make_pair(+s->point[n - 1].dStopPos, +s->point[n - 1].dSpeed), std::make_pair(1000.0 * n, 100.0));
     ASSERT_EQ(Dat_Insert(s.get(), 5, 1, 1, -2500.0, 250.5, 0.75, 12, 1, 0), TAV_OK);
@@ -397,11 +382,8 @@ TEST_F(ItiSim, ReadInsertWriteAndReadBack) {
     unsigned short pos = 9, time = 9;
     ASSERT_EQ(Att_AmpRd("1", &pos, &time), TAV_OK);
     EXPECT_EQ(std::make_pair(+pos, +time), std::make_pair(0, 0));
-}
 
-TEST_F(ItiSim, PositioningRunOnAPoint) {
-    auto s = std::make_unique<ItiDatSet>();
-    ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
+    // A positioning run to a changed point.
     ASSERT_EQ(Dat_Chg(s.get(), 3, 0, 0, 1234.0, 5000.0, 0.0, 7, 1, 1), TAV_OK);
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
 

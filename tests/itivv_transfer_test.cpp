@@ -132,17 +132,13 @@ TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
     const auto reads = calls("Wyn_PlaceDat_Rd3");
     ASSERT_EQ(reads.size(), 8u);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(reads[i].args[0], 2);                     // station of entry 2
-        EXPECT_EQ(reads[i].args[1], i < 7 ? 2 : 1);         // count
-        const int first = 2 * i + 1;
-        EXPECT_EQ(reads[i].args[2], (first / 10) * 16 + first % 10);  // first point as BCD
+        const int first = 2 * i + 1;  // station of entry 2, count, first point as BCD
+        EXPECT_EQ(std::make_tuple(reads[i].args[0], reads[i].args[1], reads[i].args[2]),
+                  std::make_tuple(2LL, i < 7 ? 2LL : 1LL, (first / 10) * 16LL + first % 10));
     }
     EXPECT_TRUE(window.rates.empty());
-    EXPECT_EQ(+s->nProgressDone, 15);
-    EXPECT_EQ(+s->nPointCount, 15);
-    EXPECT_EQ(+s->nColumnCount, 12u);
-    EXPECT_EQ(+s->nFamily, 0x40u);
-    EXPECT_STREQ(s->szAmpNo, "002");
+    EXPECT_EQ(std::make_tuple(+s->nProgressDone, +s->nPointCount, +s->nColumnCount, +s->nFamily, std::string(s->szAmpNo)),
+              std::make_tuple(15, 15, 12u, 0x40u, std::string("002")));
     for (int n = 1; n <= 15; ++n)
         tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
                                                 .dStopPos = 1000.0 * n, .dSpeed = 100.0, .dAccelTime = 12.5,
@@ -162,8 +158,8 @@ TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
         script_points();
         auto s = std::make_unique<ItiVvDatSet>();
         ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-        EXPECT_EQ(+s->wStopPosDp, c.pos) << int(c.posNibble);
-        EXPECT_EQ(+s->wStopTimeDp, c.time) << int(c.timeNibble);
+        EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->wStopTimeDp), std::make_pair(+c.pos, +c.time))
+            << int(c.posNibble) << "/" << int(c.timeNibble);
         // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
         const auto ex = calls("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
@@ -188,8 +184,7 @@ TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
     s->nProgressDone = 5;
     fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0, 0x40)});
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_OPERATOR);
-    EXPECT_EQ(fake.count("Wyn_SysCondition_Rd"), 1u);
-    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(std::make_tuple(fake.count("Wyn_SysCondition_Rd"), fake.count("Wyn_Net_Close")), std::make_tuple(1u, 1u));
     EXPECT_EQ(+s->nProgressDone, 0);
 
     // The selected entry has no amplifier.
@@ -252,9 +247,8 @@ TEST_F(VvTransfer, AFailedStepEndsTheWriteBeforeTheNext) {
     fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
     fake.answer("CommExecProc", WynAnswer{3, {}});
     EXPECT_EQ(ComWt(nullptr, "2", 1, s.get()), 3);
-    EXPECT_EQ(fake.count("CommExecProc"), 1u);
-    EXPECT_EQ(fake.count("Wyn_PlaceDat_Wt3"), 0u);
-    EXPECT_EQ(fake.count("Wyn_Net_Close"), 1u);
+    EXPECT_EQ(std::make_tuple(fake.count("CommExecProc"), fake.count("Wyn_PlaceDat_Wt3"), fake.count("Wyn_Net_Close")),
+              std::make_tuple(1u, 0u, 1u));
 
     // A point write that fails leaves the close unsent.
     fake.calls.clear();
@@ -309,8 +303,7 @@ TEST_F(VvTransfer, DecimalSettingsByParameterCheckTypeThenFamily) {
     fake.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 3}});
     fake.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 1}});
     ASSERT_EQ(Att_AmpRd("7", &pos, &time), TAV_OK);
-    EXPECT_EQ(pos, 3);
-    EXPECT_EQ(time, 1);
+    EXPECT_EQ(std::make_pair(+pos, +time), std::make_pair(3, 1));
     const auto reads = calls("Wyn_Para_Rd2");
     ASSERT_EQ(reads.size(), 2u);
     EXPECT_EQ(reads[0].args, (std::vector<long long>{2, 1, 112, 8}));  // the target station
@@ -334,7 +327,9 @@ protected:
     tavtest::TempInstall home;
 };
 
-TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
+// A changed point's times reach the amplifier; then the initial write sends
+// every point with what it holds.
+TEST_F(VvEndToEnd, ChangedTimesAndTheInitialWriteReachTheAmplifierAndReadBack) {
     auto s = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
     EXPECT_EQ(+s->nFamily, 0x40u);
@@ -350,19 +345,13 @@ TEST_F(VvEndToEnd, ChangedTimesReachTheAmplifierAndReadBack) {
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
     tavtest::expect_same_points(*back, *s);
     EXPECT_EQ(std::make_pair(+back->point[3].dAccelTime, +back->point[3].dDecelTime), std::make_pair(12.5, 3.5));
-}
 
-TEST_F(VvEndToEnd, InitialWriteSendsTheWholeTable) {
-    auto s = std::make_unique<ItiVvDatSet>();
-    ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
     for (int no = 1; no <= 15; ++no)
         ASSERT_EQ(Dat_Chg(s.get(), no, no % 2, no % 4, -25.0 * no, 50.0 + no, 0.5 * no, 100.0 + no, 0.01 * no,
                           no, 1, no % 2),
                   TAV_OK);
     for (int no = 1; no <= 15; ++no) s->point[no - 1].nChgFlag = 0;  // InitWt sends them all the same
     ASSERT_EQ(InitWt(s.get()), TAV_OK);
-
-    auto back = std::make_unique<ItiVvDatSet>();
     ASSERT_EQ(ComRd(nullptr, "2", back.get()), TAV_OK);
     tavtest::expect_same_points(*back, *s);
 }

@@ -132,12 +132,10 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
 
 TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
     EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -69);
-    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
-
     home.write("servo.con", "SERVO,   1\r\n1\r\n999,0,empty\r\n");
     NewPara_Dat_Chg(set.get(), 3, 1);
     EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -19);
-    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u);
+    EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u) << "neither opened the line";
     EXPECT_EQ(+set->nProgressDone, -1);
 
     home.write("servo.con", tavtest::read_file(tavtest::sample_file("servo.con")));
@@ -151,24 +149,18 @@ TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
 TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
     NewPara_Dat_Chg(set.get(), 3, 3);
     NewPara_Dat_Chg(set.get(), 4, 4);
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x40, 0}});  // the block: data error
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
+    for (uint8_t str1 : {0x40, 0, 0}) wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {str1, 0}});  // the block: data error
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), 0);
     const auto writes = calls("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[1].args, (std::vector<long long>{1, 1, 3, 6}));
-    EXPECT_EQ(writes[2].args, (std::vector<long long>{1, 1, 4, 6}));
+    EXPECT_EQ((std::vector<std::vector<long long>>{writes[1].args, writes[2].args}),
+              (std::vector<std::vector<long long>>{{1, 1, 3, 6}, {1, 1, 4, 6}}));
     EXPECT_EQ(+set->para[2].nChgFlag, 0);
 
     // Refused one by one: write protection, the write ends.
     wyn.calls.clear();
-    NewPara_Dat_Chg(set.get(), 3, 3);
-    NewPara_Dat_Chg(set.get(), 4, 4);
-    NewPara_Dat_Chg(set.get(), 50, 4);
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0x80, 0}});
-    wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {0, 0}});
+    for (int no : {3, 4, 50}) NewPara_Dat_Chg(set.get(), no, no == 3 ? 3 : 4);
+    for (uint8_t str1 : {0x80, 0x80, 0}) wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {str1, 0}});
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
     EXPECT_EQ(std::make_tuple(+set->para[2].nResult, +set->para[3].nResult, +set->para[49].nChgFlag),
               std::make_tuple(-35, 0, 1));
@@ -201,7 +193,18 @@ protected:
     }
 };
 
-TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
+// A read cancelled half way closes the line and frees the port; then a whole
+// read, a write of changed values and of the initial values, each read back.
+TEST_F(TransferSim, CancelReadChangeWriteAndReadBack) {
+    cancel_at_half_way();
+    EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -31);
+    EXPECT_EQ(set->nProgressDone < set->nProgressTotal, true);
+    int port = -1;
+    EXPECT_EQ(tav::line::ComPortLockUnlockCheck(&port), 0);
+    EXPECT_EQ(tav::comm::wyn().Wyn_Net_Close(), 5) << "the line was closed";
+    progress.onRate = nullptr;
+    set->nCancel = 0;
+
     ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
     EXPECT_EQ(std::make_pair(+set->nFamily, +set->nModel), std::make_pair(0x30, 2));
     EXPECT_STREQ(set->szAmpNo, "001");
@@ -214,6 +217,7 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
         EXPECT_DOUBLE_EQ(+set->para[i].dValue, expected) << i + 1;
     }
     EXPECT_GT(present, 80);
+    EXPECT_DOUBLE_EQ(+set->para[2].dValue, 3);
     EXPECT_EQ(+set->nProgressDone, +set->nProgressTotal);
 
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 8, 123), 0);     // PA1 08
@@ -235,20 +239,6 @@ TEST_F(TransferSim, ReadChangeWriteAndReadBack) {
         if (back->para[i].wAttr == 0) continue;
         EXPECT_DOUBLE_EQ(+back->para[i].dValue, +defs->para[i].dInitial) << i + 1;
     }
-}
-
-TEST_F(TransferSim, CancelHalfWayThenReadAgain) {
-    cancel_at_half_way();
-    EXPECT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), -31);
-    EXPECT_EQ(set->nProgressDone < set->nProgressTotal, true);
-    int port = -1;
-    EXPECT_EQ(tav::line::ComPortLockUnlockCheck(&port), 0);
-    // The line was closed: opening it again succeeds.
-    EXPECT_EQ(tav::comm::wyn().Wyn_Net_Close(), 5);
-    progress.onRate = nullptr;
-    set->nCancel = 0;
-    ASSERT_EQ(NewPara_ComRd(nullptr, "1", 0, set.get(), 0, 0), 0);
-    EXPECT_DOUBLE_EQ(+set->para[2].dValue, 3);
 }
 
 }  // namespace

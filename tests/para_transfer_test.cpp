@@ -167,12 +167,12 @@ TEST_F(FakeTransfer, StationIsLookedUpInTheListEvenWhenItIsNotInUse) {
 }
 
 TEST_F(FakeTransfer, ForceLinMarkerOverridesTheReportedModel) {
-    home.write("TAVLOG.LIN", "");
-    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
-    EXPECT_EQ(+set->nModel, 2);
-    fs::remove(home.file("TAVLOG.LIN"));
-    ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
-    EXPECT_EQ(+set->nModel, 0);
+    for (bool marker : {true, false}) {
+        if (marker) home.write("TAVLOG.LIN", "");
+        else fs::remove(home.file("TAVLOG.LIN"));
+        ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);
+        EXPECT_EQ(+set->nModel, marker ? 2 : 0);
+    }
 }
 
 TEST_F(FakeTransfer, HiddenPageReadsThroughDirectFramesAndSkipsUnusedSlots) {
@@ -271,6 +271,7 @@ protected:
         tavtest::line_on_simulator(home);
     }
     void round_trip(int kind, int a, double va, int b, double vb) {
+        SCOPED_TRACE("page kind " + std::to_string(kind));
         ASSERT_EQ(para::Para_ComRd(nullptr, "0", kind, set.get()), 0);
         EXPECT_EQ(+set->para[a - 1].dValue, 100 * kind + a);  // the simulator's defaults
         ASSERT_EQ(para::Para_Dat_Chg(set.get(), a, va), 0);
@@ -287,9 +288,10 @@ protected:
     }
 };
 
-TEST_F(SimTransfer, StandardPageRoundTrip) { round_trip(0, 5, 1234, 11, 77); }
-
-TEST_F(SimTransfer, HiddenPageRoundTrip) { round_trip(2, 1, 1500, 12, 9); }
+TEST_F(SimTransfer, StandardAndHiddenPageRoundTrips) {
+    round_trip(0, 5, 1234, 11, 77);
+    round_trip(2, 1, 1500, 12, 9);
+}
 
 TEST_F(SimTransfer, OutOfRangeValueStopsBeforeAnyExchange) {
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);

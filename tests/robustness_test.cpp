@@ -3,7 +3,6 @@
 // valid, numbers out of range, and regressions of faults found by fuzzing.
 // A call must come back with a result code: no crash, no sanitizer report.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>

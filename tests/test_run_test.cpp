@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 using namespace tav::line;
 using tavtest::WynAnswer;
 using Names = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
+using Script = std::vector<std::pair<std::string, WynAnswer>>;
 
 namespace {
 
@@ -31,124 +34,79 @@ struct RecordingWyn : tavtest::RecordingWyn {
 
 WynAnswer status(uint8_t str1, uint8_t str2 = 0) { return WynAnswer{0, {str1, str2}}; }
 
+constexpr int kUnset = -1;  // the ready flag as the caller left it
+
 }  // namespace
 
-TEST(StatusRead, ReportsTheReadyFlagAndTheStatusBytes) {
-    RecordingWyn fake;
-    fake.answer("Wyn_Status_Rd", status(0x06, 0x31));
-    unsigned char out[2] = {};
-    int ready = -1;
-    ASSERT_EQ(Status_Rd(7, out, &ready), 0);
-    EXPECT_EQ(fake.calls.at(0).args, std::vector<long long>{7});
-    EXPECT_EQ(std::make_tuple(ready, out[0], out[1]), std::make_tuple(1, 0x06, 0x31));
-
-    fake.answer("Wyn_Status_Rd", WynAnswer{2, {0x02, 0x00}});
-    unsigned char untouched[2] = {0xEE, 0xEE};
-    ready = -1;
-    EXPECT_EQ(Status_Rd(7, untouched, &ready), 2);
-    EXPECT_EQ(std::make_pair(untouched[0], ready), std::make_pair(uint8_t{0xEE}, -1));
-}
-
-TEST(PositioningStart, NumbersOutsideOneToNinetyNineSendNothing) {
-    RecordingWyn fake;
-    unsigned char out[2] = {};
-    int ready = 0;
-    EXPECT_EQ(PlaceRunOff(1, 0, 1, out, &ready), -23);
-    EXPECT_EQ(PlaceRunOff(1, 100, 1, out, &ready), -23);
-    EXPECT_TRUE(fake.calls.empty());
-    // A cancel ignores the number.
-    EXPECT_EQ(PlaceRunOff(1, 100, 0, out, &ready), 0);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Status_Rd", "Wyn_Place_Cancel"}));
-}
-
-TEST(PositioningStart, SendsTheNumberAsBcdWhenReady) {
-    RecordingWyn fake;
-    fake.answer("Wyn_Status_Rd", status(0x02));
-    fake.answer("Wyn_PlaceMotion_Run", status(0x00, 0x5A));
-    unsigned char out[2] = {};
-    int ready = 0;
-    ASSERT_EQ(PlaceRunOff(4, 42, 1, out, &ready), 0);
-    EXPECT_EQ(ready, 1);
-    ASSERT_EQ(fake.names(), (Names{"Wyn_Status_Rd", "Wyn_PlaceMotion_Run"}));
-    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{4, 0x42}));
-    EXPECT_EQ(out[1], 0x5A);
-}
-
-TEST(PositioningStart, NotReadySendsNothingAndChecksTheStatusRead) {
-    RecordingWyn fake;
-    fake.answer("Wyn_Status_Rd", status(0x04, 0x77));
-    unsigned char out[2] = {};
-    int ready = 1;
-    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 0);
-    EXPECT_EQ(ready, 0);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Status_Rd"});
-    EXPECT_EQ(out[1], 0x77);
-
-    fake.answer("Wyn_Status_Rd", status(0x20));
-    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), -28);
-    EXPECT_EQ(fake.count("Wyn_PlaceMotion_Run"), 0u);
-}
-
-TEST(PositioningStart, FailuresOfTheStatusReadAndTheCommand) {
-    RecordingWyn fake;
-    unsigned char out[2] = {0xEE, 0xEE};
-    int ready = 0;
-    // A failed status read still reports the ready flag it saw.
-    fake.answer("Wyn_Status_Rd", WynAnswer{3, {0x02}});
-    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 3);
-    EXPECT_EQ(ready, 1);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Status_Rd"});
-
-    fake.answer("Wyn_Status_Rd", status(0x02));
-    fake.answer("Wyn_PlaceMotion_Run", WynAnswer{6, {0x80}});
-    EXPECT_EQ(PlaceRunOff(1, 5, 1, out, &ready), 6);
-    fake.answer("Wyn_Status_Rd", status(0x02));
-    fake.answer("Wyn_Place_Cancel", status(0x80));
-    EXPECT_EQ(PlaceRunOff(1, 5, 0, out, &ready), -33);
-    EXPECT_EQ(out[0], 0x80);
-}
-
-TEST(Jog, DirectionChoosesTheCommandAndStatusIsChecked) {
-    RecordingWyn fake;
-    unsigned char out[2] = {};
-    fake.answer("Wyn_ManuPluse_Snd", status(0x00));
-    EXPECT_EQ(ManuPluse_Snd(2, 1, out), 0);
-    fake.answer("Wyn_ManuMinus_Snd", status(0x08, 0x01));
-    EXPECT_EQ(ManuPluse_Snd(2, 0, out), -29);
-    EXPECT_EQ(out[0], 0x08);
-    fake.answer("Wyn_ManuMinus_Snd", WynAnswer{2, {0x80}});
-    EXPECT_EQ(ManuPluse_Snd(2, -1, out), 2);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_ManuPluse_Snd", "Wyn_ManuMinus_Snd", "Wyn_ManuMinus_Snd"}));
-}
-
-TEST(RunOnOff, RunOnThenSpeedSelection) {
-    RecordingWyn fake;
-    unsigned char out[2] = {};
-    ASSERT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), 0);
-    ASSERT_EQ(fake.names(), (Names{"Wyn_Run_On", "Wyn_ManuSpeed_Sel"}));
-    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{3, 2}));
-}
-
-TEST(RunOnOff, RefusedRunOnSelectsNoSpeed) {
-    RecordingWyn fake;
-    unsigned char out[2] = {};
-    fake.answer("Wyn_Run_On", status(0x40));
-    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), -27);
-    fake.answer("Wyn_Run_On", WynAnswer{2, {0x00, 0x00}});
-    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), 2);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Run_On", "Wyn_Run_On"}));
-
-    fake.answer("Wyn_ManuSpeed_Sel", status(0x84));
-    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 1, 2, out), -35);
-}
-
-TEST(RunOnOff, AnythingButOneIsRunOff) {
-    RecordingWyn fake;
-    unsigned char out[2] = {};
-    fake.answer("Wyn_Run_Off", status(0x20));
-    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 0, 9, out), -28);
-    EXPECT_EQ(RunOnOFF_ManuSpeedSel(3, 7, 9, out), 0);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Run_Off", "Wyn_Run_Off"}));
+// Each command against scripted answers: its result, the commands that went
+// out, the ready flag and the status bytes handed back (from EE EE).
+TEST(TestRunCommands, ResultsCommandsReadyFlagAndStatusBytes) {
+    using Call = std::function<short(unsigned char* out, int* ready)>;
+    const auto place = [](int station, int no, int mode) -> Call {
+        return [=](unsigned char* out, int* ready) { return PlaceRunOff(station, no, mode, out, ready); };
+    };
+    const auto jog = [](int dir) -> Call { return [=](unsigned char* out, int*) { return ManuPluse_Snd(2, dir, out); }; };
+    const auto run = [](int on, int speed) -> Call {
+        return [=](unsigned char* out, int*) { return RunOnOFF_ManuSpeedSel(3, on, speed, out); };
+    };
+    const Call statusRead = [](unsigned char* out, int* ready) { return Status_Rd(7, out, ready); };
+    const struct {
+        const char* what;
+        Script script;
+        Call call;
+        short result;
+        Names sent;
+        int ready;
+        Bytes out;                    // empty: not looked at
+        std::vector<long long> args;  // of the last command sent; empty: not looked at
+    } cases[] = {
+        {"status read", {{"Wyn_Status_Rd", status(0x06, 0x31)}}, statusRead, 0, {"Wyn_Status_Rd"}, 1, {0x06, 0x31}, {7}},
+        {"failed status read leaves flag and bytes", {{"Wyn_Status_Rd", WynAnswer{2, {0x02, 0x00}}}}, statusRead, 2,
+         {"Wyn_Status_Rd"}, kUnset, {0xEE, 0xEE}, {}},
+        {"positioning to 0: nothing sent", {}, place(1, 0, 1), -23, {}, kUnset, {}, {}},
+        {"positioning to 100: nothing sent", {}, place(1, 100, 1), -23, {}, kUnset, {}, {}},
+        {"a cancel ignores the number", {}, place(1, 100, 0), 0, {"Wyn_Status_Rd", "Wyn_Place_Cancel"}, kUnset, {}, {}},
+        {"ready: the number goes out as BCD",
+         {{"Wyn_Status_Rd", status(0x02)}, {"Wyn_PlaceMotion_Run", status(0x00, 0x5A)}}, place(4, 42, 1), 0,
+         {"Wyn_Status_Rd", "Wyn_PlaceMotion_Run"}, 1, {0x00, 0x5A}, {4, 0x42}},
+        {"not ready: nothing sent", {{"Wyn_Status_Rd", status(0x04, 0x77)}}, place(1, 5, 1), 0, {"Wyn_Status_Rd"}, 0,
+         {0x04, 0x77}, {}},
+        {"the status read is checked", {{"Wyn_Status_Rd", status(0x20)}}, place(1, 5, 1), -28, {"Wyn_Status_Rd"},
+         kUnset, {}, {}},
+        {"a failed status read still reports the ready flag", {{"Wyn_Status_Rd", WynAnswer{3, {0x02}}}},
+         place(1, 5, 1), 3, {"Wyn_Status_Rd"}, 1, {}, {}},
+        {"failed positioning command", {{"Wyn_Status_Rd", status(0x02)}, {"Wyn_PlaceMotion_Run", WynAnswer{6, {0x80}}}},
+         place(1, 5, 1), 6, {"Wyn_Status_Rd", "Wyn_PlaceMotion_Run"}, kUnset, {}, {}},
+        {"refused cancel", {{"Wyn_Status_Rd", status(0x02)}, {"Wyn_Place_Cancel", status(0x80)}}, place(1, 5, 0), -33,
+         {"Wyn_Status_Rd", "Wyn_Place_Cancel"}, kUnset, {0x80, 0x00}, {}},
+        {"jog plus", {{"Wyn_ManuPluse_Snd", status(0x00)}}, jog(1), 0, {"Wyn_ManuPluse_Snd"}, kUnset, {}, {}},
+        {"jog minus, status checked", {{"Wyn_ManuMinus_Snd", status(0x08, 0x01)}}, jog(0), -29, {"Wyn_ManuMinus_Snd"},
+         kUnset, {0x08, 0x01}, {}},
+        {"jog minus fails", {{"Wyn_ManuMinus_Snd", WynAnswer{2, {0x80}}}}, jog(-1), 2, {"Wyn_ManuMinus_Snd"}, kUnset,
+         {}, {}},
+        {"run on, then the speed", {}, run(1, 2), 0, {"Wyn_Run_On", "Wyn_ManuSpeed_Sel"}, kUnset, {}, {3, 2}},
+        {"refused run on selects no speed", {{"Wyn_Run_On", status(0x40)}}, run(1, 2), -27, {"Wyn_Run_On"}, kUnset, {},
+         {}},
+        {"failed run on selects no speed", {{"Wyn_Run_On", WynAnswer{2, {0x00, 0x00}}}}, run(1, 2), 2, {"Wyn_Run_On"},
+         kUnset, {}, {}},
+        {"refused speed", {{"Wyn_ManuSpeed_Sel", status(0x84)}}, run(1, 2), -35, {"Wyn_Run_On", "Wyn_ManuSpeed_Sel"},
+         kUnset, {}, {}},
+        {"run off, status checked", {{"Wyn_Run_Off", status(0x20)}}, run(0, 9), -28, {"Wyn_Run_Off"}, kUnset, {}, {}},
+        {"anything but 1 is run off", {}, run(7, 9), 0, {"Wyn_Run_Off"}, kUnset, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingWyn fake;
+        for (const auto& [name, answer] : c.script) fake.answer(name, answer);
+        unsigned char out[2] = {0xEE, 0xEE};
+        int ready = kUnset;
+        EXPECT_EQ(c.call(out, &ready), c.result);
+        EXPECT_EQ(fake.names(), c.sent);
+        // What a row leaves out is not looked at.
+        EXPECT_EQ(c.ready == kUnset ? kUnset : ready, c.ready);
+        EXPECT_EQ(c.out.empty() ? c.out : Bytes(out, out + 2), c.out);
+        EXPECT_EQ(c.args.empty() || fake.calls.empty() ? c.args : fake.calls.back().args, c.args);
+    }
 }
 
 // Online/offline opens its own line to the selected station (5 here, whichever

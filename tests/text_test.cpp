@@ -1,7 +1,6 @@
 // Message catalogue: language selection from the RSC folder and result-code
 // messages, run against copies of the built language modules.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -59,22 +58,21 @@ protected:
 
 }  // namespace
 
-TEST_F(Catalogue, LibraryCodesAndTheirFallbackText) {
+// Library codes (negative), communication codes (positive) and their
+// fallback texts, cut to the caller's size.
+TEST_F(Catalogue, ResultCodeMessagesAndTheirFallbackTexts) {
     EXPECT_EQ(message(0), kNormalEnd);
     EXPECT_EQ(message(-45), kErrorCodeLabel + " = -45");  // -45 has no text of its own
     EXPECT_NE(message(-18), message(-45));
-    EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(Catalogue, CommunicationCodesAndTheCommandStatusOfCode15) {
     EXPECT_EQ(message(300), kCommCodeLabel + " = 0x012C");
-    tavtest::RecordingWyn wyn;
-    wyn.cmdStsErr = 0x1AB;  // only the low byte is shown
-    EXPECT_EQ(message(15), kCommCodeLabel + " = 0x000F = 0xab");
+    {
+        tavtest::RecordingWyn wyn;
+        wyn.cmdStsErr = 0x1AB;  // only the low byte is shown
+        EXPECT_EQ(message(15), kCommCodeLabel + " = 0x000F = 0xab");
+    }
     EXPECT_NE(message(2), kCommCodeLabel + " = 0x0002");
-}
+    EXPECT_TRUE(g_boxes.empty());
 
-TEST_F(Catalogue, NeverWritesPastTheCallersSize) {
     char buf[8] = "xxxxxxx";
     EXPECT_EQ(tav::text::ErrString_Get(0, 0, buf), 0);
     EXPECT_EQ(buf[0], 'x');
@@ -127,8 +125,8 @@ TEST_F(Catalogue, AModuleThatIsNotASharedObjectIsReportedThenTheDefaultIsUsed) {
     set_default("0x0409");
     EXPECT_FALSE(message(0).empty());
     ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text.rfind("The Resource DLL( ", 0), 0u) << g_boxes[0].text;
     EXPECT_NE(g_boxes[0].text.find("tav0411.DLL"), std::string::npos);
-    EXPECT_EQ(g_boxes[0].text.rfind("The Resource DLL( ", 0), 0u);
 }
 
 TEST_F(Catalogue, ManyModuleFilesAreCappedWithoutHarm) {
@@ -142,20 +140,17 @@ TEST_F(Catalogue, ManyModuleFilesAreCappedWithoutHarm) {
 
 using CatalogueDeathTest = Catalogue;
 
-TEST_F(CatalogueDeathTest, NoUsableModuleEndsTheProcessWithCode1) {
+// No usable module at all, or No to the question: the process ends with code 1.
+TEST_F(CatalogueDeathTest, NoUsableModuleOrAnsweringNoEndsTheProcessWithCode1) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    std::remove(host.rsc("tav0411.DLL").c_str());
-    std::remove(host.rsc("tav0409.DLL").c_str());
-    set_current("0x0409");
-    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
-}
-
-TEST_F(CatalogueDeathTest, AnsweringNoToTheQuestionEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    g_answer = tavplat::IDNO;
     std::remove(host.rsc("tav0411.DLL").c_str());
     set_current("0x0411");
-    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
+    g_answer = tavplat::IDNO;
+    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "") << "answered No";
+    g_answer = tavplat::IDYES;
+    std::remove(host.rsc("tav0409.DLL").c_str());
+    set_current("0x0409");
+    EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "") << "no module";
 }
 
 TEST_F(Catalogue, ChangesToUserIniAndModulesShowAtTheNextLookup) {
@@ -184,6 +179,14 @@ namespace {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
 
+// Two lookups after the files settled: from here on the kept copies answer.
+void two_settled_lookups() {
+    for (int i = 0; i < 2; ++i) {
+        settle();
+        EXPECT_EQ(message(0), kNormalEnd);
+    }
+}
+
 struct stat stat_of(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);
@@ -203,9 +206,7 @@ TEST_F(Catalogue, AModuleRewrittenInPlaceWithItsOldSizeAndTimeShowsAtTheNextLook
     std::string bytes = tavtest::read_file(module);
     const size_t at = bytes.find(kNormalEnd);
     ASSERT_NE(at, std::string::npos);
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);
-    EXPECT_EQ(message(0), kNormalEnd);  // from the kept copy of the module
+    two_settled_lookups();
     bytes.replace(at, kNormalEnd.size(), "REPLACED");
     rewrite_in_place(module, bytes);
     EXPECT_EQ(message(0), "REPLACED");
@@ -215,10 +216,7 @@ TEST_F(Catalogue, AModuleRewrittenInPlaceWithItsOldSizeAndTimeShowsAtTheNextLook
 TEST_F(Catalogue, UserIniEditedTwiceWithinOneSecondShowsBothEdits) {
     const std::string ini = host.rsc("user.ini");
     host.write("RSC/user.ini", user_ini_with_current("0x0411"));
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);  // lists the languages into user.ini
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);  // kept from here on
+    two_settled_lookups();  // the first lists the languages into user.ini
     std::string text = tavtest::read_file(ini);
     const size_t at = text.find("0x0411");
     ASSERT_NE(at, std::string::npos);
@@ -276,10 +274,7 @@ TEST_F(Catalogue, ARenamedRscFolderIsReadAfreshAtTheNextLookup) {
     host.write("RSC.en/tav0409.DLL", tavtest::read_file(host.rsc("tav0409.DLL")));
     host.write("RSC.en/LangIdSheet.ini", tavtest::read_file(host.rsc("LangIdSheet.ini")));
     host.write("RSC.en/user.ini", tavtest::read_file(host.rsc("user.ini")));
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);
+    two_settled_lookups();
     ASSERT_EQ(std::rename(host.file("RSC").c_str(), host.file("RSC.ja").c_str()), 0);
     ASSERT_EQ(std::rename(host.file("RSC.en").c_str(), host.file("RSC").c_str()), 0);
     const std::string english = message(0);
@@ -307,10 +302,7 @@ TEST_F(Catalogue, TheQuestionIsAskedAtEveryLookupAndUserIniIsNotRewrittenWhenUnc
 
 TEST_F(CatalogueDeathTest, AnRscFolderRenamedAwayEndsTheProcessAsAMissingOneDoes) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);
-    settle();
-    EXPECT_EQ(message(0), kNormalEnd);
+    two_settled_lookups();
     ASSERT_EQ(std::rename(host.file("RSC").c_str(), host.file("RSC.old").c_str()), 0);
     EXPECT_EXIT(message(0), ::testing::ExitedWithCode(1), "");
 }

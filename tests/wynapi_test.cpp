@@ -254,7 +254,7 @@ TEST_F(SimLine, StandardParametersValuesTablesAndWrites) {
     EXPECT_EQ(got(Wyn_StdPara_Rd(1, 1, 0x01, 100, buf_), 0, 1), Bytes{0x80}) << "an amplifier has no standard parameters";
 }
 
-TEST_F(SimLine, ExtendedParametersReadAndWrite) {
+TEST_F(SimLine, ExtendedParametersReadWriteAndPersistAcrossReopening) {
     ASSERT_EQ(Wyn_Para_Rd2(1, 4, 96, 26, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 2, 8), field(0, 96));
     EXPECT_EQ(slice(buf_, 20, 26), field(0, 99));
@@ -265,6 +265,12 @@ TEST_F(SimLine, ExtendedParametersReadAndWrite) {
     EXPECT_EQ(got(Wyn_Para_Rd2(1, 2, 98, 14, buf_), 2, 14), data);
     EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 295, 26, buf_), 0, 1), Bytes{0x40}) << "past parameter 297";
     EXPECT_EQ(got(Wyn_Para_Rd2(2, 1, 297, 8, buf_), 2, 8), field(0, 297));
+    const Bytes f = field(0, 4242);
+    ASSERT_EQ(Wyn_Para_Wt2(1, 1, 150, 6, f.data(), st_), WYN_OK);
+    ASSERT_EQ(Wyn_Net_Close(), WYN_OK);
+    ASSERT_TRUE(home_.exists("line.json"));
+    ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 1, 150, 8, buf_), 2, 8), f) << "after reopening";
 }
 
 TEST_F(SimLine, PositioningPointsAndVvPoints) {
@@ -293,6 +299,12 @@ TEST_F(SimLine, PositioningPointsAndVvPoints) {
 
 TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
     unsigned char frame[8192] = {};
+    // A cleared frame with the fixed header for the station and the command byte.
+    const auto fresh = [&frame](int station, unsigned char command) {
+        std::memset(frame, 0, sizeof frame);
+        SetFixedHeaderData(frame, station);
+        frame[13] = command;
+    };
     ASSERT_EQ(SetFixedHeaderData(frame, 2), WYN_OK);
     EXPECT_EQ(slice(frame, 0, 17), (Bytes{0x5A, 0, 0, 0xFF, 0, 2, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}));
     // The VV decimal points: 'P', mode 0, kind 7, address 0x060101, 26 bytes back.
@@ -310,9 +322,7 @@ TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
               std::make_tuple(0, 4, 3, 23 + 26, 26));
 
     // Identification block written with 'Q' kind 2 at 0x040100, then read back.
-    std::memset(frame, 0, sizeof frame);
-    SetFixedHeaderData(frame, 1);
-    frame[13] = 0x51;
+    fresh(1, 0x51);
     put(frame, 19, {2, 0, 1, 4, 15});
     for (int i = 0; i < 15; ++i) frame[25 + i] = static_cast<unsigned char>(0xA0 + i);
     ASSERT_EQ(CommExecProc(1, frame, 40, buf_), WYN_OK);
@@ -322,9 +332,7 @@ TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
     ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 27, 42), slice(frame, 25, 40));
     // Opening and closing accesses (command 0x51, kind 0x51) answer clean status bytes.
-    std::memset(frame, 0, sizeof frame);
-    SetFixedHeaderData(frame, 1);
-    frame[13] = 0x51;
+    fresh(1, 0x51);
     frame[19] = 0x51;
     ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
     EXPECT_EQ(buf_[25], 0);
@@ -419,9 +427,7 @@ TEST_F(SimLine, MissingAndGarbledRepliesAreRetried) {
     unsigned char pc[100];
     ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
     EXPECT_EQ(pc[8], 0x02) << "two jogs, the retried one not run twice";
-}
-
-TEST_F(SimLine, RetryCountComesFromTheSettings) {
+    // The retry count comes from the settings.
     Wyn_Net_Close();
     settings_.nRetry = 0;
     ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
@@ -451,16 +457,6 @@ TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
     const intptr_t h = Wyn_OpenMutex();
     EXPECT_NE(h, 0);
     Wyn_CloseMutex(h);
-}
-
-TEST_F(SimLine, WritesPersistAcrossReopening) {
-    const Bytes f = field(0, 4242);
-    ASSERT_EQ(Wyn_Para_Wt2(1, 1, 150, 6, f.data(), st_), WYN_OK);
-    ASSERT_EQ(Wyn_Net_Close(), WYN_OK);
-    ASSERT_TRUE(home_.exists("line.json"));
-    ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK);
-    ASSERT_EQ(Wyn_Para_Rd2(1, 1, 150, 8, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), f);
 }
 
 // -------------------------------------------------- servo-sim over a pty
@@ -535,7 +531,11 @@ TEST_F(PtyLine, EchoedRequestsAreSkippedAndThePortIsExclusive) {
     EXPECT_EQ(tavplat::serial_open(link().c_str()), tavplat::kInvalidFile) << "opened exclusively";
 }
 
-TEST_F(PtyLine, StatePersistsAcrossASimulatorRestartAndALostLineIsReported) {
+// A restart keeps the state and a lost line is reported. Then noise toward
+// servo-sim (a header that announces the longest frame, a bad station, a
+// frame cut short, plain junk), with or without a pause before the next
+// request: the simulator drops it and answers that request.
+TEST_F(PtyLine, StatePersistsAcrossARestartALostLineIsReportedAndNoiseIsDropped) {
     start();
     WynLineSettings s = tavtest::wyn_settings();
     ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
@@ -552,6 +552,35 @@ TEST_F(PtyLine, StatePersistsAcrossASimulatorRestartAndALostLineIsReported) {
     ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
     EXPECT_EQ(slice(buf_, 2, 8), f);
     EXPECT_EQ(buf_[0], 0x04) << "still offline";
+    Wyn_Net_Close();
+
+    struct Noise {
+        const char* what;
+        Bytes bytes;
+        int pauseMs;  // before the request
+    };
+    const Noise noises[] = {
+        {"header of 8192 bytes, request at once", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 0},
+        {"header of 8192 bytes, request after the gap", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 250},
+        {"station 249", {0x02, 0xF9, 0x01, 0x01, 0x00, 0x00, 0x00}, 0},
+        {"frame cut short", {0x02, 0x01, 0x02, 0x07, 0x00, 0x00}, 0},
+        {"junk", {0x55, 0xFF, 0x00, 0x03, 0x02}, 0},
+    };
+    s = tavtest::wyn_settings(0, 10, 0);  // one attempt: the first request must be answered
+    for (const Noise& n : noises) {
+        SCOPED_TRACE(n.what);
+        const int fd = tavplat::serial_open(link().c_str());
+        ASSERT_NE(fd, tavplat::kInvalidFile);
+        ASSERT_EQ(::write(fd, n.bytes.data(), n.bytes.size()), static_cast<ssize_t>(n.bytes.size()));
+        ::usleep(30000);  // servo-sim takes the noise before the line is opened again (and flushed)
+        tavplat::serial_close(fd);
+        ::usleep(static_cast<useconds_t>(n.pauseMs) * 1000);
+        ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
+        unsigned char rec[17] = {};
+        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+        EXPECT_EQ(rec[4], 0x30);
+        Wyn_Net_Close();
+    }
 }
 
 // The library's transfers at the slowest documented rate, with the default
@@ -568,40 +597,6 @@ TEST_F(PtyLine, TransfersAt2400BaudWithTheDefaultTimeOut) {
     unsigned char pc[100];
     ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
     EXPECT_EQ(count_log(" rx "), 4) << "no request had to go out again";
-}
-
-// Noise toward servo-sim (a header that announces the longest frame, a bad
-// station, a frame cut short, plain junk), with or without a pause before the
-// next request: the simulator drops it and answers that request.
-TEST_F(PtyLine, NoiseTowardTheSimulatorIsDroppedAndTheNextRequestAnswered) {
-    start();
-    struct Noise {
-        const char* what;
-        Bytes bytes;
-        int pauseMs;  // before the request
-    };
-    const Noise noises[] = {
-        {"header of 8192 bytes, request at once", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 0},
-        {"header of 8192 bytes, request after the gap", {0x02, 0x01, 0x01, 0x01, 0x00, 0x00, 0x20}, 250},
-        {"station 249", {0x02, 0xF9, 0x01, 0x01, 0x00, 0x00, 0x00}, 0},
-        {"frame cut short", {0x02, 0x01, 0x02, 0x07, 0x00, 0x00}, 0},
-        {"junk", {0x55, 0xFF, 0x00, 0x03, 0x02}, 0},
-    };
-    WynLineSettings s = tavtest::wyn_settings(0, 10, 0);  // one attempt: the first request must be answered
-    for (const Noise& n : noises) {
-        SCOPED_TRACE(n.what);
-        const int fd = tavplat::serial_open(link().c_str());
-        ASSERT_NE(fd, tavplat::kInvalidFile);
-        ASSERT_EQ(::write(fd, n.bytes.data(), n.bytes.size()), static_cast<ssize_t>(n.bytes.size()));
-        ::usleep(30000);  // servo-sim takes the noise before the line is opened again (and flushed)
-        tavplat::serial_close(fd);
-        ::usleep(static_cast<useconds_t>(n.pauseMs) * 1000);
-        ASSERT_EQ(Wyn_Net_Open(&s), WYN_OK);
-        unsigned char rec[17] = {};
-        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-        EXPECT_EQ(rec[4], 0x30);
-        Wyn_Net_Close();
-    }
 }
 
 // -------------------------------------------- a noisy line that never answers
