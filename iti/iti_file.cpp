@@ -11,6 +11,8 @@
 #include "iti/iti.h"
 #include "line/line.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
+#include "sets/sets.h"
 #include "text/text.h"
 
 namespace tav::iti {
@@ -91,59 +93,40 @@ void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize) {
 template <class Set>
 short write_data_file(const char* target, Set* set, int columnTitleText) {
     const int n = point_count(set);
-    tavplat::ReplacingFile file;
-    if (!file.open(target, "w")) {
-        trace_file_name(target);
-        return TAV_E_READ_ONLY;
-    }
-    char version[16] = {};
-    frame::GetVersion(version);
-    std::fputs(ident_line(*set, version).c_str(), file.get());
-    std::fputs(text::Text(static_cast<unsigned>(columnTitleText)).c_str(), file.get());
-
-    short result = TAV_OK;
-    for (int i = 0; i < n; ++i) {
-        const auto& p = set->point[i];
-        char pos[64], speed[64], timer[64], line[kFileLineLimit];
-        format_value(p.dStopPos, set->wStopPosDp, 10, "%10.2f", pos, sizeof pos);
-        format_value(p.dSpeed, 2, 6, "%6.2f", speed, sizeof speed);
-        std::string times;  // ", accel, decel" of a VV point, after the speed
-        if constexpr (kHasTimes<std::remove_cvref_t<decltype(p)>>) {
-            char accel[64], decel[64];
-            format_value(p.dAccelTime, 1, 6, "%6.1f", accel, sizeof accel);
-            format_value(p.dDecelTime, 1, 6, "%6.1f", decel, sizeof decel);
-            times = std::string(", ") + accel + ", " + decel;
+    // A stop timer the file cannot show in its digits still leaves a whole
+    // file (without its tail when it is the last point's); the code comes back.
+    short formatted = TAV_OK;
+    const short code = sets::write_whole_file(target, TAV_E_READ_ONLY, trace_file_name, [&](FILE* f) -> short {
+        char version[16] = {};
+        frame::GetVersion(version);
+        std::fputs(ident_line(*set, version).c_str(), f);
+        std::fputs(text::Text(static_cast<unsigned>(columnTitleText)).c_str(), f);
+        for (int i = 0; i < n; ++i) {
+            const auto& p = set->point[i];
+            char pos[64], speed[64], timer[64], line[kFileLineLimit];
+            format_value(p.dStopPos, set->wStopPosDp, 10, "%10.2f", pos, sizeof pos);
+            format_value(p.dSpeed, 2, 6, "%6.2f", speed, sizeof speed);
+            std::string times;  // ", accel, decel" of a VV point, after the speed
+            if constexpr (kHasTimes<std::remove_cvref_t<decltype(p)>>) {
+                char accel[64], decel[64];
+                format_value(p.dAccelTime, 1, 6, "%6.1f", accel, sizeof accel);
+                format_value(p.dDecelTime, 1, 6, "%6.1f", decel, sizeof decel);
+                times = std::string(", ") + accel + ", " + decel;
+            }
+            formatted = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
+            tavplat::format_text(line, sizeof line, "%03d, %d, %02d, %02d, %s, %s%s, %s, %03d, %d, %d\n", p.nDataNo,
+                                 0, p.nCmdMode, p.nStepMode, pos, speed, times.c_str(), timer, p.nMCode, p.nMValid,
+                                 p.nMTiming);
+            if (std::fputs(line, f) == EOF) return TAV_E_DISK_FULL;
+            ++set->nProgressDone;
+            if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
         }
-        result = format_value(p.dStopTimer, set->wStopTimeDp + 2, 6, "%6.2f", timer, sizeof timer);
-        tavplat::format_text(line, sizeof line, "%03d, %d, %02d, %02d, %s, %s%s, %s, %03d, %d, %d\n", p.nDataNo, 0,
-                             p.nCmdMode, p.nStepMode, pos, speed, times.c_str(), timer, p.nMCode, p.nMValid,
-                             p.nMTiming);
-        if (std::fputs(line, file.get()) == EOF) {
-            result = TAV_E_DISK_FULL;
-            break;
-        }
-        ++set->nProgressDone;
-        if (set->nCancel == TAV_E_CANCELLED) {
-            result = TAV_E_CANCELLED;
-            break;
-        }
-    }
-    if (result == TAV_OK) {
-        const char* name = line::amp_name_for_file();
-        if (name[0] != '\0') std::fprintf(file.get(), "ampname=%s\n", name);
-        const std::size_t len = strnlen(set->szComment, sizeof set->szComment);
-        for (std::size_t i = 0; i < len; ++i) {
-            if (set->szComment[i] == '\r') continue;
-            if (std::fputc(set->szComment[i], file.get()) == EOF) break;
-        }
-    }
-    // The file is complete unless a write failed or the host cancelled; only
-    // a complete file replaces the old one.
-    const bool complete = result != TAV_E_DISK_FULL && result != TAV_E_CANCELLED;
-    if (complete && !file.commit()) result = TAV_E_DISK_FULL;
-    if (result == TAV_OK)
-        for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
-    return result;
+        return formatted == TAV_OK ? sets::write_file_tail(f, *set) : TAV_OK;
+    });
+    if (code != TAV_OK) return code;
+    if (formatted != TAV_OK) return formatted;
+    for (int i = 0; i < n; ++i) set->point[i].nChgFlag = 0;
+    return TAV_OK;
 }
 
 // Both tables' instances of the shared file steps.
@@ -238,13 +221,11 @@ Result DatFil_Rd(const char* fileName, ItiDatSet* set) { return read_data_file(f
 
 short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     set->nProgressTotal = set->nPointCount;
-    char target[TAV_PATH_MAX];
-    tavplat::copy_text(target, fileName != nullptr && fileName[0] != '\0' ? fileName : set->szFileName);
-    if (target[0] == '\0') return TAV_E_NO_TARGET_FILE;
-    if (std::strlen(target) < 5) return TAV_E_FILE_NAME;
-    if (has_extension(target, ".csv")) return CsvType_Wt(target, set);
-    if (!has_extension(target, ".k7l")) return TAV_E_FILE_NAME;
-    return write_data_file(target, set, kColumnTitleText);
+    std::string target;
+    if (const short code = sets::save_target(fileName, set->szFileName, &target); code != TAV_OK) return code;
+    if (has_extension(target.c_str(), ".csv")) return CsvType_Wt(target.c_str(), set);
+    if (!has_extension(target.c_str(), ".k7l")) return TAV_E_FILE_NAME;
+    return write_data_file(target.c_str(), set, kColumnTitleText);
 }
 
 short DatFil_Create(int model, ItiDatSet* set) { return create_from_template(model, set, kPositioningFile); }

@@ -11,6 +11,7 @@
 #include "iti/iti.h"
 #include "line/line.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 #include "text/text.h"
 
 namespace tav::iti {
@@ -177,29 +178,18 @@ template <class Set, class PrintData>
 short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
                 std::string (*describe)(Set* set, int index)) {
     if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
-    tavplat::ReplacingFile csv;
-    if (!csv.open(fileName, "w+")) {
-        trace_file_name(fileName);
-        return TAV_E_NO_FILE;
-    }
-    FILE* f = csv.get();
-    auto record = std::make_unique<PrintData>();
-    const short made = makeCsv(set, record.get());
-    if (made != TAV_OK) return made;  // nothing replaced
-    static constexpr int kCsvDescription[] = {1, 3, 4, 5, 8, 12, 9};
-    for (int index : kCsvDescription) std::fputs((describe(set, index) + "\n").c_str(), f);
-    std::fputs(record->szCommentLine, f);
-    std::fputs(record->szColumnTitle1, f);
-    short result = TAV_OK;
-    const int n = point_count(set);
-    for (int i = 0; i < n; ++i)
-        if (std::fputs(record->szPointLine[i], f) == EOF) {
-            result = TAV_E_DISK_FULL;
-            break;
-        }
-    // Only a whole file replaces the old one.
-    if (result == TAV_OK && !csv.commit()) result = TAV_E_DISK_FULL;
-    return result;
+    return sets::write_csv_listing(
+        fileName, trace_file_name, {1, 3, 4, 5, 8, 12, 9}, [&](int index) { return describe(set, index); },
+        [&](std::string* text) -> short {
+            auto record = std::make_unique<PrintData>();
+            const short made = makeCsv(set, record.get());
+            if (made != TAV_OK) return made;
+            *text += record->szCommentLine;
+            *text += record->szColumnTitle1;
+            const int n = point_count(set);
+            for (int i = 0; i < n; ++i) *text += record->szPointLine[i];
+            return TAV_OK;
+        });
 }
 
 // Both tables' CSV exports.

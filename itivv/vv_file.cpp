@@ -3,9 +3,11 @@
 // the positioning file's with two more values a line; the identification
 // line, template line and comment handling are the positioning table's.
 #include <cstring>
+#include <string>
 
 #include "itivv/itivv.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 
 namespace tav::itivv {
 
@@ -35,13 +37,11 @@ Result DatFil_Rd(const char* fileName, ItiVvDatSet* set) { return iti::read_data
 
 short DatFil_Wt(const char* fileName, ItiVvDatSet* set) {
     set->nProgressTotal = set->nPointCount;
-    char target[TAV_PATH_MAX];
-    tavplat::copy_text(target, fileName != nullptr && fileName[0] != '\0' ? fileName : set->szFileName);
-    if (target[0] == '\0') return TAV_E_NO_TARGET_FILE;
-    if (std::strlen(target) < 5) return TAV_E_FILE_NAME;
-    if (iti::has_extension(target, ".csv")) return CsvType_Wt(target, set);
-    if (!vv_name(target)) return TAV_E_FILE_NAME;  // ".k7v" or ".m7v" (the positioning table: ".k7l")
-    return iti::write_data_file(target, set, kColumnTitleText);
+    std::string target;
+    if (const short code = sets::save_target(fileName, set->szFileName, &target); code != TAV_OK) return code;
+    if (iti::has_extension(target.c_str(), ".csv")) return CsvType_Wt(target.c_str(), set);
+    if (!vv_name(target.c_str())) return TAV_E_FILE_NAME;  // ".k7v" or ".m7v" (the positioning table: ".k7l")
+    return iti::write_data_file(target.c_str(), set, kColumnTitleText);
 }
 
 short DatFil_Create(int model, ItiVvDatSet* set) { return iti::create_from_template(model, set, kVvFile); }

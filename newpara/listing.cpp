@@ -8,6 +8,7 @@
 #include "frame/frame.h"
 #include "newpara/state.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 #include "text/text.h"
 
 namespace tav::newpara {
@@ -126,28 +127,23 @@ short make_print(NewParaSet* set, NewParaPrint* out, bool csv) {
 
 short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     if (path == nullptr || path[0] == '\0') return TAV_E_PARAMETER;
-    tavplat::ReplacingFile csv;
-    if (!csv.open(path, "w+")) {
-        frame::tracef("NewPara CSV file=[%s]", path);
-        return TAV_E_NO_FILE;
-    }
-    FILE* f = csv.get();
-    NewParaPrint& print = state().csvPrint;
-    short code = make_print(set, &print, true);
-    if (code != TAV_OK) return code;  // nothing replaced
-    auto put = [&](const char* s) { return code == TAV_OK && std::fputs(s, f) >= 0 ? TAV_OK : TAV_E_DISK_FULL; };
-    for (int item : {1, 4, 8, 12, 9}) {
+    auto describe = [&](int item) {
         char info[kInfoLineSize];
         NewPara_Ctl_Inf_Rd(set, item, nullptr, info);
-        code = put(info);
-        code = put("\n");
-    }
-    code = put(print.szCommentLine);
-    code = put(print.szHeader);
-    const int lines = std::min(std::max(int{print.nLines}, 0), kParaCount);
-    for (int i = 0; i < lines; ++i) code = put(print.szLine[i]);
-    if (code == TAV_OK && !csv.commit()) code = TAV_E_DISK_FULL;
-    return code;
+        return std::string(info);
+    };
+    return sets::write_csv_listing(
+        path, [](const char* name) { frame::tracef("NewPara CSV file=[%s]", name); }, {1, 4, 8, 12, 9}, describe,
+        [&](std::string* text) -> short {
+            NewParaPrint& print = state().csvPrint;
+            const short code = make_print(set, &print, true);
+            if (code != TAV_OK) return code;
+            *text += print.szCommentLine;
+            *text += print.szHeader;
+            const int lines = std::min(std::max(int{print.nLines}, 0), kParaCount);
+            for (int i = 0; i < lines; ++i) *text += print.szLine[i];
+            return TAV_OK;
+        });
 }
 
 }  // namespace tav::newpara

@@ -14,6 +14,7 @@
 #include "line/line.h"
 #include "newpara/state.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 #include "sets/sets.h"
 #include "text/text.h"
 
@@ -193,30 +194,21 @@ Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> 
 
 short NewPara_Wt(const char* path, NewParaSet* set) {
     set->nProgressTotal = set->nParaCount;
-    std::string target = path != nullptr && path[0] != '\0'
-                             ? std::string(path)
-                             : std::string(set->szFileName, strnlen(set->szFileName, sizeof set->szFileName));
-    if (target.empty()) return TAV_E_NO_TARGET_FILE;
-    if (target.size() < 5) return TAV_E_FILE_NAME;
+    std::string target;
+    if (const short code = sets::save_target(path, set->szFileName, &target); code != TAV_OK) return code;
     int kind = -1;
     // The file need not exist yet: only its kind by name counts here.
     line::File_Chk(target.c_str(), &kind, nullptr, nullptr, nullptr, nullptr);
     if (kind == 5) return NewParaCsvType_Wt(target.c_str(), set);
     if (kind != 0 && kind != 1 && kind != 8) return TAV_E_FILE_NAME;
 
-    tavplat::ReplacingFile file;
-    if (!file.open(target.c_str(), "w+")) {
-        frame::tracef("NewPara file=[%s]", target.c_str());
-        return TAV_E_READ_ONLY;
-    }
-    FILE* f = file.get();
-    // The interface column carries the whole interface code.
-    const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface));
-    short code = TAV_OK;
-    if (!put(f, head) || !put(f, text::Text(10000))) code = TAV_E_DISK_FULL;
-    const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
-    if (code == TAV_OK)
-        code = sets::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
+    auto trace = [](const char* name) { frame::tracef("NewPara file=[%s]", name); };
+    return sets::write_whole_file(target.c_str(), TAV_E_READ_ONLY, trace, [&](FILE* f) -> short {
+        // The interface column carries the whole interface code.
+        const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface));
+        if (!put(f, head) || !put(f, text::Text(10000))) return TAV_E_DISK_FULL;
+        const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
+        return sets::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
             char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];
             format_value(r.dValue, r.wAttr, v);
             format_value(r.dInitial, r.wAttr, ini, false);
@@ -227,9 +219,7 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
             return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d,%s\n", i + 1, v, r.wAttr, ini, mx, mn, r.nResult,
                                 note);
         });
-    // Only a whole file replaces the old one.
-    if (code == TAV_OK && !file.commit()) code = TAV_E_DISK_FULL;
-    return code;
+    });
 }
 
 short NewPara_Create(int model, int kind, NewParaSet* set) {

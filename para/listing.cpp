@@ -10,6 +10,7 @@
 #include "frame/frame.h"
 #include "para/para.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 #include "text/text.h"
 
 namespace tav::para {
@@ -231,21 +232,17 @@ short ParaPrint_Mak(ParaSet* set, ParaPrint* out, bool csv) {
 }
 
 short ParaCsvType_Wt(const char* file, ParaSet* set) {
-    tavplat::ReplacingFile csv;
-    if (!csv.open(file, "w+")) return TAV_E_NO_FILE;
-    FILE* f = csv.get();
-    auto page = std::make_unique<ParaPrint>();
-    short code = ParaPrint_Mak(set, page.get(), true);
-    if (code != TAV_OK) return code;  // nothing replaced
-    std::string out;
-    for (int item : {1, 4, 8, 12, 9}) out += info(set, item) + "\n";
-    for (const char* p = page->szPrintComment; *p != '\0'; ++p)
-        if (*p != '\r') out += *p;
-    out += page->szPrintHead;
-    for (int i = 0; i < page->nPrintLines; ++i) out += page->szPrintLine[i];
-    if (std::fputs(out.c_str(), f) < 0) code = TAV_E_DISK_FULL;
-    if (code == TAV_OK && !csv.commit()) code = TAV_E_DISK_FULL;
-    return code;
+    return sets::write_csv_listing(file, nullptr, {1, 4, 8, 12, 9}, [&](int item) { return info(set, item); },
+                                   [&](std::string* text) -> short {
+                                       auto page = std::make_unique<ParaPrint>();
+                                       const short code = ParaPrint_Mak(set, page.get(), true);
+                                       if (code != TAV_OK) return code;
+                                       for (const char* p = page->szPrintComment; *p != '\0'; ++p)
+                                           if (*p != '\r') *text += *p;
+                                       *text += page->szPrintHead;
+                                       for (int i = 0; i < page->nPrintLines; ++i) *text += page->szPrintLine[i];
+                                       return TAV_OK;
+                                   });
 }
 
 short ParaTitle_Rd(ParaSet* set, char* drive, char* dir, char* name, char* spare1, char* spare2, char* title) {

@@ -15,6 +15,7 @@
 #include "line/line.h"
 #include "para/para.h"
 #include "platform/platform.h"
+#include "sets/file_frame.h"
 #include "sets/sets.h"
 #include "text/text.h"
 
@@ -248,35 +249,28 @@ Result Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file,
 short Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
     set->nProgressDone = 0;
-    const char* name = (file != nullptr && file[0] != '\0') ? file : set->szFileName;
-    if (name[0] == '\0') return TAV_E_NO_TARGET_FILE;
-    if (std::strlen(name) < 5) return TAV_E_FILE_NAME;
-    const int kind = file_kind(name);
-    if (kind == 5) return ParaCsvType_Wt(name, set);
+    std::string name;
+    if (const short code = sets::save_target(file, set->szFileName, &name); code != TAV_OK) return code;
+    const int kind = file_kind(name.c_str());
+    if (kind == 5) return ParaCsvType_Wt(name.c_str(), set);
     if (kind != 0 && kind != 1 && kind != 6 && kind != 7) return TAV_E_FILE_NAME;
 
-    tavplat::ReplacingFile out;
-    if (!out.open(name, "w+")) return TAV_E_READ_ONLY;
-    FILE* f = out.get();
-    // The interface column carries the low byte of the interface code.
-    std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu);
-    head += text::Text(kHeaderText);
-
-    short code = std::fputs(head.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
-    if (code == TAV_OK)
-        code = sets::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
-                                             [](FILE* out, int i, const ParaRecord& r) {
-                                                 char v[64], ini[64], mx[64], mn[64];
-                                                 value_text(r.dValue, r.wAttr, v, sizeof v);
-                                                 limit_text(r, r.dInitial, ini, sizeof ini);
-                                                 limit_text(r, r.dMax, mx, sizeof mx);
-                                                 limit_text(r, r.dMin, mn, sizeof mn);
-                                                 return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1, v,
-                                                                     r.wAttr, ini, mx, mn, r.nResult);
-                                             });
-    // Only a whole file replaces the old one.
-    if (code == TAV_OK && !out.commit()) code = TAV_E_DISK_FULL;
-    return code;
+    return sets::write_whole_file(name.c_str(), TAV_E_READ_ONLY, nullptr, [&](FILE* f) -> short {
+        // The interface column carries the low byte of the interface code.
+        const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu) +
+                                 text::Text(kHeaderText);
+        if (std::fputs(head.c_str(), f) < 0) return TAV_E_DISK_FULL;
+        return sets::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
+                                           [](FILE* out, int i, const ParaRecord& r) {
+                                               char v[64], ini[64], mx[64], mn[64];
+                                               value_text(r.dValue, r.wAttr, v, sizeof v);
+                                               limit_text(r, r.dInitial, ini, sizeof ini);
+                                               limit_text(r, r.dMax, mx, sizeof mx);
+                                               limit_text(r, r.dMin, mn, sizeof mn);
+                                               return std::fprintf(out, "%3d, %s, %04X, %s, %s, %s, %d\n", i + 1,
+                                                                   v, r.wAttr, ini, mx, mn, r.nResult);
+                                           });
+    });
 }
 
 short Para_Create(int model, int kind, ParaSet* set) {

@@ -204,6 +204,12 @@ TEST_F(ItiFile, WriterNamesAndFailures) {
     std::strcpy(s->szFileName, path("own.K7L").c_str());
     EXPECT_EQ(DatFil_Wt("", s.get()), TAV_OK);
     EXPECT_TRUE(home_.exists("own.K7L"));
+    // A name longer than the set's file-name field is written whole, never cut to another file.
+    const std::string folder(250, 'd');
+    std::filesystem::create_directories(path(folder.c_str()));
+    const std::string longName = folder + "/long.k7l";
+    EXPECT_EQ(DatFil_Wt(path(longName.c_str()).c_str(), s.get()), TAV_OK);
+    EXPECT_TRUE(home_.exists(longName.c_str()));
 
     ASSERT_EQ(DatFil_Wt(path("out.csv").c_str(), s.get()), TAV_OK);
     const std::string csv = home_.read("out.csv");
