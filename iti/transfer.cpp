@@ -248,7 +248,7 @@ template <class Set>
 struct PointBlocks : sets::BlockRules {
     static constexpr int kBlockSize = kPointsPerBlock;
     static constexpr bool kCountAtSend = true;
-    // A point the line lost on its retry stays marked; the next block goes on.
+    // A retry the line fails ends that block's retries (its points stay marked); the next block goes on.
     static constexpr sets::RetryLineFailure kRetryLineFailure = sets::RetryLineFailure::kEndsRetries;
     // "**リトライです****************"
     static constexpr const char* kRetryTrace = "**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************";
