@@ -12,6 +12,7 @@
 #include "frame/frame.h"
 #include "frame/result.h"
 #include "platform/platform.h"
+#include "sets/block_transfer.h"
 
 namespace tav::iti {
 
@@ -204,25 +205,8 @@ short write_bcd(double value, int digits, int places, unsigned char* field);
 // 100 for the last block, else the bar runs from (396 - n) / 396 upwards.
 unsigned block_progress(int n, int k);
 
-// Splits the points 1..n into blocks of at most maxPerBlock consecutive
-// points that are to be sent; a block never spans a point that is not.
-// next() gives the first point and the count of the next block, false at the
-// end; walked() is the number of points looked at so far (sent or not).
-class BlockWalker {
-public:
-    template <class ToSend>
-    BlockWalker(int n, int maxPerBlock, ToSend toSend) : n_(n), max_(maxPerBlock) {
-        for (int i = 0; i < n_ && i < kMaxPoints; ++i) send_[i] = toSend(i + 1);
-    }
-    bool next(int* first, int* count);
-    int walked() const { return walked_; }
-    bool at_end() const { return walked_ >= n_; }
-
-private:
-    int n_, max_;
-    int walked_ = 0;
-    bool send_[kMaxPoints] = {};
-};
+// The blocks of a point transfer: sets::BlockWalker over the points 1..n.
+using sets::BlockWalker;
 
 // Field parsing of the text files.
 int parse_dec(const char* text);           // decimal integer, saturating, 0 without digits

@@ -247,22 +247,6 @@ unsigned block_progress(int n, int k) {
     return static_cast<unsigned>((100 * (396 - n + k)) / 396);
 }
 
-bool BlockWalker::next(int* first, int* count) {
-    const int limit = n_ < kMaxPoints ? n_ : kMaxPoints;
-    while (walked_ < limit && !send_[walked_]) ++walked_;
-    if (walked_ >= limit) {
-        walked_ = n_;
-        return false;
-    }
-    *first = walked_ + 1;
-    *count = 0;
-    while (walked_ < limit && send_[walked_] && *count < max_) {
-        ++walked_;
-        ++*count;
-    }
-    return true;
-}
-
 int parse_dec(const char* text) {
     errno = 0;
     char* end = nullptr;

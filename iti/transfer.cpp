@@ -13,6 +13,7 @@
 #include "line/line.h"
 #include "newpara/newpara.h"
 #include "platform/platform.h"
+#include "sets/block_transfer.h"
 #include "sets/sets.h"
 #include "text/text.h"
 
@@ -51,46 +52,10 @@ void trace_block(short result, int amp, int count, int first, const unsigned cha
     }
 }
 
-short place_read(PlaceDat exchange, int station, int count, int first, unsigned char* reply) {
-    const comm::WynApi& w = comm::wyn();
-    return (exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Rd2 : w.Wyn_PlaceDat_Rd3)(station, count, point_bcd(first),
-                                                                                    kReplySize, reply);
-}
-
-short place_write(PlaceDat exchange, int station, int count, int first, int length, const unsigned char* data,
-                  unsigned char* reply) {
-    const comm::WynApi& w = comm::wyn();
-    return (exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Wt2 : w.Wyn_PlaceDat_Wt3)(station, count, point_bcd(first),
-                                                                                    length, data, reply);
-}
-
-// One point sent alone after its block failed the status check.
-template <class Set>
-short retry_point(int station, Set* set, int index, const PointLine& wire, PackPoint<Set> pack, short* overall) {
-    // "**リトライです****************"
-    frame::tracef("**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************");
-    unsigned char image[kReplySize] = {};
-    pack(set, index, image);
-    unsigned char reply[kReplySize] = {};
-    const short code = place_write(wire.exchange, station, 1, index + 1, wire.imageSize, image, reply);
-    if (code != TAV_OK) return code;
-    const short str = comm::Wyn_STR_ERR_Chk(reply);
-    if (str == TAV_OK) {
-        set->point[index].nChgFlag = 0;
-        set->point[index].nStatus = 0;
-    } else {
-        set->point[index].nStatus = str;
-        *overall = str;
-    }
-    return TAV_OK;
-}
-
 bool within(double v, double low, double high) { return v >= low && v <= high; }
 
 template <class Point>
-bool to_send(const Point& p, int writeAll) {
-    return writeAll != 0 || p.nChgFlag != 0;
-}
+bool to_send(const Point& p, int writeAll) { return writeAll != 0 || p.nChgFlag != 0; }
 
 }  // namespace
 
@@ -249,12 +214,14 @@ Result read_point_blocks(const char* ampText, Set* set, const PointLine& wire, D
     if (code != TAV_OK) return code;
     const bool traceOn = wire.traceDump && frame::CheckDiagnosticMarkers() == 1;
 
+    const comm::WynApi& w = comm::wyn();
+    const auto read = wire.exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Rd2 : w.Wyn_PlaceDat_Rd3;
     BlockWalker blocks(n, kPointsPerBlock, [](int) { return true; });
     int first = 0, inBlock = 0;
     while (blocks.next(&first, &inBlock)) {
-        if (wire.progress) frame::SendProgressRate(block_progress(n, blocks.walked()));
+        if (wire.progress) frame::SendProgressRate(block_progress(n, first + inBlock - 1));
         unsigned char reply[kReplySize] = {};
-        const short result = place_read(wire.exchange, station, inBlock, first, reply);
+        const short result = read(station, inBlock, point_bcd(first), kReplySize, reply);
         set->nProgressDone += inBlock;
         if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
         const short str = result != TAV_OK ? result : comm::Wyn_STR_ERR_Chk(reply);
@@ -272,47 +239,66 @@ Result read_point_blocks(const char* ampText, Set* set, const PointLine& wire, D
     return TAV_OK;
 }
 
+// The point tables' block write: two points per exchange; only a block whose
+// status failed is sent again point by point. Points are counted done as
+// soon as their block was sent, and cancel is looked at once the exchange
+// went through, before its status: a cancelled write leaves a refused block
+// as it is.
+template <class Set>
+struct PointBlocks : sets::BlockRules {
+    static constexpr int kBlockSize = kPointsPerBlock;
+    static constexpr bool kCountAtSend = true;
+    // A retry the line fails ends that block's retries (its points stay marked); the next block goes on.
+    static constexpr sets::RetryLineFailure kRetryLineFailure = sets::RetryLineFailure::kEndsRetries;
+    // "**リトライです****************"
+    static constexpr const char* kRetryTrace = "**\x83\x8a\x83\x67\x83\x89\x83\x43\x82\xc5\x82\xb7****************";
+    static constexpr bool kRetryTracePerItem = true;
+
+    Set* set;
+    const PointLine& wire;
+    PackPoint<Set> packPoint;
+    int writeAll, n, itemSize;
+    int station = 0;
+    bool traceOn = false;
+
+    bool pack(int no, unsigned char* image) {
+        if (!to_send(set->point[no - 1], writeAll)) return false;
+        packPoint(set, no - 1, image);
+        return true;
+    }
+    short send(int first, int count, const unsigned char* data, unsigned char* reply) const {
+        const comm::WynApi& w = comm::wyn();
+        return (wire.exchange == PlaceDat::Rd2Wt2 ? w.Wyn_PlaceDat_Wt2 : w.Wyn_PlaceDat_Wt3)(
+            station, count, point_bcd(first), count * itemSize, data, reply);
+    }
+    void after_send(short code, int first, int count, const unsigned char* reply) const {
+        if (traceOn) trace_block(code, station, count, first, reply, wire.imageSize);
+        if (code == WYN_E_DATA_SIZE && wire.sizeErrorTrace != nullptr) frame::tracef("%s", wire.sizeErrorTrace);
+    }
+    void item_done(int no, short outcome) {
+        if (outcome == TAV_OK) set->point[no - 1].nChgFlag = 0;
+        set->point[no - 1].nStatus = outcome;
+    }
+    short after_retry(const sets::RetryTally& t) {
+        if (t.lastFailure != TAV_OK) result = t.lastFailure;
+        return TAV_OK;
+    }
+    void post_progress(int first, int count) const {
+        if (wire.progress) frame::SendProgressRate(block_progress(n, first + count - 1));
+    }
+};
+
 template <class Set>
 Result write_point_blocks(int writeAll, Set* set, const PointLine& wire, PackPoint<Set> pack) {
     const int n = point_count(set);
     int total = 0;
-    for (int i = 0; i < n; ++i)
-        if (to_send(set->point[i], writeAll)) ++total;
+    for (int i = 0; i < n; ++i) total += to_send(set->point[i], writeAll);
     set->nProgressTotal = writeAll != 0 ? set->nPointCount : total;
-    int station = 0;
-    short code = line::TargetAmpKyoku_Rd(&station);
+    PointBlocks<Set> blocks{{}, set, wire, pack, writeAll, n, wire.imageSize};
+    const short code = line::TargetAmpKyoku_Rd(&blocks.station);
     if (code != TAV_OK) return code;
-    const bool traceOn = wire.traceDump && frame::CheckDiagnosticMarkers() == 1;
-
-    short overall = TAV_OK;
-    BlockWalker blocks(n, kPointsPerBlock, [&](int no) { return to_send(set->point[no - 1], writeAll); });
-    int first = 0, count = 0;
-    while (blocks.next(&first, &count)) {
-        unsigned char data[kReplySize] = {};
-        for (int i = 0; i < count; ++i) pack(set, first - 1 + i, data + i * wire.imageSize);
-        if (wire.progress) frame::SendProgressRate(block_progress(n, blocks.walked()));
-        unsigned char reply[kReplySize] = {};
-        const short result = place_write(wire.exchange, station, count, first, count * wire.imageSize, data, reply);
-        set->nProgressDone += count;
-        if (traceOn) trace_block(result, station, count, first, reply, wire.imageSize);
-        if (result == 12) {
-            if (wire.sizeErrorTrace != nullptr) frame::tracef("%s", wire.sizeErrorTrace);
-            const short str = comm::Wyn_STR_ERR_Chk(reply);
-            return str != TAV_OK ? str : result;
-        }
-        if (result != TAV_OK) return result;
-        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
-        if (comm::Wyn_STR_ERR_Chk(reply) == TAV_OK) {
-            for (int i = 0; i < count; ++i) {
-                set->point[first - 1 + i].nChgFlag = 0;
-                set->point[first - 1 + i].nStatus = 0;
-            }
-            continue;
-        }
-        for (int i = 0; i < count; ++i)
-            if (retry_point(station, set, first - 1 + i, wire, pack, &overall) != TAV_OK) break;
-    }
-    return overall;
+    blocks.traceOn = wire.traceDump && frame::CheckDiagnosticMarkers() == 1;
+    return sets::write_blocks(blocks, n);
 }
 
 // Both tables' instances of the shared transfer steps.

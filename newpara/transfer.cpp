@@ -13,6 +13,7 @@
 #include "line/line.h"
 #include "newpara/state.h"
 #include "platform/platform.h"
+#include "sets/block_transfer.h"
 #include "sets/sets.h"
 #include "text/text.h"
 
@@ -22,12 +23,9 @@ namespace {
 
 constexpr int kRecordSize = 17;
 constexpr int kReadBlock = 4;
-constexpr int kWriteBlock = 2;
 constexpr int kWriteProtect = 173;  // PA2 74: sent first and alone on the parameter page
 constexpr int kOperatorFamily = 0x50;
 constexpr int kNoStoreMarker = 1030;
-
-bool page_end(int no) { return no % kPageSize == 0; }
 
 // The station of a list entry: the station text is the entry number in servo.con.
 short station_of(const char* stationText, int* station) {
@@ -92,8 +90,56 @@ void trace_record(const unsigned char* rec) {
 
 enum class Source { kValue, kInitial };
 
+// The extended parameters' block write: two values per exchange, never across
+// a page; only a block whose status failed is sent again parameter by
+// parameter, and a failed exchange ends the write. The progress rate goes
+// before each send, from the parameters left.
+struct NewParaBlocks : sets::BlockRules {
+    static constexpr int kBlockSize = 2, kPageSize = newpara::kPageSize, itemSize = 6;
+    static constexpr sets::RetryLineFailure kRetryLineFailure = sets::RetryLineFailure::kEndsWrite;
+    static constexpr const char* kRetryTrace = "**retry****************";
+
+    NewParaSet* set;
+    int station, count;
+    bool all, initial, protectFirst;
+    int trace = 0;
+
+    double value_of(const NewParaRecord& r) const { return initial ? r.dInitial : r.dValue; }
+    bool pack(int no, unsigned char* image) {
+        NewParaRecord& r = set->para[no - 1];
+        if (r.wAttr == 0 && !initial) r.dValue = 0;
+        // The write protection switch went first, alone.
+        if ((protectFirst && no == kWriteProtect) || !(all || r.nChgFlag == 1)) return false;
+        encode(value_of(r), r.wAttr, image);
+        return true;
+    }
+    short send(int first, int n, const unsigned char* data, unsigned char* status) const {
+        return comm::wyn().Wyn_Para_Wt2(station, n, first, (6 * n) & 0xFF, data, status);
+    }
+    void after_send(short code, int first, int n, const unsigned char* status) const {
+        if (trace)
+            frame::tracef("Wyn_Para_Wt2()=%d:amp=%03d:count=%d:first=%d:STR1=%02x:STR2=%02x", code, station, n, first,
+                          status[0], status[1]);
+    }
+    static short map_status(short code) { return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code; }
+    // An initial-value write leaves the working values' marks as they were.
+    void item_done(int no, short outcome) {
+        if (initial) return;
+        NewParaRecord& r = set->para[no - 1];
+        if (outcome == TAV_OK) r.nChgFlag = 0;
+        r.nResult = outcome;
+    }
+    // A retried block sets the write's result, failed or not.
+    short after_retry(const sets::RetryTally& t) {
+        if (t.anyProtected) return TAV_E_WRITE_PROTECTED;
+        result = t.lastFailure;
+        return TAV_OK;
+    }
+    void post_progress(int first, int) const { newpara::post_progress(set, count - (first - 1)); }
+};
+
 // The block writer behind Amp_Wt and Amp_Ini_Wt.
-Result write_blocks(const char* stationText, bool all, Source source, NewParaSet* set) {
+Result send_parameters(const char* stationText, bool all, Source source, NewParaSet* set) {
     const bool initial = source == Source::kInitial;
     const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
     set->nProgressTotal = count;
@@ -102,102 +148,29 @@ Result write_blocks(const char* stationText, bool all, Source source, NewParaSet
         for (int i = 0; i < count; ++i) changed += set->para[i].nChgFlag == 1;
         set->nProgressTotal = changed;
     }
-    const comm::WynApi& w = comm::wyn();
-    int station = 0;
-    short code = station_of(stationText, &station);
+    NewParaBlocks blocks{{}, set, 0, count, all, initial, set->nKind == 0 && count >= kWriteProtect};
+    short code = station_of(stationText, &blocks.station);
     if (code != TAV_OK) return code;
-    auto value_of = [&](const NewParaRecord& r) { return initial ? r.dInitial : r.dValue; };
 
     // The write protection switch goes first, so that the rest is accepted.
-    const bool protectFirst = set->nKind == 0 && count >= kWriteProtect;
-    if (protectFirst) {
-        NewParaRecord& r = set->para[kWriteProtect - 1];
-        if (all || r.nChgFlag == 1) {
-            unsigned char data[6], status[4] = {};
-            encode(value_of(r), r.wAttr, data);
-            code = w.Wyn_Para_Wt2(station, 1, kWriteProtect, 6, data, status);
-            if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(status);
-            if (code != TAV_OK) {
-                r.nResult = code;
-                return code;
-            }
-            ++set->nProgressDone;
-            if (!initial) r.nChgFlag = r.nResult = 0;
+    NewParaRecord& protect = set->para[kWriteProtect - 1];
+    if (blocks.protectFirst && (all || protect.nChgFlag == 1)) {
+        unsigned char data[6], status[4] = {};
+        encode(blocks.value_of(protect), protect.wAttr, data);
+        code = blocks.send(kWriteProtect, 1, data, status);
+        if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(status);
+        if (code != TAV_OK) {
+            protect.nResult = code;
+            return code;
         }
+        ++set->nProgressDone;
+        if (!initial) protect.nChgFlag = protect.nResult = 0;
     }
     LineSettings ls{};
     code = line::Set_Rd(&ls);
     if (code != TAV_OK) return code;
-    const int trace = frame::CheckDiagnosticMarkers();
-
-    short result = TAV_OK;
-    int first = 0, n = 0;
-    unsigned char data[6 * kWriteBlock];
-    auto flush = [&]() -> short {
-        if (n == 0) return TAV_OK;
-        post_progress(set, count - (first - 1));
-        unsigned char status[4] = {};
-        short c = w.Wyn_Para_Wt2(station, n, first, (6 * n) & 0xFF, data, status);
-        if (trace) {
-            frame::tracef("Wyn_Para_Wt2()=%d:amp=%03d:count=%d:first=%d:STR1=%02x:STR2=%02x", c, station, n, first,
-                          status[0], status[1]);
-        }
-        const int blockFirst = first, blockN = n;
-        n = 0;
-        if (c == WYN_E_DATA_SIZE) {
-            const short s = comm::Wyn_STR_ERR_Chk(status);
-            return s == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : s == 0 ? c : s;
-        }
-        if (c != TAV_OK) return c;
-        short s = comm::Wyn_STR_ERR_Chk(status);
-        if (s == TAV_OK) {
-            if (!initial)
-                for (int k = 0; k < blockN; ++k) set->para[blockFirst - 1 + k].nChgFlag = set->para[blockFirst - 1 + k].nResult = 0;
-        } else {
-            frame::tracef("**retry****************");
-            bool protectedHit = false;
-            short blockResult = TAV_OK;
-            for (int k = 0; k < blockN; ++k) {
-                NewParaRecord& r = set->para[blockFirst - 1 + k];
-                unsigned char one[6];
-                std::memcpy(one, data + 6 * k, 6);
-                unsigned char st[4] = {};
-                c = w.Wyn_Para_Wt2(station, 1, blockFirst + k, 6, one, st);
-                if (c != TAV_OK) return c;
-                s = comm::Wyn_STR_ERR_Chk(st);
-                const short perParameter = s == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : s;
-                if (perParameter == TAV_E_WRITE_PROTECTED) protectedHit = true;
-                if (perParameter != TAV_OK) blockResult = perParameter;
-                if (!initial) {
-                    if (perParameter == TAV_OK) r.nChgFlag = 0;
-                    r.nResult = perParameter;
-                }
-            }
-            if (protectedHit) return TAV_E_WRITE_PROTECTED;
-            result = blockResult;
-        }
-        set->nProgressDone += blockN;
-        if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
-        return TAV_OK;
-    };
-
-    for (int i = 0; i < count; ++i) {
-        NewParaRecord& r = set->para[i];
-        const int no = i + 1;
-        if (r.wAttr == 0 && !initial) r.dValue = 0;
-        const bool send = !(protectFirst && no == kWriteProtect) && (all || r.nChgFlag == 1);
-        if (!send) {
-            if ((code = flush()) != TAV_OK) return code;
-            continue;
-        }
-        if (n == 0) first = no;
-        encode(value_of(r), r.wAttr, data + 6 * n);
-        ++n;
-        if (n == kWriteBlock || page_end(no) || no == count)
-            if ((code = flush()) != TAV_OK) return code;
-    }
-    if ((code = flush()) != TAV_OK) return code;
-    return result;
+    blocks.trace = frame::CheckDiagnosticMarkers();
+    return sets::write_blocks(blocks, count);
 }
 
 // The write with a station: check, lock, line, identification, block writes.
@@ -235,7 +208,7 @@ short write_to_amplifier(const char* stationText, bool all, Source source, NewPa
             if (code == TAV_OK) {
                 char text[8];
                 tavplat::format_text(text, sizeof text, "%03d", line::parse_int(stationText));
-                code = write_blocks(initial ? text : stationText, all || initial, source, set);
+                code = send_parameters(initial ? text : stationText, all || initial, source, set);
             }
             if (code == TAV_OK) code = comm::Wyn_General_Acs(a, 81, 0, 81, 0, 1, 0, 0, buffer, 2, answer);
         }
@@ -260,22 +233,14 @@ short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int la
     const int count = last - first > 0 ? std::min(last - first, paraCount) : paraCount;
     const comm::WynApi& w = comm::wyn();
     const std::string unused = text::Text(10010);
-    unsigned char reply[6 * kReadBlock + 2];
-    int i = 0;
-    while (i < count) {
-        if (set->para[i].wAttr == 0) {
-            ++set->nProgressDone;  // nothing to read counts as done
-            ++i;
-            continue;
-        }
-        // A block: consecutive present parameters, at most four, never across a page.
-        int n = 0;
-        while (i + n < count && n < kReadBlock && set->para[i + n].wAttr != 0) {
-            ++n;
-            if (page_end(i + n)) break;
-        }
+    // Blocks: consecutive present parameters, at most four, never across a page.
+    sets::BlockWalker blocks(count, kReadBlock, [&](int no) { return set->para[no - 1].wAttr != 0; }, kPageSize);
+    int walked = 0, no = 0, n = 0;
+    while (blocks.next(&no, &n)) {
+        const int i = no - 1;
+        set->nProgressDone += i - walked;  // the absent parameters passed over count as done
         post_progress(set, paraCount - i);
-        std::memset(reply, 0, sizeof reply);
+        unsigned char reply[6 * kReadBlock + 2] = {};
         code = w.Wyn_Para_Rd2(station, n, i + 1, 6 * n + 2, reply);
         if (code == TAV_OK) code = comm::Wyn_STR_ERR_Chk(reply);
         if (code != TAV_OK) return code;
@@ -301,9 +266,10 @@ short NewPara_Amp_Rd(const char* stationText, NewParaSet* set, int first, int la
             }
         }
         set->nProgressDone += n;
-        i += n;
+        walked = i + n;
         if (set->nCancel == TAV_E_CANCELLED) return TAV_E_CANCELLED;
     }
+    set->nProgressDone += count - walked;  // and so do those after the last block
     sets::stamp_read_date(set);
     tavplat::format_text(set->szAmpNo, sizeof set->szAmpNo, "%03d", station);
     return TAV_OK;
@@ -350,11 +316,11 @@ short NewPara_ComRd(const char* path, const char* stationText, int kind, NewPara
 }
 
 short NewPara_Amp_Wt(const char* stationText, int all, NewParaSet* set) {
-    return write_blocks(stationText, all != 0, Source::kValue, set);
+    return send_parameters(stationText, all != 0, Source::kValue, set);
 }
 
 short NewPara_Amp_Ini_Wt(const char* stationText, int reserved, NewParaSet* set) {
-    return write_blocks(stationText, true, Source::kInitial, set);
+    return send_parameters(stationText, true, Source::kInitial, set);
 }
 
 short NewPara_ComWt(const char* path, const char* stationText, int reserved, int all, NewParaSet* set) {

@@ -13,6 +13,7 @@
 #include "line/line.h"
 #include "para/para.h"
 #include "platform/platform.h"
+#include "sets/block_transfer.h"
 #include "sets/sets.h"
 #include "text/text.h"
 
@@ -21,7 +22,6 @@ namespace tav::para {
 namespace {
 
 constexpr int kReadBlock = 4;
-constexpr int kWriteBlock = 2;
 constexpr int kField = 6;
 // Table entry as the component delivers it: attribute high and low byte, then
 // initial, maximum and minimum value as 10 BCD digits (5 bytes) each.
@@ -80,15 +80,6 @@ void apply_forced_model(unsigned char* rec) {
         frame::tracef("\x95\x57\x8f\x80\x83\x70\x83\x89\x83\x81\x81\x5b\x83\x5e\x95\xd2\x8f\x57\x81\x46"
                       "\x8b\x40\x8e\xed\x82\xf0\x8b\xad\x90\xa7\x95\xcf\x8d\x58[%s]",
                       marker);
-}
-
-short status_code(short code, const unsigned char* status) {
-    if (code == 0) return comm::Wyn_STR_ERR_Chk(status);
-    if (code == 12) {
-        const short chk = comm::Wyn_STR_ERR_Chk(status);
-        if (chk != TAV_OK) return chk;
-    }
-    return code;
 }
 
 // Attribute bit 1: the value field holds a plain 40-bit binary number.
@@ -176,21 +167,6 @@ Result read_run(int station, ParaSet* set, int first, int count, bool store) {
     return TAV_OK;
 }
 
-Result write_block(int station, int kind, int first, int count, const unsigned char* data) {
-    const unsigned start = bcd_of(first + 1);
-    const comm::WynApi& w = comm::wyn();
-    unsigned char status[kReplySize] = {};
-    short code;
-    if (kind == 2)
-        code = comm::Wyn_General_Acs(static_cast<unsigned char>(station), kWrite, static_cast<unsigned char>(count),
-                                     kHiddenMemory, static_cast<unsigned char>(start), 1, 0, kField * count, data, 0,
-                                     status);
-    else
-        code = (kind == 0 ? w.Wyn_StdPara_Wt : w.Wyn_SysPara_Wt)(station, count, start, 5 * count, data, status);
-    code = status_code(code, status);
-    return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
-}
-
 Result read_back(int station, int kind, int first) {
     const unsigned start = bcd_of(first + 1);
     unsigned char reply[kReplySize] = {};
@@ -200,9 +176,69 @@ Result read_back(int station, int kind, int first) {
                                      static_cast<unsigned char>(start), 0, 0, 0, nullptr, kField + 2, reply);
     else
         code = comm::wyn().Wyn_SysPara_Rd(station, 1, start, kReplySize, reply);
-    code = status_code(code, reply);
+    code = sets::reply_code(code, reply);
     return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
 }
+
+// The standard parameters' block write: two values per exchange, every
+// failed block (whatever failed) sent again parameter by parameter, progress
+// posted once a block and its retries are done.
+struct ParaBlocks : sets::BlockRules {
+    static constexpr int kBlockSize = 2, itemSize = kField;
+    static constexpr bool kPostBeforeSend = false;
+    static constexpr sets::RetryLineFailure kRetryLineFailure = sets::RetryLineFailure::kItemResult;
+
+    ParaSet* set;
+    int station, kind, sendAll;
+
+    bool to_send(const ParaRecord& r) const { return sendAll != 1 ? r.nChgFlag != 0 : kind != 2 || r.wAttr != 0; }
+    // An absent parameter goes as 0; one that does not convert stays behind
+    // with its code and ends the block before it.
+    bool pack(int no, unsigned char* image) {
+        ParaRecord& r = set->para[no - 1];
+        if (kind != 2 && r.wAttr == 0) r.dValue = 0;
+        if (!to_send(r)) return false;
+        unsigned char field[bcd::kBcdFieldMax] = {};
+        const short conv = bcd::Double_to_Bcd(r.dValue, r.wAttr, is_unsigned(r.wAttr) ? 16 : 10, field);
+        if (conv != TAV_OK) {
+            r.nResult = conv;
+            result = conv;
+            return false;
+        }
+        std::memcpy(image, field, kField);
+        return true;
+    }
+    short send(int first, int count, const unsigned char* data, unsigned char* status) const {
+        const unsigned start = bcd_of(first);
+        const comm::WynApi& w = comm::wyn();
+        short code;
+        if (kind == 2)
+            code = comm::Wyn_General_Acs(static_cast<unsigned char>(station), kWrite, static_cast<unsigned char>(count),
+                                         kHiddenMemory, static_cast<unsigned char>(start), 1, 0, kField * count, data,
+                                         0, status);
+        else
+            code = (kind == 0 ? w.Wyn_StdPara_Wt : w.Wyn_SysPara_Wt)(station, count, start, 5 * count, data, status);
+        // A refusal is write protection for the operator's parameters, whoever reports it.
+        return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code;
+    }
+    static short map_status(short code) { return code == TAV_E_STR_REFUSED ? TAV_E_WRITE_PROTECTED : code; }
+    // A write-protected block of system parameters ends the write at once, without a retry.
+    bool retried(short, short outcome) const { return !(outcome == TAV_E_WRITE_PROTECTED && kind == 1); }
+    // The system and hidden parameters are read back after their retry went through.
+    short confirm(int no) const { return kind != 0 ? read_back(station, kind, no - 1) : Result{TAV_OK}; }
+    void item_done(int no, short outcome) {
+        ParaRecord& r = set->para[no - 1];
+        r.nResult = outcome;
+        if (outcome == TAV_OK) r.nChgFlag = 0;
+    }
+    // A write-protected last parameter ends the write; another failure leaves the block's code.
+    short after_retry(const sets::RetryTally& t) {
+        if (t.last == TAV_E_WRITE_PROTECTED) return TAV_E_WRITE_PROTECTED;
+        if (t.lastFailure != TAV_OK) result = t.block;
+        return TAV_OK;
+    }
+    void post_progress(int, int) const { para::post_progress(set); }
+};
 
 // The transfer opening (memory kind 0) and closing (memory kind 1) frames.
 short session_frame(int station, unsigned char kind) {
@@ -385,18 +421,11 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
     short code = prepare_blocks(station, &number);
     if (code != TAV_OK) return code;
 
+    // A hidden parameter without attribute is not on the device: it ends a block and is passed over.
+    sets::BlockWalker blocks(n, kReadBlock, [&](int no) { return set->nKind != 2 || set->para[no - 1].wAttr != 0; });
     int first = 0, count = 0;
-    for (int i = 0; i < n; ++i) {
-        const bool skip = set->nKind == 2 && set->para[i].wAttr == 0;
-        if (!skip) {
-            if (count == 0) first = i;
-            ++count;
-        }
-        if (count > 0 && (count == kReadBlock || i == n - 1 || skip)) {
-            if ((code = read_run(number, set, first, count, store)) != TAV_OK) return code;
-            count = 0;
-        }
-    }
+    while (blocks.next(&first, &count))
+        if ((code = read_run(number, set, first - 1, count, store)) != TAV_OK) return code;
     sets::stamp_read_date(set);
     if (comm::wyn().GetKbType() != 0)
         tavplat::copy_text(set->szAmpNo, "000");
@@ -406,70 +435,14 @@ short Para_Amp_Rd(const char* station, ParaSet* set) {
 }
 
 short Para_Amp_Wt(const char* station, int sendAll, ParaSet* set) {
-    const int kind = set->nKind;
     const int n = std::min(int{set->nParaCount}, kSlots);
-    auto to_send = [&](const ParaRecord& r) {
-        if (sendAll != 1) return r.nChgFlag != 0;
-        return kind != 2 || r.wAttr != 0;
-    };
+    ParaBlocks blocks{{}, set, 0, set->nKind, sendAll};
     int total = 0;
-    for (int i = 0; i < n; ++i) total += to_send(set->para[i]);
+    for (int i = 0; i < n; ++i) total += blocks.to_send(set->para[i]);
     set->nProgressTotal = total;
-    int number = 0;
-    short code = prepare_blocks(station, &number);
+    const short code = prepare_blocks(station, &blocks.station);
     if (code != TAV_OK) return code;
-
-    short failure = TAV_OK;
-    unsigned char data[kField * kWriteBlock] = {};
-    int first = 0, count = 0;
-    auto flush = [&]() -> short {
-        const short block = write_block(number, kind, first, count, data);
-        if (block == TAV_E_WRITE_PROTECTED && kind == 1) return block;
-        if (block == TAV_OK) {
-            for (int k = 0; k < count; ++k) set->para[first + k].nChgFlag = 0, set->para[first + k].nResult = 0;
-        } else {
-            bool allGood = true;
-            short outcome = TAV_OK;
-            for (int k = 0; k < count; ++k) {
-                outcome = write_block(number, kind, first + k, 1, data + kField * k);
-                if (outcome == TAV_OK && kind != 0) outcome = read_back(number, kind, first + k);
-                ParaRecord& r = set->para[first + k];
-                r.nResult = outcome;
-                if (outcome == TAV_OK) r.nChgFlag = 0;
-                else allGood = false;
-            }
-            if (!allGood) {
-                if (outcome == TAV_E_WRITE_PROTECTED) return outcome;
-                failure = block;
-            }
-        }
-        set->nProgressDone += count;
-        post_progress(set);
-        count = 0;
-        return set->nCancel == TAV_E_CANCELLED ? TAV_E_CANCELLED : TAV_OK;
-    };
-
-    for (int i = 0; i < n; ++i) {
-        ParaRecord& r = set->para[i];
-        if (kind != 2 && r.wAttr == 0) r.dValue = 0;
-        bool send = to_send(r);
-        if (send) {
-            unsigned char field[bcd::kBcdFieldMax] = {};
-            const short conv = bcd::Double_to_Bcd(r.dValue, r.wAttr, is_unsigned(r.wAttr) ? 16 : 10, field);
-            if (conv != TAV_OK) {
-                r.nResult = conv;
-                failure = conv;
-                send = false;
-            } else {
-                if (count == 0) first = i;
-                std::memcpy(data + kField * count, field, kField);
-                ++count;
-            }
-        }
-        if (count > 0 && (count == kWriteBlock || !send || i == n - 1))
-            if ((code = flush()) != TAV_OK) return code;
-    }
-    return failure;
+    return sets::write_blocks(blocks, n);
 }
 
 short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set) {
