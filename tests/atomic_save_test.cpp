@@ -26,6 +26,7 @@
 #include "newpara/newpara.h"
 #include "para/para.h"
 #include "platform/platform.h"
+#include "tests/fixtures/child_process.h"
 #include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/temp_dirs.h"
 
@@ -36,19 +37,15 @@ namespace {
 // Runs save in a child process whose files may not grow beyond limit bytes.
 // With dieAtLimit the write that crosses it kills the child (SIGXFSZ), as a
 // kill at that write would; otherwise the write fails as on a full disk.
+// Its exit code, or -signal.
 int run_limited(const std::function<short()>& save, rlim_t limit, bool dieAtLimit) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        ::signal(SIGXFSZ, dieAtLimit ? SIG_DFL : SIG_IGN);
-        const rlimit size{limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &size);
-        ::_exit(save() & 0xFF);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    return tavtest::Child([&] {
+               const rlimit noCore{0, 0}, size{limit, limit};
+               ::setrlimit(RLIMIT_CORE, &noCore);
+               ::signal(SIGXFSZ, dieAtLimit ? SIG_DFL : SIG_IGN);
+               ::setrlimit(RLIMIT_FSIZE, &size);
+               return save() & 0xFF;
+           }).wait();
 }
 
 std::string station_list(const std::string& name) {
@@ -124,19 +121,8 @@ protected:
 // Runs read in a child process; its result, or -1000 when it had not ended
 // after a second (a reader waiting on a FIFO, or reading without end).
 int result_within_a_second(const std::function<short()>& read) {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(read() & 0xFF);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1000;
-        }
-        ::usleep(2000);
-    }
-    return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -2000;
+    const int rc = tavtest::Child([&] { return read() & 0xFF; }).wait_for(std::chrono::seconds(1));
+    return rc >= 0 ? static_cast<signed char>(rc) : rc == -1000 ? rc : -2000;
 }
 
 }  // namespace
@@ -169,19 +155,18 @@ TEST_F(AtomicSave, ReadersRefuseWhatIsNoRegularFileAndOversizedFiles) {
     for (const Reader& r : readers) {
         const std::string input = path(r.input);
         fs::remove_all(input);
-        ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
-        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": FIFO";
-        fs::remove(input);
-        fs::create_symlink("/dev/zero", input);
-        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": /dev/zero";
-        fs::remove(input);
-        fs::create_directory(input);
-        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": folder";
-        fs::remove(input);
-        // One line longer than the kind allows, as a file cut off or made up.
-        home.write(r.input, "SERVO,LIN, " + std::string(r.oversize, '1'));
-        EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": oversized";
-        fs::remove(input);
+        const std::pair<const char*, std::function<bool()>> made[] = {
+            {"FIFO", [&] { return ::mkfifo(input.c_str(), 0600) == 0; }},
+            {"/dev/zero", [&] { fs::create_symlink("/dev/zero", input); return true; }},
+            {"folder", [&] { return fs::create_directory(input); }},
+            // One line longer than the kind allows, as a file cut off or made up.
+            {"oversized", [&] { home.write(r.input, "SERVO,LIN, " + std::string(r.oversize, '1')); return true; }},
+        };
+        for (const auto& [kind, make] : made) {
+            ASSERT_TRUE(make()) << kind;
+            EXPECT_EQ(result_within_a_second(r.read), r.refused) << r.what << ": " << kind;
+            fs::remove(input);
+        }
     }
 }
 
@@ -193,9 +178,7 @@ TEST_F(AtomicSave, FullDiskLeavesTheOldFileByteForByte) {
         // new copy of one, for which the full disk has no room either.
         for (const char* module : {"RSC/tav0411.DLL", "RSC/tav0409.DLL"})
             host.write(module, tavtest::read_file(host.file(module)));
-        const int status = run_limited(s.run, 100, false);
-        ASSERT_TRUE(WIFEXITED(status)) << s.what;
-        EXPECT_EQ(WEXITSTATUS(status), s.diskFull & 0xFF) << s.what;
+        EXPECT_EQ(run_limited(s.run, 100, false), s.diskFull & 0xFF) << s.what;
         EXPECT_EQ(home.read(s.target), old) << s.what;
         EXPECT_TRUE(temporary_files().empty()) << s.what;
         ASSERT_EQ(s.run(), 0) << s.what;  // with room, the save goes through
@@ -212,8 +195,7 @@ TEST_F(AtomicSave, SaveKilledAtAnyWriteLeavesTheOldOrTheNewFile) {
         const rlim_t step = std::max<rlim_t>(256, saved.size() / 12);
         for (rlim_t limit = 0; limit <= saved.size() + step; limit += step) {
             home.write(s.target, old);
-            const int status = run_limited(s.run, limit, true);
-            const bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            const bool finished = run_limited(s.run, limit, true) == 0;
             EXPECT_EQ(home.read(s.target), finished ? saved : old) << s.what << " killed at " << limit;
         }
     }
@@ -257,31 +239,24 @@ TEST_F(AtomicSave, ReplacingKeepsPermissionsAndLinksAndRefusesOtherFiles) {
 TEST_F(AtomicSave, ConcurrentStationListRewritesNeverInterleave) {
     home.write("servo.con", "SERVO,  1\r\n2\r\n001,0,a\r\n002,0,b\r\n");
     constexpr int kRounds = 60;
-    pid_t children[2];
-    for (int k = 0; k < 2; ++k) {
-        children[k] = ::fork();
-        if (children[k] == 0) {
+    std::vector<std::unique_ptr<tavtest::Child>> children;
+    for (int k = 0; k < 2; ++k)
+        children.push_back(std::make_unique<tavtest::Child>([k] {
             int failures = 0;
             for (int i = 0; i < kRounds; ++i) {
                 const std::string name = "writer" + std::to_string(k) + "-" + std::to_string(i);
                 failures += tav::line::AmpData_Wt(k + 1, -1, name.c_str()) != 0;
                 failures += tav::line::Amp_Wt(k == 0 ? "1" : "2") != 0;
             }
-            ::_exit(failures > 255 ? 255 : failures);
-        }
-    }
+            return failures > 255 ? 255 : failures;
+        }));
     int badReads = 0;
     for (int i = 0; i < 300; ++i) {
         int count = 0, station = 0, flag = 0;
         char name[500];
         badReads += tav::line::AmpData_Rd(2, 0, &count, &station, name, &flag) != 0 || count != 2;
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);  // no rewrite failed
-    }
+    for (auto& child : children) EXPECT_EQ(child->wait(), 0);  // no rewrite failed
     EXPECT_EQ(badReads, 0);  // a reader always saw a whole list
     const std::string list = home.read("servo.con");
     const std::string tail = "2\r\n001,0,writer0-59\r\n002,0,writer1-59\r\n";

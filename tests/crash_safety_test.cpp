@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Tav_acs.h"
+#include "fixtures/child_process.h"
 #include "fixtures/temp_dirs.h"
 #include "fixtures/wyn_sim.h"
 #include "wynapi/wynapi.h"
@@ -29,61 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// A child process running body; killed with SIGKILL by kill_after.
-class Child {
-public:
-    explicit Child(const std::function<int()>& body) {
-        pid_ = fork();
-        if (pid_ == 0) _exit(body());
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    bool started() const { return pid_ > 0; }
-    // Exit code, or -signal.
-    int wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-    int kill_after(std::chrono::milliseconds delay) {
-        std::this_thread::sleep_for(delay);
-        kill(pid_, SIGKILL);
-        return wait();
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// Lets the children of a race start at the same moment.
-class StartGate {
-public:
-    StartGate() { EXPECT_EQ(pipe(fd_), 0); }
-    ~StartGate() {
-        close(fd_[0]);
-        if (fd_[1] >= 0) close(fd_[1]);
-    }
-    void wait() {
-        close(fd_[1]);
-        char c;
-        while (read(fd_[0], &c, 1) > 0) {
-        }
-    }
-    void open() {
-        close(fd_[1]);
-        fd_[1] = -1;
-    }
-
-private:
-    int fd_[2] = {-1, -1};
-};
+using tavtest::Child;
+using tavtest::StartGate;
 
 class CrashSafety : public ::testing::Test {
 protected:

@@ -125,14 +125,16 @@ short live(const std::function<short()>& command) {
     return rc;
 }
 
-// int{}: copies, the sets are packed.
-std::pair<int, int> para_progress(Bench& b) { return {int{b.para->nProgressTotal}, int{b.para->nProgressDone}}; }
+// The progress fields of one of the bench's sets (int{}: copies, the sets are packed).
+template <class Set>
+std::function<std::pair<int, int>(Bench&)> progress_of(std::unique_ptr<Set> Bench::*set) {
+    return [set](Bench& b) { return std::pair<int, int>(int{(b.*set)->nProgressTotal}, int{(b.*set)->nProgressDone}); };
+}
 
 Transfer std_read(int kind, const char* name, const E& expect) {
-    return {name, "tav-operator/def", 0, kind == 2 ? "access" : "std_read", kind != 2, "std",
-            nullptr,
+    return {name, "tav-operator/def", 0, kind == 2 ? "access" : "std_read", kind != 2, "std", nullptr,
             [kind](Bench& b) { return srvTav_Para_ComRd(nullptr, "1", kind, b.para.get()); },
-            [](Bench& b) { return b.para->para[4].nResult; }, para_progress, expect};
+            [](Bench& b) { return b.para->para[4].nResult; }, progress_of(&Bench::para), expect};
 }
 
 Transfer std_write(int kind, const char* name, const E& expect) {
@@ -142,7 +144,7 @@ Transfer std_write(int kind, const char* name, const E& expect) {
                 ASSERT_EQ(srvTav_Para_Dat_Chg(b.para.get(), 5, b.para->para[4].dValue == 1 ? 2 : 1), 0);
             },
             [](Bench& b) { return srvTav_Para_ComWt(nullptr, "1", 0, 0, b.para.get()); },
-            [](Bench& b) { return b.para->para[4].nResult; }, para_progress, expect};
+            [](Bench& b) { return b.para->para[4].nResult; }, progress_of(&Bench::para), expect};
 }
 
 std::vector<Transfer> make_transfers() {
@@ -150,9 +152,7 @@ std::vector<Transfer> make_transfers() {
     // ------------------------------------------------------------ extended parameters
     t.push_back({"NewParaRead", "tav/def", 1, "para_read", true, "mem_error_params", nullptr,
                  [](Bench& b) { return srvTav_NewPara_ComRd(nullptr, "1", 0, b.newpara.get(), 0, 0); },
-                 [](Bench& b) { return b.newpara->para[4].nResult; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
-                 
+                 [](Bench& b) { return b.newpara->para[4].nResult; }, progress_of(&Bench::newpara),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-22, 0}, {-22, 0}}}});
     t.push_back({"NewParaWrite", "tav/def", 1, "para_write", true, "mem_error_params",
                  [](Bench& b) {
@@ -160,14 +160,10 @@ std::vector<Transfer> make_transfers() {
                      ASSERT_EQ(srvTav_NewPara_Dat_Chg(b.newpara.get(), 5, b.newpara->para[4].dValue == 1 ? 2 : 1), 0);
                  },
                  [](Bench& b) { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, b.newpara.get()); },
-                 [](Bench& b) { return b.newpara->para[4].nResult; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
-                 
+                 [](Bench& b) { return b.newpara->para[4].nResult; }, progress_of(&Bench::newpara),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-35, -35}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
     t.push_back({"NewParaInitialWrite", "tav/def", 1, "para_write", true, "mem_error_params", read_newpara,
-                 [](Bench& b) { return srvTav_NewPara_ComInitWt(b.newpara.get()); }, nullptr,
-                 [](Bench& b) { return std::pair<int, int>(int{b.newpara->nProgressTotal}, int{b.newpara->nProgressDone}); },
-                 
+                 [](Bench& b) { return srvTav_NewPara_ComInitWt(b.newpara.get()); }, nullptr, progress_of(&Bench::newpara),
                  E{{{-27}, {-28}, {-29}, {-35}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
     // ------------------------------------------------------------ standard parameters
     // Kind 2 goes by direct access: its rules hit every access, so a write
@@ -181,8 +177,7 @@ std::vector<Transfer> make_transfers() {
     // ------------------------------------------------------------ positioning data
     t.push_back({"PointRead", "tav/def", 1, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiDat_ComRd(nullptr, "1", b.iti.get()); },
-                 [](Bench& b) { return b.iti->point[4].nStatus; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.iti->nProgressTotal}, int{b.iti->nProgressDone}); }, 
+                 [](Bench& b) { return b.iti->point[4].nStatus; }, progress_of(&Bench::iti),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {0, 0}, {0, 0}}}});
     t.push_back({"PointWrite", "tav/def", 1, "point_write", true, "mem_error_points",
                  [](Bench& b) {
@@ -192,14 +187,12 @@ std::vector<Transfer> make_transfers() {
                                                  p.dStopTimer, p.nMCode, p.nMValid, p.nMTiming), 0);
                  },
                  [](Bench& b) { return srvTav_ItiDat_ComWt(nullptr, "1", 0, b.iti.get()); },
-                 [](Bench& b) { return b.iti->point[4].nStatus; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.iti->nProgressTotal}, int{b.iti->nProgressDone}); }, 
+                 [](Bench& b) { return b.iti->point[4].nStatus; }, progress_of(&Bench::iti),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-44, 0}, {0, 0}}}});
     // ------------------------------------------------------------ VV positioning data
     t.push_back({"VvRead", "tav/def", 2, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiVvDat_ComRd(nullptr, "2", b.vv.get()); },
-                 [](Bench& b) { return b.vv->point[4].nStatus; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
+                 [](Bench& b) { return b.vv->point[4].nStatus; }, progress_of(&Bench::vv),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {-22, 0}}}});
     t.push_back({"VvWrite", "tav/def", 2, "point_write", true, "mem_error_points",
                  [](Bench& b) {
@@ -210,12 +203,10 @@ std::vector<Transfer> make_transfers() {
                                                    p.nMTiming), 0);
                  },
                  [](Bench& b) { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, b.vv.get()); },
-                 [](Bench& b) { return b.vv->point[4].nStatus; },
-                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
+                 [](Bench& b) { return b.vv->point[4].nStatus; }, progress_of(&Bench::vv),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
     t.push_back({"VvInitialWrite", "tav/def", 2, "point_write", true, "mem_error_points", read_vv,
-                 [](Bench& b) { return srvTav_ItiVvDat_InitWt(b.vv.get()); }, nullptr,
-                 [](Bench& b) { return std::pair<int, int>(int{b.vv->nProgressTotal}, int{b.vv->nProgressDone}); }, 
+                 [](Bench& b) { return srvTav_ItiVvDat_InitWt(b.vv.get()); }, nullptr, progress_of(&Bench::vv),
                  E{{{-27}, {-28}, {-29}, {-33}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
     // The VV rows work on the second entry, which is also the current target.
     for (size_t i = t.size() - 3; i < t.size(); ++i) t[i].selected = 2;

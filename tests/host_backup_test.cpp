@@ -28,6 +28,13 @@ using Args = std::vector<std::string>;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Every file a manifest lists holds the bytes of its checksum.
+void expect_checksums(const Json& manifest, const std::string& dir) {
+    for (const Json& f : manifest["files"])
+        EXPECT_EQ(f["sha256"], tavhost::core::sha256_hex(tavtest::read_file(dir + "/" + f["file"].get<std::string>())))
+            << f["file"];
+}
+
 // Point images as servo-sim keeps them: status, stop position (10 digits),
 // speed (2 places), stop timer (2 places), M code; a VV point adds the
 // acceleration and deceleration times (1 place).
@@ -50,26 +57,18 @@ const Json kChangedLine = Json::parse(R"({"devices": [
 const char* const kBackupFiles[] = {"operator.k7p", "operator.syp", "operator.hsp", "entry01-station001.k7p",
                                     "entry01-station001.k7l", "entry02-station002.m7p", "entry02-station002.m7v"};
 
-class HostBackup : public ::testing::Test {
+class HostBackup : public tavtest::TavTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(install_.ready()); }
-    tavtest::TavRun tav(const Args& args) { return install_.tav(args); }
     std::string work(const std::string& name) const { return install_.work(name); }
     Json manifest(const std::string& dir) const { return Json::parse(tavtest::read_file(work(dir + "/manifest.json"))); }
-    Json sim() const { return Json::parse(install_.sim_state()); }
     // A device of servo-sim's saved state by station.
     Json device(int station) const {
-        const Json state = sim();
+        const Json state = Json::parse(install_.sim_state());
         for (const Json& d : state["devices"])
             if (d["station"] == station) return d;
         return Json();
     }
-    void backup(const std::string& dir) {
-        const auto r = tav({"backup", dir});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-    }
-
-    tavtest::TavInstall install_;
+    void backup(const std::string& dir) { tav({"backup", dir}); }
 };
 
 TEST(Sha256, KnownVectors) {
@@ -115,39 +114,31 @@ TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifes
     for (const Json& d : m["devices"]) types.push_back(std::to_string(d["station"].get<int>()) + d["type"].get<std::string>());
     EXPECT_EQ(types, (std::vector<std::string>{"0operator", "1L", "2V"}));
     std::vector<std::string> names;
-    for (const Json& f : m["files"]) {
-        names.push_back(f["file"]);
-        EXPECT_EQ(f["sha256"], tavhost::core::sha256_hex(tavtest::read_file(work("b/" + f["file"].get<std::string>()))));
-    }
+    for (const Json& f : m["files"]) names.push_back(f["file"]);
+    expect_checksums(m, work("b"));
     EXPECT_EQ(names, std::vector<std::string>(std::begin(kBackupFiles), std::end(kBackupFiles)));
     // The sets as the devices hold them: the simulator's extended parameter n holds n.
     EXPECT_EQ(tavtest::read_file(work("b/entry01-station001.k7p")).rfind("SERVO,LIN, 001,", 0), 0u);
     // --entry: that amplifier only, without the servo operator.
-    ASSERT_EQ(tav({"backup", "one", "--entry", "2"}).status, 0);
-    EXPECT_EQ(manifest("one")["files"].size(), 2u);
-    EXPECT_EQ(manifest("one")["devices"].size(), 1u);
+    tav({"backup", "one", "--entry", "2"});
+    EXPECT_EQ(std::make_pair(manifest("one")["files"].size(), manifest("one")["devices"].size()), std::make_pair(2ul, 1ul));
 }
 
 TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
     backup("b");
     install_.set_sim_state(kChangedLine.dump());
-    const auto dry = tav({"restore", "b", "--dry-run"});
-    ASSERT_EQ(dry.status, 0) << dry.out << dry.err;
-    EXPECT_TRUE(has(dry.out, "4500 -> 3")) << dry.out;
+    const auto dry = tav({"restore", "b", "--dry-run"}, 0, "4500 -> 3");
     EXPECT_TRUE(has(dry.out, "0 0 2500 100.00 0.00 0 0 0 -> 0 0 2000 100.00 0.00 0 0 0")) << dry.out;
     EXPECT_EQ(install_.sim_state(), kChangedLine.dump()) << "a dry run writes nothing";
 
     // --entry: that amplifier's sets only.
     const auto one = tav({"restore", "b", "--entry", "2"});
-    ASSERT_EQ(one.status, 0) << one.out << one.err;
     EXPECT_EQ(device(2)["points"][0], vv_point(1000));
     EXPECT_EQ(device(1)["params"][2], "000000004500");
     EXPECT_FALSE(has(one.out, "operator.k7p")) << one.out;
 
-    const auto r = tav({"--json", "restore", "b"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::vector<std::string> counts;  // file: differ/written/verified
-    const Json doc = Json::parse(r.out);
+    const Json doc = Json::parse(tav({"--json", "restore", "b"}).out);
     for (const Json& s : doc["sets"])
         counts.push_back(s["file"].get<std::string>() + " " + std::to_string(s["differ"].get<int>()) + "/" +
                          std::to_string(s["written"].get<int>()) + "/" + std::to_string(s["verified"].get<int>()));
@@ -155,40 +146,49 @@ TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
                                                 "entry01-station001.k7p 1/1/1", "entry01-station001.k7l 1/1/1",
                                                 "entry02-station002.m7p 0/0/0", "entry02-station002.m7v 0/0/0"}));
     // The devices hold the backed-up values exactly.
-    EXPECT_EQ(device(0)["std"][0][4]["value"], "000000000005");
-    EXPECT_EQ(device(0)["std"][1][2]["value"], "000000000103");
-    EXPECT_EQ(device(1)["params"][2], "000000000003");
-    EXPECT_EQ(device(1)["points"][1], point(2000));
-    EXPECT_EQ(device(2)["points"][0], vv_point(1000));
+    EXPECT_EQ((Json{device(0)["std"][0][4]["value"], device(0)["std"][1][2]["value"], device(1)["params"][2],
+                    device(1)["points"][1], device(2)["points"][0]}),
+              (Json{"000000000005", "000000000103", "000000000003", point(2000), vv_point(1000)}));
     for (const char* f : kBackupFiles) {
         Args args{"diff", std::string("b/") + f};
         if (f[0] == 'e') args.insert(args.end(), {"--entry", std::string(1, f[6])});
-        EXPECT_EQ(tav(args).status, 0) << f;
+        tav(args);
     }
 }
 
-TEST_F(HostBackup, ALineWithAnotherFamilyAtAStationIsRefusedWithNothingWritten) {
+// A restore refused before the line is touched, or stopped by a refused
+// write: the reason named, and nothing sent past it.
+TEST_F(HostBackup, ARefusedRestoreNamesItsReasonAndWritesNothingPastIt) {
     backup("b");
-    Json line = kChangedLine;
-    line["devices"][2]["family"] = 48;  // a KESTA7 where the KESTA7 Mini was
-    install_.set_sim_state(line.dump());
-    const auto r = tav({"restore", "b"});
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(has(r.out, "2      2        family   KESTA7 Mini              KESTA7")) << r.out;
-    EXPECT_TRUE(has(r.err, "nothing was written")) << r.err;
-    EXPECT_EQ(install_.sim_state(), line.dump()) << "nothing reached a device";
-}
-
-TEST_F(HostBackup, AChangedBackupFileIsRefusedBeforeTheLineIsTouched) {
-    backup("b");
-    install_.set_sim_state(kChangedLine.dump());
-    std::string k7l = tavtest::read_file(work("b/entry01-station001.k7l"));
-    k7l.replace(k7l.find("0000002000"), 10, "0000002001");
-    std::ofstream(work("b/entry01-station001.k7l"), std::ios::binary) << k7l;
-    const auto r = tav({"restore", "b"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "entry01-station001.k7l is not the file the backup saved")) << r.err;
-    EXPECT_EQ(install_.sim_state(), kChangedLine.dump());
+    Json family = kChangedLine, refused = kChangedLine;
+    family["devices"][2]["family"] = 48;  // a KESTA7 where the KESTA7 Mini was
+    refused["faults"] = Json::parse(R"({"rules": [{"station": 1, "command": "point_write", "status": 16, "count": -1}]})");
+    const struct {
+        const char* name;
+        Json line;
+        bool changedFile;  // a byte of the backup's positioning table changed
+        const char *out, *err;
+        bool untouched;  // nothing reached a device
+    } cases[] = {
+        {"another family", family, false, "2      2        family   KESTA7 Mini              KESTA7", "nothing was written", true},
+        {"a changed backup file", kChangedLine, true, "", "entry01-station001.k7l is not the file the backup saved", true},
+        {"a refused write", refused, false, "entry02-station002.m7v       2      2              0        0         0        0  -60",
+         "entry01-station001.k7l: not written or not verified: 2", false},
+    };
+    const std::string k7l = tavtest::read_file(work("b/entry01-station001.k7l"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        install_.set_sim_state(c.line.dump());
+        std::string bytes = k7l;
+        if (c.changedFile) bytes.replace(bytes.find("0000002000"), 10, "0000002001");
+        std::ofstream(work("b/entry01-station001.k7l"), std::ios::binary) << bytes;
+        tav({"restore", "b"}, 1, c.out, c.err);
+        if (c.untouched) {
+            EXPECT_EQ(install_.sim_state(), c.line.dump()) << "nothing reached a device";
+        }
+    }
+    EXPECT_EQ(device(1)["params"][2], "000000000003") << "the sets before the refused write were restored";
+    EXPECT_EQ(device(2)["points"][0], vv_point(1000, "10000250")) << "the sets after it were not touched";
 }
 
 // A fault during the backup: the files read so far and a manifest that says
@@ -204,16 +204,15 @@ TEST_F(HostBackup, AFaultDuringTheBackupLeavesAnIncompleteManifestWithTheReason)
         {R"({"timeout_next": 1000})", 0, "identification: 2"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.faults);
         install_.set_sim_state(std::string(R"({"faults": )") + c.faults + "}");
-        const auto r = tav({"backup", "b"});
-        EXPECT_EQ(r.status, 1) << c.faults << r.out << r.err;
+        tav({"backup", "b"}, 1);
         const Json m = manifest("b");
-        EXPECT_FALSE(m["complete"].get<bool>()) << c.faults;
+        EXPECT_FALSE(m["complete"].get<bool>());
         EXPECT_TRUE(has(m["reason"], c.reason)) << m["reason"];
-        EXPECT_EQ(m["files"].size(), c.files) << c.faults;
-        for (const Json& f : m["files"])
-            EXPECT_EQ(f["sha256"], tavhost::core::sha256_hex(tavtest::read_file(work("b/" + f["file"].get<std::string>()))));
-        EXPECT_TRUE(has(tav({"restore", "b"}).err, "is incomplete")) << "an incomplete backup is never restored";
+        EXPECT_EQ(m["files"].size(), c.files);
+        expect_checksums(m, work("b"));
+        tav({"restore", "b"}, 1, "", "is incomplete");  // an incomplete backup is never restored
         fs::remove_all(work("b"));
     }
 }
@@ -237,47 +236,28 @@ TEST(HostBackupInterrupted, CtrlCLeavesTheFilesReadSoFarAndAnIncompleteManifest)
     EXPECT_EQ(m["reason_code"], -31) << m["reason"];
     ASSERT_FALSE(m["files"].empty());
     EXPECT_LT(m["files"].size(), 7u);
-    for (const Json& f : m["files"])
-        EXPECT_EQ(f["sha256"], tavhost::core::sha256_hex(tavtest::read_file(install.work("b/" + f["file"].get<std::string>()))));
-}
-
-TEST_F(HostBackup, AWriteRefusedDuringTheRestoreIsNamedWithWhatWasNotWritten) {
-    backup("b");
-    Json line = kChangedLine;
-    line["faults"] = Json::parse(R"({"rules": [{"station": 1, "command": "point_write", "status": 16, "count": -1}]})");
-    install_.set_sim_state(line.dump());
-    const auto r = tav({"restore", "b"});
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(has(r.err, "entry01-station001.k7l: not written or not verified: 2")) << r.err;
-    EXPECT_TRUE(has(r.out, "entry02-station002.m7v       2      2              0        0         0        0  -60")) << r.out;
-    EXPECT_EQ(device(1)["params"][2], "000000000003") << "the sets before it were restored";
-    EXPECT_EQ(device(2)["points"][0], vv_point(1000, "10000250")) << "the sets after it were not touched";
+    expect_checksums(m, install.work("b"));
 }
 
 TEST_F(HostBackup, DiffListsExactlyTheChangedRowsAndExitsLikeDiff) {
     backup("b");
     for (const char* f : kBackupFiles) {
         const std::string a = std::string("b/") + f;
-        const auto same = tav({"diff", a, a});
-        EXPECT_EQ(same.status, 0) << f << same.err;
-        EXPECT_EQ(same.out, "") << f;
+        EXPECT_EQ(tav({"diff", a, a}).out, "") << f;
     }
     fs::copy_file(work("b/operator.k7p"), work("s.k7p"));
     fs::copy_file(work("b/entry01-station001.k7l"), work("p.k7l"));
-    ASSERT_EQ(tav({"para", "set", "s.k7p", "5=77", "9=99"}).status, 0);
-    ASSERT_EQ(tav({"pos", "set", "p.k7l", "2", "1", "0", "2500", "150", "0.5", "12", "1", "0"}).status, 0);
-    const auto para = tav({"--json", "diff", "b/operator.k7p", "s.k7p"});
-    EXPECT_EQ(para.status, 1) << para.err;
+    tav({"para", "set", "s.k7p", "5=77", "9=99"});
+    tav({"pos", "set", "p.k7l", "2", "1", "0", "2500", "150", "0.5", "12", "1", "0"});
     std::vector<std::string> rows;
-    const Json doc = Json::parse(para.out);
+    const Json doc = Json::parse(tav({"--json", "diff", "b/operator.k7p", "s.k7p"}, 1).out);
     for (const Json& d : doc["differences"])
         rows.push_back(std::to_string(d["no"].get<int>()) + " " + d["a"].get<std::string>() + " " + d["b"].get<std::string>());
     EXPECT_EQ(rows, (std::vector<std::string>{"5 5 77", "9 9 99"}));
-    const auto pos = tav({"diff", "b/entry01-station001.k7l", "p.k7l"});
-    EXPECT_EQ(pos.status, 1);
+    const auto pos = tav({"diff", "b/entry01-station001.k7l", "p.k7l"}, 1);
     EXPECT_EQ(pos.out.substr(pos.out.find('\n') + 1),
               "   2  point 2\n        A: 0 0 2000 100.00 0.00 0 0 0\n        B: 1 0 2500 150.00 0.50 12 1 0\n");
-    EXPECT_EQ(tav({"diff", "b/operator.k7p", "p.k7l"}).status, 2) << "sets of two kinds";
+    tav({"diff", "b/operator.k7p", "p.k7l"}, 2);  // sets of two kinds
 }
 
 // export, then import into a copy edited meanwhile: the library's writer
@@ -297,25 +277,22 @@ TEST_F(HostBackup, ExportThenImportRoundTripsEverySetKindByteForByte) {
         const std::string original = work(std::string("b/") + file);
         for (const char* format : {"json", "csv"}) {
             const std::string table = std::string("t.") + format, copy = edit[2];
-            ASSERT_EQ(tav({"export", original, "--out", table}).status, 0) << file;
+            SCOPED_TRACE(std::string(file) + " " + format);
+            tav({"export", original, "--out", table});
             fs::copy_file(original, work(copy), fs::copy_options::overwrite_existing);
-            ASSERT_EQ(tav(edit).status, 0) << file;
-            ASSERT_NE(tavtest::read_file(work(copy)), tavtest::read_file(original)) << file << ": the edit took";
-            const auto r = tav({"import", table, "--into", copy});
-            ASSERT_EQ(r.status, 0) << file << " " << format << r.err;
+            tav(edit);
+            ASSERT_NE(tavtest::read_file(work(copy)), tavtest::read_file(original)) << "the edit took";
+            tav({"import", table, "--into", copy});
             EXPECT_EQ(tavtest::read_file(work(copy)), tavtest::read_file(original)) << file << " " << format;
         }
     }
     // A value outside its range is refused with its table line; the set file stays.
+    tav({"export", work("b/operator.k7p"), "--out", "t.csv"});
     std::string csv = tavtest::read_file(work("t.csv"));
-    ASSERT_EQ(tav({"export", work("b/operator.k7p"), "--out", "t.csv"}).status, 0);
-    csv = tavtest::read_file(work("t.csv"));
     csv.replace(csv.find("\r\n4,") + 2, csv.find("\r\n5,") - csv.find("\r\n4,") - 2, "4,,x,10000,,0,9999,4,0");
     std::ofstream(work("bad.csv"), std::ios::binary) << csv;
     fs::copy_file(work("b/operator.k7p"), work("d.k7p"));
-    const auto bad = tav({"import", "bad.csv", "--into", "d.k7p"});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(has(bad.err, "bad.csv line 5: parameter 4")) << bad.err;
+    tav({"import", "bad.csv", "--into", "d.k7p"}, 1, "", "bad.csv line 5: parameter 4");
     EXPECT_EQ(tavtest::read_file(work("d.k7p")), tavtest::read_file(work("b/operator.k7p")));
 }
 

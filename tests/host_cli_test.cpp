@@ -36,39 +36,24 @@ std::size_t columns(const std::string& utf8) {
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::string joined(const Args& args) {
-    std::string s;
-    for (const auto& a : args) s += a + " ";
-    return s;
-}
-
 // Two L-type amplifiers at stations 1 and 2 (the sample list: entries 1 and 2).
 const char kTwoLTypes[] = R"([{"station": 0, "type": "operator"}, {"station": 1, "model": "L"}, {"station": 2, "model": "L"}])";
 
-class HostCli : public ::testing::Test {
+class HostCli : public tavtest::TavTest {
 protected:
-    explicit HostCli(const std::string& devices = "", const Args& simArgs = {}) : install_(devices, simArgs) {}
-    void SetUp() override { ASSERT_TRUE(install_.ready()); }
-
-    // tav ARGS; servo.con must come out as it went in unless the command is `select`.
-    tavtest::TavRun tav(const Args& args, const tavtest::TavOptions& options = {}) {
+    explicit HostCli(const std::string& devices = "", const Args& simArgs = {}) : TavTest(devices, simArgs) {}
+    using TavTest::tav;
+    // tav with options, the status left to the caller; servo.con must come out as it went in.
+    tavtest::TavRun tav(const Args& args, const tavtest::TavOptions& options) {
         const std::string before = install_.station_list();
         tavtest::TavRun r = install_.tav(args, options);
-        if (std::find(args.begin(), args.end(), "select") == args.end()) {
-            EXPECT_EQ(install_.station_list(), before) << "servo.con changed by: tav " << joined(args);
-        }
+        EXPECT_EQ(install_.station_list(), before) << "servo.con changed by: " << tavtest::command_text(args);
         return r;
     }
-    // The value `show NO` prints for an extended parameter read from an entry.
-    std::string device_value(int entry, int no) {
-        const auto r = tav({"ext", "--entry", std::to_string(entry), "read", "show", std::to_string(no)});
-        std::smatch m;
-        const std::regex row(" *" + std::to_string(no) + " [1-3]_[0-9]{2} .*? +(-?[0-9.]+) .*");
-        return std::regex_search(r.out, m, row) ? std::string(m[1]) : "?";
-    }
+    std::string device_value(int entry, int no) { return tavtest::ext_value(install_, entry, no); }
     // Stop position of point `no` in a saved positioning table (".k7l" line no + 2).
     std::string stop_position(const std::string& file, int no) {
-        std::istringstream in(tavtest::read_file(install_.work(file)));
+        std::istringstream in(work_file(file));
         std::string line;
         for (int i = 0; i <= no + 1 && std::getline(in, line); ++i) {
         }
@@ -76,8 +61,6 @@ protected:
         std::smatch m;
         return std::regex_search(line, m, point) ? std::string(m[1]) : "?";
     }
-
-    tavtest::TavInstall install_;
 };
 
 class HostCliTwoLTypes : public HostCli {
@@ -89,23 +72,22 @@ protected:
 // amplifier; the refusal names parameter, value and range.
 TEST_F(HostCli, OutOfRangeExtendedValuesAreRefusedBeforeTheSetOrTheDeviceChanges) {
     for (const char* value : {"1000000000", "-5", "12.25"}) {
-        const auto r = tav({"ext", "--file", "a.k7p", "--entry", "1", "read", "change", "8", value, "show", "8", "write"});
-        EXPECT_EQ(r.status, 1) << value << r.out << r.err;
-        EXPECT_TRUE(has(r.err, std::string("parameter 8 (")) && has(r.err, std::string(value) + " ")) << r.err;
-        EXPECT_TRUE(has(r.err, "-15")) << r.err;
+        const auto r = tav({"ext", "--file", "a.k7p", "--entry", "1", "read", "change", "8", value, "show", "8", "write"}, 1, "",
+                           "parameter 8 (");
+        EXPECT_TRUE(has(r.err, std::string(value) + " ") && has(r.err, "-15")) << r.err;
         EXPECT_FALSE(has(r.out, "write:")) << r.out;
     }
-    EXPECT_TRUE(has(tav({"ext", "read", "change", "8", "-5"}).err, "0.0 .. 999999999.9")) << "the range is named";
+    tav({"ext", "read", "change", "8", "-5"}, 1, "", "0.0 .. 999999999.9");  // the range is named
     EXPECT_EQ(device_value(1, 8), "8.0");
     // A value inside the range goes through and reaches the amplifier.
-    ASSERT_EQ(tav({"ext", "--entry", "1", "read", "change", "8", "12.5", "write"}).status, 0);
+    tav({"ext", "--entry", "1", "read", "change", "8", "12.5", "write"});
     EXPECT_EQ(device_value(1, 8), "12.5");
 }
 
 TEST_F(HostCli, OutOfRangePointsAndModesAreRefusedAndTheFileStays) {
-    ASSERT_EQ(tav({"pos", "create", "p.k7l"}).status, 0);
-    ASSERT_EQ(tav({"vv", "create", "VEL", "v.m7v"}).status, 0);
-    const std::string pos = tavtest::read_file(install_.work("p.k7l")), vv = tavtest::read_file(install_.work("v.m7v"));
+    tav({"pos", "create", "p.k7l"});
+    tav({"vv", "create", "VEL", "v.m7v"});
+    const std::string pos = work_file("p.k7l"), vv = work_file("v.m7v");
     const struct {
         Args args;
         const char* named;
@@ -119,17 +101,12 @@ TEST_F(HostCli, OutOfRangePointsAndModesAreRefusedAndTheFileStays) {
         {{"vv", "change", "v.m7v", "2", "0", "0", "100", "10", "1.25", "1", "0", "0", "0", "0"}, "1 decimal places"},
         {{"vv", "insert", "v.m7v", "2", "0", "0", "100", "10", "1", "1", "0", "0", "2", "0"}, "M code valid 2"},
     };
-    for (const auto& c : cases) {
-        const auto r = tav(c.args);
-        EXPECT_EQ(r.status, 1) << joined(c.args) << r.err;
-        EXPECT_TRUE(has(r.err, "point 2: " + std::string(c.named)) || has(r.err, c.named)) << c.named << "\n" << r.err;
-    }
-    EXPECT_EQ(tavtest::read_file(install_.work("p.k7l")), pos);
-    EXPECT_EQ(tavtest::read_file(install_.work("v.m7v")), vv);
-    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
-    const auto para = tav({"para", "set", "s.k7p", "4=300.1"});
-    EXPECT_EQ(para.status, 1);
-    EXPECT_TRUE(has(para.err, "parameter 4 (") && has(para.err, "300.1 is outside its range 0.0 .. 300.0")) << para.err;
+    for (const auto& c : cases) tav(c.args, 1, "", c.named);
+    EXPECT_EQ(work_file("p.k7l"), pos);
+    EXPECT_EQ(work_file("v.m7v"), vv);
+    tav({"para", "new", "LIN", "s.k7p"});
+    EXPECT_TRUE(has(tav({"para", "set", "s.k7p", "4=300.1"}, 1, "", "parameter 4 (").err,
+                    "300.1 is outside its range 0.0 .. 300.0"));
 }
 
 // 2: a bad entry is refused before anything is written; servo.con stays.
@@ -143,39 +120,29 @@ TEST_F(HostCli, BadEntriesAreRefusedAndServoConStays) {
         {{"vv", "read", "v.m7v", "--entry", "3"}, 1},  {{"pos", "write", "x.k7l", "--entry", "0"}, 2},
         {{"ext", "--entry", "7", "read"}, 1},          {{"select", "3"}, 1},
     };
-    for (const auto& c : cases) {
-        const auto r = tav(c.args);
-        EXPECT_EQ(r.status, c.status) << joined(c.args) << r.out << r.err;
-        EXPECT_FALSE(r.err.empty()) << "no message for " << joined(c.args);
-    }
-    EXPECT_TRUE(has(tav({"ext", "--entry", "7", "read"}).err, "entry 7 is not in the station list"));
+    for (const auto& c : cases) EXPECT_FALSE(tav(c.args, c.status).err.empty()) << "no message for " << tavtest::command_text(c.args);
+    tav({"ext", "--entry", "7", "read"}, 1, "", "entry 7 is not in the station list");
     // A broken selection names the file and how to repair it; --entry and select still work.
     std::string con = install_.station_list();
     install_.set_station_list("SERVO, abc" + con.substr(con.find('\r')));
-    const auto broken = tav({"ext", "read"});
-    EXPECT_EQ(broken.status, 1);
-    EXPECT_TRUE(has(broken.err, "servo.con selects entry \"abc\"") && has(broken.err, "tav select N")) << broken.err;
-    EXPECT_EQ(tav({"ext", "--entry", "1", "read"}).status, 0);
-    ASSERT_EQ(tav({"select", "2"}).status, 0);
+    EXPECT_TRUE(has(tav({"ext", "read"}, 1, "", "servo.con selects entry \"abc\"").err, "tav select N"));
+    tav({"ext", "--entry", "1", "read"});
+    tav({"select", "2"});
     EXPECT_EQ(install_.station_list().substr(0, 10), "SERVO,   2");
-    EXPECT_TRUE(has(tav({"identify"}).out, "entry 2, station 2: KESTA7 Mini")) << "select changes the default";
+    tav({"identify"}, 0, "entry 2, station 2: KESTA7 Mini");  // select changes the default
 }
 
 // 3: the selection does not stick: a transfer to entry 2 leaves entry 1 selected.
 TEST_F(HostCli, ATransferToAnotherEntryLeavesTheSelectionAlone) {
     const auto vv = tav({"vv", "read", "v.m7v", "--entry", "2"});
-    ASSERT_EQ(vv.status, 0) << vv.err;
     EXPECT_EQ(vv.out.rfind("entry 2, station 2: KESTA7 Mini", 0), 0u) << "the target comes first:\n" << vv.out;
-    EXPECT_EQ(tavtest::read_file(install_.work("v.m7v")).rfind("SERVO,VEL, 002,", 0), 0u);
+    EXPECT_EQ(work_file("v.m7v").rfind("SERVO,VEL, 002,", 0), 0u);
     const auto ext = tav({"ext", "--file", "amp1.k7p", "read", "save"});
-    ASSERT_EQ(ext.status, 0) << ext.err;
     EXPECT_EQ(ext.out.rfind("entry 1, station 1: KESTA7 QMT", 0), 0u) << ext.out;
-    EXPECT_EQ(tavtest::read_file(install_.work("amp1.k7p")).rfind("SERVO,LIN, 001,", 0), 0u);
+    EXPECT_EQ(work_file("amp1.k7p").rfind("SERVO,LIN, 001,", 0), 0u);
     // Every device command says whom it addresses before anything else.
-    for (const Args& args : {Args{"status"}, Args{"identify", "--entry", "2"}, Args{"pos", "point", "1"}, Args{"cancel"}}) {
-        const auto r = tav(args);
-        EXPECT_TRUE(std::regex_search(r.out, std::regex("^entry [12], station [12]: KESTA7"))) << joined(args) << r.out << r.err;
-    }
+    for (const Args& args : {Args{"status"}, Args{"identify", "--entry", "2"}, Args{"pos", "point", "1"}, Args{"cancel"}})
+        EXPECT_TRUE(std::regex_search(tav(args).out, std::regex("^entry [12], station [12]: KESTA7"))) << tavtest::command_text(args);
 }
 
 // 11: pos write sends to the entry it names, not to the selected one.
@@ -183,13 +150,12 @@ TEST_F(HostCliTwoLTypes, PositioningWriteGoesToItsEntryWhateverIsSelected) {
     std::string con = install_.station_list();
     con.replace(0, 10, "SERVO,   2");
     install_.set_station_list(con);
-    ASSERT_EQ(tav({"pos", "read", "a1.k7l", "--entry", "1"}).status, 0);
-    ASSERT_EQ(tav({"pos", "set", "a1.k7l", "5", "0", "0", "5555", "100", "0", "0", "0", "0"}).status, 0);
+    tav({"pos", "read", "a1.k7l", "--entry", "1"});
+    tav({"pos", "set", "a1.k7l", "5", "0", "0", "5555", "100", "0", "0", "0", "0"});
     const auto w = tav({"pos", "write", "a1.k7l", "--all", "--entry", "1"});
-    ASSERT_EQ(w.status, 0) << w.out << w.err;
     EXPECT_EQ(w.out.rfind("entry 1, station 1: ", 0), 0u) << w.out;
-    ASSERT_EQ(tav({"pos", "read", "back1.k7l", "--entry", "1"}).status, 0);
-    ASSERT_EQ(tav({"pos", "read", "back2.k7l", "--entry", "2"}).status, 0);
+    tav({"pos", "read", "back1.k7l", "--entry", "1"});
+    tav({"pos", "read", "back2.k7l", "--entry", "2"});
     EXPECT_EQ(stop_position("back1.k7l", 5), "5555");
     EXPECT_EQ(stop_position("back2.k7l", 5), "5000") << "amplifier 2's table was overwritten";
     EXPECT_EQ(install_.station_list().substr(0, 10), "SERVO,   2");
@@ -203,23 +169,19 @@ TEST_F(HostCli, ATraceLockStopsEveryLineCommandWithMinus18) {
     for (int i = 0; i < 200 && !has(tavtest::read_file(log), "held"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     for (const Args& args : {Args{"ext", "read"}, Args{"pos", "read", "p.k7l"}, Args{"vv", "read", "v.m7v", "--entry", "2"},
-                             Args{"para", "read", "s.k7p"}, Args{"identify"}, Args{"start", "3"}, Args{"status"}}) {
-        const auto r = tav(args);
-        EXPECT_EQ(r.status, 1) << joined(args) << r.out << r.err;
-        EXPECT_TRUE(has(r.err, "held by the line trace of another program (lock file ") && has(r.err, "trace.lck): -18"))
-            << joined(args) << r.err;
-    }
+                             Args{"para", "read", "s.k7p"}, Args{"identify"}, Args{"start", "3"}, Args{"status"}})
+        EXPECT_TRUE(has(tav(args, 1, "", "held by the line trace of another program (lock file ").err, "trace.lck): -18"));
     ::kill(trace, SIGTERM);
     tavtest::wait_exit(trace);
     EXPECT_FALSE(install_.station_list().empty());
-    EXPECT_EQ(tav({"ext", "read"}).status, 0) << "free again";
+    tav({"ext", "read"});  // free again
 }
 
 // 9: numbers are parsed strictly; a usage error exits 2 with a message.
 TEST_F(HostCli, NumbersAreParsedStrictlyAndUsageErrorsExit2WithAMessage) {
-    ASSERT_EQ(tav({"para", "new", "LIN", "n.k7p"}).status, 0);
-    EXPECT_EQ(tavtest::read_file(install_.work("n.k7p")).rfind("SERVO,LIN,", 0), 0u) << "LIN made another model";
-    EXPECT_TRUE(has(tav({"message", "010"}).out, "    10  ")) << "010 read as octal";
+    tav({"para", "new", "LIN", "n.k7p"});
+    EXPECT_EQ(work_file("n.k7p").rfind("SERVO,LIN,", 0), 0u) << "LIN made another model";
+    tav({"message", "010"}, 0, "    10  ");  // not read as octal
     const Args usageErrors[] = {
         {"para", "new", "LINX", "n.k7p"}, {"pos", "point", "abc", "4"}, {"pos", "point", "4x"},
         {"message", "0x10"},              {"run", "on", "1.5"},          {"start", "0"},
@@ -227,11 +189,7 @@ TEST_F(HostCli, NumbersAreParsedStrictlyAndUsageErrorsExit2WithAMessage) {
         {"pos", "create", "p.k7l", "LIN2"},     {"ext", "--kind", "3", "show"}, {"para", "show", "n.k7p", "1.0"},
         {"nosuchcommand"},                      {"ext", "--nosuchoption", "read"}, {},
     };
-    for (const Args& args : usageErrors) {
-        const auto r = tav(args);
-        EXPECT_EQ(r.status, 2) << joined(args) << r.out << r.err;
-        EXPECT_TRUE(has(r.err, "tav: ")) << "no message for " << joined(args) << r.err;
-    }
+    for (const Args& args : usageErrors) tav(args, 2, "", "tav: ");
     EXPECT_EQ(install_.tav_raw({"--lang", "de", "version"}).status, 2);
 }
 
@@ -249,23 +207,19 @@ TEST_F(HostCli, EveryCommandHasHelpVersionAndHelpCommand) {
         commands.push_back({"vv", s});
     for (Args args : commands) {
         args.push_back("--help");
-        const auto r = tav(args);
-        EXPECT_EQ(r.status, 0) << joined(args) << r.err;
-        EXPECT_TRUE(has(r.out, "Usage: tav")) << joined(args) << r.out;
+        tav(args, 0, "Usage: tav");
     }
-    EXPECT_TRUE(has(tav({"--help"}).out, "vv "));
-    EXPECT_TRUE(has(tav({"ext", "read", "--help"}).out, "Actions"));
+    tav({"--help"}, 0, "vv ");
+    tav({"ext", "read", "--help"}, 0, "Actions");
     EXPECT_TRUE(std::regex_search(tav({"--version"}).out, std::regex("^tav [0-9.]+ \\(library ")));
-    const auto help = tav({"help", "pos", "write"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(has(help.out, "--entry")) << help.out;
+    tav({"help", "pos", "write"}, 0, "--entry");
 }
 
 // 5: --json puts exactly one document on stdout, whatever else the command says.
 TEST_F(HostCli, JsonOutputIsOneDocumentOnStdout) {
-    ASSERT_EQ(tav({"ext", "--file", "e.k7p", "read", "save"}).status, 0);
-    ASSERT_EQ(tav({"pos", "read", "p.k7l"}).status, 0);
-    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
+    tav({"ext", "--file", "e.k7p", "read", "save"});
+    tav({"pos", "read", "p.k7l"});
+    tav({"para", "new", "LIN", "s.k7p"});
     const Args commands[] = {
         {"version"}, {"message", "0", "-31"}, {"stations"}, {"identify", "--record"}, {"status"}, {"cancel"},
         {"ext", "--file", "e.k7p", "read", "change", "3", "44", "show", "3", "write", "save"},
@@ -274,11 +228,11 @@ TEST_F(HostCli, JsonOutputIsOneDocumentOnStdout) {
         {"para", "show", "s.k7p", "1"}, {"ext", "--entry", "9", "read"}};
     for (Args args : commands) {
         args.insert(args.begin(), "--json");
-        const auto r = tav(args);
+        const auto r = tav(args, tavtest::TavOptions{});
         nlohmann::json doc;
-        ASSERT_NO_THROW(doc = nlohmann::json::parse(r.out)) << joined(args) << "\n" << r.out;
-        EXPECT_TRUE(doc.is_object()) << joined(args);
-        EXPECT_EQ(doc.value("exit", -1), r.status) << joined(args);
+        ASSERT_NO_THROW(doc = nlohmann::json::parse(r.out)) << tavtest::command_text(args) << "\n" << r.out;
+        EXPECT_TRUE(doc.is_object()) << tavtest::command_text(args);
+        EXPECT_EQ(doc.value("exit", -1), r.status) << tavtest::command_text(args);
     }
     const auto ext = tav({"--json", "ext", "--file", "e.k7p", "show", "3"});
     EXPECT_EQ(nlohmann::json::parse(ext.out)["parameters"][0]["value"], 44);
@@ -286,31 +240,23 @@ TEST_F(HostCli, JsonOutputIsOneDocumentOnStdout) {
 
 // 10: messages name the file, entry or device and the system's reason.
 TEST_F(HostCli, MessagesNameTheirFileEntryAndReason) {
-    const auto missing = tav({"pos", "show", "nosuch.k7l"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(has(missing.err, "load nosuch.k7l (No such file or directory): -3")) << missing.err;
-    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
-    const auto standard = tav({"ext", "load", "s.k7p", "show", "3"});
-    EXPECT_EQ(standard.status, 1);
-    EXPECT_TRUE(has(standard.err, "load s.k7p: it holds 40 parameters, a standard-parameter file")) << standard.err;
-    const auto folder = tav({"vv", "create", "VEL", "/nonexistent/v.m7v"});
-    EXPECT_TRUE(has(folder.err, "save /nonexistent/v.m7v (")) << folder.err;
+    tav({"pos", "show", "nosuch.k7l"}, 1, "", "load nosuch.k7l (No such file or directory): -3");
+    tav({"para", "new", "LIN", "s.k7p"});
+    tav({"ext", "load", "s.k7p", "show", "3"}, 1, "", "load s.k7p: it holds 40 parameters, a standard-parameter file");
+    EXPECT_TRUE(has(tav({"vv", "create", "VEL", "/nonexistent/v.m7v"}, tavtest::TavOptions{}).err, "save /nonexistent/v.m7v ("));
     // COM1 mapped to a device that is not there.
     tavtest::TempDir other;
     const std::string gone = other.file("ttyGONE");
-    std::ofstream(install_.home("wyn.ini"), std::ios::binary) << "[Ports]\r\nCOM1=" << gone << "\r\n";
-    const auto line = tav({"identify"});
-    EXPECT_EQ(line.status, 1);
-    EXPECT_TRUE(has(line.err, "COM1 (" + gone + ") (No such file or directory)")) << line.err;
+    install_.set_home_file("wyn.ini", "[Ports]\r\nCOM1=" + gone + "\r\n");
+    tav({"identify"}, 1, "", "COM1 (" + gone + ") (No such file or directory)");
 }
 
 // A file cut short loads with the library's result 0; the host says how much
 // of it was there. A whole file loads without a word.
 TEST_F(HostCli, AFileCutShortLoadsWithAWarningThatCountsWhatItHeld) {
-    ASSERT_EQ(tav({"pos", "create", "p.k7l"}).status, 0);
-    ASSERT_EQ(tav({"vv", "create", "VEL", "v.m7v"}).status, 0);
-    ASSERT_EQ(tav({"para", "new", "LIN", "s.k7p"}).status, 0);
-    ASSERT_EQ(tav({"ext", "--file", "e.k7p", "read", "save"}).status, 0);
+    for (const Args& args : {Args{"pos", "create", "p.k7l"}, Args{"vv", "create", "VEL", "v.m7v"}, Args{"para", "new", "LIN", "s.k7p"},
+                             Args{"ext", "--file", "e.k7p", "read", "save"}})
+        tav(args);
     const struct {
         const char* file;
         Args show;
@@ -324,19 +270,15 @@ TEST_F(HostCli, AFileCutShortLoadsWithAWarningThatCountsWhatItHeld) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const auto whole = tav(c.show);
-        EXPECT_EQ(whole.status, 0) << whole.err;
-        EXPECT_FALSE(has(whole.err, "warning")) << whole.err;
-        std::istringstream in(tavtest::read_file(install_.work(c.file)));
+        EXPECT_FALSE(has(tav(c.show).err, "warning"));
+        std::istringstream in(work_file(c.file));
         std::string cut, line;
         for (int i = 0; i < c.keptLines && std::getline(in, line); ++i) cut += line + "\n";
         std::ofstream(install_.work(c.file), std::ios::binary) << cut.substr(0, cut.size() - 1);  // the last line without its LF
-        const auto r = tav(c.show);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(has(r.err, std::string("warning: ") + c.warning)) << r.err;
+        tav(c.show, 0, "", std::string("warning: ") + c.warning);
         Args json = c.show;
         json.insert(json.begin(), "--json");
-        EXPECT_TRUE(has(tav(json).out, c.warning));
+        tav(json, 0, c.warning);
     }
 }
 
@@ -349,8 +291,7 @@ TEST_F(HostCli, APutBackStationListKeepsItsModeAndItsLink) {
     fs::create_symlink(real, con);
     fs::permissions(real, fs::perms(0640));
     const std::string before = tavtest::read_file(real);
-    const auto r = tav({"vv", "read", "v.m7v", "--entry", "2"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    tav({"vv", "read", "v.m7v", "--entry", "2"});
     EXPECT_TRUE(fs::is_symlink(con));
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
     EXPECT_EQ(tavtest::read_file(real), before);
@@ -365,7 +306,7 @@ TEST_F(HostCli, JapaneseCoversTheHostTexts) {
     const auto refused = install_.tav_raw({"--lang", "ja", "ext", "read", "change", "8", "-5"});
     EXPECT_TRUE(has(refused.err, "パラメータ 8")) << refused.err;
     // The value column ends at the same display column on every row of `ext show`.
-    const auto page = tav({"ext", "read", "show"});
+    const auto page = tav({"ext", "read", "show"}, 0);
     const std::regex row("^ *[0-9]+ [1-3]_[0-9]{2} .*? (-?[0-9.]+H?) .*\\[.*$");
     std::istringstream in(page.out);
     std::set<std::size_t> ends;
@@ -380,9 +321,8 @@ TEST_F(HostCli, JapaneseCoversTheHostTexts) {
 TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
     for (const Args& args : {Args{"ext", "read"}, Args{"pos", "read", "p.k7l"}, Args{"vv", "read", "v.m7v", "--entry", "2"}}) {
         const auto tty = tav(args, {true, {}});
-        ASSERT_EQ(tty.status, 0) << joined(args) << tty.err;
-        EXPECT_TRUE(has(tty.err, "] 100%")) << joined(args) << tty.err;
-        EXPECT_FALSE(has(tty.out, "%")) << tty.out;
+        ASSERT_EQ(tty.status, 0) << tavtest::command_text(args) << tty.err;
+        EXPECT_TRUE(has(tty.err, "] 100%") && !has(tty.out, "%")) << tavtest::command_text(args) << tty.err << tty.out;
         const auto pipe = tav(args);
         EXPECT_FALSE(has(pipe.err, "%") || has(pipe.out, "%")) << "a bar in a pipe: " << pipe.err;
     }
@@ -392,17 +332,21 @@ TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
 class HostCliSlow : public HostCli {
 protected:
     HostCliSlow() : HostCli("", {"--turnaround-us", "100000"}) {}
+    // Sends sig 300 ms after the command named its target (in the transfer).
+    tavtest::TavOptions signal_in_transfer(int sig) {
+        return {false, [this, sig](pid_t pid) {
+                    for (int i = 0; i < 300 && !has(work_file(".out"), "station"); ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    ::kill(pid, sig);
+                }};
+    }
 };
 
 TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
     for (const Args& args : {Args{"vv", "read", "v.m7v", "--entry", "2"}, Args{"ext", "read"}}) {
-        const auto r = tav(args, {false, [&](pid_t pid) {
-                                      for (int i = 0; i < 300 && !has(tavtest::read_file(install_.work(".out")), "station"); ++i)
-                                          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                                      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                                      ::kill(pid, SIGINT);
-                                  }});
-        EXPECT_EQ(r.status, 130) << joined(args) << r.out << r.err;
+        const auto r = tav(args, signal_in_transfer(SIGINT));
+        EXPECT_EQ(r.status, 130) << tavtest::command_text(args) << r.out << r.err;
         EXPECT_TRUE(has(r.err, "read: -31")) << r.err;
     }
 }
@@ -411,13 +355,7 @@ TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
 // user's list back, byte for byte, before anything reads the selection.
 TEST_F(HostCliSlow, AKilledCommandsBorrowedSelectionIsPutBackByTheNext) {
     const std::string before = install_.station_list();
-    const auto killed = install_.tav({"vv", "read", "v.m7v", "--entry", "2"}, {false, [&](pid_t pid) {
-                                          for (int i = 0; i < 300 && !has(tavtest::read_file(install_.work(".out")), "station"); ++i)
-                                              std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                                          std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                                          ::kill(pid, SIGKILL);
-                                      }});
-    EXPECT_EQ(killed.status, -1);
+    EXPECT_EQ(install_.tav({"vv", "read", "v.m7v", "--entry", "2"}, signal_in_transfer(SIGKILL)).status, -1);
     ASSERT_NE(install_.station_list(), before) << "killed after the transfer, not during it";
     const auto next = install_.tav({"--json", "stations"});
     EXPECT_EQ(next.status, 0) << next.err;

@@ -89,10 +89,10 @@ const Json& parameter(const Json& set, int no) {
     return none;
 }
 
-class HostServe : public ::testing::Test {
+class HostServe : public tavtest::TavTest {
 protected:
     explicit HostServe(const std::string& devices = "", const std::vector<std::string>& simArgs = {})
-        : install_(devices, simArgs) {}
+        : TavTest(devices, simArgs) {}
     void SetUp() override {
         ASSERT_TRUE(install_.ready());
         server_ = std::make_unique<ServeProcess>(install_);
@@ -101,14 +101,8 @@ protected:
         stationList_ = install_.station_list();
     }
     // The amplifier's own value of an extended parameter, read by the terminal tav.
-    std::string device_value(int entry, int no) {
-        const auto r = install_.tav({"ext", "--entry", std::to_string(entry), "read", "--json", "show", std::to_string(no)});
-        const Json doc = Json::parse(r.out, nullptr, false);
-        if (doc.is_discarded() || !doc.contains("parameters")) return "?" + r.err;
-        return doc["parameters"][0]["value"].dump();
-    }
+    std::string device_value(int entry, int no) { return tavtest::ext_value(install_, entry, no); }
 
-    tavtest::TavInstall install_;
     std::unique_ptr<ServeProcess> server_;
     std::unique_ptr<Browser> browser_;
     std::string stationList_;

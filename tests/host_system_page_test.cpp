@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -17,23 +18,14 @@ namespace {
 
 using Json = nlohmann::json;
 
-class HostSystemPage : public ::testing::Test {
+class HostSystemPage : public tavtest::TavTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(install_.ready()); }
-
-    // The value of parameter no in a set file, as `tav --json para show` gives it.
-    double value(const std::string& file, int no) {
-        const auto r = install_.tav({"--json", "para", "show", file, std::to_string(no)});
-        EXPECT_EQ(r.status, 0) << r.err;
-        const Json doc = Json::parse(r.out, nullptr, false);
-        if (!doc.contains("parameters") || doc["parameters"].size() != 1) return -1;
-        return doc["parameters"][0]["value"].get<double>();
+    // Parameter no of a set file, as `tav --json para show` gives it ({} when missing).
+    Json parameter(const std::string& file, int no) {
+        const Json doc = Json::parse(tav({"--json", "para", "show", file, std::to_string(no)}).out, nullptr, false);
+        return doc.contains("parameters") && doc["parameters"].size() == 1 ? doc["parameters"][0] : Json::object();
     }
-    std::string name(const std::string& file, int no) {
-        const auto r = install_.tav({"--json", "para", "show", file, std::to_string(no)});
-        const Json doc = Json::parse(r.out, nullptr, false);
-        return doc.contains("parameters") && doc["parameters"].size() == 1 ? doc["parameters"][0]["name"].get<std::string>() : "";
-    }
+    double value(const std::string& file, int no) { return parameter(file, no).value("value", -1.0); }
     // Parameter no's 6-byte value field of a page in servo-sim's state, lower-case hex.
     std::string device_field(int no, int page = 1) const {
         const Json state = Json::parse(install_.sim_state());
@@ -45,8 +37,6 @@ protected:
             }
         return "";
     }
-
-    tavtest::TavInstall install_;
 };
 
 // Parameters 2 and 5 are BCD on the device, 8 (the password) a plain binary
@@ -61,19 +51,18 @@ TEST_F(HostSystemPage, WrittenValuesReachTheDeviceInItsEncodingAndReadBack) {
         {5, 105, 45, "000000000045"},
         {8, 108, 300, "00000000012c"},
     };
-    ASSERT_EQ(install_.tav({"para", "read", "s.syp"}).status, 0);
+    tav({"para", "read", "s.syp"});
     std::vector<std::string> changes = {"para", "write", "s.syp"};
     for (const auto& c : cases) {
         EXPECT_EQ(value("s.syp", c.no), c.before) << c.no;
         changes.push_back(std::to_string(c.no) + "=" + std::to_string(static_cast<int>(c.after)));
     }
-    const auto w = install_.tav(changes);
-    ASSERT_EQ(w.status, 0) << w.out << w.err;
-    ASSERT_EQ(install_.tav({"para", "read", "r.syp"}).status, 0);
+    tav(changes);
+    tav({"para", "read", "r.syp"});
     for (const auto& c : cases) {
-        EXPECT_EQ(device_field(c.no), c.field) << c.no;
-        EXPECT_EQ(value("s.syp", c.no), c.after) << c.no;
-        EXPECT_EQ(value("r.syp", c.no), c.after) << c.no;
+        SCOPED_TRACE(c.no);
+        EXPECT_EQ(device_field(c.no), c.field);
+        EXPECT_EQ(std::make_pair(value("s.syp", c.no), value("r.syp", c.no)), std::make_pair(c.after, c.after));
     }
 }
 
@@ -92,26 +81,22 @@ TEST_F(HostSystemPage, EveryPageIsReadAndWrittenWithTheOperatorsOwnDefinitions) 
         {"h.hsp", 10, "*ファームウェア動作モード"},
     };
     for (const auto& row : rows) {
-        ASSERT_EQ(install_.tav({"para", "read", row.file}).status, 0) << row.file;
-        EXPECT_EQ(name(row.file, row.no), row.name) << row.file;
+        tav({"para", "read", row.file});
+        EXPECT_EQ(parameter(row.file, row.no).value("name", ""), row.name) << row.file;
     }
-    const auto w = install_.tav({"para", "write", "h.hsp", "11=300"});
-    ASSERT_EQ(w.status, 0) << w.out << w.err;
+    tav({"para", "write", "h.hsp", "11=300"});
     EXPECT_EQ(device_field(11, 2), "000000000300");
-    ASSERT_EQ(install_.tav({"para", "read", "r.hsp"}).status, 0);
+    tav({"para", "read", "r.hsp"});
     EXPECT_EQ(value("r.hsp", 11), 300);
 }
 
 // Without the operator's installation named in wyn.ini, nothing is read or
 // written with the amplifiers' definitions in its place.
 TEST_F(HostSystemPage, WithoutTheOperatorsInstallationNothingIsSentOrWritten) {
-    std::ofstream(install_.home("wyn.ini"), std::ios::binary) << "[Ports]\r\nCOM1=" << install_.home("ttySIM") << "\r\n";
+    install_.set_home_file("wyn.ini", "[Ports]\r\nCOM1=" + install_.home("ttySIM") + "\r\n");
     const std::string before = install_.sim_state();
-    const auto r = install_.tav({"para", "write", "x.syp", "8=300"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("wyn.ini"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Operator"), std::string::npos) << r.err;
-    EXPECT_EQ(install_.tav({"para", "read", "x.syp"}).status, 1);
+    EXPECT_NE(tav({"para", "write", "x.syp", "8=300"}, 1, "", "wyn.ini").err.find("Operator"), std::string::npos);
+    tav({"para", "read", "x.syp"}, 1);
     EXPECT_EQ(install_.sim_state(), before);
     EXPECT_FALSE(std::ifstream(install_.work("x.syp")).good());
 }

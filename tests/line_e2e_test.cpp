@@ -3,7 +3,9 @@
 // pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <tuple>
 
 #include "comm/comm.h"
 #include "fixtures/temp_dirs.h"
@@ -25,18 +27,31 @@ protected:
     tavtest::TempInstall home;
 };
 
-TEST_F(LineEndToEnd, IdentifiesTheOperatorAndAnAmplifier) {
-    install("sim:state.json");
-    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
-    unsigned char record[17] = {};
-    ASSERT_EQ(tav::comm::wyn().Wyn_SysCondition_Rd(0, 17, record), 0);
-    EXPECT_EQ(record[4], 0x50);  // the servo operator answers at station 0
-    for (auto [station, family, model] : {std::tuple{1, 0x30, "QMT "}, {2, 0x40, "QMH "}}) {
-        AmpIdentification id{};
-        ASSERT_EQ(tav::line::SysCondition_Rd(station, &id), 0);
-        EXPECT_EQ(int{id.byFamily}, family);
-        EXPECT_EQ(std::string(id.szModelName).rfind(model, 0), 0u) << id.szModelName;
-        EXPECT_EQ(std::string(id.szFamilyName), family == 0x30 ? "KESTA7" : "KESTA7 Mini");
+// The same answers from the simulator in-process and from servo-sim on a pseudo-terminal.
+TEST_F(LineEndToEnd, IdentifiesTheOperatorAndTheAmplifiersInProcessAndOverAPseudoTerminal) {
+    for (const bool pty : {false, true}) {
+        SCOPED_TRACE(pty ? "servo-sim" : "sim:");
+        std::unique_ptr<tavtest::SimProcess> sim;
+        if (pty) {
+            sim = std::make_unique<tavtest::SimProcess>(home.file("pty-state.json"), home.file("ttySIM"));
+            ASSERT_TRUE(sim->ready()) << sim->ready_line();
+        }
+        install(pty ? home.file("ttySIM") : "sim:state.json");
+        ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
+        unsigned char record[17] = {};
+        ASSERT_EQ(tav::comm::wyn().Wyn_SysCondition_Rd(0, 17, record), 0);
+        EXPECT_EQ(record[4], 0x50);  // the servo operator answers at station 0
+        for (auto [station, family, model] : {std::tuple{1, 0x30, "QMT "}, {2, 0x40, "QMH "}}) {
+            AmpIdentification id{};
+            ASSERT_EQ(tav::line::SysCondition_Rd(station, &id), 0);
+            EXPECT_EQ(int{id.byFamily}, family);
+            EXPECT_EQ(std::string(id.szModelName).rfind(model, 0), 0u) << id.szModelName;
+            EXPECT_EQ(std::string(id.szFamilyName), family == 0x30 ? "KESTA7" : "KESTA7 Mini");
+        }
+        tav::comm::wyn().Wyn_Net_Close();
+        if (sim) {
+            EXPECT_EQ(sim->stop(), 0);
+        }
     }
 }
 
@@ -74,19 +89,6 @@ TEST_F(LineEndToEnd, RefreshMarksTheEntryConnectedInServoCon) {
     ASSERT_EQ(tav::line::AmpData_Rd(2, 1, &count, &station, name, &flag), 0);
     EXPECT_EQ(std::make_pair(station, flag), std::make_pair(2, 1));
     EXPECT_NE(home.read("servo.con").find("002,1,"), std::string::npos);
-}
-
-TEST_F(LineEndToEnd, AnAmplifierIsIdentifiedOverAPseudoTerminal) {
-    const std::string link = home.file("ttySIM");
-    tavtest::SimProcess sim(home.file("pty-state.json"), link);
-    ASSERT_TRUE(sim.ready()) << sim.ready_line();
-    install(link);
-    ASSERT_EQ(tav::line::Wyn_Net_Open(), 0);
-    AmpIdentification id{};
-    ASSERT_EQ(tav::line::SysCondition_Rd(1, &id), 0);
-    EXPECT_EQ(int{id.byFamily}, 0x30);
-    tav::comm::wyn().Wyn_Net_Close();
-    EXPECT_EQ(sim.stop(), 0);
 }
 
 }  // namespace
