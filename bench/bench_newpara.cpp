@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_newpara: no sample installation below %s\n", build.c_str());
         return 1;
     }
-    NewPara_Wt(file.c_str(), set.get());
+    if (NewPara_Wt(file.c_str(), set.get()) != TAV_OK) return 1;
     measure("definition load", n, [&] { return NewParaIni_Rd(2, 0, 0, set.get()); });
     measure("file load (definition + file)", n, [&] { return NewPara_Rd(file.c_str(), 0, set.get()); });
     measure("file save", n, [&] { return NewPara_Wt(file.c_str(), set.get()); });

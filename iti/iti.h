@@ -31,9 +31,9 @@ int point_count(const Set* set) {
 }
 
 // ---------------------------------------------------------------- editing
-short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
+Result Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
               int mCode, int mValid, int mTiming);
-short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+Result Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming);
 // A point number of the set (1..count); a bad one goes to the trace.
 template <class Set>
@@ -48,25 +48,25 @@ void open_gap(Set* set, int no);
 // These seven work on the header and the points every table shares; the VV
 // table's functions of the same names are these, for its set.
 template <class Set>
-short Dat_Init(Set* set, int no);
+Result Dat_Init(Set* set, int no);
 template <class Set, class Point>
 short Dat_Rd(Set* set, int no, Point* out);
 template <class Set>
-short Att_Chg(Set* set, unsigned short dp);
+Result Att_Chg(Set* set, unsigned short dp);
 template <class Set>
-short Att_Chg2(Set* set, unsigned short code);
+Result Att_Chg2(Set* set, unsigned short code);
 template <class Set>
-short FileName_Chg(Set* set, const char* name);
+Result FileName_Chg(Set* set, const char* name);
 template <class Set>
 short FileCmt_Rd(Set* set, char* out);
 template <class Set>
-short FileCmt_Wt(Set* set, const char* text);
+Result FileCmt_Wt(Set* set, const char* text);
 short Title_Rd(ItiDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
 
 // ---------------------------------------------------------------- file
 Result DatFil_Rd(const char* fileName, ItiDatSet* set);
-short DatFil_Wt(const char* fileName, ItiDatSet* set);
-short DatFil_Create(int model, ItiDatSet* set);
+Result DatFil_Wt(const char* fileName, ItiDatSet* set);
+Result DatFil_Create(int model, ItiDatSet* set);
 
 // ---------------------------------------------------------------- transfer
 short ComRd(const char* fileName, const char* ampText, ItiDatSet* set);
@@ -165,7 +165,7 @@ short check_points_to_send(Set* set, int writeAll, bool (*inRange)(const Set* se
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiDatSet* set, ItiDatPrintData* out);
 short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out);
-short CsvType_Wt(const char* fileName, ItiDatSet* set);
+Result CsvType_Wt(const char* fileName, ItiDatSet* set);
 
 // Shared by the listings of both tables.
 // The label of a small code: catalogue text base + value, "" for a code
@@ -180,7 +180,7 @@ void format_point_line(char* dst, std::size_t size, const std::string& fmt, cons
 // comment line, the column titles and the point lines go to fileName. A
 // record that cannot be made leaves no file behind.
 template <class Set, class PrintData>
-short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
+Result write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
                 std::string (*describe)(Set* set, int index));
 
 // ------------------------------------------------------ shared helpers
@@ -319,7 +319,7 @@ template <class Set>
 Result read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout);
 // Create: a new set from the template of model (a negative model counts as 0).
 template <class Set>
-short create_from_template(int model, Set* set, const DataFileLayout& layout);
+Result create_from_template(int model, Set* set, const DataFileLayout& layout);
 
 // Writes the data file target for the set: identification line, the column
 // titles (text columnTitleText), the point lines, the amplifier-name line and
@@ -327,7 +327,7 @@ short create_from_template(int model, Set* set, const DataFileLayout& layout);
 // failed write, -24 when the file cannot be made, -31 when cancelled; on
 // success every point's change flag is cleared.
 template <class Set>
-short write_data_file(const char* target, Set* set, int columnTitleText);
+Result write_data_file(const char* target, Set* set, int columnTitleText);
 
 // ------------------------------------------- identification line of a file
 // The first line of a positioning file, from the header every positioning

@@ -91,7 +91,7 @@ void read_file_tail(FILE* f, char* commentArea, std::size_t commentSize) {
 }
 
 template <class Set>
-short write_data_file(const char* target, Set* set, int columnTitleText) {
+Result write_data_file(const char* target, Set* set, int columnTitleText) {
     const int n = point_count(set);
     // A stop timer the file cannot show in its digits still leaves a whole
     // file (without its tail when it is the last point's); the code comes back.
@@ -132,8 +132,8 @@ short write_data_file(const char* target, Set* set, int columnTitleText) {
 // Both tables' instances of the shared file steps.
 template void read_point_line<ItiDatPoint>(const char*, ItiDatPoint&);
 template void read_point_line<ItiVvDatPoint>(const char*, ItiVvDatPoint&);
-template short write_data_file<ItiDatSet>(const char*, ItiDatSet*, int);
-template short write_data_file<ItiVvDatSet>(const char*, ItiVvDatSet*, int);
+template Result write_data_file<ItiDatSet>(const char*, ItiDatSet*, int);
+template Result write_data_file<ItiVvDatSet>(const char*, ItiVvDatSet*, int);
 
 template <class Set>
 Result read_data_file(const char* fileName, int createModel, Set* set, const DataFileLayout& layout) {
@@ -205,7 +205,7 @@ Result read_data_file(const char* fileName, int createModel, Set* set, const Dat
 }
 
 template <class Set>
-short create_from_template(int model, Set* set, const DataFileLayout& layout) {
+Result create_from_template(int model, Set* set, const DataFileLayout& layout) {
     set->nProgressTotal = 0;
     set->nProgressDone = 0;
     frame::CheckDiagnosticMarkersWithProbe();
@@ -214,12 +214,12 @@ short create_from_template(int model, Set* set, const DataFileLayout& layout) {
 
 template Result read_data_file<ItiDatSet>(const char*, int, ItiDatSet*, const DataFileLayout&);
 template Result read_data_file<ItiVvDatSet>(const char*, int, ItiVvDatSet*, const DataFileLayout&);
-template short create_from_template<ItiDatSet>(int, ItiDatSet*, const DataFileLayout&);
-template short create_from_template<ItiVvDatSet>(int, ItiVvDatSet*, const DataFileLayout&);
+template Result create_from_template<ItiDatSet>(int, ItiDatSet*, const DataFileLayout&);
+template Result create_from_template<ItiVvDatSet>(int, ItiVvDatSet*, const DataFileLayout&);
 
 Result DatFil_Rd(const char* fileName, ItiDatSet* set) { return read_data_file(fileName, -1, set, kPositioningFile); }
 
-short DatFil_Wt(const char* fileName, ItiDatSet* set) {
+Result DatFil_Wt(const char* fileName, ItiDatSet* set) {
     set->nProgressTotal = set->nPointCount;
     std::string target;
     if (const short code = sets::save_target(fileName, set->szFileName, &target); code != TAV_OK) return code;
@@ -228,6 +228,6 @@ short DatFil_Wt(const char* fileName, ItiDatSet* set) {
     return write_data_file(target.c_str(), set, kColumnTitleText);
 }
 
-short DatFil_Create(int model, ItiDatSet* set) { return create_from_template(model, set, kPositioningFile); }
+Result DatFil_Create(int model, ItiDatSet* set) { return create_from_template(model, set, kPositioningFile); }
 
 }  // namespace tav::iti

@@ -175,7 +175,7 @@ void format_point_line(char* dst, std::size_t size, const std::string& fmt, cons
 }
 
 template <class Set, class PrintData>
-short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
+Result write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, PrintData* out),
                 std::string (*describe)(Set* set, int index)) {
     if (fileName == nullptr || fileName[0] == '\0') return TAV_E_PARAMETER;
     return sets::write_csv_listing(
@@ -193,10 +193,10 @@ short write_csv(const char* fileName, Set* set, short (*makeCsv)(Set* set, Print
 }
 
 // Both tables' CSV exports.
-template short write_csv<ItiDatSet, ItiDatPrintData>(const char*, ItiDatSet*,
+template Result write_csv<ItiDatSet, ItiDatPrintData>(const char*, ItiDatSet*,
                                                      short (*)(ItiDatSet*, ItiDatPrintData*),
                                                      std::string (*)(ItiDatSet*, int));
-template short write_csv<ItiVvDatSet, ItiVvDatPrintData>(const char*, ItiVvDatSet*,
+template Result write_csv<ItiVvDatSet, ItiVvDatPrintData>(const char*, ItiVvDatSet*,
                                                          short (*)(ItiVvDatSet*, ItiVvDatPrintData*),
                                                          std::string (*)(ItiVvDatSet*, int));
 
@@ -262,6 +262,6 @@ short Ctl_Inf_Rd(ItiDatSet* set, int index, int* lineCount, char* out) {
     return code;
 }
 
-short CsvType_Wt(const char* fileName, ItiDatSet* set) { return write_csv(fileName, set, make_csv, describe); }
+Result CsvType_Wt(const char* fileName, ItiDatSet* set) { return write_csv(fileName, set, make_csv, describe); }
 
 }  // namespace tav::iti

@@ -69,7 +69,7 @@ void open_gap(Set* set, int no) {
 }
 
 template <class Set>
-short Dat_Init(Set* set, int no) {
+Result Dat_Init(Set* set, int no) {
     if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
     auto& p = set->point[no - 1];
     p.nChgFlag = 1;
@@ -107,13 +107,13 @@ short Dat_Rd(Set* set, int no, Point* out) {
     template bool valid_point_no<Set>(const Set*, int);           \
     template void copy_values<Point>(Point&, const Point&);       \
     template void open_gap<Set>(Set*, int);                       \
-    template short Dat_Init<Set>(Set*, int);                      \
+    template Result Dat_Init<Set>(Set*, int);                      \
     template short Dat_Rd<Set, Point>(Set*, int, Point*);
 TAV_ITI_EDITING_FOR(ItiDatSet, ItiDatPoint)
 TAV_ITI_EDITING_FOR(ItiVvDatSet, ItiVvDatPoint)
 #undef TAV_ITI_EDITING_FOR
 
-short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
+Result Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double stopTimer,
               int mCode, int mValid, int mTiming) {
     frame::CheckDiagnosticMarkers();
     if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
@@ -123,7 +123,7 @@ short Dat_Chg(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos,
     return TAV_OK;
 }
 
-short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+Result Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double stopTimer, int mCode, int mValid, int mTiming) {
     if (!valid_point_no(set, no)) return TAV_E_PARAMETER;
     open_gap(set, no);
@@ -131,7 +131,7 @@ short Dat_Insert(ItiDatSet* set, int no, int cmdMode, int stepMode, double stopP
 }
 
 template <class Set>
-short Att_Chg(Set* set, unsigned short dp) {
+Result Att_Chg(Set* set, unsigned short dp) {
     if (dp > 5) return TAV_E_PARAMETER;
     if (dp != set->wStopPosDp) {
         const int n = point_count(set);
@@ -143,7 +143,7 @@ short Att_Chg(Set* set, unsigned short dp) {
 }
 
 template <class Set>
-short Att_Chg2(Set* set, unsigned short code) {
+Result Att_Chg2(Set* set, unsigned short code) {
     if (code > 1) return TAV_E_PARAMETER;
     if (code != set->wStopTimeDp) {
         const int n = point_count(set);
@@ -155,7 +155,7 @@ short Att_Chg2(Set* set, unsigned short code) {
 }
 
 template <class Set>
-short FileName_Chg(Set* set, const char* name) {
+Result FileName_Chg(Set* set, const char* name) {
     if (name == nullptr || name[0] == '\0') return TAV_E_PARAMETER;
     tavplat::copy_text(set->szFileName, name);
     return TAV_OK;
@@ -168,7 +168,7 @@ short FileCmt_Rd(Set* set, char* out) {
 }
 
 template <class Set>
-short FileCmt_Wt(Set* set, const char* text) {
+Result FileCmt_Wt(Set* set, const char* text) {
     if (text == nullptr) text = "";
     if (std::strlen(text) > kCommentMax) return TAV_E_PARAMETER;
     tavplat::copy_text(set->szComment, text);
@@ -177,11 +177,11 @@ short FileCmt_Wt(Set* set, const char* text) {
 
 // Both tables' instances of the shared editing functions.
 #define TAV_ITI_EDITING_FOR(Set)                                     \
-    template short Att_Chg<Set>(Set*, unsigned short);               \
-    template short Att_Chg2<Set>(Set*, unsigned short);              \
-    template short FileName_Chg<Set>(Set*, const char*);             \
+    template Result Att_Chg<Set>(Set*, unsigned short);               \
+    template Result Att_Chg2<Set>(Set*, unsigned short);              \
+    template Result FileName_Chg<Set>(Set*, const char*);             \
     template short FileCmt_Rd<Set>(Set*, char*);                     \
-    template short FileCmt_Wt<Set>(Set*, const char*);
+    template Result FileCmt_Wt<Set>(Set*, const char*);
 TAV_ITI_EDITING_FOR(ItiDatSet)
 TAV_ITI_EDITING_FOR(ItiVvDatSet)
 #undef TAV_ITI_EDITING_FOR

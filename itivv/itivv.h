@@ -36,25 +36,25 @@ inline void header_view(const ItiVvDatSet& vv, ItiDatSet* out) {
 }
 
 // ---------------------------------------------------------------- editing
-short Dat_Init(ItiVvDatSet* set, int no);
-short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
+Result Dat_Init(ItiVvDatSet* set, int no);
+Result Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
               double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
-short Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+Result Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming);
-short Dat_Delete(ItiVvDatSet* set, int no);
+Result Dat_Delete(ItiVvDatSet* set, int no);
 short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out);
-short Att_Chg(ItiVvDatSet* set, unsigned short dp);
-short Att_Chg2(ItiVvDatSet* set, unsigned short code);
+Result Att_Chg(ItiVvDatSet* set, unsigned short dp);
+Result Att_Chg2(ItiVvDatSet* set, unsigned short code);
 short Att_Rd(ItiVvDatSet* set, unsigned short* dp);
 short Title_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* out4, char* out5, char* title);
-short FileName_Chg(ItiVvDatSet* set, const char* name);
+Result FileName_Chg(ItiVvDatSet* set, const char* name);
 short FileCmt_Rd(ItiVvDatSet* set, char* out);
-short FileCmt_Wt(ItiVvDatSet* set, const char* text);
+Result FileCmt_Wt(ItiVvDatSet* set, const char* text);
 
 // ---------------------------------------------------------------- file
 Result DatFil_Rd(const char* fileName, ItiVvDatSet* set);
-short DatFil_Wt(const char* fileName, ItiVvDatSet* set);
-short DatFil_Create(int model, ItiVvDatSet* set);
+Result DatFil_Wt(const char* fileName, ItiVvDatSet* set);
+Result DatFil_Create(int model, ItiVvDatSet* set);
 
 // ---------------------------------------------------------------- transfer
 short ComRd(const char* fileName, const char* ampText, ItiVvDatSet* set);
@@ -72,6 +72,6 @@ void set_decimal_param_finder(iti::DecimalParamFinder finder);
 // ---------------------------------------------------------------- listing
 short Print_mak(ItiVvDatSet* set, ItiVvDatPrintData* out);
 short Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out);
-short CsvType_Wt(const char* fileName, ItiVvDatSet* set);
+Result CsvType_Wt(const char* fileName, ItiVvDatSet* set);
 
 }  // namespace tav::itivv

@@ -35,7 +35,7 @@ constexpr iti::DataFileLayout kVvFile = {classify_vv_file, kTemplatePathId, 0, k
 
 Result DatFil_Rd(const char* fileName, ItiVvDatSet* set) { return iti::read_data_file(fileName, -1, set, kVvFile); }
 
-short DatFil_Wt(const char* fileName, ItiVvDatSet* set) {
+Result DatFil_Wt(const char* fileName, ItiVvDatSet* set) {
     set->nProgressTotal = set->nPointCount;
     std::string target;
     if (const short code = sets::save_target(fileName, set->szFileName, &target); code != TAV_OK) return code;
@@ -44,6 +44,6 @@ short DatFil_Wt(const char* fileName, ItiVvDatSet* set) {
     return iti::write_data_file(target.c_str(), set, kColumnTitleText);
 }
 
-short DatFil_Create(int model, ItiVvDatSet* set) { return iti::create_from_template(model, set, kVvFile); }
+Result DatFil_Create(int model, ItiVvDatSet* set) { return iti::create_from_template(model, set, kVvFile); }
 
 }  // namespace tav::itivv

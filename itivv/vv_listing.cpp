@@ -100,7 +100,7 @@ short Ctl_Inf_Rd(ItiVvDatSet* set, int index, int* lineCount, char* out) {
     return iti::Ctl_Inf_Rd(view.get(), index, lineCount, out);
 }
 
-short CsvType_Wt(const char* fileName, ItiVvDatSet* set) {
+Result CsvType_Wt(const char* fileName, ItiVvDatSet* set) {
     return iti::write_csv(fileName, set, make_csv, description);
 }
 

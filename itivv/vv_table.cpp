@@ -7,9 +7,9 @@
 
 namespace tav::itivv {
 
-short Dat_Init(ItiVvDatSet* set, int no) { return iti::Dat_Init(set, no); }
+Result Dat_Init(ItiVvDatSet* set, int no) { return iti::Dat_Init(set, no); }
 
-short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
+Result Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed, double accelTime,
               double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
     frame::CheckDiagnosticMarkers();
     if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
@@ -28,7 +28,7 @@ short Dat_Chg(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPo
     return TAV_OK;
 }
 
-short Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
+Result Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double stopPos, double speed,
                  double accelTime, double decelTime, double stopTimer, int mCode, int mValid, int mTiming) {
     if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
     iti::open_gap(set, no);
@@ -36,7 +36,7 @@ short Dat_Insert(ItiVvDatSet* set, int no, int cmdMode, int stepMode, double sto
                    mTiming);
 }
 
-short Dat_Delete(ItiVvDatSet* set, int no) {
+Result Dat_Delete(ItiVvDatSet* set, int no) {
     if (!iti::valid_point_no(set, no)) return TAV_E_PARAMETER;
     const int n = point_count(set);
     // Close the gap towards the front; the flag is marked before the values move.
@@ -53,9 +53,9 @@ short Dat_Delete(ItiVvDatSet* set, int no) {
 short Dat_Rd(ItiVvDatSet* set, int no, ItiVvDatPoint* out) { return iti::Dat_Rd(set, no, out); }
 
 // The decimal moves are the positioning table's, over the VV point layout.
-short Att_Chg(ItiVvDatSet* set, unsigned short dp) { return iti::Att_Chg(set, dp); }
+Result Att_Chg(ItiVvDatSet* set, unsigned short dp) { return iti::Att_Chg(set, dp); }
 
-short Att_Chg2(ItiVvDatSet* set, unsigned short code) { return iti::Att_Chg2(set, code); }
+Result Att_Chg2(ItiVvDatSet* set, unsigned short code) { return iti::Att_Chg2(set, code); }
 
 short Att_Rd(ItiVvDatSet* set, unsigned short* dp) {
     *dp = set->wStopPosDp;
@@ -69,10 +69,10 @@ short Title_Rd(ItiVvDatSet* set, char* drive, char* dir, char* baseName, char* o
     return iti::Title_Rd(&view, drive, dir, baseName, out4, out5, title);
 }
 
-short FileName_Chg(ItiVvDatSet* set, const char* name) { return iti::FileName_Chg(set, name); }
+Result FileName_Chg(ItiVvDatSet* set, const char* name) { return iti::FileName_Chg(set, name); }
 
 short FileCmt_Rd(ItiVvDatSet* set, char* out) { return iti::FileCmt_Rd(set, out); }
 
-short FileCmt_Wt(ItiVvDatSet* set, const char* text) { return iti::FileCmt_Wt(set, text); }
+Result FileCmt_Wt(ItiVvDatSet* set, const char* text) { return iti::FileCmt_Wt(set, text); }
 
 }  // namespace tav::itivv

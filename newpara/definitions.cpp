@@ -292,7 +292,7 @@ short NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo) {
     return TAV_OK;
 }
 
-short NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
+Result NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     NewParaRecord& r = set->para[no - 1];
     const bool isSS = code_number(r.szIdCode) == kSS;
@@ -303,7 +303,7 @@ short NewPara_Dat_Chg(NewParaSet* set, int no, double value) {
     return same ? NewPara_Syousuh_Chg(set, 0, 1, 0, 0) : NewPara_Syousuh_Chg(set, 1, 1, 0, 0);
 }
 
-short NewPara_Dat_Init(NewParaSet* set, int no) {
+Result NewPara_Dat_Init(NewParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     const short code = sets::reset_to_initial(set->para[no - 1]);
     if (code != TAV_OK) return code;

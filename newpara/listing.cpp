@@ -125,7 +125,7 @@ short make_print(NewParaSet* set, NewParaPrint* out, bool csv) {
 
 }  // namespace
 
-short NewParaCsvType_Wt(const char* path, NewParaSet* set) {
+Result NewParaCsvType_Wt(const char* path, NewParaSet* set) {
     if (path == nullptr || path[0] == '\0') return TAV_E_PARAMETER;
     auto describe = [&](int item) {
         char info[kInfoLineSize];

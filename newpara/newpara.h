@@ -10,7 +10,7 @@
 namespace tav::newpara {
 
 // An empty set (definition values only) for a model number and kind.
-short NewPara_Create(int model, int kind, NewParaSet* set);
+Result NewPara_Create(int model, int kind, NewParaSet* set);
 // The number of the parameter that carries identification code number codeNo.
 short NewPara_Skubun_No_Rd(NewParaSet* set, int codeNo, int dir, int* no);
 // A copy of parameter no (1-based).
@@ -60,8 +60,8 @@ short NewParaTitle_Rd(NewParaSet* set, char* drive, char* dir, char* name, char*
 short NewPara_SubTile_Rd(NewParaSet* set, int no, char* out);
 short NewPara_ValueString_Rd(NewParaSet* set, int no, int idx, char* out);
 short NewPara_No_Skubun_Rd(NewParaSet* set, int no, int* codeNo);
-short NewPara_Dat_Chg(NewParaSet* set, int no, double value);
-short NewPara_Dat_Init(NewParaSet* set, int no);
+Result NewPara_Dat_Chg(NewParaSet* set, int no, double value);
+Result NewPara_Dat_Init(NewParaSet* set, int no);
 // Base name of a path: after the last '\\', '/' or ':', cut at the first '.'.
 std::string base_name(const char* path, bool cutExtension);
 // Page title text of a kind (10005, 10006, 10036).
@@ -76,12 +76,12 @@ bool format_with_one_text(const char* format, const char* arg, char* out, std::s
 
 // --------------------------------------------------------------------- file
 Result NewPara_Rd(const char* path, int kind, NewParaSet* set);
-short NewPara_Wt(const char* path, NewParaSet* set);
-short NewPara_FileName_Chg(NewParaSet* set, const char* name);
+Result NewPara_Wt(const char* path, NewParaSet* set);
+Result NewPara_FileName_Chg(NewParaSet* set, const char* name);
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out);
-short NewPara_FileCmt_Wt(NewParaSet* set, const char* text);
+Result NewPara_FileCmt_Wt(NewParaSet* set, const char* text);
 short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out);
-short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop);
+Result NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop);
 constexpr std::size_t kInfoLineSize = 2200;
 short NewPara_Ctl_Inf_Rd(NewParaSet* set, int item, int* lines, char* out);
 // The value formatter of files and listings: width 10 with the attribute;
@@ -98,7 +98,7 @@ short NewPara_Amp_Ini_Wt(const char* stationText, int reserved, NewParaSet* set)
 
 // ------------------------------------------------------------------ listing
 short NewParaPrint_Mak(NewParaSet* set, NewParaPrint* out);
-short NewParaCsvType_Wt(const char* path, NewParaSet* set);
+Result NewParaCsvType_Wt(const char* path, NewParaSet* set);
 
 // A double as a whole number, cut toward zero and clamped to the long long range
 // (NaN gives 0), so that no conversion of a file value is undefined.

@@ -192,7 +192,7 @@ Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> 
 
 }  // namespace
 
-short NewPara_Wt(const char* path, NewParaSet* set) {
+Result NewPara_Wt(const char* path, NewParaSet* set) {
     set->nProgressTotal = set->nParaCount;
     std::string target;
     if (const short code = sets::save_target(path, set->szFileName, &target); code != TAV_OK) return code;
@@ -222,7 +222,7 @@ short NewPara_Wt(const char* path, NewParaSet* set) {
     });
 }
 
-short NewPara_Create(int model, int kind, NewParaSet* set) {
+Result NewPara_Create(int model, int kind, NewParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
     frame::CheckDiagnosticMarkers();
     short code = read_set(nullptr, kind, set, model);
@@ -231,14 +231,14 @@ short NewPara_Create(int model, int kind, NewParaSet* set) {
     return code;
 }
 
-short NewPara_FileName_Chg(NewParaSet* set, const char* name) { return sets::change_file_name(set, name); }
+Result NewPara_FileName_Chg(NewParaSet* set, const char* name) { return sets::change_file_name(set, name); }
 
 short NewPara_FileCmt_Rd(NewParaSet* set, char* out) {
     tavplat::copy_text(out, sizeof set->szComment, set->szComment);
     return TAV_OK;
 }
 
-short NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return sets::write_comment(set, text); }
+Result NewPara_FileCmt_Wt(NewParaSet* set, const char* text) { return sets::write_comment(set, text); }
 
 short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
     sets::copy_properties_out(*set, out);
@@ -246,7 +246,7 @@ short NewPara_Property_Rd(NewParaSet* set, NewParaProperty* out) {
     return TAV_OK;
 }
 
-short NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
+Result NewPara_Property_Wt(NewParaSet* set, const NewParaProperty* prop) {
     // The old values survive a re-creation of the set in this copy.
     NewParaSet& copy = state().propertyCopy;
     std::memcpy(&copy, set, sizeof copy);

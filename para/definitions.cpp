@@ -172,7 +172,7 @@ short Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out) {
     return TAV_OK;
 }
 
-short Para_Dat_Chg(ParaSet* set, int no, double value) {
+Result Para_Dat_Chg(ParaSet* set, int no, double value) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     ParaRecord& r = rec(set, no);
     if (std::isnan(value) || range_check(r, value) != TAV_OK) return TAV_E_RANGE;
@@ -184,7 +184,7 @@ short Para_Dat_Chg(ParaSet* set, int no, double value) {
     return Para_Syousuh_Chg(set, changed ? 1 : 0, 1, 0);
 }
 
-short Para_Dat_Init(ParaSet* set, int no) {
+Result Para_Dat_Init(ParaSet* set, int no) {
     if (!in_range(set, no)) return TAV_E_PARAMETER;
     return sets::reset_to_initial(rec(set, no));
 }

@@ -231,7 +231,7 @@ short ParaPrint_Mak(ParaSet* set, ParaPrint* out, bool csv) {
     return status;
 }
 
-short ParaCsvType_Wt(const char* file, ParaSet* set) {
+Result ParaCsvType_Wt(const char* file, ParaSet* set) {
     return sets::write_csv_listing(file, nullptr, {1, 4, 8, 12, 9}, [&](int item) { return info(set, item); },
                                    [&](std::string* text) -> short {
                                        auto page = std::make_unique<ParaPrint>();

@@ -25,8 +25,8 @@ enum Code : int {
 // ------------------------------------------------------------ definitions
 short ParaIni_Rd(int n, int kind, ParaSet* set);
 short Para_Dat_Rd(ParaSet* set, int no, ParaRecord* out);
-short Para_Dat_Chg(ParaSet* set, int no, double value);
-short Para_Dat_Init(ParaSet* set, int no);
+Result Para_Dat_Chg(ParaSet* set, int no, double value);
+Result Para_Dat_Init(ParaSet* set, int no);
 short Para_SubTile_Rd(ParaSet* set, int no, char* out);
 short Para_ValueString_Rd(ParaSet* set, int no, int idx, char* out);
 short StdSyp_GrpNmae_Rd(ParaSet* set, int grp, char* out);
@@ -52,13 +52,13 @@ void copy_cut(char* dst, std::size_t dstSize, const char* src, std::size_t n);
 
 // ------------------------------------------------------------ parameter file
 Result Para_Rd(const char* file, int kind, ParaSet* set);
-short Para_Wt(const char* file, ParaSet* set);
-short Para_Create(int model, int kind, ParaSet* set);
-short Para_FileName_Chg(ParaSet* set, const char* name);
+Result Para_Wt(const char* file, ParaSet* set);
+Result Para_Create(int model, int kind, ParaSet* set);
+Result Para_FileName_Chg(ParaSet* set, const char* name);
 short Para_FileCmt_Rd(ParaSet* set, char* out);
-short Para_FileCmt_Wt(ParaSet* set, const char* text);
+Result Para_FileCmt_Wt(ParaSet* set, const char* text);
 short Para_Property_Rd(ParaSet* set, ParaProperty* out);
-short Para_Property_Wt(ParaSet* set, const ParaProperty* in);
+Result Para_Property_Wt(ParaSet* set, const ParaProperty* in);
 
 // ------------------------------------------------------------ transfer
 short Para_ComRd(const char* file, const char* station, int kind, ParaSet* set);
@@ -71,7 +71,7 @@ short Para_Syousuh_Chg(ParaSet* set, int changed, int withTexts, int reserved);
 short ParaPrint_Mak(ParaSet* set, ParaPrint* out);
 // The page image in CSV mode (CSV header and line format, line ends).
 short ParaPrint_Mak(ParaSet* set, ParaPrint* out, bool csv);
-short ParaCsvType_Wt(const char* file, ParaSet* set);
+Result ParaCsvType_Wt(const char* file, ParaSet* set);
 short Para_Ctl_Inf_Rd(ParaSet* set, int item, char* out, std::size_t size);
 short ParaTitle_Rd(ParaSet* set, char* drive, char* dir, char* name, char* spare1, char* spare2, char* title);
 

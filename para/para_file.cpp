@@ -246,7 +246,7 @@ Result read_set(const char* file, int kind, ParaSet* set, int createModel) {
 
 Result Para_Rd(const char* file, int kind, ParaSet* set) { return read_set(file, kind, set, -1); }
 
-short Para_Wt(const char* file, ParaSet* set) {
+Result Para_Wt(const char* file, ParaSet* set) {
     set->nProgressTotal = set->nParaCount;
     set->nProgressDone = 0;
     std::string name;
@@ -273,7 +273,7 @@ short Para_Wt(const char* file, ParaSet* set) {
     });
 }
 
-short Para_Create(int model, int kind, ParaSet* set) {
+Result Para_Create(int model, int kind, ParaSet* set) {
     set->nProgressTotal = set->nProgressDone = 0;
     short code = read_set(nullptr, kind, set, model < 0 ? 0 : model);
     if (code == TAV_OK) code = Para_Syousuh_Chg(set, 1, 1, 0);
@@ -285,7 +285,7 @@ short Para_Create(int model, int kind, ParaSet* set) {
     return code;
 }
 
-short Para_FileName_Chg(ParaSet* set, const char* name) { return sets::change_file_name(set, name); }
+Result Para_FileName_Chg(ParaSet* set, const char* name) { return sets::change_file_name(set, name); }
 
 short Para_FileCmt_Rd(ParaSet* set, char* out) {
     std::memcpy(out, set->szComment, kCommentSize);
@@ -293,14 +293,14 @@ short Para_FileCmt_Rd(ParaSet* set, char* out) {
     return TAV_OK;
 }
 
-short Para_FileCmt_Wt(ParaSet* set, const char* text) { return sets::write_comment(set, text); }
+Result Para_FileCmt_Wt(ParaSet* set, const char* text) { return sets::write_comment(set, text); }
 
 short Para_Property_Rd(ParaSet* set, ParaProperty* out) {
     sets::copy_properties_out(*set, out);
     return TAV_OK;
 }
 
-short Para_Property_Wt(ParaSet* set, const ParaProperty* in) {
+Result Para_Property_Wt(ParaSet* set, const ParaProperty* in) {
     auto kept = std::make_unique<ParaSet>();
     std::memcpy(static_cast<void*>(kept.get()), set, sizeof *set);
     if (sets::properties_need_new_set(*set, *in)) {

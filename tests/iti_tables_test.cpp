@@ -105,7 +105,7 @@ TYPED_TEST(PointTable, PointNumbersOutsideTheTableChangeNothing) {
     TypeParam* s = this->s.get();
     const auto before = std::make_unique<TypeParam>(*s);
     typename TestFixture::Point out{};
-    for (short code : {T::chg(s, 0, this->p), T::chg(s, this->N + 1, this->p), T::insert(s, this->N + 1, this->p),
+    for (short code : std::initializer_list<short>{T::chg(s, 0, this->p), T::chg(s, this->N + 1, this->p), T::insert(s, this->N + 1, this->p),
                        Dat_Init(s, -3), Dat_Init(s, this->N + 1), Dat_Rd(s, this->N + 1, &out)})
         EXPECT_EQ(code, TAV_E_PARAMETER);
     if constexpr (tavtest::kHasTimes<typename TestFixture::Point>) {  // the VV table's deletion

@@ -33,7 +33,7 @@ protected:
         s->nPointCount = 15;
         s->nColumnCount = 12;
         s->wStopPosDp = 2;
-        tav::itivv::FileCmt_Wt(s.get(), "first\r\nsecond");
+        EXPECT_EQ(tav::itivv::FileCmt_Wt(s.get(), "first\r\nsecond"), TAV_OK);
         for (int i = 0; i < 15; ++i)
             s->point[i] = {.nDataNo = i + 1, .nChgFlag = 1, .nCmdMode = i % 2, .nStepMode = i % 4,
                            .dStopPos = 10.25 * (i + 1), .dSpeed = 100.5, .dAccelTime = 12.5, .dDecelTime = 0.5 * i,

@@ -106,7 +106,7 @@ protected:
     static std::unique_ptr<ItiVvDatSet> edited_set() {
         auto s = std::make_unique<ItiVvDatSet>();
         s->nPointCount = 15;
-        tav::itivv::FileName_Chg(s.get(), "x.k7v");
+        EXPECT_EQ(tav::itivv::FileName_Chg(s.get(), "x.k7v"), TAV_OK);
         for (int i = 0; i < 15; ++i) {
             s->point[i].nDataNo = i + 1;
             s->point[i].dSpeed = 100.0;

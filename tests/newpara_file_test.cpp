@@ -42,8 +42,8 @@ TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
     std::strcpy(set->szReadDate, "2024/05/01 - 10:20:30");
     set->byInfo10 = 2;
     set->nInterface = 1;
-    NewPara_Dat_Chg(set.get(), 8, 123.4);
-    NewPara_Dat_Chg(set.get(), 201, 1200);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 8, 123.4), TAV_OK);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 201, 1200), TAV_OK);
     set->para[9].nResult = -15;
     std::strcpy(set->para[9].szFileNote, "note, with comma");
     std::strcpy(set->szComment, "line one\r\nline two");
@@ -159,7 +159,7 @@ TEST_F(ParaFile, MotorLineIsTheIdentificationsMotorName) {
 
 TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     ASSERT_EQ(NewPara_FileName_Chg(set.get(), "/data/axis.k7p"), 0);
-    NewPara_Dat_Chg(set.get(), 8, 99999);  // beyond its maximum
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 8, 99999), TAV_OK);  // beyond its maximum
     NewParaProperty prop{};
     ASSERT_EQ(NewPara_Property_Rd(set.get(), &prop), 0);
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);

@@ -105,7 +105,7 @@ TEST_F(TransferFake, CancelAndFailureEndTheRead) {
 TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     for (int no : {98, 99, 100, 173, 174}) {
         set->para[no - 1].wAttr = 0x0001;
-        NewPara_Dat_Chg(set.get(), no, no + 0.0);
+        EXPECT_EQ(NewPara_Dat_Chg(set.get(), no, no + 0.0), TAV_OK);
     }
     set->nFamily = 0x30;
     set->byInfo1 = 0x11, set->byInfo2 = 0x22, set->byInfo3 = 0x33, set->byInfo5 = 0x55, set->byInfo8 = 0x88;
@@ -133,7 +133,7 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
 TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
     EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -69);
     home.write("servo.con", "SERVO,   1\r\n1\r\n999,0,empty\r\n");
-    NewPara_Dat_Chg(set.get(), 3, 1);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 1), TAV_OK);
     EXPECT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), -19);
     EXPECT_EQ(wyn.count("Wyn_Net_Open"), 0u) << "neither opened the line";
     EXPECT_EQ(+set->nProgressDone, -1);
@@ -147,8 +147,8 @@ TEST_F(TransferFake, NothingChangedStationsAndTheOperatorCheck) {
 }
 
 TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
-    NewPara_Dat_Chg(set.get(), 3, 3);
-    NewPara_Dat_Chg(set.get(), 4, 4);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 3), TAV_OK);
+    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 4, 4), TAV_OK);
     for (uint8_t str1 : {0x40, 0, 0}) wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {str1, 0}});  // the block: data error
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), 0);
     const auto writes = calls("Wyn_Para_Wt2");
@@ -159,7 +159,7 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
 
     // Refused one by one: write protection, the write ends.
     wyn.calls.clear();
-    for (int no : {3, 4, 50}) NewPara_Dat_Chg(set.get(), no, no == 3 ? 3 : 4);
+    for (int no : {3, 4, 50}) EXPECT_EQ(NewPara_Dat_Chg(set.get(), no, no == 3 ? 3 : 4), TAV_OK);
     for (uint8_t str1 : {0x80, 0x80, 0}) wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {str1, 0}});
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), -35);
     EXPECT_EQ(std::make_tuple(+set->para[2].nResult, +set->para[3].nResult, +set->para[49].nChgFlag),
