@@ -50,20 +50,22 @@ TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
     EXPECT_EQ(count, 5);
 
     char selected[8];
-    int station = -1;
     ASSERT_EQ(Amp_Rd(selected), 0);
     EXPECT_STREQ(selected, "3");
-    EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);
-    EXPECT_EQ(station, 17);
-    EXPECT_EQ(SiteiAmpKyoku_Rd(9, &station), -5);
-    ASSERT_EQ(ListStation(3, &station), 0);
-    EXPECT_EQ(station, 17);
-    ASSERT_EQ(ListStation(0, &station), 0);  // the servo operator in front of the list
-    EXPECT_EQ(station, 0);
+    // The result and the station of a look-up.
+    const auto station = [](auto lookUp) {
+        int st = -1;
+        const int code = lookUp(&st);
+        return std::make_pair(code, st);
+    };
+    EXPECT_EQ(station(TargetAmpKyoku_Rd), std::make_pair(0, 17));
+    EXPECT_EQ(station([](int* st) { return SiteiAmpKyoku_Rd(9, st); }).first, -5);
+    EXPECT_EQ(station([](int* st) { return ListStation(3, st); }), std::make_pair(0, 17));
+    // The servo operator in front of the list.
+    EXPECT_EQ(station([](int* st) { return ListStation(0, st); }), std::make_pair(0, 0));
 
     tavtest::install_sample(home_, {"servo.con"});
-    EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);  // the sample selects entry 1, station 001
-    EXPECT_EQ(station, 1);
+    EXPECT_EQ(station(TargetAmpKyoku_Rd), std::make_pair(0, 1));  // the sample selects entry 1, station 001
     EXPECT_EQ(entry(2), "2/0/KESTA7 Mini V-type");
     EXPECT_EQ(entry(3), "code -5");
 }
@@ -78,10 +80,9 @@ TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
     int station = 0;
     EXPECT_EQ(ListStation(0, &station), -5);
     std::filesystem::remove(home_.file("servo.con"));
-    EXPECT_EQ(Amp_Rd(selected), -3);
+    // Selected entry, entry, selection and entry rewrites.
+    EXPECT_EQ((std::vector<int>{Amp_Rd(selected), Amp_Wt("1"), AmpData_Wt(1, 5, "x")}), (std::vector<int>{-3, -3, -3}));
     EXPECT_EQ(entry(1), "code -3");
-    EXPECT_EQ(Amp_Wt("1"), -3);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -3);
     EXPECT_FALSE(home_.exists("servo.con"));
 
     // Odd lines read as what they hold, without disturbing the others.
@@ -139,14 +140,12 @@ TEST_F(StationList, StationsAreCheckedForRangeAndReuse) {
 }
 
 TEST_F(StationList, FailedRewritesLeaveTheListByteForByte) {
-    const std::string shortList = crlf("SERVO,  1\n4\n001,0,a\n002,0,b\n");  // fewer lines than counted
-    home_.write("servo.con", shortList);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5);
-    EXPECT_EQ(list(), shortList);
-    const std::string other = crlf("HELLO\n1\n001,0,a\n");
-    home_.write("servo.con", other);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5);
-    EXPECT_EQ(list(), other);
+    // Fewer lines than counted; another file altogether.
+    for (const std::string& bad : {crlf("SERVO,  1\n4\n001,0,a\n002,0,b\n"), crlf("HELLO\n1\n001,0,a\n")}) {
+        home_.write("servo.con", bad);
+        EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5) << bad;
+        EXPECT_EQ(list(), bad);
+    }
 
     home_.write("servo.con", crlf(kList));
     std::filesystem::remove(home_.file("@TAVACS.TMP"));
