@@ -16,6 +16,7 @@ using namespace tav::line;
 namespace {
 
 using tavtest::crlf;
+using Texts = std::vector<std::string>;
 
 // "station/flag/name" of an entry, or "code N" when the read fails.
 std::string entry(int n, int refresh = 0) {
@@ -40,10 +41,9 @@ protected:
 
 // ------------------------------------------------------------------ reading
 TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
-    EXPECT_EQ(entry(1), "1/1/KESTA7 L-type");
-    EXPECT_EQ(entry(3), "17/0/\x83\x41\x83\x93, with comma");  // raw text to the line end
-    EXPECT_EQ(entry(5), "248/0/last");
-    EXPECT_EQ(entry(6), "code -5");
+    // Entries 1, 3 (raw text to the line end), 5 and 6 (none).
+    EXPECT_EQ((Texts{entry(1), entry(3), entry(5), entry(6)}),
+              (Texts{"1/1/KESTA7 L-type", "17/0/\x83\x41\x83\x93, with comma", "248/0/last", "code -5"}));
     for (int n : {0, -1, 51}) EXPECT_EQ(entry(n), "code -1") << n;
     int count = 0;
     ASSERT_EQ(AmpData_Rd(2, 0, &count, nullptr, nullptr, nullptr), 0);
@@ -66,8 +66,7 @@ TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
 
     tavtest::install_sample(home_, {"servo.con"});
     EXPECT_EQ(station(TargetAmpKyoku_Rd), std::make_pair(0, 1));  // the sample selects entry 1, station 001
-    EXPECT_EQ(entry(2), "2/0/KESTA7 Mini V-type");
-    EXPECT_EQ(entry(3), "code -5");
+    EXPECT_EQ((Texts{entry(2), entry(3)}), (Texts{"2/0/KESTA7 Mini V-type", "code -5"}));
 }
 
 TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
@@ -88,10 +87,9 @@ TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
     // Odd lines read as what they hold, without disturbing the others.
     home_.write("servo.con", crlf("SERVO,  1\n3\n001\n002,1,\x82\xa0" + std::string(700, 'n') + "\n\xb1,1,x\n") +
                                  "003,0,end");
-    EXPECT_EQ(entry(1), "1/0/");
+    // Entry 4 is past the count, without a final line feed.
+    EXPECT_EQ((Texts{entry(1), entry(3), entry(4)}), (Texts{"1/0/", "0/0/", "3/0/end"}));
     EXPECT_EQ(entry(2).size(), 4 + 499u);  // the caller's buffer holds 500 bytes
-    EXPECT_EQ(entry(3), "0/0/");
-    EXPECT_EQ(entry(4), "3/0/end");  // past the count, no final line feed
 }
 
 // ------------------------------------------------------------------ writing
