@@ -141,14 +141,12 @@ TEST_F(Definitions, CodesAndValueTexts) {
     EXPECT_EQ((std::vector<std::pair<int, int>>{code_of(2), code_of(4)}), (std::vector<std::pair<int, int>>{{0, int{kOP}}, {0, 100}}));
     EXPECT_EQ(code_of(298).first, -1);
 
-    char out[40] = "keep";
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 10, out), 0);
-    EXPECT_STREQ(out, "ten");
-    std::strcpy(out, "keep");
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 11, out), -1);
-    EXPECT_STREQ(out, "keep");
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 2, 1, out), -1);
-    EXPECT_STREQ(out, "");
+    // Parameter, text number, result, text: past the last text the buffer is kept, without texts it is emptied.
+    for (auto [no, index, code, text] : {std::tuple{1, 10, 0, "ten"}, {1, 11, -1, "keep"}, {2, 1, -1, ""}}) {
+        char out[40] = "keep";
+        EXPECT_EQ(NewPara_ValueString_Rd(set.get(), no, index, out), code) << no << "/" << index;
+        EXPECT_STREQ(out, text) << no << "/" << index;
+    }
 }
 
 TEST_F(Definitions, ChangeResetAndReadAccessors) {
