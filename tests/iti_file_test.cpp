@@ -159,10 +159,10 @@ TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     junk += "004, 1 2, 3\n";
     home_.write("junk.k7l", crlf(junk));
     ASSERT_EQ(DatFil_Rd(path("junk.k7l").c_str(), r.get()), TAV_OK);
-    EXPECT_EQ(std::make_pair(+r->point[0].nDataNo, +r->point[0].nStepMode), std::make_pair(0, 0));  // "nan": no number
-    EXPECT_EQ(numbers(*r, 1, 2), std::make_pair(2, 3));
-    // An empty field ends the line.
-    EXPECT_EQ(std::make_pair(+r->point[2].nChgFlag, +r->point[3].nChgFlag), std::make_pair(0, 1));
+    // Point 1's "nan" is no number; an empty field ends point 3's line.
+    EXPECT_EQ((std::vector<int>{r->point[0].nDataNo, r->point[0].nStepMode, r->point[1].nDataNo, r->point[2].nDataNo,
+                                r->point[2].nChgFlag, r->point[3].nChgFlag}),
+              (std::vector<int>{0, 0, 2, 3, 0, 1}));
 
     // A first line beyond the line limit goes on as the next line.
     home_.write("long.k7l", crlf("SERVO,LIN, 001," + std::string(3000, '9') + "\n" + point_lines(1, 99)));
