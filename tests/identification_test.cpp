@@ -104,18 +104,15 @@ TEST_F(Identification, RowsSelectedByTheRecordBytes) {
         auto r = kesta7_record();
         for (auto [at, value] : c.bytes) r[static_cast<size_t>(at)] = value;
         const AmpIdentification id = read(r);
-        const auto expect = [](const char* got, const char* want) {
+        const std::pair<const char*, const char*> texts[] = {
+            {id.szModelName, c.model},   {id.szMotorName, c.motor},     {id.szMotorLabel, c.label},
+            {id.szMotorSpeed, c.speed},  {id.szAmpVoltage, c.voltage},  {id.szFamilyName, c.family},
+            {id.szAmpCapacity, c.capacity}};
+        for (auto [got, want] : texts) {
             if (want != nullptr) {
                 EXPECT_STREQ(got, want);
             }
-        };
-        expect(id.szModelName, c.model);
-        expect(id.szMotorName, c.motor);
-        expect(id.szMotorLabel, c.label);
-        expect(id.szMotorSpeed, c.speed);
-        expect(id.szAmpVoltage, c.voltage);
-        expect(id.szFamilyName, c.family);
-        expect(id.szAmpCapacity, c.capacity);
+        }
     }
 }
 
