@@ -62,8 +62,7 @@ TEST(FieldReaders, AllowEmptyKeepsEmptyFieldsAndNeverReturnsNullAtTheEnd) {
     const char* p = GetCommaFieldAllowEmpty(line, buf);
     EXPECT_STREQ(buf, "a");
     p = GetCommaFieldAllowEmpty(p, buf);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(p, line + 2);  // the line end itself
+    EXPECT_EQ(std::make_pair(std::string(buf), p), std::make_pair(std::string(), line + 2));  // at the line end itself
     EXPECT_EQ(GetCommaFieldAllowEmpty(p, buf), p);
     EXPECT_EQ(GetCommaFieldAllowEmpty(nullptr, buf), nullptr);
 }
@@ -87,24 +86,20 @@ TEST(FieldReaders, TextReadersTakeBlanksAndDoubleByteText) {
 TEST(FieldReaders, BoundedReadersCutLongFieldsButSkipThemWhole) {
     char small[4];
     const char* p = GetCommaField("123456,7", small, sizeof small);
-    EXPECT_STREQ(small, "123");
     ASSERT_NE(p, nullptr);
-    EXPECT_STREQ(p, "7");
+    EXPECT_EQ((Fields{small, p}), (Fields{"123", "7"}));
     p = GetCommaText("abcdefgh,z", small, sizeof small);
-    EXPECT_STREQ(small, "abc");
-    EXPECT_STREQ(p, "z");
+    EXPECT_EQ((Fields{small, p}), (Fields{"abc", "z"}));
 }
 
 TEST(Version, EmptyUntilSetThenPrefixedAndCut) {
-    char v[12] = "junk";
-    GetVersion(v);
-    EXPECT_STREQ(v, "");
-    SetVersion("1.00");
-    GetVersion(v);
-    EXPECT_STREQ(v, "HD-V1.00");
-    SetVersion("123456789");  // at most 7 characters fit
-    GetVersion(v);
-    EXPECT_STREQ(v, "HD-V1234567");
+    // Set (none at first), then read back; at most 7 characters fit.
+    for (auto [set, want] : {std::pair{"", ""}, {"1.00", "HD-V1.00"}, {"123456789", "HD-V1234567"}}) {
+        if (*set != '\0') SetVersion(set);
+        char v[12] = "junk";
+        GetVersion(v);
+        EXPECT_STREQ(v, want) << set;
+    }
 }
 
 namespace {
@@ -119,11 +114,7 @@ TEST(Progress, RepeatedRatesArePostedOnceExceptZero) {
     g_posted.clear();
     SendProgressRate(10);  // no window yet: nothing
     SetProgressRateHwnd(&window);
-    SendProgressRate(50);
-    SendProgressRate(50);
-    SendProgressRate(0);
-    SendProgressRate(0);
-    SendProgressRate(75);
+    for (int rate : {50, 50, 0, 0, 75}) SendProgressRate(rate);
     SendCmdProcCmp();
     SetProgressRateHwnd(nullptr);
     SendProgressRate(80);
@@ -134,23 +125,20 @@ TEST(Progress, RepeatedRatesArePostedOnceExceptZero) {
 
 TEST(Markers, ForcedFlagsFollowMarkerFilesOnlyThroughTheProbeGate) {
     tavtest::TempInstall install;
-    install.write("TAVLOG.LIN", "");
-    install.write("TAVLOG.DP0", "");
-    install.write("TAVLOG.DP3", "");
+    const char* const markers[] = {"TAVLOG.LIN", "TAVLOG.DP0", "TAVLOG.DP3"};
+    for (const char* m : markers) install.write(m, "");
     Switches& s = switches();
     s = Switches{};
     EXPECT_EQ(CheckDiagnosticMarkers(), 0);  // gate closed: flags untouched
-    EXPECT_EQ(s.forceLin, 0);
+    EXPECT_EQ(+s.forceLin, 0);
     EXPECT_EQ(CheckDiagnosticMarkersWithProbe(), 0);
     // The later decimal marker wins; the gate closes again.
     EXPECT_EQ(std::make_tuple(+s.forceVel, +s.forceLin, +s.forcedDecimal, +s.probeGate), std::make_tuple(0, 1, 3, 0));
 
     install.write("TAVLOG.TRC", "");
-    std::remove(install.file("TAVLOG.LIN").c_str());
-    std::remove(install.file("TAVLOG.DP0").c_str());
-    std::remove(install.file("TAVLOG.DP3").c_str());
+    for (const char* m : markers) std::remove(install.file(m).c_str());
     EXPECT_EQ(CheckDiagnosticMarkersWithProbe(), 1);
-    EXPECT_EQ(s.forceLin, 0);
-    EXPECT_EQ(s.forcedDecimal, 3);  // never set back within the process
+    // The decimal marker is never set back within the process.
+    EXPECT_EQ(std::make_pair(+s.forceLin, +s.forcedDecimal), std::make_pair(0, 3));
     s = Switches{};
 }

@@ -23,21 +23,10 @@ namespace {
 
 // The worked example: a KESTA7 QMT 101D5 - VV 2 with an NVC 100 W motor and
 // a 16-bit encoder.
-std::vector<uint8_t> kesta7_record() {
-    std::vector<uint8_t> r(17, 0);
-    r[3] = 0;     // control type V, interface table A
-    r[4] = 0x30;  // KESTA7
-    r[5] = 0;     // speed D, capacity table A
-    r[6] = 0;     // 200 V
-    r[7] = 2;     // 101, 100 W
-    r[8] = 0x5C;  // extended code
-    r[9] = 0;     // NVC cubic
-    r[10] = 0;    // motor voltage 2
-    r[11] = 2;    // motor 101
-    r[12] = 0;    // encoder S
-    r[13] = 0;    // interface V
-    return r;
-}
+// Bytes 3..13: control type V (interface table A), KESTA7, speed D (capacity
+// table A), 200 V, 101 (100 W), extended code 5C, NVC cubic, motor voltage 2,
+// motor 101, encoder S, interface V.
+std::vector<uint8_t> kesta7_record() { return {0, 0, 0, 0, 0x30, 0, 0, 2, 0x5C, 0, 0, 2, 0, 0, 0, 0, 0}; }
 
 // The text after the n-th comma of a catalogue row.
 std::string after_comma(unsigned id, int n) {
@@ -52,7 +41,7 @@ std::string after_comma(unsigned id, int n) {
 class Identification : public ::testing::Test {
 protected:
     AmpIdentification read(const std::vector<uint8_t>& record, short expected = 0) {
-        fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record});
+        fake.answer("Wyn_SysCondition_Rd", WynAnswer{expected, record});
         AmpIdentification id;
         std::memset(&id, 0x55, sizeof id);
         EXPECT_EQ(SysCondition_Rd(4, &id), expected);
@@ -71,8 +60,7 @@ TEST_F(Identification, WorkedExampleComposesEveryText) {
                      id.szMotorSeries, id.szEncoder, id.szAmpVoltage, id.szMotorSpeed, id.szMotorLabel}),
               (Names{"QMT 101D5 - VV 2", "KESTA7", "100[W]", "5C", "NVC 101DC1 - S", after_comma(5500, 2),
                      after_comma(7000, 1), "200[V]", "3000[r/min]", "100[W]"}));
-    EXPECT_FALSE(std::string(id.szMotorSeries).empty());
-    EXPECT_EQ(id.byFamily, 0x30);
+    EXPECT_EQ(std::make_pair(std::string(id.szMotorSeries).empty(), +id.byFamily), std::make_pair(false, 0x30));
 }
 
 TEST_F(Identification, MotorNameFollowsTheEncoderCode) {
@@ -116,18 +104,15 @@ TEST_F(Identification, RowsSelectedByTheRecordBytes) {
         auto r = kesta7_record();
         for (auto [at, value] : c.bytes) r[static_cast<size_t>(at)] = value;
         const AmpIdentification id = read(r);
-        const auto expect = [](const char* got, const char* want) {
+        const std::pair<const char*, const char*> texts[] = {
+            {id.szModelName, c.model},   {id.szMotorName, c.motor},     {id.szMotorLabel, c.label},
+            {id.szMotorSpeed, c.speed},  {id.szAmpVoltage, c.voltage},  {id.szFamilyName, c.family},
+            {id.szAmpCapacity, c.capacity}};
+        for (auto [got, want] : texts) {
             if (want != nullptr) {
                 EXPECT_STREQ(got, want);
             }
-        };
-        expect(id.szModelName, c.model);
-        expect(id.szMotorName, c.motor);
-        expect(id.szMotorLabel, c.label);
-        expect(id.szMotorSpeed, c.speed);
-        expect(id.szAmpVoltage, c.voltage);
-        expect(id.szFamilyName, c.family);
-        expect(id.szAmpCapacity, c.capacity);
+        }
     }
 }
 
@@ -143,10 +128,7 @@ TEST_F(Identification, OtherFamiliesGiveAnAllZeroRecord) {
 }
 
 TEST_F(Identification, CommunicationFailureLeavesTheOutputUntouched) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, kesta7_record()});
-    AmpIdentification id;
-    std::memset(&id, 0x55, sizeof id);
-    EXPECT_EQ(SysCondition_Rd(4, &id), 2);
+    const AmpIdentification id = read(kesta7_record(), 2);
     EXPECT_EQ(std::make_pair(static_cast<uint8_t>(id.szModelName[0]), id.byFamily), std::make_pair(uint8_t{0x55}, uint8_t{0x55}));
 }
 
@@ -181,7 +163,7 @@ TEST_F(RawRecord, OpensReadsTheSelectedStationAndCloses) {
     ASSERT_EQ(Open_SysCondition_Rd_Close(&rec), 0);
     EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
     EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
-    EXPECT_EQ(std::make_pair(rec.byFamily, rec.byExtCode), std::make_pair(uint8_t{0x30}, uint8_t{0x5C}));
+    EXPECT_EQ(std::make_pair(+rec.byFamily, +rec.byExtCode), std::make_pair(0x30, 0x5C));
 }
 
 TEST_F(RawRecord, FailuresOfOpenAndReadAreReturned) {

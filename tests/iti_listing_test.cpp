@@ -24,15 +24,9 @@ std::unique_ptr<ItiDatSet> sample() {
     s->nPointCount = 99;
     s->wStopPosDp = 2;
     s->byInfo10 = 0xFF;
-    for (int i = 0; i < 99; ++i) {
-        s->point[i].nDataNo = i + 1;
-        s->point[i].dStopPos = -1.5 * i;
-        s->point[i].dSpeed = 100.0;
-        s->point[i].dStopTimer = 0.25;
-        s->point[i].nMCode = 0x1F;
-    }
-    s->point[0].nCmdMode = 1;
-    s->point[0].nMValid = 1;
+    for (int i = 0; i < 99; ++i)
+        s->point[i] = {.nDataNo = i + 1, .nChgFlag = 0, .nCmdMode = i == 0, .nStepMode = 0, .dStopPos = -1.5 * i,
+                       .dSpeed = 100.0, .dStopTimer = 0.25, .nMCode = 0x1F, .nMValid = i == 0, .nMTiming = 0, .nStatus = 0};
     std::strcpy(s->szComment, "note");
     return s;
 }
@@ -44,13 +38,11 @@ TEST(ItiListing, PrintRecord) {
     // No file name: untitled; no amplifier number: no model line.
     EXPECT_EQ((std::vector<std::string>{out->szTitle, out->szColumnTitle1, out->szModelLine, out->szCommentLine}),
               (std::vector<std::string>{Text(10015), Text(10013), "", Text(10031) + "note"}));
-    EXPECT_EQ(+(out->nLineCount), 99);
-    const std::string line1 = out->szPointLine[0];
-    EXPECT_EQ(line1.rfind("  1  INC   ", 0), 0u) << line1;
-    EXPECT_NE(line1.find("     0.00"), std::string::npos) << line1;
-    EXPECT_NE(line1.find(" 1F "), std::string::npos) << line1;
-    EXPECT_NE(std::string(out->szPointLine[1]).find("     -1.50"), std::string::npos) << out->szPointLine[1];
-    EXPECT_EQ(tav::frame::switches().printForm, 0);
+    EXPECT_EQ(std::make_pair(+out->nLineCount, +tav::frame::switches().printForm), std::make_pair(99, 0));
+    const std::string line1 = out->szPointLine[0], line2 = out->szPointLine[1];
+    EXPECT_TRUE(line1.starts_with("  1  INC   ") && line1.find("     0.00") != std::string::npos &&
+                line1.find(" 1F ") != std::string::npos) << line1;
+    EXPECT_NE(line2.find("     -1.50"), std::string::npos) << line2;
 
     std::strcpy(s->szFileName, "/x/axis2.k7l");
     s->wStopTimeDp = 5;
@@ -62,16 +54,15 @@ TEST(ItiListing, DescriptionLines) {
     auto s = sample();
     char out[kCtlInfoSize];
     int count = 0;
-    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 0, &count, out), TAV_E_PARAMETER);
-    EXPECT_STREQ(out, "");
-    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 13, &count, out), TAV_E_PARAMETER);
-    EXPECT_EQ(count, 9);
-    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 11, &count, out), TAV_E_STATION);
     // The result and the text of a description line.
     const auto line = [&](int no) {
         const short rc = Ctl_Inf_Rd(s.get(), no, &count, out);
         return std::make_pair(int{rc}, std::string(out));
     };
+    EXPECT_EQ(line(0), std::make_pair(int{TAV_E_PARAMETER}, std::string()));
+    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 13, &count, out), TAV_E_PARAMETER);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(line(11).first, TAV_E_STATION);
     std::strcpy(s->szAmpNo, "017");
     EXPECT_EQ(line(11), std::make_pair(0, Text(10040) + "1"));
     EXPECT_EQ(line(2), std::make_pair(0, Text(10032) + Text(10015)));
@@ -81,8 +72,8 @@ TEST(ItiListing, DescriptionLines) {
     EXPECT_EQ(line(8), std::make_pair(0, Text(10029) + "NV* ****** - ***"));
     s->byInfo7 = 9;
     EXPECT_EQ(line(6), std::make_pair(0, Text(10027) + "?"));
-    ASSERT_EQ(Ctl_Inf_Rd(s.get(), 4, &count, out), TAV_OK);
-    EXPECT_EQ(std::string(out).rfind(Text(10021) + "QMT ", 0), 0u);
+    EXPECT_TRUE(line(4).second.starts_with(Text(10021) + "QMT ")) << out;
+    EXPECT_EQ(line(4).first, TAV_OK);
     // Damaged identification values stay inside the catalogue.
     s->nModel = 0x7FFFFFFF;
     s->nInterface = 0xFFFFFFFFu;
@@ -98,8 +89,7 @@ TEST(ItiListing, CsvFile) {
     const std::string file = dir.file("list.csv");
     ASSERT_EQ(CsvType_Wt(file.c_str(), s.get()), TAV_OK);
     const std::string csv = dir.read("list.csv");
-    std::string expected = Text(10007) + "\r\n" + Text(10004) + Text(10024) + "\r\n";
-    EXPECT_EQ(csv.rfind(expected, 0), 0u);
+    EXPECT_TRUE(csv.starts_with(Text(10007) + "\r\n" + Text(10004) + Text(10024) + "\r\n")) << csv.substr(0, 80);
     const std::string columns = "\r\n" + Text(10019) + "\r\n";
     const std::size_t at = csv.find(columns);
     ASSERT_NE(at, std::string::npos);
@@ -109,8 +99,7 @@ TEST(ItiListing, CsvFile) {
     std::size_t lines = 0;
     for (std::size_t i = at + columns.size(); i < csv.size(); ++i) lines += csv[i] == '\n';
     EXPECT_EQ(lines, 99u);
-    EXPECT_NE(csv.find("\r\n  1, INC     , "), std::string::npos);
-    EXPECT_NE(csv.find(",    31, "), std::string::npos);
+    EXPECT_TRUE(csv.find("\r\n  1, INC     , ") != std::string::npos && csv.find(",    31, ") != std::string::npos) << csv;
 
     // A record that cannot be built leaves no file behind.
     s->wStopTimeDp = 5;

@@ -1,7 +1,6 @@
 // Extended parameter definitions: finding and reading the definition files,
 // the identification codes and the single-parameter accessors.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -53,27 +52,24 @@ TEST_F(Definitions, KestaParameterPageOfTheLType) {
     EXPECT_TRUE(std::string(set->szDefPath).ends_with("/def/520.def"));
     EXPECT_EQ(find_code(kSS, 0), std::make_pair(0, 112));
     EXPECT_EQ(find_code(kS2, 0), std::make_pair(0, 113));
-    const NewParaRecord& protect = set->para[172];
-    EXPECT_STREQ(protect.szTag, "PA2_74");
-    EXPECT_NE(+protect.wAttr, 0);
+    const NewParaRecord* p = set->para;
+    EXPECT_STREQ(p[172].szTag, "PA2_74");
+    EXPECT_NE(+p[172].wAttr, 0);
     // Every slot is a parameter line: unused ones carry the unused name and attribute 0.
-    for (int i = 0; i < 297; ++i) EXPECT_EQ(+set->para[i].nParaNo, i + 1);
-    EXPECT_EQ(+set->para[296].wAttr, 0x0003);
-    EXPECT_EQ(+set->para[98].wAttr, 0);
-    EXPECT_EQ(tav::text::Text(10010), set->para[98].szName);
-    EXPECT_STREQ(set->para[0].szItemComment, set->para[0].szItemCommentBase);
-    EXPECT_EQ(+set->para[0].dValue, +set->para[0].dInitial);
+    for (int i = 0; i < 297; ++i) EXPECT_EQ(+p[i].nParaNo, i + 1);
+    EXPECT_EQ(std::make_tuple(+p[296].wAttr, +p[98].wAttr, std::string(p[98].szName), +p[0].dValue),
+              std::make_tuple(0x0003, 0, tav::text::Text(10010), +p[0].dInitial));
+    EXPECT_STREQ(p[0].szItemComment, p[0].szItemCommentBase);
 }
 
 TEST_F(Definitions, FileNumbersOfBothFamiliesAndTheHiddenPage) {
+    const auto file = [&] { return std::filesystem::path(set->szDefPath).filename().string(); };
     ASSERT_EQ(NewParaIni_Rd2(3, 1, 1, set.get()), 0);
-    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/1631.def"));
-    EXPECT_EQ(+set->nFamily, 0x40);
+    EXPECT_EQ(std::make_pair(file(), +set->nFamily), std::make_pair(std::string("1631.def"), 0x40));
     ASSERT_EQ(NewParaIni_Rd(1, 0, 2, set.get()), 0);
-    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
+    EXPECT_EQ(file(), "710.def");
     ASSERT_EQ(NewParaIni_Rd2(0, 0, 5, set.get()), 0);
-    EXPECT_TRUE(std::string(set->szDefPath).ends_with("/710.def"));
-    EXPECT_EQ(+set->nKind, 5);
+    EXPECT_EQ(std::make_pair(file(), +set->nKind), std::make_pair(std::string("710.def"), 5));
 }
 
 TEST_F(Definitions, MissingFileLeavesTheSetAsItWas) {
@@ -89,20 +85,17 @@ TEST_F(Definitions, LineCountsAndMissingFields) {
     for (int i = 1; i <= 300; ++i) body += std::to_string(i) + "\t0\tN" + std::to_string(i) + "\t0x0001\t" + std::to_string(i) + "\t9\t0\t1\r\n";
     write_def(body);
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    EXPECT_EQ(+set->para[296].nParaNo, 297);
-    EXPECT_EQ(+set->para[296].dValue, 297);
+    EXPECT_EQ(std::make_pair(+set->para[296].nParaNo, +set->para[296].dValue), std::make_pair(297, 297.0));
 
     write_def("1\t1\tName only\t\t5\r\n2\t0\tTwo\t0x0011\t1.5\t3\t-3\t0.1\tcomment\td1\td2\td3\tTAG\tmm\tSS\tsub\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    EXPECT_STREQ(set->para[0].szName, "Name only");
-    EXPECT_EQ(std::make_tuple(+set->para[0].wAttr, +set->para[0].dInitial, +set->para[0].nChgFlag),
-              std::make_tuple(0, 0.0, 1));
-    const NewParaRecord& r = set->para[1];
-    EXPECT_EQ(std::make_pair(+r.wAttr, +r.dMin), std::make_pair(0x0011, -3.0));
-    EXPECT_EQ((std::vector<std::string>{r.szDetail, r.szTag, r.szNote, r.szIdCode, r.szSubTitle}),
-              (std::vector<std::string>{"d1d2d3", "TAG", "mm", "SS", "sub"}));
-    EXPECT_EQ(+set->para[2].nParaNo, 0);  // a short file leaves the rest zero
-    EXPECT_EQ(+set->nParaCount, 297);
+    const NewParaRecord* p = set->para;
+    // A short file leaves the rest zero.
+    EXPECT_EQ(std::make_tuple(+p[0].wAttr, +p[0].dInitial, +p[0].nChgFlag, +p[1].wAttr, +p[1].dMin, +p[2].nParaNo,
+                              +set->nParaCount),
+              std::make_tuple(0, 0.0, 1, 0x0011, -3.0, 0, 297));
+    EXPECT_EQ((std::vector<std::string>{p[0].szName, p[1].szDetail, p[1].szTag, p[1].szNote, p[1].szIdCode, p[1].szSubTitle}),
+              (std::vector<std::string>{"Name only", "d1d2d3", "TAG", "mm", "SS", "sub"}));
 }
 
 // A definition is parsed once while its file stays the same; a rewrite in
@@ -112,17 +105,15 @@ TEST_F(Definitions, AKeptDefinitionFollowsARewriteInPlace) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled files may be kept
     for (int load = 0; load < 2; ++load) {
         ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-        EXPECT_STREQ(set->para[1].szName, "second");
-        EXPECT_EQ(+set->para[1].dValue, 6);
-        EXPECT_EQ(+set->para[2].nParaNo, 0);
+        EXPECT_EQ(std::make_tuple(std::string(set->para[1].szName), +set->para[1].dValue, +set->para[2].nParaNo),
+                  std::make_tuple(std::string("second"), 6.0, 0));
         set->para[1].dValue = 99;  // an edit of the set never reaches the kept records
     }
     std::string text = home.read("def/530.def");
     text.replace(text.find("second"), 6, "SECOND");
     tavtest::rewrite_in_place(home.file("def/530.def"), text);
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    EXPECT_STREQ(set->para[1].szName, "SECOND");
-    EXPECT_EQ(+set->para[1].dValue, 6);
+    EXPECT_EQ(std::make_pair(std::string(set->para[1].szName), +set->para[1].dValue), std::make_pair(std::string("SECOND"), 6.0));
 }
 
 TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {
@@ -133,13 +124,10 @@ TEST_F(Definitions, OverlongFieldsAreCutInsideTheirAreas) {
     write_def(line + "\r\n" + std::string(9000, 'y') + "\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
     const NewParaRecord& r = set->para[0];
-    EXPECT_EQ(std::strlen(r.szName), sizeof r.szName - 1);
-    EXPECT_EQ(std::strlen(r.szItemComment), sizeof r.szItemComment - 1);
-    EXPECT_EQ(std::strlen(r.szTag), sizeof r.szTag - 1);
-    EXPECT_EQ(std::strlen(r.szNote), sizeof r.szNote - 1);
+    EXPECT_EQ((std::vector<std::size_t>{std::strlen(r.szName), std::strlen(r.szItemComment), std::strlen(r.szTag), std::strlen(r.szNote)}),
+              (std::vector<std::size_t>{sizeof r.szName - 1, sizeof r.szItemComment - 1, sizeof r.szTag - 1, sizeof r.szNote - 1}));
     // The line of 9000 bytes arrives in pieces of the line limit, each read as a line.
-    EXPECT_EQ(+set->para[1].nParaNo, 0);
-    EXPECT_EQ(+set->para[3].wAttr, 0);
+    EXPECT_EQ(std::make_pair(+set->para[1].nParaNo, +set->para[3].wAttr), std::make_pair(0, 0));
 }
 
 TEST_F(Definitions, CodesAndValueTexts) {
@@ -148,22 +136,17 @@ TEST_F(Definitions, CodesAndValueTexts) {
               "3\t0\tC\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tC1\r\n"
               "4\t0\tD\t0x0001\t0\t1\t0\t1\t\t\t\t\tT\t\tXX\r\n");
     ASSERT_EQ(NewParaIni_Rd(3, 0, 0, set.get()), 0);
-    EXPECT_EQ(find_code(kOP, 0).first, -1);  // not searchable, though known
-    EXPECT_EQ(code_of(2), std::make_pair(0, int{kOP}));
-    EXPECT_EQ(code_of(4), std::make_pair(0, 100));
-    EXPECT_EQ(find_code(kC1, 0), std::make_pair(0, 1));
-    EXPECT_EQ(find_code(kC1, 1), std::make_pair(0, 3));
-    EXPECT_EQ(find_code(11, 0).first, -1);
+    EXPECT_EQ(std::make_pair(find_code(kOP, 0).first, find_code(11, 0).first), std::make_pair(-1, -1));  // OP: known, not searchable
+    EXPECT_EQ(std::make_pair(find_code(kC1, 0), find_code(kC1, 1)), std::make_pair(std::make_pair(0, 1), std::make_pair(0, 3)));
+    EXPECT_EQ((std::vector<std::pair<int, int>>{code_of(2), code_of(4)}), (std::vector<std::pair<int, int>>{{0, int{kOP}}, {0, 100}}));
     EXPECT_EQ(code_of(298).first, -1);
 
-    char out[40] = "keep";
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 10, out), 0);
-    EXPECT_STREQ(out, "ten");
-    std::strcpy(out, "keep");
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 1, 11, out), -1);
-    EXPECT_STREQ(out, "keep");
-    EXPECT_EQ(NewPara_ValueString_Rd(set.get(), 2, 1, out), -1);
-    EXPECT_STREQ(out, "");
+    // Parameter, text number, result, text: past the last text the buffer is kept, without texts it is emptied.
+    for (auto [no, index, code, text] : {std::tuple{1, 10, 0, "ten"}, {1, 11, -1, "keep"}, {2, 1, -1, ""}}) {
+        char out[40] = "keep";
+        EXPECT_EQ(NewPara_ValueString_Rd(set.get(), no, index, out), code) << no << "/" << index;
+        EXPECT_STREQ(out, text) << no << "/" << index;
+    }
 }
 
 TEST_F(Definitions, ChangeResetAndReadAccessors) {
@@ -171,8 +154,7 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     // No range check on a change: the value is stored as given.
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 3, 99999), 0);
     EXPECT_EQ(std::make_pair(+set->para[2].dValue, +set->para[2].nChgFlag), std::make_pair(99999.0, 1));
-    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 0, 1), -1);
-    EXPECT_EQ(NewPara_Dat_Chg(set.get(), 298, 1), -1);
+    for (int no : {0, 298}) EXPECT_EQ(NewPara_Dat_Chg(set.get(), no, 1), -1) << no;
 
     set->para[2].nResult = -15;
     EXPECT_EQ(NewPara_Dat_Init(set.get(), 3), 0);
@@ -185,9 +167,8 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     auto rec = std::make_unique<NewParaRecord>();
     std::memset(rec.get(), 0x5A, sizeof *rec);
     ASSERT_EQ(NewPara_Dat_Rd(set.get(), 3, rec.get()), 0);
-    EXPECT_EQ(+rec->nParaNo, 0x5A5A5A5A);  // not copied
-    EXPECT_EQ(+rec->dMax, 5000);
-    EXPECT_STREQ(rec->szIdCode, "KK");
+    EXPECT_EQ(std::make_tuple(+rec->nParaNo, +rec->dMax, std::string(rec->szIdCode)),
+              std::make_tuple(0x5A5A5A5A, 5000.0, std::string("KK")));  // the number is not copied
     EXPECT_EQ(NewPara_Dat_Rd(set.get(), 99, rec.get()), -6);
     char sub[40];
     EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);

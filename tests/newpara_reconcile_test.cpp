@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "fixtures/set_matchers.h"
 #include "frame/frame.h"
 #include "newpara/newpara.h"
 #include "text/text.h"
@@ -58,10 +59,9 @@ TEST_F(Reconcile, DecimalPositionOutOfRangeFallsBackToFivePlaces) {
     NewParaRecord& pos = add(2, "", 0x0011, 100, 99999, 0, "mm");
     set->para[0].dValue = 7;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 1, 1, 0, 0), 0);
-    EXPECT_DOUBLE_EQ(+pos.dScale, 0.00001);
     EXPECT_EQ(+pos.wAttr >> 8, 5);
-    EXPECT_DOUBLE_EQ(+pos.dMax, 0.99999);  // the digits stay, the point moves
-    EXPECT_DOUBLE_EQ(+pos.dValue, 0.001);
+    // Scale, maximum, value: the digits stay, the point moves.
+    EXPECT_THAT((std::vector<double>{+pos.dScale, +pos.dMax, +pos.dValue}), tavtest::DoublesAre({0.00001, 0.99999, 0.001}));
 
     tav::frame::switches().forcedDecimal = 2;
     add(3, "", 0x0011, 100, 99999, 0, "mm");
@@ -73,9 +73,7 @@ TEST_F(Reconcile, ChangingTheDecimalPositionRescalesAndMarks) {
     NewParaRecord& pos = add(2, "AA", 0x0011, 1000, 99999, -99999, "mm");
     NewParaRecord& plain = add(3, "", 0x0001, 10, 100, 0, "ms");
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 3), 0);
-    EXPECT_DOUBLE_EQ(+pos.dValue, 1.0);
-    EXPECT_DOUBLE_EQ(+pos.dMin, -99.999);
-    EXPECT_DOUBLE_EQ(+pos.dScale, 0.001);
+    EXPECT_THAT((std::vector<double>{+pos.dValue, +pos.dMin, +pos.dScale}), tavtest::DoublesAre({1.0, -99.999, 0.001}));
     EXPECT_EQ(+plain.dMax, 100);  // not following the decimal position
     EXPECT_EQ(texts(2, 3), (Texts{"-99.999" + tilde + "99.999 mm", "0" + tilde + "100 ms"}));
 }
@@ -100,11 +98,10 @@ TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {
     NewParaRecord& enc5 = add(5, "OP", 0x0001, 16, 0, 16, "", "16%s[P/R]");
     NewParaRecord& enc8 = add(6, "IP", 0x0001, 1, 0, 1, "", "1-%-8s|");
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 1, 0, 1), 0);
-    EXPECT_EQ(std::make_tuple(+torque.dMax, +torque.dInitial, +torque.dValue), std::make_tuple(240.0, 240.0, 240.0));
-    // The speed's initial value sat at the maximum and follows it.
-    EXPECT_EQ(std::make_pair(+speed.dMax, +speed.dValue), std::make_pair(3000.0, 3000.0));
-    EXPECT_EQ(std::make_pair(+inertia.dMax, +inertia.dInitial), std::make_pair(30.0, 1.0));
-    EXPECT_EQ(std::make_pair(+enc5.dMax, +enc8.dMax), std::make_pair(32768.0, 131072.0));
+    // Torque maximum, initial, value; the speed's initial value sat at the maximum and follows it.
+    EXPECT_EQ((std::vector<double>{+torque.dMax, +torque.dInitial, +torque.dValue, +speed.dMax, +speed.dValue, +inertia.dMax,
+                                   +inertia.dInitial, +enc5.dMax, +enc8.dMax}),
+              (std::vector<double>{240, 240, 240, 3000, 3000, 30, 1, 32768, 131072}));
     EXPECT_EQ(texts(2, 3), (Texts{"0" + tilde + tav::text::Text(10038) + "240 %",
                                   "1" + tilde + tav::text::Text(10037) + "3000 r/min"}));
     EXPECT_EQ(texts(5, 6), (Texts{"1632768[P/R]", "1-131072  |"}));
@@ -145,9 +142,9 @@ TEST_F(Reconcile, OptionParametersBlankedWithoutTheirCard) {
     add(4, "O1", 0x0001, 0, 9, 0, "");
     set->byInfo7 = 1;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
-    EXPECT_NE(+set->para[1].wAttr, 0);
-    EXPECT_EQ(+set->para[2].wAttr, 0);  // O2 goes with byInfo7 = 1
-    EXPECT_EQ(tav::text::Text(10010), set->para[2].szName);
+    // O2 goes with byInfo7 = 1.
+    EXPECT_EQ(std::make_tuple(+set->para[1].wAttr != 0, +set->para[2].wAttr, std::string(set->para[2].szName)),
+              std::make_tuple(true, 0, tav::text::Text(10010)));
     set->byInfo7 = set->byInfo8 = 0;
     ASSERT_EQ(NewPara_Syousuh_Chg(set.get(), 0, 0, 0, 0), 0);
     EXPECT_EQ(std::make_tuple(+set->para[1].wAttr, +set->para[3].wAttr, +set->para[3].dMax), std::make_tuple(0, 0, 0.0));
@@ -170,10 +167,10 @@ TEST_F(Reconcile, CommentLongerThanTheAreaStaysInside) {
 
 TEST(FormatWithOneText, AcceptsOnlyOneStringConversion) {
     char out[16];
-    EXPECT_TRUE(format_with_one_text("a%%%5sb", "xy", out, sizeof out));
-    EXPECT_STREQ(out, "a%   xyb");
-    EXPECT_TRUE(format_with_one_text("%.1s", "xy", out, sizeof out));
-    EXPECT_STREQ(out, "x");
+    for (auto [format, want] : {std::pair{"a%%%5sb", "a%   xyb"}, {"%.1s", "x"}}) {
+        EXPECT_TRUE(format_with_one_text(format, "xy", out, sizeof out)) << format;
+        EXPECT_STREQ(out, want);
+    }
     for (const char* refused : {"none", "%n%s", "%*s", "%s%"})
         EXPECT_FALSE(format_with_one_text(refused, "xy", out, sizeof out)) << refused;
     EXPECT_TRUE(format_with_one_text("%s0123456789abcdefgh", "xy", out, sizeof out));

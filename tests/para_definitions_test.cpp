@@ -25,8 +25,6 @@ protected:
     void SetUp() override {
         install_operator_files();
     }
-    // A definition file of the given lines (LF becomes CR LF on disk).
-    void def(int id, const std::string& body) { write_definition(id, body); }
     std::unique_ptr<ParaSet> set = std::make_unique<ParaSet>();
 };
 
@@ -37,17 +35,14 @@ const std::string kFull =
 
 TEST_F(Definitions, ShippedDefinitionFillsFortySlotsWithDefaults) {
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
-    EXPECT_EQ(std::make_tuple(+set->nParaCount, +set->nGroupCount, +set->nKind, +set->nModel),
-              std::make_tuple(40, 10, 0, 0));
-    EXPECT_EQ(std::make_tuple(+set->byInfo1, +set->byInfo9, +set->nInfoWord, +set->byInfo12),
-              std::make_tuple(0xFF, 3, -1, 0xFF));
+    EXPECT_EQ(std::make_tuple(+set->nParaCount, +set->nGroupCount, +set->nKind, +set->nModel, +set->byInfo1,
+                              +set->byInfo9, +set->nInfoWord, +set->byInfo12),
+              std::make_tuple(40, 10, 0, 0, 0xFF, 3, -1, 0xFF));
     EXPECT_NE(std::string(set->szDefPath).find("500.def"), std::string::npos);
     for (int i = 0; i < 39; ++i) {
-        EXPECT_EQ(+set->para[i].nParaNo, i + 1);
-        EXPECT_NE(+set->para[i].wAttr, 0) << i;
-        EXPECT_EQ(+set->para[i].dValue, +set->para[i].dInitial);
-        EXPECT_GE(+set->para[i].dInitial, +set->para[i].dMin) << i;
-        EXPECT_LE(+set->para[i].dInitial, +set->para[i].dMax) << i;
+        const ParaRecord r = set->para[i];  // a copy: the packed members bind to no reference
+        EXPECT_EQ(std::make_pair(+r.nParaNo, +r.dValue), std::make_pair(i + 1, +r.dInitial)) << i;
+        EXPECT_TRUE(r.wAttr != 0 && r.dMin <= r.dInitial && r.dInitial <= r.dMax) << i;
     }
     int no = 0;
     for (int code : {0, 1, 2, 3, 4, 5, 6, 9, 10, 15, 16}) EXPECT_EQ(para::Para_Skubun_No_Rd(set.get(), code, 0, &no), 0);
@@ -58,7 +53,7 @@ TEST_F(Definitions, ShippedDefinitionFillsFortySlotsWithDefaults) {
 }
 
 TEST_F(Definitions, EveryFieldOfALine) {
-    def(500, kFull);
+    write_definition(500, kFull);
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
     const ParaRecord& r = set->para[0];
     // Number, change flag, attribute, initial, maximum, minimum, scale, and the value from the initial.
@@ -68,22 +63,20 @@ TEST_F(Definitions, EveryFieldOfALine) {
                      r.szValueText[0], r.szValueText[1], r.szValueText[2]}),
               (Texts{"Gain", "comment", "d1d2d3", "TAG", "ms", "KK", "Sub", "v1", "v2", ""}));
     // A short file leaves the other slots zero while the count stays 40.
-    EXPECT_EQ(+set->nParaCount, 40);
-    EXPECT_EQ(+set->para[1].nParaNo, 0);
+    EXPECT_EQ(std::make_pair(+set->nParaCount, +set->para[1].nParaNo), std::make_pair(40, 0));
 }
 
 TEST_F(Definitions, MoreThanFortyLinesFillForty) {
     std::string body;
     for (int i = 1; i <= 45; ++i) body += std::to_string(i) + "\t0\tP\t0080\t1\t9\t0\t1\t\t\t\t\tT\n";
-    def(600, body);
+    write_definition(600, body);
     ASSERT_EQ(para::ParaIni_Rd(0, 1, set.get()), 0);
-    EXPECT_EQ(+set->para[39].nParaNo, 40);
-    EXPECT_EQ(+set->para[40].nParaNo, 0);
+    EXPECT_EQ(std::make_pair(+set->para[39].nParaNo, +set->para[40].nParaNo), std::make_pair(40, 0));
 }
 
 TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
     const std::string longName(2500, 'N');
-    def(720,
+    write_definition(720,
         "1\t0\tKeepsName\t\t5\t9\t0\t1\tc\n"                                   // field 4 empty
         "2\t0\tShort\t0080\t3\t9\t0\t1\tc\tx\ty\tz\n"                           // ends before the tag
         "3\t0\tBadNumber\t0080\tabc\t9\t0\t1\tc\t\t\t\tT\tu\n"                  // non-numeric initial value
@@ -92,20 +85,16 @@ TEST_F(Definitions, BrokenLinesStopAtTheBrokenFieldAndNeverOverrun) {
         "6\t0\tAfterLong\t0080\t4\t9\t0\t1\tc\t\t\t\tTAGTOOLONG_TAGTOOLONG_TAGTOOLONG_TAGTOOLONG\tu\n"
         "7\t0\tLast\t0080\t2\t9\t0\t1\tc\t\t\t\tT\tunit");                      // no final line feed
     ASSERT_EQ(para::ParaIni_Rd(0, 2, set.get()), 0);
-    EXPECT_STREQ(set->para[0].szName, "KeepsName");
-    EXPECT_EQ(std::make_pair(+set->para[0].wAttr, +set->para[0].dInitial), std::make_pair(0, 0.0));
-    EXPECT_EQ(+set->para[1].dInitial, 3);  // read up to field 12
-    EXPECT_EQ((Texts{set->para[1].szDetail, set->para[1].szTag, set->para[1].szNote}), (Texts{"xyz", "", ""}));
-    EXPECT_EQ(+set->para[2].wAttr, 0x0080);
-    EXPECT_EQ(+set->para[2].dMax, 0);      // the bad number ended the line
-    EXPECT_EQ(+set->para[3].dInitial, 0);
-    EXPECT_EQ(std::strlen(set->para[4].szName), sizeof set->para[4].szName - 1);
-    EXPECT_EQ(+set->para[4].nParaNo, 5);
+    const ParaRecord* p = set->para;
+    // Line 2 is read up to field 12; the bad number ended line 3.
+    EXPECT_EQ(std::make_tuple(+p[0].wAttr, +p[0].dInitial, +p[1].dInitial, +p[2].wAttr, +p[2].dMax, +p[3].dInitial,
+                              +p[4].nParaNo, +p[6].dValue),
+              std::make_tuple(0, 0.0, 3.0, 0x0080, 0.0, 0.0, 5, 2.0));
     // The rest of the over-long line did not become a parameter of its own.
-    EXPECT_STREQ(set->para[5].szName, "AfterLong");
-    EXPECT_EQ(std::strlen(set->para[5].szTag), sizeof set->para[5].szTag - 1);
-    EXPECT_STREQ(set->para[6].szNote, "unit");
-    EXPECT_EQ(+set->para[6].dValue, 2);
+    EXPECT_EQ((Texts{p[0].szName, p[1].szDetail, p[1].szTag, p[1].szNote, p[5].szName, p[6].szNote}),
+              (Texts{"KeepsName", "xyz", "", "", "AfterLong", "unit"}));
+    EXPECT_EQ(std::make_pair(std::strlen(p[4].szName), std::strlen(p[5].szTag)),
+              std::make_pair(sizeof p[4].szName - 1, sizeof p[5].szTag - 1));
 }
 
 TEST_F(Definitions, MissingFileAndUnknownIdLeaveTheSetAlone) {
@@ -117,22 +106,17 @@ TEST_F(Definitions, MissingFileAndUnknownIdLeaveTheSetAlone) {
 }
 
 TEST_F(Definitions, ChangeChecksTheRangeAndMarksTheParameter) {
-    def(500,
+    write_definition(500,
         "1\t0\tA\t0080\t5\t100\t0\t1\tc\t\t\t\tT\n"
         "2\t0\tB\t0080\t0\t100\t0\t1\tc\t\t\t\tT\t\tZZ\n");
     ASSERT_EQ(para::ParaIni_Rd(0, 0, set.get()), 0);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 0), 0);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100), 0);
-    EXPECT_EQ(+set->para[0].nChgFlag, 1);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, 100.5), TAV_E_RANGE);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 1, -1), TAV_E_RANGE);
-    EXPECT_EQ(+set->para[0].dValue, 100);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 0, 1), TAV_E_PARAMETER);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 41, 1), TAV_E_PARAMETER);
-    // "ZZ" compares the magnitude and stores the sign.
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -50), 0);
-    EXPECT_EQ(+set->para[1].dValue, -50);
-    EXPECT_EQ(para::Para_Dat_Chg(set.get(), 2, -150), TAV_E_RANGE);
+    // Parameter, value, result; "ZZ" (parameter 2) compares the magnitude and stores the sign.
+    for (auto [no, value, code] : {std::tuple{1, 0.0, 0}, {1, 100.0, 0}, {1, 100.5, int{TAV_E_RANGE}}, {1, -1.0, int{TAV_E_RANGE}},
+                                   {0, 1.0, int{TAV_E_PARAMETER}}, {41, 1.0, int{TAV_E_PARAMETER}}, {2, -50.0, 0},
+                                   {2, -150.0, int{TAV_E_RANGE}}})
+        EXPECT_EQ(para::Para_Dat_Chg(set.get(), no, value), code) << no << " " << value;
+    // The refused values changed nothing.
+    EXPECT_EQ(std::make_tuple(+set->para[0].nChgFlag, +set->para[0].dValue, +set->para[1].dValue), std::make_tuple(1, 100.0, -50.0));
 }
 
 TEST_F(Definitions, SelectorChangeReDerivesTheRangeTexts) {
@@ -151,12 +135,10 @@ TEST_F(Definitions, ResetAndReadersOfOneParameter) {
     ASSERT_EQ(para::Para_Dat_Chg(set.get(), 5, 99), 0);
     set->para[4].nResult = -15;
     ASSERT_EQ(para::Para_Dat_Rd(set.get(), 5, &out), 0);
-    EXPECT_EQ(+out.dValue, 99);
-    EXPECT_EQ(+out.nParaNo, 0x5A5A5A5A);  // not copied
-    EXPECT_EQ(+out.byReserved[0], 0x5A);
+    // The number and the reserved bytes are not copied.
+    EXPECT_EQ(std::make_tuple(+out.dValue, +out.nParaNo, +out.byReserved[0]), std::make_tuple(99.0, 0x5A5A5A5A, 0x5A));
     EXPECT_EQ(para::Para_Dat_Init(set.get(), 5), 0);
-    EXPECT_EQ(+set->para[4].dValue, 80);
-    EXPECT_EQ(+set->para[4].nResult, 0);
+    EXPECT_EQ(std::make_pair(+set->para[4].dValue, +set->para[4].nResult), std::make_pair(80.0, 0));
     // Parameter 40 has attribute 0: readers refuse it, a reset to its own
     // initial value is fine, one that would change it is refused.
     EXPECT_EQ(para::Para_Dat_Rd(set.get(), 40, &out), TAV_E_FIXED_PARAMETER);
@@ -165,15 +147,13 @@ TEST_F(Definitions, ResetAndReadersOfOneParameter) {
     EXPECT_EQ(para::Para_Dat_Init(set.get(), 40), TAV_E_FIXED_PARAMETER);
     char text[40];
     EXPECT_EQ(para::Para_SubTile_Rd(set.get(), 40, text), TAV_E_FIXED_PARAMETER);
-    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 0, text), TAV_E_PARAMETER);
-    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 9, text), TAV_E_PARAMETER);
-    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 4, text), 0);
-    EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, 5, text), TAV_E_PARAMETER);
+    for (auto [index, code] : {std::pair{0, int{TAV_E_PARAMETER}}, {9, int{TAV_E_PARAMETER}}, {4, 0}, {5, int{TAV_E_PARAMETER}}})
+        EXPECT_EQ(para::Para_ValueString_Rd(set.get(), 1, index, text), code) << index;
     EXPECT_STREQ(text, "");
 }
 
 TEST_F(Definitions, CodeLookUps) {
-    def(500,
+    write_definition(500,
         "1\t0\tA\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tC1\n"
         "2\t0\tB\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tKK\n"
         "3\t0\tC\t0080\t0\t1\t0\t1\tc\t\t\t\tT\t\tC1\n"
@@ -185,13 +165,13 @@ TEST_F(Definitions, CodeLookUps) {
         int no = -1;
         return std::make_pair(+para::Para_Skubun_No_Rd(set.get(), code, nth, &no), no);
     };
-    EXPECT_EQ(find(para::kC1, 0), std::make_pair(0, 1));
-    EXPECT_EQ(find(para::kC1, 1), std::make_pair(0, 3));
-    EXPECT_EQ(find(para::kKK, 1), std::make_pair(0, 2));  // only the listed codes search backwards
+    // C1 first and second, KK second (only the listed codes search backwards).
+    EXPECT_EQ((std::vector<std::pair<int, int>>{find(para::kC1, 0), find(para::kC1, 1), find(para::kKK, 1)}),
+              (std::vector<std::pair<int, int>>{{0, 1}, {0, 3}, {0, 2}}));
     for (int code : {11, 17, int{para::kFF}}) EXPECT_EQ(find(code, 0).first, TAV_E_PARAMETER) << code;
     int code = -1;
     EXPECT_EQ(para::Para_No_Skubun_Rd(set.get(), 5, &code), 0);
-    EXPECT_EQ(code, 100);
+    EXPECT_EQ(code, 100);  // "KKX" is no known code
     EXPECT_EQ(para::Para_No_Skubun_Rd(set.get(), 41, &code), TAV_E_PARAMETER);
 }
 
@@ -201,7 +181,7 @@ TEST_F(Definitions, GroupNamesComeFromTheCatalogue) {
     char name[100];
     EXPECT_EQ(para::StdSyp_GrpNmae_Rd(set.get(), 3, name), 0);
     EXPECT_EQ(std::string(name), tav::text::Text(9113));
-    EXPECT_FALSE(std::string(name).empty());
+    EXPECT_NE(std::string(name), "");
     set->nKind = 2;
     EXPECT_EQ(para::StdSyp_GrpNmae_Rd(set.get(), 3, name), 0);
     EXPECT_EQ(std::string(name), tav::text::Text(9213));

@@ -56,16 +56,16 @@ protected:
 
 TEST_F(ParaFile, NewSetIsWrittenLineByLine) {
     auto set = fresh();
-    EXPECT_EQ((Texts{set->szAmpNo, set->szReadDate}), (Texts{"0", ""}));
-    EXPECT_EQ(+set->nProgressTotal, 1);
+    EXPECT_EQ((std::make_tuple(std::string(set->szAmpNo), std::string(set->szReadDate), +set->nProgressTotal)),
+              (std::make_tuple(std::string("0"), std::string(), 1)));
     ASSERT_EQ(para::Para_Wt(home.file("a.k7p").c_str(), set.get()), 0);
     const std::string bytes = home.read("a.k7p");
     EXPECT_EQ(lines_of(bytes, 1, 1),
               "SERVO,VEL, 0, ,FF,FF,00,00,00,00,00,03,FFFF,FF,FF,00,00,00000000,00000000,00,00,HD-V1.00\r\n");
     // Parameter 5 (80, 1..2000) and 4 (one decimal place, its maximum the
     // load-inertia ratio of the motor row), zero padded.
-    EXPECT_EQ(lines_of(bytes, 7, 7), "  5, 0000000080, 0080, 0000000080, 0000002000, 0000000001, 0\r\n");
-    EXPECT_EQ(lines_of(bytes, 6, 6), "  4, 000000001.0, 0180, 000000001.0, 000000300.0, 000000000.0, 0\r\n");
+    EXPECT_EQ(lines_of(bytes, 6, 7), "  4, 000000001.0, 0180, 000000001.0, 000000300.0, 000000000.0, 0\r\n"
+                                     "  5, 0000000080, 0080, 0000000080, 0000002000, 0000000001, 0\r\n");
     // Unsigned parameter 18: limits as "%12u".
     EXPECT_EQ(lines_of(bytes, 20, 20), " 18, 0000000000, 0082,            0,        65535,            0, 0\r\n");
     EXPECT_EQ(lines_of(bytes, 42, 42).substr(0, 5), " 40, ");
@@ -100,14 +100,14 @@ TEST_F(ParaFile, EverythingSurvivesAWriteAndARead) {
     EXPECT_EQ((Texts{back->szAmpNo, back->szReadDate, back->szFileName, back->szComment}),
               (Texts{"001", "2024/05/01 - 12:34:56", home.file("a.k7p"), set->szComment}));
     EXPECT_EQ(tavtest::id_header(*back), header);
-    EXPECT_EQ(+back->nProgressDone, 80);
+    // The attribute read from the file marks parameter 7.
+    EXPECT_EQ(std::make_pair(+back->nProgressDone, back->para[6].szName[0]), std::make_pair(80, '*'));
     for (int i = 0; i < 40; ++i) {
         const ParaRecord &a = set->para[i], &b = back->para[i];
         EXPECT_EQ(std::make_tuple(+b.dValue, +b.wAttr, +b.dInitial, +b.dMax, +b.dMin, +b.nResult),
                   std::make_tuple(+a.dValue, +a.wAttr, +a.dInitial, +a.dMax, +a.dMin, +a.nResult))
             << i;
     }
-    EXPECT_EQ(back->para[6].szName[0], '*');  // the attribute read from the file marks it
 }
 
 TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
@@ -118,8 +118,8 @@ TEST_F(ParaFile, EmptyAmplifierNumberKeepsTheDefinitionDefaults) {
     EXPECT_EQ(lines_of(home.read("e.k7p"), 1, 1).substr(0, 16), "SERVO,VEL, ,,12,");
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("e.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(back->szAmpNo, "");
-    EXPECT_EQ(std::make_tuple(+back->byInfo1, +back->nInfoWord, +back->byInfo9), std::make_tuple(0xFF, -1, 3));
+    EXPECT_EQ(std::make_tuple(std::string(back->szAmpNo), +back->byInfo1, +back->nInfoWord, +back->byInfo9),
+              std::make_tuple(std::string(), 0xFF, -1, 3));
 }
 
 TEST_F(ParaFile, CreateWithoutLineSettingsTakesTheirDefaults) {
@@ -164,8 +164,8 @@ TEST_F(ParaFile, AmplifierNameLineAndOverlongComment) {
     home.write("n.k7p", bytes);
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("n.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(tav::line::amp_name_from_file(), "QMT 101D5");
-    EXPECT_EQ(std::strlen(back->szComment), 2047u);
+    EXPECT_EQ(std::make_pair(std::string(tav::line::amp_name_from_file()), std::strlen(back->szComment)),
+              std::make_pair(std::string("QMT 101D5"), std::size_t{2047}));
 }
 
 TEST_F(ParaFile, ShortAndDamagedParameterLines) {
@@ -180,16 +180,15 @@ TEST_F(ParaFile, ShortAndDamagedParameterLines) {
     auto back = std::make_unique<ParaSet>();
     ASSERT_EQ(para::Para_Rd(home.file("d.k7p").c_str(), 0, back.get()), 0);
     // Parameter 1 keeps the definition's limits.
-    EXPECT_EQ(std::make_tuple(+back->para[0].dValue, +back->para[0].dMax, +back->para[0].wAttr), std::make_tuple(2.0, 3.0, 0x0081));
-    EXPECT_EQ(std::make_pair(+back->para[1].dValue, +back->para[1].dMax), std::make_pair(77.0, 9999.0));
+    EXPECT_EQ(std::make_tuple(+back->para[0].dValue, +back->para[0].dMax, +back->para[0].wAttr, +back->para[1].dValue, +back->para[1].dMax),
+              std::make_tuple(2.0, 3.0, 0x0081, 77.0, 9999.0));
     for (int i : {2, 3}) EXPECT_EQ(+back->para[i].dValue, +back->para[i].dInitial) << i;
     EXPECT_STREQ(back->szComment, "  4, 9, 0080, 1, 2, 3, 0\r\n");  // what follows is the comment
 
     // A file cut in its first line, and one without any line.
     home.write("t.k7p", "SERVO,VEL, 001,x,0");
     EXPECT_EQ(para::Para_Rd(home.file("t.k7p").c_str(), 0, back.get()), 0);
-    EXPECT_STREQ(back->szAmpNo, "001");
-    EXPECT_EQ(std::make_pair(+back->byInfo1, +back->byInfo2), std::make_pair(0, 0xFF));
+    EXPECT_EQ(std::make_tuple(std::string(back->szAmpNo), +back->byInfo1, +back->byInfo2), std::make_tuple(std::string("001"), 0, 0xFF));
     home.write("z.k7p", "");
     home.write("w.k7p", "NOT A PARAMETER FILE\r\n");
     for (auto [name, code] : {std::pair{"z.k7p", TAV_E_FILE_NAME}, {"w.k7p", TAV_E_FILE_NAME}, {"missing.k7p", TAV_E_NO_FILE}})
@@ -229,17 +228,14 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     std::memset(&p, 0, sizeof p);
     p.nInterface = 77;
     ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
-    EXPECT_EQ(+p.nInterface, 77);  // left as the caller had it
-    EXPECT_EQ(+p.nInfoWord, -1);
+    EXPECT_EQ(std::make_pair(+p.nInterface, +p.nInfoWord), std::make_pair(77, -1));  // the interface as the caller had it
     std::strcpy(p.szFileName, "/x/data.k7p");
     p.nKind = 1;
     ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);
-    EXPECT_STREQ(set->szFileName, "/x/data.syp");
-    EXPECT_EQ(+set->nKind, 1);
-    EXPECT_STREQ(set->szAmpNo, "");
-    EXPECT_EQ(+set->para[4].dValue, 1500);  // carried over, outside the system page's 0..60
-    EXPECT_EQ(+set->para[4].nResult, TAV_E_RANGE);
-    EXPECT_EQ(+set->para[3].nResult, 0);  // 1 fits the retry count 0..10
+    EXPECT_EQ((Texts{set->szFileName, set->szAmpNo}), (Texts{"/x/data.syp", ""}));
+    // Parameter 5 carried over, outside the system page's 0..60; 1 fits the retry count 0..10.
+    EXPECT_EQ(std::make_tuple(+set->nKind, +set->para[4].dValue, +set->para[4].nResult, +set->para[3].nResult),
+              std::make_tuple(1, 1500.0, int{TAV_E_RANGE}, 0));
     ASSERT_EQ(para::Para_Property_Rd(set.get(), &p), 0);
     p.nKind = 0;
     ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);

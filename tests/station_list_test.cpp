@@ -16,6 +16,7 @@ using namespace tav::line;
 namespace {
 
 using tavtest::crlf;
+using Texts = std::vector<std::string>;
 
 // "station/flag/name" of an entry, or "code N" when the read fails.
 std::string entry(int n, int refresh = 0) {
@@ -40,32 +41,32 @@ protected:
 
 // ------------------------------------------------------------------ reading
 TEST_F(StationList, EntriesAreNumberedFromTheFirstLineAfterTheCount) {
-    EXPECT_EQ(entry(1), "1/1/KESTA7 L-type");
-    EXPECT_EQ(entry(3), "17/0/\x83\x41\x83\x93, with comma");  // raw text to the line end
-    EXPECT_EQ(entry(5), "248/0/last");
-    EXPECT_EQ(entry(6), "code -5");
+    // Entries 1, 3 (raw text to the line end), 5 and 6 (none).
+    EXPECT_EQ((Texts{entry(1), entry(3), entry(5), entry(6)}),
+              (Texts{"1/1/KESTA7 L-type", "17/0/\x83\x41\x83\x93, with comma", "248/0/last", "code -5"}));
     for (int n : {0, -1, 51}) EXPECT_EQ(entry(n), "code -1") << n;
     int count = 0;
     ASSERT_EQ(AmpData_Rd(2, 0, &count, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(count, 5);
 
     char selected[8];
-    int station = -1;
     ASSERT_EQ(Amp_Rd(selected), 0);
     EXPECT_STREQ(selected, "3");
-    EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);
-    EXPECT_EQ(station, 17);
-    EXPECT_EQ(SiteiAmpKyoku_Rd(9, &station), -5);
-    ASSERT_EQ(ListStation(3, &station), 0);
-    EXPECT_EQ(station, 17);
-    ASSERT_EQ(ListStation(0, &station), 0);  // the servo operator in front of the list
-    EXPECT_EQ(station, 0);
+    // The result and the station of a look-up.
+    const auto station = [](auto lookUp) {
+        int st = -1;
+        const int code = lookUp(&st);
+        return std::make_pair(code, st);
+    };
+    EXPECT_EQ(station(TargetAmpKyoku_Rd), std::make_pair(0, 17));
+    EXPECT_EQ(station([](int* st) { return SiteiAmpKyoku_Rd(9, st); }).first, -5);
+    EXPECT_EQ(station([](int* st) { return ListStation(3, st); }), std::make_pair(0, 17));
+    // The servo operator in front of the list.
+    EXPECT_EQ(station([](int* st) { return ListStation(0, st); }), std::make_pair(0, 0));
 
     tavtest::install_sample(home_, {"servo.con"});
-    EXPECT_EQ(TargetAmpKyoku_Rd(&station), 0);  // the sample selects entry 1, station 001
-    EXPECT_EQ(station, 1);
-    EXPECT_EQ(entry(2), "2/0/KESTA7 Mini V-type");
-    EXPECT_EQ(entry(3), "code -5");
+    EXPECT_EQ(station(TargetAmpKyoku_Rd), std::make_pair(0, 1));  // the sample selects entry 1, station 001
+    EXPECT_EQ((Texts{entry(2), entry(3)}), (Texts{"2/0/KESTA7 Mini V-type", "code -5"}));
 }
 
 TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
@@ -78,19 +79,17 @@ TEST_F(StationList, BrokenListsGiveMinus5OrMinus3) {
     int station = 0;
     EXPECT_EQ(ListStation(0, &station), -5);
     std::filesystem::remove(home_.file("servo.con"));
-    EXPECT_EQ(Amp_Rd(selected), -3);
+    // Selected entry, entry, selection and entry rewrites.
+    EXPECT_EQ((std::vector<int>{Amp_Rd(selected), Amp_Wt("1"), AmpData_Wt(1, 5, "x")}), (std::vector<int>{-3, -3, -3}));
     EXPECT_EQ(entry(1), "code -3");
-    EXPECT_EQ(Amp_Wt("1"), -3);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -3);
     EXPECT_FALSE(home_.exists("servo.con"));
 
     // Odd lines read as what they hold, without disturbing the others.
     home_.write("servo.con", crlf("SERVO,  1\n3\n001\n002,1,\x82\xa0" + std::string(700, 'n') + "\n\xb1,1,x\n") +
                                  "003,0,end");
-    EXPECT_EQ(entry(1), "1/0/");
+    // Entry 4 is past the count, without a final line feed.
+    EXPECT_EQ((Texts{entry(1), entry(3), entry(4)}), (Texts{"1/0/", "0/0/", "3/0/end"}));
     EXPECT_EQ(entry(2).size(), 4 + 499u);  // the caller's buffer holds 500 bytes
-    EXPECT_EQ(entry(3), "0/0/");
-    EXPECT_EQ(entry(4), "3/0/end");  // past the count, no final line feed
 }
 
 // ------------------------------------------------------------------ writing
@@ -139,14 +138,12 @@ TEST_F(StationList, StationsAreCheckedForRangeAndReuse) {
 }
 
 TEST_F(StationList, FailedRewritesLeaveTheListByteForByte) {
-    const std::string shortList = crlf("SERVO,  1\n4\n001,0,a\n002,0,b\n");  // fewer lines than counted
-    home_.write("servo.con", shortList);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5);
-    EXPECT_EQ(list(), shortList);
-    const std::string other = crlf("HELLO\n1\n001,0,a\n");
-    home_.write("servo.con", other);
-    EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5);
-    EXPECT_EQ(list(), other);
+    // Fewer lines than counted; another file altogether.
+    for (const std::string& bad : {crlf("SERVO,  1\n4\n001,0,a\n002,0,b\n"), crlf("HELLO\n1\n001,0,a\n")}) {
+        home_.write("servo.con", bad);
+        EXPECT_EQ(AmpData_Wt(1, 5, "x"), -5) << bad;
+        EXPECT_EQ(list(), bad);
+    }
 
     home_.write("servo.con", crlf(kList));
     std::filesystem::remove(home_.file("@TAVACS.TMP"));
