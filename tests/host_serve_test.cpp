@@ -28,7 +28,8 @@ public:
         args.insert(args.end(), extra.begin(), extra.end());
         pid_ = install.spawn(args, install.work(log_));
         const std::regex url("http://127\\.0\\.0\\.1:([0-9]+)/\\?token=([0-9a-f]+)");
-        for (int i = 0; i < 500 && port_ == 0; ++i) {
+        // Up to 30 s: a loaded machine with an unoptimised tree can take over 5 s to start the server.
+        for (int i = 0; i < 3000 && port_ == 0; ++i) {
             std::smatch m;
             const std::string log = tavtest::read_file(install.work(log_));
             if (std::regex_search(log, m, url)) port_ = std::stoi(m[1]);
