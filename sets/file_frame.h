@@ -3,6 +3,7 @@
 // lines stays with each family.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -44,6 +45,18 @@ Result write_whole_file(const char* path, short refusedCode, TraceRefused trace,
     return code;
 }
 
+// Writes text a line at a time and stops at the first line that fails: a
+// write of the whole text into a text stream that has just hit a full disk
+// can read past the text in the C library. 0 or -2.
+inline short put_lines(FILE* f, const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        if (std::fwrite(text.data() + at, 1, end - at, f) != end - at) return TAV_E_DISK_FULL;
+        at = end;
+    }
+    return TAV_OK;
+}
+
 // A listing's CSV export: the description lines of items, each ended, then
 // the text record(&text) composes from the print record in its CSV form. The
 // record is made first, as the description may read what it checked.
@@ -57,7 +70,7 @@ Result write_csv_listing(const char* path, TraceRefused trace, std::initializer_
         std::string text;
         for (int item : items) text += describe(item) + "\n";
         text += body;
-        return std::fputs(text.c_str(), f) < 0 ? TAV_E_DISK_FULL : TAV_OK;
+        return put_lines(f, text);
     });
 }
 
