@@ -99,8 +99,8 @@ Result write_data_file(const char* target, Set* set, int columnTitleText) {
     const short code = sets::write_whole_file(target, TAV_E_READ_ONLY, trace_file_name, [&](FILE* f) -> short {
         char version[16] = {};
         frame::GetVersion(version);
-        std::fputs(ident_line(*set, version).c_str(), f);
-        std::fputs(text::Text(static_cast<unsigned>(columnTitleText)).c_str(), f);
+        const std::string head = ident_line(*set, version) + text::Text(static_cast<unsigned>(columnTitleText));
+        if (sets::put_lines(f, head) != TAV_OK) return TAV_E_DISK_FULL;
         for (int i = 0; i < n; ++i) {
             const auto& p = set->point[i];
             char pos[64], speed[64], timer[64], line[kFileLineLimit];

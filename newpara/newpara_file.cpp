@@ -98,8 +98,6 @@ void read_tail(FILE* f, NewParaSet* set) {
     tavplat::copy_text(set->szComment, comment.c_str());
 }
 
-bool put(FILE* f, const std::string& s) { return std::fputs(s.c_str(), f) >= 0; }
-
 Result read_set(const char* path, int kind, NewParaSet* set, std::optional<int> createModel);
 
 }  // namespace
@@ -206,7 +204,7 @@ Result NewPara_Wt(const char* path, NewParaSet* set) {
     return sets::write_whole_file(target.c_str(), TAV_E_READ_ONLY, trace, [&](FILE* f) -> short {
         // The interface column carries the whole interface code.
         const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface));
-        if (!put(f, head) || !put(f, text::Text(10000))) return TAV_E_DISK_FULL;
+        if (sets::put_lines(f, head + text::Text(10000)) != TAV_OK) return TAV_E_DISK_FULL;
         const int count = std::min(int{set->nParaCount}, kParaCount);  // int{}: a copy, the set is packed
         return sets::write_parameter_lines(f, set, count, [](FILE* out, int i, const NewParaRecord& r) {
             char v[bcd::kTextMax], ini[bcd::kTextMax], mx[bcd::kTextMax], mn[bcd::kTextMax];

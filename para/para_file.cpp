@@ -259,7 +259,7 @@ Result Para_Wt(const char* file, ParaSet* set) {
         // The interface column carries the low byte of the interface code.
         const std::string head = sets::identification_line(*set, static_cast<unsigned>(set->nInterface) & 0xFFu) +
                                  text::Text(kHeaderText);
-        if (std::fputs(head.c_str(), f) < 0) return TAV_E_DISK_FULL;
+        if (sets::put_lines(f, head) != TAV_OK) return TAV_E_DISK_FULL;
         return sets::write_parameter_lines(f, set, std::min(int{set->nParaCount}, kSlots),
                                            [](FILE* out, int i, const ParaRecord& r) {
                                                char v[64], ini[64], mx[64], mn[64];
