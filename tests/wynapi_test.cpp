@@ -66,6 +66,15 @@ TEST(PathService, DefinitionIdsFollowTheDefinitionsInstallation) {
 class SimHome : public ::testing::Test {
 protected:
     void TearDown() override { Wyn_Net_Close(); }
+    // A call that must succeed, and the first status byte it left, or the reply bytes from..to.
+    int st(short code) {
+        EXPECT_EQ(code, WYN_OK);
+        return st_[0];
+    }
+    Bytes got(short code, size_t from, size_t to) {
+        EXPECT_EQ(code, WYN_OK);
+        return slice(buf_, from, to);
+    }
 
     tavtest::TempInstall home_;
     tavtest::ScopedEnv env_{"WYN_COM1", "sim:" + home_.file("line.json")};
@@ -79,15 +88,6 @@ class SimLine : public SimHome {
 protected:
     void SetUp() override { ASSERT_EQ(Wyn_Net_Open(&settings_), WYN_OK); }
     void control(const std::string& json) { ASSERT_EQ(Wyn_Sim_Control(json.c_str()), WYN_OK) << json; }
-    // A call that must succeed, and the first status byte it left, or the reply bytes from..to.
-    int st(short code) {
-        EXPECT_EQ(code, WYN_OK);
-        return st_[0];
-    }
-    Bytes got(short code, size_t from, size_t to) {
-        EXPECT_EQ(code, WYN_OK);
-        return slice(buf_, from, to);
-    }
 };
 
 }  // namespace
@@ -164,24 +164,20 @@ TEST_F(SimLine, WrongWriteSizesAreDataSizeErrorsBeforeSending) {
 // ------------------------------------------------------------- operations
 
 TEST_F(SimLine, IdentificationRecordsOfTheDefaultLine) {
-    unsigned char rec[17];
-    ASSERT_EQ(Wyn_SysCondition_Rd(0, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[4], 0x50);
-    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-    EXPECT_EQ(Bytes(rec, rec + 17),
+    EXPECT_EQ(got(Wyn_SysCondition_Rd(0, 17, buf_), 4, 5), Bytes{0x50});
+    EXPECT_EQ(got(Wyn_SysCondition_Rd(1, 17, buf_), 0, 17),
               (Bytes{0, 0, 0x01, 0x02, 0x30, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x02, 0, 0}));
-    ASSERT_EQ(Wyn_SysCondition_Rd(2, 17, rec), WYN_OK);
-    EXPECT_EQ(std::make_tuple(rec[4], rec[3], rec[13]), std::make_tuple(0x40, 0, 0));  // V type, interface 0
-    EXPECT_EQ(Wyn_SysCondition_Rd(9, 17, rec), WYN_E_TIMEOUT) << "nobody at station 9";
+    ASSERT_EQ(Wyn_SysCondition_Rd(2, 17, buf_), WYN_OK);
+    EXPECT_EQ(std::make_tuple(buf_[4], buf_[3], buf_[13]), std::make_tuple(0x40, 0, 0));  // V type, interface 0
+    EXPECT_EQ(Wyn_SysCondition_Rd(9, 17, buf_), WYN_E_TIMEOUT) << "nobody at station 9";
 }
 
 TEST_F(SimLine, TestRunCommandsAndLiveStatus) {
     EXPECT_EQ(st(Wyn_Status_Rd(1, st_)), 0x00) << "online, not ready";
     EXPECT_EQ(st(Wyn_Run_On(1, st_)), 0x80) << "refused while online";
     EXPECT_EQ(st(Wyn_Offline_Set(1, st_)), 0x04);
-    unsigned char rec[17];
-    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[0] & 0x04, 0x04) << "the offline flag rides on every reply";
+    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_OK);
+    EXPECT_EQ(buf_[0] & 0x04, 0x04) << "the offline flag rides on every reply";
     ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
     EXPECT_EQ(st(Wyn_ManuSpeed_Sel(1, 4, st_)), 0x06);
     for (auto jog : {Wyn_ManuPluse_Snd, Wyn_ManuPluse_Snd, Wyn_ManuMinus_Snd}) ASSERT_EQ(jog(1, st_), WYN_OK);
@@ -210,8 +206,7 @@ TEST_F(SimLine, TestRunCommandsAndLiveStatus) {
 }
 
 TEST_F(SimLine, StandardParametersValuesTablesAndWrites) {
-    ASSERT_EQ(Wyn_StdPara_Rd(0, 4, 0x01, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), bcd_field(0, 1));
+    EXPECT_EQ(got(Wyn_StdPara_Rd(0, 4, 0x01, 100, buf_), 2, 8), bcd_field(0, 1));
     EXPECT_EQ(slice(buf_, 20, 26), bcd_field(0, 4));
     EXPECT_EQ(got(Wyn_SysPara_Rd(0, 1, 0x12, 100, buf_), 2, 8), bcd_field(0, 112));
     EXPECT_EQ(got(Wyn_StdParaTbl_Rd(0, 4, 0x37, 100, buf_), 2 + 3 * 17, 2 + 4 * 17),
@@ -227,8 +222,7 @@ TEST_F(SimLine, StandardParametersValuesTablesAndWrites) {
 }
 
 TEST_F(SimLine, ExtendedParametersReadWriteAndPersistAcrossReopening) {
-    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 96, 26, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), bcd_field(0, 96));
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 96, 26, buf_), 2, 8), bcd_field(0, 96));
     EXPECT_EQ(slice(buf_, 20, 26), bcd_field(0, 99));
     const Bytes data = tavtest::cat({bcd_field(3, 12345), bcd_field(1, 50, true)});
     EXPECT_EQ(st(Wyn_Para_Wt2(1, 2, 98, 12, data.data(), st_)), 0);
@@ -244,8 +238,7 @@ TEST_F(SimLine, ExtendedParametersReadWriteAndPersistAcrossReopening) {
 }
 
 TEST_F(SimLine, PositioningPointsAndVvPoints) {
-    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 2, 0x98, 100, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0x09, 0x80, 0x00}));
+    EXPECT_EQ(got(Wyn_PlaceDat_Rd2(1, 2, 0x98, 100, buf_), 4, 9), (Bytes{0, 0, 0x09, 0x80, 0x00}));
     EXPECT_EQ(slice(buf_, 20, 25), (Bytes{0, 0, 0x09, 0x90, 0x00}));
     EXPECT_EQ(buf_[2 + 7], 0x20) << "speed with 2 places";
     Bytes img(16, 0);
@@ -295,17 +288,14 @@ TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
     fresh(1, 0x51);
     put(frame, 19, {2, 0, 1, 4, 15});
     for (int i = 0; i < 15; ++i) frame[25 + i] = static_cast<unsigned char>(0xA0 + i);
-    ASSERT_EQ(CommExecProc(1, frame, 40, buf_), WYN_OK);
-    EXPECT_EQ(buf_[25], 0);
+    EXPECT_EQ(got(CommExecProc(1, frame, 40, buf_), 25, 26), Bytes{0});
     frame[13] = 0x50;
     frame[23] = 17;
-    ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 27, 42), slice(frame, 25, 40));
+    EXPECT_EQ(got(CommExecProc(1, frame, 26, buf_), 27, 42), slice(frame, 25, 40));
     // Opening and closing accesses (command 0x51, kind 0x51) answer clean status bytes.
     fresh(1, 0x51);
     frame[19] = 0x51;
-    ASSERT_EQ(CommExecProc(1, frame, 26, buf_), WYN_OK);
-    EXPECT_EQ(buf_[25], 0);
+    EXPECT_EQ(got(CommExecProc(1, frame, 26, buf_), 25, 26), Bytes{0});
     frame[0] = 0;
     EXPECT_EQ(CommExecProc(1, frame, 26, buf_), WYN_E_DATA) << "no fixed header";
     EXPECT_EQ(CommExecProc(2, frame, 26, buf_), WYN_E_DATA);
@@ -361,10 +351,8 @@ TEST_F(SimLine, StatusByteAndProcessingStatusFaults) {
         {"station":1,"command":"para_write","status":12,"str1":128,"count":1},
         {"station":2,"command":"status","status":20,"count":1},
         {"command":"status","str1":8,"str2":5,"count":1}]}})");
-    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 1, 26, buf_), WYN_OK);
-    EXPECT_EQ(buf_[0], 0x84);
-    ASSERT_EQ(Wyn_Para_Rd2(1, 4, 4, 26, buf_), WYN_OK);
-    EXPECT_EQ(buf_[0], 0) << "4..7 does not touch 3";
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 1, 26, buf_), 0, 1), Bytes{0x84});
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 4, 26, buf_), 0, 1), Bytes{0}) << "4..7 does not touch 3";
     const Bytes f = bcd_field(0, 1);
     EXPECT_EQ(Wyn_Para_Wt2(1, 1, 7, 6, f.data(), st_), WYN_E_DATA_SIZE);
     EXPECT_EQ(st_[0], 0x80) << "status bytes come with the data size error";
@@ -380,15 +368,14 @@ TEST_F(SimLine, StatusByteAndProcessingStatusFaults) {
 }
 
 TEST_F(SimLine, MissingAndGarbledRepliesAreRetried) {
-    unsigned char rec[17];
     control(R"({"faults":{"timeout_next":5}})");
-    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK) << "six attempts with retry 5";
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_OK) << "six attempts with retry 5";
     control(R"({"faults":{"timeout_next":6}})");
-    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_E_TIMEOUT);
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_E_TIMEOUT);
     control(R"({"faults":{"garble_next":1}})");
-    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_OK);
     control(R"({"faults":{"garble_next":6}})");
-    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_E_RETRY);
+    EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_E_RETRY);
     control(R"({"faults":{"echo":true,"drop_next":1}})");
     ASSERT_EQ(Wyn_Offline_Set(1, st_), WYN_OK);
     ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
@@ -411,10 +398,9 @@ TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
     control(R"({"faults":{"family":{"0":48,"1":16},"refuse_mutex":true},
                 "devices":[{"station":1,"mem_error_params":[3],"mem_error_points":[2]},
                            {"station":0,"std":[[],[{},{"mem_error":true}]]}]})");
-    unsigned char rec[17];
     for (auto [station, family] : {std::pair{0, 0x30}, {1, 0x10}}) {
-        ASSERT_EQ(Wyn_SysCondition_Rd(station, 17, rec), WYN_OK);
-        EXPECT_EQ(rec[4], family) << station;
+        ASSERT_EQ(Wyn_SysCondition_Rd(station, 17, buf_), WYN_OK);
+        EXPECT_EQ(buf_[4], family) << station;
     }
     // Memory errors: parameter 3 of the amplifier, its point 2, the operator's first standard parameter.
     ASSERT_EQ(Wyn_Para_Rd2(1, 3, 2, 20, buf_), WYN_OK);
@@ -434,7 +420,8 @@ TEST_F(SimLine, FamilyMemoryErrorAndMutexFaults) {
 
 namespace {
 
-class PtyLine : public ::testing::Test {
+// COM1 mapped to the link of a servo-sim process instead.
+class PtyLine : public SimHome {
 protected:
     std::string link() const { return home_.file("ttySIM"); }
     std::string state() const { return home_.file("line.json"); }
@@ -456,14 +443,9 @@ protected:
         while (std::getline(in, line)) n += line.find(what) != std::string::npos;
         return n;
     }
-    void TearDown() override { Wyn_Net_Close(); }
 
-    tavtest::TempInstall home_;
     tavtest::ScopedEnv com_{"WYN_COM1", home_.file("ttySIM")};
     std::unique_ptr<tavtest::SimProcess> sim_;
-    WynLineSettings settings_{};
-    unsigned char buf_[4096]{};
-    unsigned char st_[2]{};
 };
 
 }  // namespace
@@ -473,9 +455,7 @@ TEST_F(PtyLine, AGarbledReplyIsRetriedOnceAndTheExchangeSucceeds) {
     start();
     // A generous time-out, so that a busy machine cannot add a retry of its own.
     open(tavtest::wyn_settings(0, 10, 5, 2));
-    unsigned char rec[17];
-    ASSERT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-    EXPECT_EQ(rec[4], 0x30);
+    EXPECT_EQ(got(Wyn_SysCondition_Rd(1, 17, buf_), 4, 5), Bytes{0x30});
     EXPECT_EQ(count_log(" rx "), 2) << "the request went out twice";
     EXPECT_EQ(count_log(" tx "), 2);
 }
@@ -484,8 +464,7 @@ TEST_F(PtyLine, EchoedRequestsAreSkippedAndThePortIsExclusive) {
     home_.write("line.json", R"({"faults":{"echo":true}})");
     start();
     open(tavtest::wyn_settings(0, 10));
-    ASSERT_EQ(Wyn_Para_Rd2(1, 2, 10, 14, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), bcd_field(0, 10));
+    EXPECT_EQ(got(Wyn_Para_Rd2(1, 2, 10, 14, buf_), 2, 8), bcd_field(0, 10));
     EXPECT_EQ(count_log(" rx "), 1);
     EXPECT_EQ(tavplat::serial_open(link().c_str()), tavplat::kInvalidFile) << "opened exclusively";
 }
@@ -507,8 +486,7 @@ TEST_F(PtyLine, StatePersistsAcrossARestartALostLineIsReportedAndNoiseIsDropped)
 
     start();
     open(settings_);
-    ASSERT_EQ(Wyn_Para_Rd2(2, 1, 297, 8, buf_), WYN_OK);
-    EXPECT_EQ(slice(buf_, 2, 8), f);
+    EXPECT_EQ(got(Wyn_Para_Rd2(2, 1, 297, 8, buf_), 2, 8), f);
     EXPECT_EQ(buf_[0], 0x04) << "still offline";
     Wyn_Net_Close();
 
@@ -534,9 +512,8 @@ TEST_F(PtyLine, StatePersistsAcrossARestartALostLineIsReportedAndNoiseIsDropped)
         tavplat::serial_close(fd);
         ::usleep(static_cast<useconds_t>(n.pauseMs) * 1000);
         open(once);
-        unsigned char rec[17] = {};
-        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), WYN_OK);
-        EXPECT_EQ(rec[4], 0x30);
+        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), WYN_OK);
+        EXPECT_EQ(buf_[4], 0x30);
         Wyn_Net_Close();
     }
 }
@@ -552,8 +529,7 @@ TEST_F(PtyLine, TransfersAt9600And2400BaudWithTheDefaultTimeOut) {
         std::remove(logFile().c_str());
         start({"--baud", baud});
         open(tavtest::wyn_settings(0, 2, 5, index));
-        ASSERT_EQ(Wyn_Para_Rd2(1, 4, 1, 26, buf_), WYN_OK);
-        EXPECT_EQ(slice(buf_, 20, 26), bcd_field(0, 4));
+        EXPECT_EQ(got(Wyn_Para_Rd2(1, 4, 1, 26, buf_), 20, 26), bcd_field(0, 4));
         ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 4, 0x01, 100, buf_), WYN_OK);
         EXPECT_EQ(slice(buf_, 4, 9), (Bytes{0, 0, 0, 0x10, 0x00})) << "point 1 at 1000";
         ASSERT_EQ(Wyn_PlaceDat_Rd3(2, 4, 0x01, 100, buf_), WYN_OK);
