@@ -30,11 +30,9 @@ std::vector<std::string> fields(Reader reader, const char* line, int max = 10) {
 
 using Fields = std::vector<std::string>;
 
-const char* comma_field(const char* s, char* d, size_t n) { return GetCommaField(s, d, n); }
-const char* comma_empty(const char* s, char* d, size_t n) { return GetCommaFieldAllowEmpty(s, d, n); }
-const char* tab_field(const char* s, char* d, size_t n) { return GetTabField(s, d, n); }
-const char* comma_text(const char* s, char* d, size_t n) { return GetCommaText(s, d, n); }
-const char* tab_text(const char* s, char* d, size_t n) { return GetTabText(s, d, n); }
+// The bounded readers.
+const Reader comma_field = GetCommaField, comma_empty = GetCommaFieldAllowEmpty, tab_field = GetTabField,
+             comma_text = GetCommaText, tab_text = GetTabText;
 
 }  // namespace
 

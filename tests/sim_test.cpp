@@ -238,10 +238,8 @@ TEST(SimEngine, PointImagesCarryTheAmplifiersDecimalPoints) {
     EXPECT_EQ(v.data[2 + 16] >> 4, 1);
     EXPECT_EQ(ask(e, 2, kCmdPointRead, {24, 2, 0x15}).data[0] & kStrDataError, kStrDataError);
 
-    std::vector<uint8_t> img(16, 0);
-    img[0] = 0x13;
-    img[6] = 0x42;
-    img[15] = 0x07;
+    Bytes img(16, 0);
+    img[0] = 0x13, img[6] = 0x42, img[15] = 0x07;
     EXPECT_EQ(ask(e, 1, kCmdPointWrite, cat({{16, 1, 0x05}, img}), 70).data[0] & 0xE8, 0);
     EXPECT_EQ(l.points[4], img);
     EXPECT_EQ(ask(e, 1, kCmdPointWrite, cat({{16, 2, 0x05}, img}), 71).status, kStatusDataSize);

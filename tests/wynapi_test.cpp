@@ -181,23 +181,19 @@ TEST_F(SimLine, TestRunCommandsAndLiveStatus) {
     ASSERT_EQ(Wyn_Run_On(1, st_), WYN_OK);
     EXPECT_EQ(st(Wyn_ManuSpeed_Sel(1, 4, st_)), 0x06);
     for (auto jog : {Wyn_ManuPluse_Snd, Wyn_ManuPluse_Snd, Wyn_ManuMinus_Snd}) ASSERT_EQ(jog(1, st_), WYN_OK);
-    unsigned char pc[100];
     // The live status record: point, position and run state.
-    const auto live = [&pc](size_t from, size_t to) {
-        EXPECT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-        return slice(pc, from, to);
-    };
+    const auto live = [this](size_t from, size_t to) { return got(Wyn_PlaceCondition_Rd(1, 100, buf_), from, to); };
     EXPECT_EQ(live(5, 9), (Bytes{0, 0, 0, 0x05})) << "jogged +5 +5 -5";
 
     EXPECT_EQ(st(Wyn_PlaceMotion_Run(1, 0x03, st_)), 0x04) << "running: offline, not ready";
     EXPECT_EQ(live(2, 3), Bytes{0x03});
-    EXPECT_EQ(pc[18], 1);
-    const Bytes before = slice(pc, 4, 9);
+    EXPECT_EQ(buf_[18], 1);
+    const Bytes before = slice(buf_, 4, 9);
     control(R"({"advance_ms": 100})");
     EXPECT_NE(live(4, 9), before);
     control(R"({"advance_ms": 10000})");
     EXPECT_EQ(live(5, 9), (Bytes{0, 0, 0x30, 0x00}));
-    EXPECT_EQ(pc[18], 2);
+    EXPECT_EQ(buf_[18], 2);
     ASSERT_EQ(Wyn_PlaceMotion_Run(1, 0x01, st_), WYN_OK);
     ASSERT_EQ(Wyn_Place_Cancel(1, st_), WYN_OK);
     EXPECT_EQ(live(18, 19), Bytes{3});
@@ -272,9 +268,8 @@ TEST_F(SimLine, RawFramesFixedHeaderAndDirectAccess) {
     EXPECT_EQ(slice(frame, 0, 17), (Bytes{0x5A, 0, 0, 0xFF, 0, 2, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}));
     // The VV decimal points: 'P', mode 0, kind 7, address 0x060101, 26 bytes back.
     control(R"({"devices":[{"station":2,"model":"V","params":[]}]})");
-    unsigned char s2[6] = {0, 0, 0, 0, 0, 1}, ss[6] = {0, 0, 0, 0, 0, 4};
-    ASSERT_EQ(Wyn_Para_Wt2(2, 1, 113, 6, s2, st_), WYN_OK);
-    ASSERT_EQ(Wyn_Para_Wt2(2, 1, 112, 6, ss, st_), WYN_OK);
+    for (auto [no, places] : {std::pair{113, 1}, {112, 4}})  // stop timer and stop position places
+        ASSERT_EQ(Wyn_Para_Wt2(2, 1, no, 6, bcd_field(0, places).data(), st_), WYN_OK);
     frame[1] = 23;
     frame[13] = 0x50;
     frame[17] = 6;
@@ -382,9 +377,7 @@ TEST_F(SimLine, MissingAndGarbledRepliesAreRetried) {
     ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK);
     control(R"({"faults":{"drop_next":1}})");
     ASSERT_EQ(Wyn_ManuPluse_Snd(1, st_), WYN_OK) << "the lost reply is asked for again";
-    unsigned char pc[100];
-    ASSERT_EQ(Wyn_PlaceCondition_Rd(1, 100, pc), WYN_OK);
-    EXPECT_EQ(pc[8], 0x02) << "two jogs, the retried one not run twice";
+    EXPECT_EQ(got(Wyn_PlaceCondition_Rd(1, 100, buf_), 8, 9), Bytes{0x02}) << "two jogs, the retried one not run twice";
     // The retry count comes from the settings.
     Wyn_Net_Close();
     settings_.nRetry = 0;
