@@ -364,11 +364,10 @@ TEST_F(LanguageModules, EveryTextIsValidCodePage932) {
         }
     }
     // the validity check itself
-    EXPECT_EQ(first_invalid_cp932("ok\xb1\x82\xa0"), std::string::npos);
-    EXPECT_EQ(first_invalid_cp932("ab\x82"), 2u);        // lead byte at the end
-    EXPECT_EQ(first_invalid_cp932("\x82\x20x"), 0u);     // blank is no trail byte
-    EXPECT_EQ(first_invalid_cp932("x\xa0"), 1u);         // unassigned single byte
-    EXPECT_EQ(first_invalid_cp932("x\ty"), 1u);          // control byte
+    // (a lead byte at the end, a blank as trail byte, an unassigned single byte, a control byte)
+    for (auto [text, at] :
+         {std::pair{"ok\xb1\x82\xa0", std::string::npos}, {"ab\x82", 2}, {"\x82\x20x", 0}, {"x\xa0", 1}, {"x\ty", 1}})
+        EXPECT_EQ(first_invalid_cp932(text), at) << text;
 }
 
 }  // namespace

@@ -542,7 +542,7 @@ namespace {
 
 // A pseudo-terminal whose far end sends nothing but noise, as a floating
 // RS-485 line does, for at most 5 s.
-class NoisyLine : public ::testing::Test {
+class NoisyLine : public SimHome {
 protected:
     void SetUp() override {
         ASSERT_FALSE(pty_.slave.empty());
@@ -551,7 +551,7 @@ protected:
     void TearDown() override {
         stop_ = true;
         if (noise_.joinable()) noise_.join();
-        Wyn_Net_Close();
+        SimHome::TearDown();
         ::close(slave_);
     }
     void send_noise(Bytes bytes, int everyMs) {
@@ -563,7 +563,6 @@ protected:
         });
     }
 
-    tavtest::TempInstall home_;
     tavtest::PtyPair pty_;
     tavtest::ScopedEnv com_{"WYN_COM1", pty_.slave};
     int slave_ = ::open(pty_.slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // keeps the pair alive, as servo-sim does
@@ -594,8 +593,7 @@ TEST_F(NoisyLine, TheExchangeEndsWithinItsAttemptsWhateverTheNoise) {
         stop_ = false;
         send_noise(c.noise, c.everyMs);
         const auto t0 = std::chrono::steady_clock::now();
-        unsigned char rec[17] = {};
-        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, rec), c.code);
+        EXPECT_EQ(Wyn_SysCondition_Rd(1, 17, buf_), c.code);
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
         EXPECT_LT(took.count(), 3 * 249 + 2 * 100 + 400) << "ms";  // 400 ms for a busy machine
         stop_ = true;
