@@ -196,7 +196,7 @@ TEST(SimEngine, StandardParameterValuesAndTableEntries) {
 TEST(SimEngine, SystemPageValuesAreEncodedAsTheirTableAttributesSay) {
     Engine e;
     const struct {
-        int no;
+        uint8_t no;
         std::vector<uint8_t> attr, value;
     } cases[] = {
         {2, {0x00, 0x80}, bcd_field(0, 102)},
@@ -204,11 +204,9 @@ TEST(SimEngine, SystemPageValuesAreEncodedAsTheirTableAttributesSay) {
         {8, {0x00, 0x82}, {0x00, 0x00, 0x00, 0x00, 0x00, 0x6C}},  // 108 in binary
     };
     for (const auto& c : cases) {
-        const auto no = static_cast<uint8_t>(c.no);
-        Frame v = ask(e, 0, kCmdStdRead, {1, 1, no});
-        EXPECT_EQ(tail(v), c.value) << c.no;
-        Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, no});
-        EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.begin() + 4), c.attr) << c.no;
+        EXPECT_EQ(tail(ask(e, 0, kCmdStdRead, {1, 1, c.no})), c.value) << +c.no;
+        const Frame t = ask(e, 0, kCmdStdTableRead, {1, 1, c.no});
+        EXPECT_EQ(std::vector<uint8_t>(t.data.begin() + 2, t.data.begin() + 4), c.attr) << +c.no;
     }
     // A binary value is taken as it comes; a BCD one must hold decimal digits.
     const auto write = [&](uint8_t no, std::vector<uint8_t> field) {

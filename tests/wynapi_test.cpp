@@ -157,8 +157,7 @@ TEST_F(SimLine, WrongWriteSizesAreDataSizeErrorsBeforeSending) {
     EXPECT_EQ(Wyn_StdPara_Wt(0, 2, 0x01, 7, buf_, st_), WYN_E_DATA_SIZE);
     ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 1, 0x01, 100, buf_), WYN_OK);
     Bytes img(buf_ + 2, buf_ + 18);
-    EXPECT_EQ(Wyn_PlaceDat_Wt2(1, 1, 0x01, 16, img.data(), st_), WYN_OK);
-    EXPECT_EQ(st_[0], 0x40) << "the rule was still waiting";
+    EXPECT_EQ(st(Wyn_PlaceDat_Wt2(1, 1, 0x01, 16, img.data(), st_)), 0x40) << "the rule was still waiting";
 }
 
 // ------------------------------------------------------------- operations
