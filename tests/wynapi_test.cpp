@@ -155,8 +155,7 @@ TEST_F(SimLine, WrongWriteSizesAreDataSizeErrorsBeforeSending) {
     EXPECT_EQ(Wyn_PlaceDat_Wt3(2, 1, 0x01, 16, buf_, st_), WYN_E_DATA_SIZE);
     EXPECT_EQ(Wyn_Para_Wt2(1, 2, 1, 6, buf_, st_), WYN_E_DATA_SIZE);
     EXPECT_EQ(Wyn_StdPara_Wt(0, 2, 0x01, 7, buf_, st_), WYN_E_DATA_SIZE);
-    ASSERT_EQ(Wyn_PlaceDat_Rd2(1, 1, 0x01, 100, buf_), WYN_OK);
-    Bytes img(buf_ + 2, buf_ + 18);
+    const Bytes img = got(Wyn_PlaceDat_Rd2(1, 1, 0x01, 100, buf_), 2, 18);
     EXPECT_EQ(st(Wyn_PlaceDat_Wt2(1, 1, 0x01, 16, img.data(), st_)), 0x40) << "the rule was still waiting";
 }
 
