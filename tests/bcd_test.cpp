@@ -30,6 +30,13 @@ std::string to_char(double v, int code, int digits, short* rc = nullptr) {
     return out;
 }
 
+// Value, places code and digit count -> the text.
+struct CharCase {
+    double v;
+    int code, digits;
+    const char* want;
+};
+
 std::vector<unsigned char> bytes_of(const Field& f, size_t n) { return {f.begin(), f.begin() + static_cast<long>(n)}; }
 
 std::string to_double_char(const Field& f, int digits) {
@@ -68,36 +75,30 @@ TEST(BcdToDouble, SignPlacesWidthsAndNonBcdNibbles) {
     EXPECT_TRUE(v == 0 && std::signbit(v));
 }
 
+// Odd counts use six zeros; with no places the value is cut, not rounded
+// (after rounding to six places); only bits 8..11 of the code count; a value
+// too wide loses its leading digits, and then its sign.
 TEST(DoubleToChar, TemplateRoundingAndOverflow) {
-    EXPECT_EQ(to_char(-1.5, 0x100, 6), "-00001.5");
-    EXPECT_EQ(to_char(1.2349, 0x200, 5), "001.23");  // rounded to 3 places, cut to 2
-    EXPECT_EQ(to_char(9.9996, 0x200, 6), "0010.00");
-    EXPECT_EQ(to_char(12.9, 0, 6), "000012");        // no places: cut, not rounded
-    EXPECT_EQ(to_char(0.9999999, 0, 6), "000001");   // ... after rounding to six
-    EXPECT_EQ(to_char(-7, 0, 8), "-00000007");
-    EXPECT_EQ(to_char(7, 0, 10), "0000000007");
-    EXPECT_EQ(to_char(7, 0, 4), "000007");           // odd counts use six zeros
-    EXPECT_EQ(to_char(-0.0, 0x100, 6), "00000.0");
-    EXPECT_EQ(to_char(1234567.5, 0x100, 6), "34567.5");     // leading digits lost
-    EXPECT_EQ(to_char(-1234567.5, 0x100, 6), "234567.5");   // ... over the sign
-    EXPECT_EQ(to_char(5, 0x7FFFF200, 8), "000005.00");      // only bits 8..11 count
-    short rc = 0;
-    EXPECT_EQ(to_char(1, 0x700, 6, &rc), "");
-    EXPECT_EQ(rc, TAV_E_RANGE);
-    EXPECT_EQ(to_char(1, 0, 11, &rc), "");
-    EXPECT_EQ(rc, TAV_E_RANGE);
+    const CharCase cases[] = {
+        {-1.5, 0x100, 6, "-00001.5"}, {1.2349, 0x200, 5, "001.23"}, {9.9996, 0x200, 6, "0010.00"},
+        {12.9, 0, 6, "000012"}, {0.9999999, 0, 6, "000001"}, {-7, 0, 8, "-00000007"}, {7, 0, 10, "0000000007"},
+        {7, 0, 4, "000007"}, {-0.0, 0x100, 6, "00000.0"}, {1234567.5, 0x100, 6, "34567.5"},
+        {-1234567.5, 0x100, 6, "234567.5"}, {5, 0x7FFFF200, 8, "000005.00"}};
+    for (const CharCase& c : cases) EXPECT_EQ(to_char(c.v, c.code, c.digits), c.want) << c.v << "/" << c.digits;
+    for (auto [code, digits] : {std::pair{0x700, 6}, {0, 11}}) {  // too many places or digits
+        short rc = 0;
+        EXPECT_EQ(to_char(1, code, digits, &rc), "");
+        EXPECT_EQ(rc, TAV_E_RANGE);
+    }
 }
 
 TEST(DoubleToChar, PrintFormPadsWithBlanks) {
     tav::frame::PrintFormScope print;
-    EXPECT_EQ(to_char(-1.5, 0x100, 6), "    -1.5");
-    EXPECT_EQ(to_char(-0.25, 0x200, 8), "-0.25");
-    EXPECT_EQ(to_char(0.25, 0x200, 8), "      0.25");
-    EXPECT_EQ(to_char(12.345, 0x300, 10), "      12.345");
-    EXPECT_EQ(to_char(-42, 0, 6), "     -42");
-    EXPECT_EQ(to_char(-0.4, 0, 6), "       0");
-    EXPECT_EQ(to_char(9876543210.0, 0, 10), "  9876543210");  // 64-bit
-    EXPECT_EQ(to_char(12345678, 0, 8), "  12345678");
+    const CharCase cases[] = {
+        {-1.5, 0x100, 6, "    -1.5"}, {-0.25, 0x200, 8, "-0.25"}, {0.25, 0x200, 8, "      0.25"},
+        {12.345, 0x300, 10, "      12.345"}, {-42, 0, 6, "     -42"}, {-0.4, 0, 6, "       0"},
+        {9876543210.0, 0, 10, "  9876543210"} /* 64-bit */, {12345678, 0, 8, "  12345678"}};
+    for (const CharCase& c : cases) EXPECT_EQ(to_char(c.v, c.code, c.digits), c.want) << c.v << "/" << c.digits;
 }
 
 TEST(DoubleToBcd, PacksDigitsAndHeader) {

@@ -12,8 +12,9 @@ using namespace tav::frame;
 
 namespace {
 
+using Reader = const char* (*)(const char*, char*, size_t);
+
 // Runs a reader over a line until it returns null or stops advancing.
-template <class Reader>
 std::vector<std::string> fields(Reader reader, const char* line, int max = 10) {
     std::vector<std::string> out;
     const char* p = line;
@@ -29,57 +30,54 @@ std::vector<std::string> fields(Reader reader, const char* line, int max = 10) {
 
 using Fields = std::vector<std::string>;
 
-const char* comma_field(const char* s, char* d, size_t n) { return GetCommaField(s, d, n); }
-const char* comma_empty(const char* s, char* d, size_t n) { return GetCommaFieldAllowEmpty(s, d, n); }
-const char* tab_field(const char* s, char* d, size_t n) { return GetTabField(s, d, n); }
-const char* comma_text(const char* s, char* d, size_t n) { return GetCommaText(s, d, n); }
-const char* tab_text(const char* s, char* d, size_t n) { return GetTabText(s, d, n); }
+// The bounded readers.
+const Reader comma_field = GetCommaField, comma_empty = GetCommaFieldAllowEmpty, tab_field = GetTabField,
+             comma_text = GetCommaText, tab_text = GetTabText;
 
 }  // namespace
 
-TEST(FieldReaders, CommaFieldSkipsBlanksAndDropsTextAfterAnEmbeddedBlank) {
-    EXPECT_EQ(fields(comma_field, "  12 ,5"), (Fields{"12", "5"}));
-    EXPECT_EQ(fields(comma_field, "1 2,3"), (Fields{"1", "3"}));
-    EXPECT_EQ(fields(comma_field, "COM1,38400,5\n"), (Fields{"COM1", "38400", "5"}));
+// Reader, line -> the fields it gives. Bytes 0x80..0xFF are control bytes to
+// the token readers, so double-byte text ends their line; the text readers
+// take it, blanks included.
+TEST(FieldReaders, FieldsOfALine) {
+    const struct {
+        Reader reader;
+        const char* line;
+        Fields want;
+    } cases[] = {
+        {comma_field, "  12 ,5", {"12", "5"}},  // blanks skipped
+        {comma_field, "1 2,3", {"1", "3"}},     // text after an embedded blank dropped
+        {comma_field, "COM1,38400,5\n", {"COM1", "38400", "5"}},
+        {comma_field, "1,,3", {"1"}},  // an empty field ends the line
+        {comma_field, "\x82\xa0,1", {}},
+        {comma_field, "  \xb1,1", {}},
+        {comma_field, "7,\xb1\xb2", {"7"}},
+        {comma_empty, "1,,3", {"1", "", "3"}},
+        {tab_field, "10\t20\t x\n", {"10", "20", "x"}},
+        {tab_field, "\t20", {}},  // a leading tab is the end
+        {comma_text, "\x82\xa0\x82\xa2,x", {"\x82\xa0\x82\xa2", "x"}},
+        {comma_text, "a b ,c\nnext", {"a b ", "c"}},
+        {tab_text, "\xbb\xb0\xce\xde \xb5\xcc\xdf\tON\n", {"\xbb\xb0\xce\xde \xb5\xcc\xdf", "ON"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fields(c.reader, c.line), c.want) << c.line;
 }
 
-TEST(FieldReaders, CommaFieldEndsAtAnEmptyFieldOrAControlByte) {
-    EXPECT_EQ(fields(comma_field, "1,,3"), (Fields{"1"}));
-    // Bytes 0x80..0xFF are control bytes to the token readers.
-    EXPECT_EQ(fields(comma_field, "\x82\xa0,1"), Fields{});
-    EXPECT_EQ(fields(comma_field, "  \xb1,1"), Fields{});
-    EXPECT_EQ(fields(comma_field, "7,\xb1\xb2"), (Fields{"7"}));
-    char buf[8] = "x";
+// Null lines and line ends: the token reader gives null, the allow-empty
+// reader stays at the line end itself, the text reader stops at the string's end.
+TEST(FieldReaders, NullLinesAndLineEnds) {
+    char buf[16] = "x";
     EXPECT_EQ(GetCommaField(nullptr, buf), nullptr);
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(GetCommaField("\n", buf), nullptr);
-}
-
-TEST(FieldReaders, AllowEmptyKeepsEmptyFieldsAndNeverReturnsNullAtTheEnd) {
-    EXPECT_EQ(fields(comma_empty, "1,,3"), (Fields{"1", "", "3"}));
-    char buf[16];
     const char* line = "a,\r\n";
     const char* p = GetCommaFieldAllowEmpty(line, buf);
     EXPECT_STREQ(buf, "a");
     p = GetCommaFieldAllowEmpty(p, buf);
-    EXPECT_EQ(std::make_pair(std::string(buf), p), std::make_pair(std::string(), line + 2));  // at the line end itself
+    EXPECT_EQ(std::make_pair(std::string(buf), p), std::make_pair(std::string(), line + 2));
     EXPECT_EQ(GetCommaFieldAllowEmpty(p, buf), p);
     EXPECT_EQ(GetCommaFieldAllowEmpty(nullptr, buf), nullptr);
-}
-
-TEST(FieldReaders, TabFieldTreatsALeadingTabAsTheEnd) {
-    EXPECT_EQ(fields(tab_field, "10\t20\t x\n"), (Fields{"10", "20", "x"}));
-    EXPECT_EQ(fields(tab_field, "\t20"), Fields{});
-}
-
-TEST(FieldReaders, TextReadersTakeBlanksAndDoubleByteText) {
-    // Two double-byte characters, a comma and x.
-    EXPECT_EQ(fields(comma_text, "\x82\xa0\x82\xa2,x"), (Fields{"\x82\xa0\x82\xa2", "x"}));
-    EXPECT_EQ(fields(comma_text, "a b ,c\nnext"), (Fields{"a b ", "c"}));
-    EXPECT_EQ(fields(tab_text, "\xbb\xb0\xce\xde \xb5\xcc\xdf\tON\n"), (Fields{"\xbb\xb0\xce\xde \xb5\xcc\xdf", "ON"}));
-    char buf[8];
-    const char* line = "end";
-    EXPECT_EQ(GetCommaText(line, buf), line + 3);  // no line feed: the string's end
+    line = "end";
+    EXPECT_EQ(GetCommaText(line, buf), line + 3);
     EXPECT_EQ(GetCommaText(nullptr, buf), nullptr);
 }
 

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/temp_dirs.h"
+#include "fixtures/wyn_sim.h"
 #include "line/line.h"
 #include "text/text.h"
 
@@ -193,28 +194,17 @@ TEST(SettingsWrite, SetCopyCopiesTheSourceThenTheFilesOfItsModel) {
 }
 
 // ------------------------------------------------------------- serial port
-class SerialPortTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master_, 0);
-        ASSERT_EQ(::grantpt(master_), 0);
-        ASSERT_EQ(::unlockpt(master_), 0);
-        slave_ = ::ptsname(master_);
-    }
-    void TearDown() override { ::close(master_); }
-    int master_ = -1;
-    std::string slave_;
-    TempInstall home_;
-};
-
-TEST_F(SerialPortTest, SetsUpTheMappedPortOrTheGivenHandle) {
+TEST(SerialPort, SetsUpTheMappedPortOrTheGivenHandle) {
+    TempInstall home;
+    tavtest::PtyPair pty;
+    const std::string& slave = pty.slave;
+    ASSERT_FALSE(slave.empty());
     EXPECT_EQ(Port_Set(nullptr), -3);  // no servo.set
-    ScopedEnv com3("WYN_COM3", slave_);
-    home_.write("servo.set", crlf("SERVO\nh\nLIN, COM3,19200,5,500,7,2,2,1,0\n"));
+    ScopedEnv com3("WYN_COM3", slave);
+    home.write("servo.set", crlf("SERVO\nh\nLIN, COM3,19200,5,500,7,2,2,1,0\n"));
     ASSERT_EQ(Port_Set(nullptr), 0);
     // A pseudo-terminal keeps its character size and parity; the rest shows.
-    int fd = ::open(slave_.c_str(), O_RDWR | O_NOCTTY);
+    int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
     termios t{};
     ::tcgetattr(fd, &t);
     EXPECT_EQ(cfgetospeed(&t), B19200);
@@ -226,20 +216,20 @@ TEST_F(SerialPortTest, SetsUpTheMappedPortOrTheGivenHandle) {
     EXPECT_TRUE(t.c_iflag & INPCK);
     EXPECT_FALSE(t.c_iflag & (IGNPAR | PARMRK));
 
-    home_.write("servo.set", crlf("SERVO\nh\nLIN, COM1,9999,5,20,8,0,0,0,0\n"));  // unknown baud: 9600
+    home.write("servo.set", crlf("SERVO\nh\nLIN, COM1,9999,5,20,8,0,0,0,0\n"));  // unknown baud: 9600
     port_set_fd(fd, 0);
     ::tcgetattr(fd, &t);
     EXPECT_EQ(cfgetospeed(&t), B9600);
     EXPECT_FALSE(t.c_iflag & IXON);
-    home_.write("servo.set", crlf("SERVO\nh\nLIN, COM1,9600,1,1,8,9\n"));  // parity 9
+    home.write("servo.set", crlf("SERVO\nh\nLIN, COM1,9600,1,1,8,9\n"));  // parity 9
     port_set_fd(fd, 1);
     ::close(fd);
 
     // A port field that is no COM1..COM9 means COM1; a port that does not open gives 1.
-    home_.write("servo.set", crlf("SERVO\nh\nLIN, LPT1,9600\n"));
-    for (const std::string& target : {slave_, home_.file("no-such-device"), std::string("sim:state.json")}) {
+    home.write("servo.set", crlf("SERVO\nh\nLIN, LPT1,9600\n"));
+    for (const std::string& target : {slave, home.file("no-such-device"), std::string("sim:state.json")}) {
         ScopedEnv com1("WYN_COM1", target);
-        EXPECT_EQ(Port_Set(nullptr), target == slave_ ? 0 : 1) << target;
+        EXPECT_EQ(Port_Set(nullptr), target == slave ? 0 : 1) << target;
     }
 }
 

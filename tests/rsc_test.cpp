@@ -125,36 +125,21 @@ std::set<unsigned> id_range(unsigned from, unsigned to) {
 // First comma-separated field of a table row.
 std::string first_field(const std::string& row) { return row.substr(0, row.find(',')); }
 
+// The two language modules, opened once for the whole run.
+const Module jaModule("tav0411.DLL"), enModule("tav0409.DLL");
+const Texts& ja() { return jaModule.texts; }
+const Texts& en() { return enModule.texts; }
+std::string ja_text(unsigned id) { return ja().count(id) ? ja().at(id) : std::string("<missing>"); }
+
 class LanguageModules : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        ja_ = new Module("tav0411.DLL");
-        en_ = new Module("tav0409.DLL");
-    }
-    static void TearDownTestSuite() {
-        delete ja_;
-        delete en_;
-        ja_ = en_ = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(ja_->table) << ja_->error;
-        ASSERT_TRUE(en_->table) << en_->error;
+        for (const Module* m : {&jaModule, &enModule}) ASSERT_TRUE(m->table) << m->error;
     }
-    static const Texts& ja() { return ja_->texts; }
-    static const Texts& en() { return en_->texts; }
-    static std::string ja_text(unsigned id) {
-        auto it = ja().find(id);
-        return it == ja().end() ? std::string("<missing>") : it->second;
-    }
-
-    static Module* ja_;
-    static Module* en_;
 };
-Module* LanguageModules::ja_ = nullptr;
-Module* LanguageModules::en_ = nullptr;
 
 TEST_F(LanguageModules, TablesAreWellFormedAndSortedById) {
-    for (const Module* m : {ja_, en_}) {
+    for (const Module* m : {&jaModule, &enModule}) {
         EXPECT_EQ(m->table->magic, kTableMagic);
         ASSERT_GT(m->table->count, 300u);
         EXPECT_EQ(m->texts.size(), m->table->count) << "repeated ids";
@@ -379,11 +364,10 @@ TEST_F(LanguageModules, EveryTextIsValidCodePage932) {
         }
     }
     // the validity check itself
-    EXPECT_EQ(first_invalid_cp932("ok\xb1\x82\xa0"), std::string::npos);
-    EXPECT_EQ(first_invalid_cp932("ab\x82"), 2u);        // lead byte at the end
-    EXPECT_EQ(first_invalid_cp932("\x82\x20x"), 0u);     // blank is no trail byte
-    EXPECT_EQ(first_invalid_cp932("x\xa0"), 1u);         // unassigned single byte
-    EXPECT_EQ(first_invalid_cp932("x\ty"), 1u);          // control byte
+    // (a lead byte at the end, a blank as trail byte, an unassigned single byte, a control byte)
+    for (auto [text, at] :
+         {std::pair{"ok\xb1\x82\xa0", std::string::npos}, {"ab\x82", 2}, {"\x82\x20x", 0}, {"x\xa0", 1}, {"x\ty", 1}})
+        EXPECT_EQ(first_invalid_cp932(text), at) << text;
 }
 
 }  // namespace
