@@ -1,6 +1,6 @@
 // Editing either positioning table in memory, the 99-point table of an L-type
 // amplifier and the 15-point VV table: point numbers, change, insertion,
-// initialisation, the decimal-point moves, the comment limit and the title.
+// initialisation, the decimal-point moves and the comment limit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,17 +11,14 @@
 #include "iti/iti.h"
 #include "itivv/itivv.h"
 #include "tests/fixtures/set_matchers.h"
-#include "text/text.h"
 
 using namespace tav::iti;
 using namespace tav::itivv;
 using tavtest::expect_point_values;
-using Texts = std::vector<std::string>;
 
 namespace {
 
-// What differs between the tables for these tests: the point count, the file
-// extension, and the two times a VV point carries in its change and insertion.
+// What differs between the tables for these tests: the point count and the two times a VV point carries in its change and insertion.
 template <class Set>
 struct Table;
 
@@ -29,7 +26,6 @@ template <>
 struct Table<ItiDatSet> {
     using Point = ItiDatPoint;
     static constexpr int kPoints = 99;
-    static constexpr const char* kExt = ".k7l";
     static short chg(ItiDatSet* s, int no, const Point& p) {
         return Dat_Chg(s, no, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, p.dStopTimer, p.nMCode, p.nMValid,
                        p.nMTiming);
@@ -44,7 +40,6 @@ template <>
 struct Table<ItiVvDatSet> {
     using Point = ItiVvDatPoint;
     static constexpr int kPoints = 15;
-    static constexpr const char* kExt = ".k7v";
     static short chg(ItiVvDatSet* s, int no, const Point& p) {
         return Dat_Chg(s, no, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, p.dAccelTime, p.dDecelTime,
                        p.dStopTimer, p.nMCode, p.nMValid, p.nMTiming);
@@ -212,28 +207,6 @@ TYPED_TEST(PointTable, CommentLimitAndFileName) {
     EXPECT_EQ(+s->szFileName[0], '\0');
     EXPECT_EQ(FileName_Chg(s, "/tmp/a.k7l"), TAV_OK);
     EXPECT_STREQ(s->szFileName, "/tmp/a.k7l");
-}
-
-TYPED_TEST(PointTable, TitleSplitsTheFileName) {
-    TypeParam* s = this->s.get();
-    char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], base[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
-        title[TAV_PATH_MAX];
-    const std::string page = tav::text::Text(10007);
-    ASSERT_FALSE(page.empty());
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{title, drive, base}), (Texts{page, "", ""}));
-
-    ASSERT_EQ(FileName_Chg(s, (std::string("C:\\data\\axis1") + TestFixture::T::kExt).c_str()), TAV_OK);
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{drive, dir, base, o4, o5, title}), (Texts{"C:", "\\data\\", "axis1", "", "", page + "    axis1"}));
-    // The VV table's caller may leave the last two parts out.
-    if constexpr (tavtest::kHasTimes<typename TestFixture::Point>) {
-        EXPECT_EQ(Title_Rd(s, drive, dir, base, nullptr, nullptr, title), TAV_OK);
-    }
-
-    ASSERT_EQ(FileName_Chg(s, (std::string("/home/u/x.y") + TestFixture::T::kExt).c_str()), TAV_OK);
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{base, dir}), (Texts{"x", "/home/u/"}));
 }
 
 // --------------------------------------------------- the VV table's deletion

@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tav::newpara;
+using Texts = std::vector<std::string>;
 
 class Definitions : public ::testing::Test {
 protected:
@@ -174,43 +175,45 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);
 }
 
-TEST_F(Definitions, TitleFromTheFileName) {
-    ASSERT_EQ(NewParaIni_Rd(2, 0, 1, set.get()), 0);
-    std::strcpy(set->szFileName, "C:\\data\\axis1.k7p");
-    char drive[3], dir[260], name[260], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
-    EXPECT_EQ(NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title), 0);
-    EXPECT_EQ((std::vector<std::string>{drive, dir, name}), (std::vector<std::string>{"C:", "\\data\\", "axis1"}));
-    EXPECT_EQ(o4[0], '\0');
-    EXPECT_EQ(std::string(title), tav::text::Text(10006) + "    axis1");
-    set->szFileName[0] = '\0';
-    set->nKind = 7;
-    NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title);
-    EXPECT_EQ(std::string(title), tav::text::Text(10036));
-}
-
-// Every title function splits a file name the same way: the folder after the
-// drive letter, whether there is one or not.
-TEST(Titles, AllSplitTheFolderAlike) {
+// Every title function splits a file name alike: the drive letter, the folder
+// after it, the name without its extension (the standard parameters end it at
+// its last dot, the others at the first), and the page's name with that name
+// as the title.
+TEST(Titles, AllSplitTheFileNameAlike) {
     struct Case {
-        const char *file, *drive, *dir;
+        const char *file, *drive, *dir, *lastDot, *firstDot;
     };
     auto para = std::make_unique<ParaSet>();
     auto ext = std::make_unique<NewParaSet>();
     auto iti = std::make_unique<ItiDatSet>();
     auto vv = std::make_unique<ItiVvDatSet>();
-    for (Case c : {Case{"C:\\data\\axis1.k7l", "C:", "\\data\\"}, Case{"\\data\\axis1.k7l", "", "\\data\\"},
-                   Case{"/home/u/axis1.k7l", "", "/home/u/"}, Case{"axis1.k7l", "", ""}, Case{"C:axis1.k7l", "C:", ""}}) {
-        for (char* name : {para->szFileName, ext->szFileName, iti->szFileName, vv->szFileName}) std::strcpy(name, c.file);
-        char drive[4][TAV_PATH_MAX], dir[4][TAV_PATH_MAX], name[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
-            title[TAV_PATH_MAX];
-        tav::para::ParaTitle_Rd(para.get(), drive[0], dir[0], name, o4, o5, title);
-        NewParaTitle_Rd(ext.get(), drive[1], dir[1], name, o4, o5, title);
-        tav::iti::Title_Rd(iti.get(), drive[2], dir[2], name, o4, o5, title);
-        tav::itivv::Title_Rd(vv.get(), drive[3], dir[3], name, o4, o5, title);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(std::make_pair(std::string(drive[k]), std::string(dir[k])), std::make_pair(std::string(c.drive), std::string(c.dir)))
-                << c.file << " #" << k;
+    ext->nKind = 1;
+    // Drive, folder, name, title and the two spare parts (one byte each: only a terminator fits).
+    const auto split = [](auto* set, auto titleRd, const char* file) {
+        std::strcpy(set->szFileName, file);
+        char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
+        EXPECT_EQ(titleRd(set, drive, dir, name, o4, o5, title), TAV_OK) << file;
+        return Texts{drive, dir, name, title, std::string{o4[0], o5[0]}};
+    };
+    for (Case c : {Case{"C:\\data\\axis.one.k7l", "C:", "\\data\\", "axis.one", "axis"},
+                   Case{"\\data\\axis1.k7l", "", "\\data\\", "axis1", "axis1"},
+                   Case{"/home/u/x.y.k7l", "", "/home/u/", "x.y", "x"}, Case{"axis1.k7l", "", "", "axis1", "axis1"},
+                   Case{"C:axis1.k7l", "C:", "", "axis1", "axis1"}, Case{"", "", "", "", ""}}) {
+        const auto want = [&](unsigned page, const std::string& base) {
+            const std::string title = tav::text::Text(page) + (base.empty() ? "" : "    " + base);
+            return Texts{c.drive, c.dir, base, title, std::string(2, '\0')};
+        };
+        EXPECT_EQ(split(para.get(), tav::para::ParaTitle_Rd, c.file), want(10005, c.lastDot));
+        EXPECT_EQ(split(ext.get(), NewParaTitle_Rd, c.file), want(10006, c.firstDot));
+        EXPECT_EQ(split(iti.get(), tav::iti::Title_Rd, c.file), want(10007, c.firstDot));
+        EXPECT_EQ(split(vv.get(), tav::itivv::Title_Rd, c.file), want(10007, c.firstDot));
     }
+    // The VV table's caller may leave the spare parts out; a page of no known kind has a title of its own.
+    char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], title[400];
+    EXPECT_EQ(tav::itivv::Title_Rd(vv.get(), drive, dir, name, nullptr, nullptr, title), TAV_OK);
+    ext->nKind = 7;
+    NewParaTitle_Rd(ext.get(), drive, dir, name, nullptr, nullptr, title);
+    EXPECT_EQ(std::string(title), tav::text::Text(10036));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Standard-parameter listing: page image lines, information lines, title
-// and the CSV file.
+// Standard-parameter listing: page image lines, information lines and the
+// CSV file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -59,7 +59,7 @@ TEST_F(Listing, PageImageOfANewSet) {
               (std::vector<std::string>{"", Text(10050), "01  "}));
 }
 
-TEST_F(Listing, InformationLinesAndTitle) {
+TEST_F(Listing, InformationLines) {
     EXPECT_EQ((std::vector<std::string>{info(1), info(2), info(3), info(5), info(12)}),
               (std::vector<std::string>{Text(10005), Text(10032) + Text(10015), Text(10004) + Text(10022), "",
                                         Text(10041) + "HD-V1.00"}));
@@ -70,11 +70,7 @@ TEST_F(Listing, InformationLinesAndTitle) {
     EXPECT_EQ(info(4), Text(10021) + "QMH ** - ***");
 
     std::strcpy(set->szFileName, "C:\\data\\axis.one.k7p");
-    EXPECT_EQ(info(2), Text(10032) + "axis.one.k7p");
-    char drive[3], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], s1[TAV_PATH_MAX] = "x", s2[TAV_PATH_MAX] = "y", title[400];
-    ASSERT_EQ(para::ParaTitle_Rd(set.get(), drive, dir, name, s1, s2, title), 0);
-    EXPECT_EQ((std::vector<std::string>{drive, dir, name, s1, title}),
-              (std::vector<std::string>{"C:", "\\data\\", "axis.one", "", Text(10005) + "    axis.one"}));
+    EXPECT_EQ(info(2), Text(10032) + "axis.one.k7p");  // the title's split: Titles.AllSplitTheFileNameAlike
 }
 
 TEST_F(Listing, CsvFile) {
