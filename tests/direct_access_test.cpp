@@ -45,52 +45,47 @@ TEST(StatusCheck, Str1BitsMapToLibraryCodes) {
     }
 }
 
-TEST(GeneralAccess, WriteOfFourBytesFramesLengthBodyAndCount) {
-    RecordingWyn fake;
-    const unsigned char data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-    unsigned char reply[2] = {};
-    ASSERT_EQ(Wyn_General_Acs(3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, 4, data, 2, reply), 0);
-
-    EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
-                                                      "Wyn_CloseMutex"}));
-    EXPECT_EQ(fake.calls[1].args.at(0), 3);  // the station reaches the fixed header
-    const auto ex = only_exchange(fake);
-    EXPECT_EQ(ex.args.at(0), 1);
-    ASSERT_EQ(ex.args.at(1), 30);
-    // Fixed header with the length 27, 'S' mode 1, count 10, kind and address, 4 data bytes, the data, a zero.
-    EXPECT_EQ(ex.data, (Bytes{0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B,
-                              0x34, 0x12, 0x05, 4, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0}));
-}
-
-TEST(GeneralAccess, ReadWithoutDataAsksForTheReplyLength) {
-    RecordingWyn fake;
-    fake.answer("CommExecProc", WynAnswer{0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55}});
-    unsigned char reply[8] = {};
-    ASSERT_EQ(Wyn_General_Acs(1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, 0, nullptr, 6, reply), 0);
-    // Length 23, count 6, and the reply length 6 in the length field.
-    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0,
-                                               1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0}));
-    // Exactly the reply length is copied, status bytes first.
-    EXPECT_EQ(Bytes(reply, reply + 8), (Bytes{0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x00, 0x00}));
-}
-
-TEST(GeneralAccess, ReadWithDataKeepsTheLengthFieldAndCountsTheReply) {
-    RecordingWyn fake;
-    const unsigned char data[3] = {1, 2, 3};
-    unsigned char reply[10] = {};
-    ASSERT_EQ(Wyn_General_Acs(1, 'R', 2, 0x01, 0, 0, 0, 3, data, 10, reply), 0);
-    // Length 23 kept, count 9, the reply length 10 in the length field, then the data.
-    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0,
-                                               1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0}));
-}
-
-TEST(GeneralAccess, ReplyLengthZeroReturnsTheTwoStatusBytes) {
-    RecordingWyn fake;
-    fake.answer("CommExecProc", WynAnswer{0, {0x42, 0x17, 0x99}});
-    unsigned char reply[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    ASSERT_EQ(Wyn_General_Acs(1, 'W', 0, 0x01, 0, 0, 0, 0, nullptr, 0, reply), 0);
-    EXPECT_EQ(u16(only_exchange(fake).data, 23), 0u);
-    EXPECT_EQ(Bytes(reply, reply + 4), (Bytes{0x42, 0x17, 0xAA, 0xAA}));
+// Each access as its whole frame: the fixed header with the length, command and mode, the count (6 and
+// the data), kind and address, the length field (the data's, or the reply's without data), the data and
+// a zero; the reply length is copied back exactly, the two status bytes at least.
+TEST(GeneralAccess, FramesAndReplyCopies) {
+    const struct {
+        int station;
+        unsigned char command, mode, kind, a1, a2, a3;
+        Bytes data;
+        int replyLength;
+        Bytes answer, frame, reply;  // reply: the caller's buffer, 0xAA before
+    } cases[] = {
+        {3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, {0xDE, 0xAD, 0xBE, 0xEF}, 2, {0x00, 0x00},
+         {0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B, 0x34, 0x12, 0x05, 4, 0,
+          0xDE, 0xAD, 0xBE, 0xEF, 0},
+         {0x00, 0x00, 0xAA, 0xAA}},
+        {1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, {}, 6, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0, 1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0},
+         {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0xAA, 0xAA}},
+        {1, 'R', 2, 0x01, 0, 0, 0, {1, 2, 3}, 10, {0x00, 0x00},  // with data the length field stays 23
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0, 1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xAA}},
+        {1, 'W', 0, 0x01, 0, 0, 0, {}, 0, {0x42, 0x17, 0x99},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'W', 0, 0, 1, 6, 0, 0x01, 0, 0, 0, 0, 0, 0},
+         {0x42, 0x17, 0xAA, 0xAA}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(1, static_cast<char>(c.command)) + " mode " + std::to_string(c.mode));
+        RecordingWyn fake;
+        fake.answer("CommExecProc", WynAnswer{0, c.answer});
+        Bytes reply(c.reply.size(), 0xAA);
+        ASSERT_EQ(Wyn_General_Acs(c.station, c.command, c.mode, c.kind, c.a1, c.a2, c.a3, static_cast<int>(c.data.size()),
+                                  c.data.empty() ? nullptr : c.data.data(), c.replyLength, reply.data()),
+                  0);
+        EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
+                                                          "Wyn_CloseMutex"}));
+        EXPECT_EQ(fake.calls[1].args.at(0), c.station);  // the station reaches the fixed header
+        const auto ex = only_exchange(fake);
+        EXPECT_EQ(ex.args, (std::vector<long long>{1, static_cast<long long>(c.frame.size())}));
+        EXPECT_EQ(ex.data, c.frame);
+        EXPECT_EQ(reply, c.reply);
+    }
 }
 
 TEST(GeneralAccess, FailedExchangeStillCopiesTheReplyAndReleasesTheMutex) {
