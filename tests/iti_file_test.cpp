@@ -1,5 +1,5 @@
 // The positioning data file: round trip, the two header variants, short and
-// damaged files, templates, the CSV hand-over and the writer's failures.
+// damaged files, the CSV hand-over and the writer's failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -222,28 +222,6 @@ TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
     EXPECT_NE(bytes.find("099, 0, 00, 00, 0000000000, 0000.00,   1.25, 000, 0, 0\r\n"), std::string::npos);
     EXPECT_EQ(std::make_pair(bytes.find("gone"), bytes.find("ampname=")), std::make_pair(std::string::npos, std::string::npos));
     EXPECT_EQ(+(s->point[0].nChgFlag), 1);
-}
-
-TEST_F(ItiFile, TemplatesMakeANewLTable) {
-    tavtest::install_sample(home_, {"template/52.k7l", "template/54.k7l", "template/50.k7l"});
-    auto s = new_set();
-    std::strcpy(s->szFileName, "old");
-    ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);
-    EXPECT_EQ((Texts{s->szAmpNo, s->szFileName}), (Texts{"0", ""}));
-    EXPECT_EQ(std::make_tuple(+s->nModel, +s->nFamily, +s->byInfo6, +s->byInfo10, +s->nPointCount, +s->point[98].nDataNo,
-                              +s->point[98].nCmdMode),
-              std::make_tuple(2, 0x30u, 0, 0xFF, 99, 99, 1));
-
-    ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(std::make_pair(+s->nModel, +s->byInfo6), std::make_pair(2, 1));
-    ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);  // every other model: template 50
-    EXPECT_EQ(+(s->nModel), 2);
-
-    home_.write("template/52.k7l", "");
-    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_OK);  // an empty template gives an empty table
-    EXPECT_EQ(+(s->point[0].nDataNo), 0);
-    std::remove(home_.file("template/52.k7l").c_str());
-    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
 }
 
 }  // namespace

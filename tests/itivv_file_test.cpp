@@ -24,7 +24,7 @@ namespace {
 class ItiVvFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        tavtest::install_sample(home, {"servo.set", "servo.con", "template/55.k7v", "template/57.k7v", "template/59.k7v"});
+        tavtest::install_sample(home, {"servo.set", "servo.con", "template/55.k7v"});
         tav::line::set_amp_name_for_file("");
     }
 
@@ -145,21 +145,6 @@ TEST_F(ItiVvFile, DamagedFilesReadWithoutOverrunning) {
     auto s = std::make_unique<ItiVvDatSet>();
     EXPECT_EQ(DatFil_Create(0, s.get()), TAV_OK);
     EXPECT_EQ(+s->nPointCount, 15);
-}
-
-TEST_F(ItiVvFile, CreateReadsTheVvTemplateOfTheModelAsAVTypeTable) {
-    auto s = std::make_unique<ItiVvDatSet>();
-    ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);
-    EXPECT_EQ(std::make_tuple(std::string(s->szAmpNo), std::string(s->szFileName), +s->nModel, +s->nPointCount,
-                              +s->nColumnCount, +s->point[14].nDataNo, +s->point[14].nCmdMode),
-              std::make_tuple(std::string("0"), std::string(), 0, 15, 12u, 15, 1));
-
-    // LIN_KB has its own template (its bus flag is 1); the table stays V type.
-    ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(std::make_pair(+s->nModel, +s->byInfo6), std::make_pair(0, 1));
-
-    std::remove(home.file("template/57.k7v").c_str());
-    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
 }
 
 TEST_F(ItiVvFile, TheTimesShowInPrintFormInBothListings) {
