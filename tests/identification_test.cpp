@@ -13,7 +13,6 @@
 #include "text/text.h"
 
 using tav::line::Motor_Info_Rd;
-using tav::line::Open_SysCondition_Rd_Close;
 using tav::line::SysCondition_Rd;
 using tavtest::RecordingWyn;
 using tavtest::WynAnswer;
@@ -144,37 +143,4 @@ TEST(MotorInfo, RowsAndTheLargestValuesBeyondTheTable) {
         EXPECT_EQ(Motor_Info_Rd(c.index, &a, &b, &d), 0);
         EXPECT_EQ(std::make_tuple(a, b, d), std::make_tuple(c.first, c.second, c.third)) << int(c.index);
     }
-}
-
-// The raw record of the selected station (5 in this list, whichever line
-// counts as the first entry) over a line opened and closed for the read.
-class RawRecord : public ::testing::Test {
-protected:
-    void SetUp() override {
-        install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
-    }
-    tavtest::TempInstall install;
-    RecordingWyn fake;
-};
-
-TEST_F(RawRecord, OpensReadsTheSelectedStationAndCloses) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, kesta7_record()});
-    SysConditionRecord rec{};
-    ASSERT_EQ(Open_SysCondition_Rd_Close(&rec), 0);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
-    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
-    EXPECT_EQ(std::make_pair(+rec.byFamily, +rec.byExtCode), std::make_pair(0x30, 0x5C));
-}
-
-TEST_F(RawRecord, FailuresOfOpenAndReadAreReturned) {
-    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
-    SysConditionRecord rec{};
-    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 1);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
-
-    fake.calls.clear();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, kesta7_record()});
-    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 2);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
-    EXPECT_EQ(rec.byFamily, 0);
 }

@@ -109,17 +109,17 @@ TEST(TestRunCommands, ResultsCommandsReadyFlagAndStatusBytes) {
     }
 }
 
-// Online/offline opens its own line to the selected station (5 here, whichever
-// line of the list counts as the first entry).
-class OnlineOffline : public ::testing::Test {
+// Online/offline and the raw record each open a line of their own to the selected
+// station (5 here, whichever line of the list counts as the first entry).
+class SelectedStation : public ::testing::Test {
 protected:
     void SetUp() override {
         install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
     }
-    std::vector<uint8_t> record(uint8_t str1) {
-        std::vector<uint8_t> r(17, 0);
-        r[0] = str1;
-        r[4] = 0x30;
+    // A KESTA7 record with the given STR1 and extended code 5C.
+    static std::vector<uint8_t> record(uint8_t str1) {
+        std::vector<uint8_t> r = tavtest::id_record(0, 0x30);
+        r[0] = str1, r[8] = 0x5C;
         return r;
     }
     tavtest::TempInstall install;
@@ -127,7 +127,7 @@ protected:
 };
 
 // Which commands go out for each mode and identification, and the result.
-TEST_F(OnlineOffline, CommandsAndResults) {
+TEST_F(SelectedStation, OnlineOfflineCommandsAndResults) {
     const WynAnswer offline{0, record(0x04)}, online{0, record(0x00)};
     const struct {
         const char* what;
@@ -166,11 +166,26 @@ TEST_F(OnlineOffline, CommandsAndResults) {
     EXPECT_EQ(std::make_tuple(rec[0], rec[1], rec[4]), std::make_tuple(0x80, 0x12, 0x30));
 }
 
-TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
+TEST_F(SelectedStation, RawRecordIsReadBetweenOpenAndClose) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, record(0)});
+    for (short code : {0, 2}) {  // a failed read is returned after the close, the record left as it was
+        fake.calls.clear();
+        SysConditionRecord rec{};
+        EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), code);
+        EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+        EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
+        EXPECT_EQ(std::make_pair(+rec.byFamily, +rec.byExtCode), code == 0 ? std::make_pair(0x30, 0x5C) : std::make_pair(0, 0));
+    }
+}
+
+TEST_F(SelectedStation, FailedOpenIsReturnedAndNotClosed) {
+    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
     fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
     unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), 1);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
+    SysConditionRecord raw{};
+    EXPECT_EQ(std::make_pair(Open_OffONline_Close(0, rec), Open_SysCondition_Rd_Close(&raw)), std::make_pair(short{1}, short{1}));
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_Net_Open"}));
 }
 
 // Positioning run status: reply layout and the print-form texts.
