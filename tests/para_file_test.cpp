@@ -2,6 +2,7 @@
 // read, the comment, the name rules, properties and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -23,16 +24,14 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
+// Lines from..to of a file (counted from 1), each with its line end.
 std::string lines_of(const std::string& bytes, int from, int to) {
     std::string out;
-    int n = 1;
     std::size_t at = 0;
-    while (at < bytes.size() && n <= to) {
-        const std::size_t end = bytes.find('\n', at);
-        const std::size_t stop = end == std::string::npos ? bytes.size() : end + 1;
+    for (int n = 1; at < bytes.size() && n <= to; ++n) {
+        const std::size_t stop = std::min(bytes.find('\n', at), bytes.size() - 1) + 1;
         if (n >= from) out += bytes.substr(at, stop - at);
         at = stop;
-        ++n;
     }
     return out;
 }
