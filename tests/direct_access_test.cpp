@@ -12,7 +12,6 @@
 using tav::comm::Wyn_General_Acs;
 using tav::comm::Wyn_Primitive_Acs;
 using tav::comm::Wyn_STR_ERR_Chk;
-using tavtest::bytes_at;
 using tavtest::WynAnswer;
 using Bytes = std::vector<uint8_t>;
 
@@ -22,8 +21,6 @@ namespace {
 struct RecordingWyn : tavtest::RecordingWyn {
     RecordingWyn() { default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}}); }
 };
-
-unsigned u16(const std::vector<uint8_t>& f, size_t at) { return f.at(at) | (f.at(at + 1) << 8); }
 
 tavtest::WynCall only_exchange(const RecordingWyn& fake) {
     const auto exchanges = fake.calls_of("CommExecProc");
@@ -135,37 +132,35 @@ TEST(GeneralAccess, LongReplyIsCutToWhatTheComponentDelivers) {
     EXPECT_EQ(std::make_tuple(reply[4070], reply[4071], reply[65534]), std::make_tuple(0x5C, 0x00, 0x00));
 }
 
-TEST(PrimitiveAccess, WritesTheWholeHeaderForABusConnection) {
-    RecordingWyn fake;
-    fake.connectType = 122;
-    fake.kbNo = 9;
-    const unsigned char first[2] = {0xA1, 0xA2};
-    unsigned char reply[4] = {};
-    ASSERT_EQ(Wyn_Primitive_Acs(5, 'R', 3, 0x02, 0x10, 0x20, 0x30, 2, first, 0, nullptr, 4, reply), 0);
-    // The primitive access writes its header itself.
-    EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u);
-    const auto ex = only_exchange(fake);
-    ASSERT_EQ(ex.args.at(1), 28);
-    // Bus 122 at number 9, length 25, 'R' mode 3, count 8, kind and address, the first data, then (no
-    // second data) the reply length.
-    EXPECT_EQ(bytes_at(ex.data, 0, 27), (Bytes{0x5A, 25, 0, 0xFF, 122, 0, 9, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 3,
-                                               0, 1, 8, 0, 0x02, 0x10, 0x20, 0x30, 0xA1, 0xA2, 4, 0}));
-}
-
-TEST(PrimitiveAccess, RoutedConnectionCarriesTheRouteAndTheSecondData) {
-    RecordingWyn fake;
-    fake.connectType = 124;
-    fake.kbNo = 9;
-    fake.keiroId = 44;
-    const unsigned char first[1] = {0x01};
-    const unsigned char second[3] = {0xB1, 0xB2, 0xB3};
-    unsigned char reply[2] = {};
-    ASSERT_EQ(Wyn_Primitive_Acs(0, 'S', 0, 0x0B, 0, 0, 0, 1, first, 3, second, 2, reply), 0);
-    const auto ex = only_exchange(fake);
-    ASSERT_EQ(ex.args.at(1), 30);
-    const auto& f = ex.data;
-    EXPECT_EQ(std::make_tuple(u16(f, 1), f.at(5), f.at(6), u16(f, 17)), std::make_tuple(27u, 9, 44, 10u));
-    EXPECT_EQ(bytes_at(f, 23, 6), (Bytes{0x01, 3, 0, 0xB1, 0xB2, 0xB3}));  // first data, second's length and bytes
+// The primitive access writes the whole header itself: the connection (bus 122 at number 9; routed 124 with
+// number and route), length, command and mode, count, kind and address, the first data, then the second
+// data's length and bytes or, without them, the reply length; and a zero.
+TEST(PrimitiveAccess, WritesTheWholeFrameForEachConnection) {
+    const struct {
+        int connectType, route, station;
+        unsigned char command, mode, kind, a1, a2, a3;
+        Bytes first, second;
+        int replyLength;
+        Bytes frame;
+    } cases[] = {
+        {122, 0, 5, 'R', 3, 0x02, 0x10, 0x20, 0x30, {0xA1, 0xA2}, {}, 4,
+         {0x5A, 25, 0, 0xFF, 122, 0, 9, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 3, 0, 1, 8, 0, 0x02, 0x10, 0x20, 0x30,
+          0xA1, 0xA2, 4, 0, 0}},
+        {124, 44, 0, 'S', 0, 0x0B, 0, 0, 0, {0x01}, {0xB1, 0xB2, 0xB3}, 2,
+         {0x5A, 27, 0, 0xFF, 124, 9, 44, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 0, 0, 1, 10, 0, 0x0B, 0, 0, 0, 0x01, 3, 0,
+          0xB1, 0xB2, 0xB3, 0}},
+    };
+    for (const auto& c : cases) {
+        RecordingWyn fake;
+        fake.connectType = c.connectType, fake.kbNo = 9, fake.keiroId = c.route;
+        unsigned char reply[4] = {};
+        ASSERT_EQ(Wyn_Primitive_Acs(c.station, c.command, c.mode, c.kind, c.a1, c.a2, c.a3, static_cast<int>(c.first.size()),
+                                    c.first.data(), static_cast<int>(c.second.size()),
+                                    c.second.empty() ? nullptr : c.second.data(), c.replyLength, reply),
+                  0);
+        EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u) << c.connectType;
+        EXPECT_EQ(only_exchange(fake).data, c.frame) << c.connectType;
+    }
 }
 
 TEST(PrimitiveAccess, ReplyIsCopiedOnlyOnSuccess) {

@@ -2,7 +2,6 @@
 // bytes, retries, status checks) and round trips against the simulator.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -66,14 +65,11 @@ TEST_F(FakeTransfer, ReadTakesTenValueAndTenTableBlocksOfFour) {
 TEST_F(FakeTransfer, ValuesAndTablesAreConverted) {
     // Parameter 1: value -12.34 (2 places); table: attribute 0x0286 with the
     // sign bit of the initial value, initial 1.50, maximum 99.99, minimum 0.
-    std::vector<uint8_t> values(26, 0), table(70, 0);
-    const uint8_t v1[6] = {0x21, 0x00, 0x00, 0x00, 0x12, 0x34};
-    std::memcpy(&values[2], v1, 6);
-    values[2 + 6] = 0x08;  // parameter 2: memory error
-    const uint8_t t1[17] = {0x0A, 0x84, 0, 0, 0, 0x01, 0x50, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0};
-    std::memcpy(&table[2], t1, 17);
-    const uint8_t t2[17] = {0x00, 0x80, 0, 0, 0, 0x00, 0x07, 0, 0, 0, 0x00, 0x50, 0, 0, 0, 0, 0};
-    std::memcpy(&table[2 + 17], t2, 17);
+    // Parameter 2: a memory error in its value, initial value 7.
+    std::vector<uint8_t> values = {0, 0, 0x21, 0x00, 0x00, 0x00, 0x12, 0x34, 0x08};
+    std::vector<uint8_t> table = {0, 0, 0x0A, 0x84, 0, 0, 0, 0x01, 0x50, 0, 0, 0, 0x99, 0x99, 0, 0, 0, 0, 0,
+                                  0x00, 0x80, 0, 0, 0, 0x00, 0x07, 0, 0, 0, 0x00, 0x50, 0, 0, 0, 0, 0};
+    values.resize(26), table.resize(70);
     fake.answer("Wyn_StdPara_Rd", WynAnswer{0, values});
     fake.answer("Wyn_StdParaTbl_Rd", WynAnswer{0, table});
     ASSERT_EQ(para::Para_ComRd(nullptr, "0", 0, set.get()), 0);

@@ -191,17 +191,11 @@ TEST_F(SelectedStation, FailedOpenIsReturnedAndNotClosed) {
 // Positioning run status: reply layout and the print-form texts.
 class RunStatus : public ::testing::Test {
 protected:
-    std::vector<uint8_t> reply() {
-        std::vector<uint8_t> r(100, 0);
-        r[2] = 0x17;                                     // data number 17
-        r[3] = 0x01 | (2 << 1);                          // INC, cycle end
-        const uint8_t v1[] = {0x21, 0x00, 0x01, 0x23, 0x45};  // -123.45
-        std::memcpy(&r[4], v1, 5);
-        const uint8_t v2[] = {0x10, 0x00, 0x12, 0x34};  // 123.4
-        std::memcpy(&r[9], v2, 4);
-        const uint8_t v3[] = {0x00, 0x00, 0x00, 0x00, 0x07};  // 7
-        std::memcpy(&r[13], v3, 5);
-        r[18] = 0xAB;
+    // Point 17, INC, cycle end; -123.45, 123.4 and 7; code AB.
+    static std::vector<uint8_t> reply() {
+        std::vector<uint8_t> r = {0, 0, 0x17, 0x01 | (2 << 1), 0x21, 0x00, 0x01, 0x23, 0x45, 0x10, 0x00,
+                                  0x12, 0x34, 0x00, 0x00, 0x00, 0x00, 0x07, 0xAB};
+        r.resize(100);
         return r;
     }
     tavtest::TempHost host;
