@@ -115,20 +115,17 @@ TEST_F(Identification, RowsSelectedByTheRecordBytes) {
     }
 }
 
-TEST_F(Identification, OtherFamiliesGiveAnAllZeroRecord) {
-    for (uint8_t family : {0x50, 0x00, 0x20, 0x31}) {
+// Another family gives an all-zero record; a failed read leaves the caller's (0x55) bytes as they were.
+TEST_F(Identification, OtherFamiliesZeroTheRecordAFailedReadLeavesIt) {
+    for (auto [family, code, fill] : {std::tuple<uint8_t, short, uint8_t>{0x50, 0, 0}, {0x00, 0, 0}, {0x20, 0, 0},
+                                      {0x31, 0, 0}, {0x30, 2, 0x55}}) {
         auto r = kesta7_record();
         r[4] = family;
-        const AmpIdentification id = read(r);
+        const AmpIdentification id = read(r, code);
         const std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&id),
                                          reinterpret_cast<const uint8_t*>(&id) + sizeof id);
-        EXPECT_EQ(bytes, std::vector<uint8_t>(sizeof id, 0)) << "family " << int(family);
+        EXPECT_EQ(bytes, std::vector<uint8_t>(sizeof id, fill)) << "family " << int(family);
     }
-}
-
-TEST_F(Identification, CommunicationFailureLeavesTheOutputUntouched) {
-    const AmpIdentification id = read(kesta7_record(), 2);
-    EXPECT_EQ(std::make_pair(static_cast<uint8_t>(id.szModelName[0]), id.byFamily), std::make_pair(uint8_t{0x55}, uint8_t{0x55}));
 }
 
 TEST(MotorInfo, RowsAndTheLargestValuesBeyondTheTable) {

@@ -3,6 +3,7 @@
 // access), and end to end against the simulator's V-type amplifier.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,51 +112,46 @@ protected:
     tavtest::RecordingWyn fake;
 };
 
-TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
+// Fifteen points in eight exchanges without progress, after the direct-access read of point 1's image
+// (command 'P', kind 7 at 0x060101, 26 bytes) whose nibbles give the set's decimal points.
+TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithTheDecimalPointsOfPointOne) {
     tavtest::ProgressWindow window;
-    script_identification(id_record(0, 0x40));
-    script_decimal_nibbles(0, 2);
-    script_points();
-    auto s = std::make_unique<ItiVvDatSet>();
-    ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-
-    const auto reads = fake.calls_of("Wyn_PlaceDat_Rd3");
-    ASSERT_EQ(reads.size(), 8u);
-    for (int i = 0; i < 8; ++i) {
-        const int first = 2 * i + 1;  // station of entry 2, count, first point as BCD
-        EXPECT_EQ(std::make_tuple(reads[i].args[0], reads[i].args[1], reads[i].args[2]),
-                  std::make_tuple(2LL, i < 7 ? 2LL : 1LL, (first / 10) * 16LL + first % 10));
-    }
-    EXPECT_TRUE(window.rates.empty());
-    EXPECT_EQ(std::make_tuple(+s->nProgressDone, +s->nPointCount, +s->nColumnCount, +s->nFamily, std::string(s->szAmpNo)),
-              std::make_tuple(15, 15, 12u, 0x40u, std::string("002")));
-    for (int n = 1; n <= 15; ++n)
-        tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
-                                                .dStopPos = 1000.0 * n, .dSpeed = 100.0, .dAccelTime = 12.5,
-                                                .dDecelTime = 0.5 * n, .dStopTimer = 1.25, .nMCode = n, .nMValid = 1,
-                                                .nMTiming = 0, .nStatus = 0});
-}
-
-TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
     struct Case {
         uint8_t posNibble, timeNibble;
         unsigned short pos, time;
     };
-    for (Case c : {Case{2, 1, 2, 0}, Case{5, 3, 5, 1}, Case{7, 2, 0, 0}, Case{0, 4, 0, 0}, Case{3, 0, 3, 0}}) {
+    for (Case c : {Case{0, 2, 0, 0}, Case{2, 1, 2, 0}, Case{5, 3, 5, 1}, Case{7, 2, 0, 0}, Case{0, 4, 0, 0}, Case{3, 0, 3, 0}}) {
+        SCOPED_TRACE(std::to_string(c.posNibble) + "/" + std::to_string(c.timeNibble));
         fake.calls.clear();
         script_identification(id_record(0, 0x40));
         script_decimal_nibbles(c.posNibble, c.timeNibble);
         script_points();
         auto s = std::make_unique<ItiVvDatSet>();
         ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-        EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->wStopTimeDp), std::make_pair(+c.pos, +c.time))
-            << int(c.posNibble) << "/" << int(c.timeNibble);
-        // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
+        EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->wStopTimeDp), std::make_pair(+c.pos, +c.time));
         const auto ex = fake.calls_of("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
         EXPECT_EQ(ex[0].data.at(13), 0x50);
         EXPECT_EQ(bytes_at(ex[0].data, 19, 5), (Bytes{7, 1, 1, 6, 26}));
+
+        const auto reads = fake.calls_of("Wyn_PlaceDat_Rd3");
+        ASSERT_EQ(reads.size(), 8u);
+        for (int i = 0; i < 8; ++i) {
+            const int first = 2 * i + 1;  // station of entry 2, count, first point as BCD
+            EXPECT_EQ(std::make_tuple(reads[i].args[0], reads[i].args[1], reads[i].args[2]),
+                      std::make_tuple(2LL, i < 7 ? 2LL : 1LL, (first / 10) * 16LL + first % 10));
+        }
+        EXPECT_EQ(std::make_tuple(+s->nProgressDone, +s->nPointCount, +s->nColumnCount, +s->nFamily, std::string(s->szAmpNo)),
+                  std::make_tuple(15, 15, 12u, 0x40u, std::string("002")));
+        const double posScale = std::pow(10.0, c.pos), timeScale = std::pow(10.0, c.time);
+        for (int n = 1; n <= 15; ++n)
+            tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
+                                                    .dStopPos = 1000.0 * n / posScale, .dSpeed = 100.0,
+                                                    .dAccelTime = 12.5, .dDecelTime = 0.5 * n,
+                                                    .dStopTimer = 1.25 / timeScale, .nMCode = n, .nMValid = 1,
+                                                    .nMTiming = 0, .nStatus = 0});
     }
+    EXPECT_TRUE(window.rates.empty());
 }
 
 TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
