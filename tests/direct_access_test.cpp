@@ -42,39 +42,45 @@ TEST(StatusCheck, Str1BitsMapToLibraryCodes) {
     }
 }
 
-// Each access as its whole frame: the fixed header with the length, command and mode, the count (6 and
-// the data), kind and address, the length field (the data's, or the reply's without data), the data and
-// a zero; the reply length is copied back exactly, the two status bytes at least.
+// Each access as its whole frame: the fixed header with the length, command and mode, the body length (6 and
+// the data), kind and address, the reply length asked for (above the two status bytes; otherwise data sent
+// are counted instead), the data and a zero. The reply length is copied back exactly, the two status bytes at
+// least, a failed exchange's too; the mutex is released whatever the result.
 TEST(GeneralAccess, FramesAndReplyCopies) {
     const struct {
         int station;
         unsigned char command, mode, kind, a1, a2, a3;
         Bytes data;
         int replyLength;
+        short result;
         Bytes answer, frame, reply;  // reply: the caller's buffer, 0xAA before
     } cases[] = {
-        {3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, {0xDE, 0xAD, 0xBE, 0xEF}, 2, {0x00, 0x00},
+        {3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, {0xDE, 0xAD, 0xBE, 0xEF}, 2, 0, {0x00, 0x00},
          {0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B, 0x34, 0x12, 0x05, 4, 0,
           0xDE, 0xAD, 0xBE, 0xEF, 0},
          {0x00, 0x00, 0xAA, 0xAA}},
-        {1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, {}, 6, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55},
+        {1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, {}, 6, 0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55},
          {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0, 1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0},
          {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0xAA, 0xAA}},
-        {1, 'R', 2, 0x01, 0, 0, 0, {1, 2, 3}, 10, {0x00, 0x00},  // with data the length field stays 23
+        {1, 'R', 2, 0x01, 0, 0, 0, {1, 2, 3}, 10, 0, {0x00, 0x00},  // with data the length field stays 23
          {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0, 1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0},
          {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xAA}},
-        {1, 'W', 0, 0x01, 0, 0, 0, {}, 0, {0x42, 0x17, 0x99},
+        {1, 'W', 0, 0x01, 0, 0, 0, {}, 0, 0, {0x42, 0x17, 0x99},
          {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'W', 0, 0, 1, 6, 0, 0x01, 0, 0, 0, 0, 0, 0},
          {0x42, 0x17, 0xAA, 0xAA}},
+        {1, 'R', 0, 0x01, 0, 0, 0, {}, 2, 2, {0x80, 0x01},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0, 1, 6, 0, 0x01, 0, 0, 0, 0, 0, 0},
+         {0x80, 0x01, 0xAA, 0xAA}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(1, static_cast<char>(c.command)) + " mode " + std::to_string(c.mode));
         RecordingWyn fake;
-        fake.answer("CommExecProc", WynAnswer{0, c.answer});
+        fake.mutexHandle = 77;
+        fake.answer("CommExecProc", WynAnswer{c.result, c.answer});
         Bytes reply(c.reply.size(), 0xAA);
         ASSERT_EQ(Wyn_General_Acs(c.station, c.command, c.mode, c.kind, c.a1, c.a2, c.a3, static_cast<int>(c.data.size()),
                                   c.data.empty() ? nullptr : c.data.data(), c.replyLength, reply.data()),
-                  0);
+                  c.result);
         EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
                                                           "Wyn_CloseMutex"}));
         EXPECT_EQ(fake.calls[1].args.at(0), c.station);  // the station reaches the fixed header
@@ -82,19 +88,8 @@ TEST(GeneralAccess, FramesAndReplyCopies) {
         EXPECT_EQ(ex.args, (std::vector<long long>{1, static_cast<long long>(c.frame.size())}));
         EXPECT_EQ(ex.data, c.frame);
         EXPECT_EQ(reply, c.reply);
+        EXPECT_EQ(fake.calls.back().args, std::vector<long long>{77});
     }
-}
-
-TEST(GeneralAccess, FailedExchangeStillCopiesTheReplyAndReleasesTheMutex) {
-    RecordingWyn fake;
-    fake.mutexHandle = 77;
-    fake.answer("CommExecProc", WynAnswer{2, {0x80, 0x01}});
-    unsigned char reply[2] = {};
-    EXPECT_EQ(Wyn_General_Acs(1, 'R', 1, 0x01, 0, 0, 0, 0, nullptr, 2, reply), 2);
-    EXPECT_EQ(reply[0], 0x80);
-    EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
-                                                      "Wyn_CloseMutex"}));
-    EXPECT_EQ(fake.calls.back().args, std::vector<long long>{77});
 }
 
 // The refused combinations touch nothing; their neighbours are sent.

@@ -32,20 +32,13 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-// The simulator's parameter numbers of the two decimal-point settings.
-short sim_params(int* pos, int* time, unsigned* family) {
-    *pos = 112;
-    *time = 113;
-    *family = 0x30;
-    return 0;
-}
 short no_params(int*, int*, unsigned*) { return 1; }
 
 class Installed : public ::testing::Test {
 protected:
     void SetUp() override {
         tavtest::install_sample(home_, {"servo.set", "servo.con"});
-        set_decimal_param_finder(sim_params);
+        set_decimal_param_finder(tavtest::decimal_params<0x30>);  // the simulator's numbers
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
     tavtest::TempInstall home_;

@@ -28,13 +28,6 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-short fake_finder(int* stopPos, int* stopTime, unsigned* family) {
-    *stopPos = 112;
-    *stopTime = 113;
-    *family = 0x40;
-    return 0;
-}
-
 // Packs value as digits BCD digits into the bytes after a field's header.
 void put_digits(std::vector<uint8_t>& b, int header, long long value, int digits) {
     for (int i = digits - 1; i >= 0; --i, value /= 10) {
@@ -63,7 +56,7 @@ protected:
     void SetUp() override {
         tavtest::install_sample(home, {"servo.set"});
         select_station(2);
-        set_decimal_param_finder(fake_finder);
+        set_decimal_param_finder(tavtest::decimal_params<0x40>);
         fake.default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}});
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
@@ -304,7 +297,7 @@ protected:
         ASSERT_EQ(tav::line::Amp_Wt("2"), TAV_OK);  // the V-type amplifier is the target
         // The sample installation has no extended-parameter definitions; the
         // numbers found are not used by the VV transfer anyway.
-        set_decimal_param_finder(fake_finder);
+        set_decimal_param_finder(tavtest::decimal_params<0x40>);
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
 

@@ -202,12 +202,19 @@ protected:
     RecordingWyn fake;
 };
 
-TEST_F(RunStatus, FillsValuesAndTheirTexts) {
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, reply()});
+// A reply with the error bit (-20) or a failed read leaves the record; a good one fills values and texts.
+TEST_F(RunStatus, FillsValuesAndTheirTextsUnlessTheReadFails) {
+    auto flagged = reply();
+    flagged[3] |= 0x80;
+    fake.answers("Wyn_PlaceCondition_Rd", {WynAnswer{0, flagged}, WynAnswer{2, reply()}, WynAnswer{0, reply()}});
     PositioningRunStatus s;
     std::memset(&s, 0x55, sizeof s);
+    for (short code : {-20, 2}) {
+        EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), code);
+        EXPECT_EQ(s.byDataNo, 0x55);
+    }
     ASSERT_EQ(ItiDatRunStatus_Rd(9, &s), 0);
-    EXPECT_EQ(fake.calls.at(0).args, (std::vector<long long>{9, 100}));
+    EXPECT_EQ(fake.calls.at(2).args, (std::vector<long long>{9, 100}));
     EXPECT_EQ(std::make_tuple(+s.byDataNo, +s.nCmdMode, +s.nStepMode, +s.nCode), std::make_tuple(0x17, 1, 2, 0xAB));
     EXPECT_DOUBLE_EQ(double(s.dValue1), -123.45);
     EXPECT_DOUBLE_EQ(double(s.dValue2), 123.4);
@@ -217,18 +224,4 @@ TEST_F(RunStatus, FillsValuesAndTheirTexts) {
               (Names{"17", "INC", "   -123.45", "   123.4", "         7", "  ab"}));
     // The print form is switched off again for everyone else.
     EXPECT_EQ(tav::frame::switches().printForm, 0);
-}
-
-TEST_F(RunStatus, ErrorBitGivesMinusTwentyAndLeavesTheRecord) {
-    auto r = reply();
-    r[3] |= 0x80;
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, r});
-    PositioningRunStatus s;
-    std::memset(&s, 0x55, sizeof s);
-    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), -20);
-    EXPECT_EQ(s.byDataNo, 0x55);
-
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{2, reply()});
-    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), 2);
-    EXPECT_EQ(s.byDataNo, 0x55);
 }
