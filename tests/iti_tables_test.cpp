@@ -1,6 +1,6 @@
 // Editing either positioning table in memory, the 99-point table of an L-type
 // amplifier and the 15-point VV table: point numbers, change, insertion,
-// initialisation, the decimal-point moves and the comment limit.
+// initialisation and the decimal-point moves.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -189,22 +189,6 @@ TYPED_TEST(PointTable, DecimalMovesKeepTheDigits) {
         EXPECT_EQ(Att_Rd(s, &dp), TAV_OK);
         EXPECT_EQ(dp, 3);
     }
-}
-
-TYPED_TEST(PointTable, CommentLimitAndFileName) {
-    TypeParam* s = this->s.get();
-    const std::string ok(2047, 'c');
-    EXPECT_EQ(FileCmt_Wt(s, ok.c_str()), TAV_OK);
-    EXPECT_EQ(FileCmt_Wt(s, std::string(2048, 'd').c_str()), TAV_E_PARAMETER);
-    char back[2058];
-    ASSERT_EQ(FileCmt_Rd(s, back), TAV_OK);
-    EXPECT_EQ(std::string(back), ok);
-
-    EXPECT_EQ(FileName_Chg(s, ""), TAV_E_PARAMETER);
-    EXPECT_EQ(FileName_Chg(s, nullptr), TAV_E_PARAMETER);
-    EXPECT_EQ(+s->szFileName[0], '\0');
-    EXPECT_EQ(FileName_Chg(s, "/tmp/a.k7l"), TAV_OK);
-    EXPECT_STREQ(s->szFileName, "/tmp/a.k7l");
 }
 
 // --------------------------------------------------- the VV table's deletion

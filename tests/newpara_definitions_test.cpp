@@ -175,18 +175,44 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);
 }
 
+// One set of each family, for what they all do alike.
+class EveryFamily : public ::testing::Test {
+protected:
+    std::unique_ptr<ParaSet> para = std::make_unique<ParaSet>();
+    std::unique_ptr<NewParaSet> ext = std::make_unique<NewParaSet>();
+    std::unique_ptr<ItiDatSet> iti = std::make_unique<ItiDatSet>();
+    std::unique_ptr<ItiVvDatSet> vv = std::make_unique<ItiVvDatSet>();
+};
+
+// A comment of up to 2047 characters is kept and read back, a longer one refused (the old one kept); an
+// empty file name is refused.
+TEST_F(EveryFamily, CommentLimitAndFileName) {
+    const std::string ok(2047, 'c'), over(2048, 'd');
+    const auto check = [&](auto* set, auto commentWt, auto commentRd, auto nameChg) {
+        EXPECT_EQ(commentWt(set, ok.c_str()), TAV_OK);
+        EXPECT_EQ(commentWt(set, over.c_str()), TAV_E_PARAMETER);
+        char back[2058];
+        ASSERT_EQ(commentRd(set, back), TAV_OK);
+        EXPECT_EQ(std::string(back), ok);
+        for (const char* bad : {"", static_cast<const char*>(nullptr)}) EXPECT_EQ(nameChg(set, bad), TAV_E_PARAMETER);
+        EXPECT_EQ(+set->szFileName[0], '\0');
+        EXPECT_EQ(nameChg(set, "/tmp/a.k7l"), TAV_OK);
+        EXPECT_STREQ(set->szFileName, "/tmp/a.k7l");
+    };
+    check(para.get(), tav::para::Para_FileCmt_Wt, tav::para::Para_FileCmt_Rd, tav::para::Para_FileName_Chg);
+    check(ext.get(), NewPara_FileCmt_Wt, NewPara_FileCmt_Rd, NewPara_FileName_Chg);
+    check(iti.get(), tav::iti::FileCmt_Wt<ItiDatSet>, tav::iti::FileCmt_Rd<ItiDatSet>, tav::iti::FileName_Chg<ItiDatSet>);
+    check(vv.get(), tav::itivv::FileCmt_Wt, tav::itivv::FileCmt_Rd, tav::itivv::FileName_Chg);
+}
+
 // Every title function splits a file name alike: the drive letter, the folder
 // after it, the name without its extension (the standard parameters end it at
 // its last dot, the others at the first), and the page's name with that name
 // as the title.
-TEST(Titles, AllSplitTheFileNameAlike) {
+TEST_F(EveryFamily, TitlesSplitTheFileNameAlike) {
     struct Case {
         const char *file, *drive, *dir, *lastDot, *firstDot;
     };
-    auto para = std::make_unique<ParaSet>();
-    auto ext = std::make_unique<NewParaSet>();
-    auto iti = std::make_unique<ItiDatSet>();
-    auto vv = std::make_unique<ItiVvDatSet>();
     ext->nKind = 1;
     // Drive, folder, name, title and the two spare parts (one byte each: only a terminator fits).
     const auto split = [](auto* set, auto titleRd, const char* file) {

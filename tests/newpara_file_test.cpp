@@ -120,20 +120,14 @@ TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
     EXPECT_EQ(+back->para[1].dValue, +back->para[1].dInitial);
 }
 
-TEST_F(ParaFile, TargetsNamesAndComments) {
+TEST_F(ParaFile, TargetsAndNames) {
     set->szFileName[0] = '\0';
     EXPECT_EQ(NewPara_Wt(nullptr, set.get()), -7);
     for (auto [name, code] : {std::pair{std::string("a.k7"), -5}, {home.file("x.txt"), -5},
                               {home.file("no/such/dir/x.k7p"), -24}})
         EXPECT_EQ(NewPara_Wt(name.c_str(), set.get()), code) << name;
     ASSERT_EQ(NewPara_Wt(home.file("x.csv").c_str(), set.get()), 0);  // a ".csv" name exports
-    EXPECT_TRUE(home.exists("x.csv"));
-    EXPECT_EQ(NewPara_FileName_Chg(set.get(), ""), -1);
-
-    const std::string c2047(2047, 'c');
-    for (auto [text, code] : {std::pair{c2047, 0}, {c2047 + "c", -1}})
-        EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), text.c_str()), code) << text.size();
-    EXPECT_EQ(std::strlen(set->szComment), 2047u);
+    EXPECT_TRUE(home.exists("x.csv"));  // comments and names: EveryFamily.CommentLimitAndFileName
 }
 
 // The composition itself is Identification's (MotorNameFollowsTheEncoderCode); here the set's four
