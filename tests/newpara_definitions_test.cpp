@@ -175,7 +175,7 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);
 }
 
-// One set of each family, for what they all do alike.
+// One set of each family, for what they all do alike (with no file name).
 class EveryFamily : public ::testing::Test {
 protected:
     std::unique_ptr<ParaSet> para = std::make_unique<ParaSet>();
@@ -203,6 +203,26 @@ TEST_F(EveryFamily, CommentLimitAndFileName) {
     check(ext.get(), NewPara_FileCmt_Wt, NewPara_FileCmt_Rd, NewPara_FileName_Chg);
     check(iti.get(), tav::iti::FileCmt_Wt<ItiDatSet>, tav::iti::FileCmt_Rd<ItiDatSet>, tav::iti::FileName_Chg<ItiDatSet>);
     check(vv.get(), tav::itivv::FileCmt_Wt, tav::itivv::FileCmt_Rd, tav::itivv::FileName_Chg);
+}
+
+// Every family's writer wants a target, a name of its kinds and a folder that is there; its reader refuses
+// an empty or foreign file of its kind (-5) and finds no missing one (-3).
+TEST_F(EveryFamily, NamesAndFilesWritersAndReadersRefuse) {
+    tavtest::TempInstall home;
+    const auto check = [&](auto* set, auto write, auto read, const std::string& ext, const char* wrongKind) {
+        SCOPED_TRACE(ext);
+        EXPECT_EQ(write(nullptr, set), TAV_E_NO_TARGET_FILE);
+        for (auto [name, code] : {std::pair{std::string(wrongKind), TAV_E_FILE_NAME}, {home.file("x.txt"), TAV_E_FILE_NAME},
+                                  {home.file("no/such/dir" + ext), TAV_E_READ_ONLY}})
+            EXPECT_EQ(write(name.c_str(), set), code) << name;
+        home.write("empty" + ext, ""), home.write("foreign" + ext, "NOT A DATA FILE\r\n");
+        for (auto [name, code] : {std::pair{"empty", TAV_E_FILE_NAME}, {"foreign", TAV_E_FILE_NAME}, {"missing", TAV_E_NO_FILE}})
+            EXPECT_EQ(read(home.file(name + ext).c_str(), set), code) << name;
+    };
+    check(para.get(), tav::para::Para_Wt, [](const char* f, ParaSet* s) { return tav::para::Para_Rd(f, 0, s); }, ".k7p", "a.k7");
+    check(ext.get(), NewPara_Wt, [](const char* f, NewParaSet* s) { return NewPara_Rd(f, 0, s); }, ".k7p", "a.k7");
+    check(iti.get(), tav::iti::DatFil_Wt, tav::iti::DatFil_Rd, ".k7l", "a.kl");
+    check(vv.get(), tav::itivv::DatFil_Wt, tav::itivv::DatFil_Rd, ".k7v", "a.kv");
 }
 
 // Every title function splits a file name alike: the drive letter, the folder
