@@ -135,10 +135,11 @@ TEST_F(SelectedStation, OnlineOfflineCommandsAndResults) {
         std::vector<std::pair<std::string, WynAnswer>> script;
         short result;
         Names sent;  // between the opening and the identification and the closing
+        std::vector<int> rec = {};  // bytes 0, 1 and 4 of the record handed back; empty: not looked at
     } cases[] = {
         {"offline, already offline", 0, {{"Wyn_SysCondition_Rd", offline}}, 0, {}},
         {"offline, refused", 0, {{"Wyn_SysCondition_Rd", online}, {"Wyn_Offline_Set", status(0x80, 0x12)}}, -33,
-         {"Wyn_Offline_Set"}},
+         {"Wyn_Offline_Set"}, {0x80, 0x12, 0x30}},  // the refused command's status bytes come back
         {"online, already online", 1, {{"Wyn_SysCondition_Rd", online}}, 0, {}},
         {"online, failed", 1, {{"Wyn_SysCondition_Rd", offline}, {"Wyn_Online_Chg", WynAnswer{2, {0, 0}}}}, 2,
          {"Wyn_Online_Chg"}},
@@ -157,13 +158,8 @@ TEST_F(SelectedStation, OnlineOfflineCommandsAndResults) {
         EXPECT_EQ(fake.names(), names);
         EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
         for (size_t i = 2; i + 1 < fake.calls.size(); ++i) EXPECT_EQ(fake.calls[i].args.at(0), 5);
+        EXPECT_EQ(c.rec.empty() ? c.rec : (std::vector<int>{rec[0], rec[1], rec[4]}), c.rec);
     }
-    // The refused offline command's status bytes come back in the record.
-    fake.answer("Wyn_SysCondition_Rd", online);
-    fake.answer("Wyn_Offline_Set", status(0x80, 0x12));
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), -33);
-    EXPECT_EQ(std::make_tuple(rec[0], rec[1], rec[4]), std::make_tuple(0x80, 0x12, 0x30));
 }
 
 TEST_F(SelectedStation, RawRecordIsReadBetweenOpenAndClose) {
