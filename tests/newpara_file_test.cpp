@@ -1,5 +1,5 @@
-// Extended parameter files: the writer's layout, the reader's documented
-// behaviour and the header accessors.
+// Extended parameter files and listings: the writer's layout, the reader's
+// documented behaviour, the header accessors, the print page and the CSV export.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -33,6 +33,7 @@ protected:
     tavtest::TempInstall home;
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
     std::unique_ptr<NewParaSet> back = std::make_unique<NewParaSet>();
+    std::unique_ptr<NewParaPrint> page = std::make_unique<NewParaPrint>();
 };
 
 TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
@@ -149,6 +150,43 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     prop.nKind = 0;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
     EXPECT_STREQ(set->szFileName, "/data/axis.k7p");
+}
+
+TEST_F(ParaFile, ListingPagesNumbersAndHexadecimalValues) {
+    set->nPrintCount = 5;
+    ASSERT_EQ(NewParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_EQ(page->nLines, 297);
+    EXPECT_EQ(+set->nPrintFirst, 0);
+    EXPECT_TRUE(std::string(page->szLine[0]).starts_with("1_01  "));
+    EXPECT_TRUE(std::string(page->szLine[99]).starts_with("2_01  "));
+    EXPECT_TRUE(std::string(page->szLine[296]).starts_with("3_99  "));
+    // Parameter 297 is hexadecimal: value FFFF would print as "      FFFFH".
+    set->para[296].dValue = 0xFFFF;
+    ASSERT_EQ(NewParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_NE(std::string(page->szLine[296]).find("      FFFFH"), std::string::npos);
+    EXPECT_EQ(tav::text::Text(10015), page->szFileTitle);
+    EXPECT_TRUE(std::string(page->szAmpType).starts_with(tav::text::Text(10021) + "QMH "));
+    EXPECT_EQ(tav::text::Text(10005), page->szTitle);
+}
+
+TEST_F(ParaFile, ListingCsvFileHoldsInformationHeaderAndEveryParameter) {
+    std::strcpy(set->szFileName, "/x/axis1.k7p");
+    std::strcpy(set->szComment, "comment");
+    const std::string path = home.file("out.csv");
+    ASSERT_EQ(NewParaCsvType_Wt(path.c_str(), set.get()), 0);
+    const std::string text = home.read("out.csv");
+    int lines = 0;
+    for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) ++lines;
+    EXPECT_EQ(lines, 5 + 1 + 1 + 297);
+    EXPECT_NE(text.find("\r\n3_99 ,"), std::string::npos);
+    EXPECT_NE(text.find(tav::text::Text(10031) + "comment\r\nPA No. ,"), std::string::npos);
+    EXPECT_NE(text.find("\r\n1_01 ,"), std::string::npos);
+    // The CSV line carries the range text of the parameter.
+    EXPECT_NE(text.find(set->para[2].szItemComment), std::string::npos);
+
+    EXPECT_EQ(NewParaCsvType_Wt("", set.get()), -1);
+    EXPECT_EQ(NewParaCsvType_Wt(home.file("none/out.csv").c_str(), set.get()), -3);
+    EXPECT_FALSE(home.exists("none"));
 }
 
 }  // namespace
