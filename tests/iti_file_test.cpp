@@ -189,7 +189,7 @@ TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
 
 TEST_F(ItiFile, WriterNamesAndFailures) {
     auto s = new_set();
-    s->nPointCount = 99;  // the names refused: EveryFamily.NamesAndFilesWritersAndReadersRefuse
+    s->nPointCount = 99;  // the names refused: EveryFamily.WrongNamesAndUnreadableFilesAreRefused
     std::strcpy(s->szFileName, path("own.K7L").c_str());
     EXPECT_EQ(DatFil_Wt("", s.get()), TAV_OK);
     EXPECT_TRUE(home_.exists("own.K7L"));

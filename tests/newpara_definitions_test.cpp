@@ -1,5 +1,7 @@
 // Extended parameter definitions: finding and reading the definition files,
-// the identification codes and the single-parameter accessors.
+// the identification codes and the single-parameter accessors; and what the
+// sets of every family do alike (EveryFamily: comments, names, refused files,
+// titles).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -207,7 +209,7 @@ TEST_F(EveryFamily, CommentLimitAndFileName) {
 
 // Every family's writer wants a target, a name of its kinds and a folder that is there; its reader refuses
 // an empty or foreign file of its kind (-5) and finds no missing one (-3).
-TEST_F(EveryFamily, NamesAndFilesWritersAndReadersRefuse) {
+TEST_F(EveryFamily, WrongNamesAndUnreadableFilesAreRefused) {
     tavtest::TempInstall home;
     const auto check = [&](auto* set, auto write, auto read, const std::string& ext, const char* wrongKind) {
         SCOPED_TRACE(ext);

@@ -211,7 +211,7 @@ TEST_F(ParaFile, ShortAndDamagedParameterLines) {
 }
 
 TEST_F(ParaFile, NameRulesAndCancel) {
-    auto set = fresh();  // the names refused: EveryFamily.NamesAndFilesWritersAndReadersRefuse
+    auto set = fresh();  // the names refused: EveryFamily.WrongNamesAndUnreadableFilesAreRefused
     ASSERT_EQ(para::Para_FileName_Chg(set.get(), home.file("named.syp").c_str()), 0);
     EXPECT_EQ(para::Para_Wt("", set.get()), 0);
     EXPECT_TRUE(home.exists("named.syp"));
