@@ -12,7 +12,6 @@
 using tav::comm::Wyn_General_Acs;
 using tav::comm::Wyn_Primitive_Acs;
 using tav::comm::Wyn_STR_ERR_Chk;
-using tavtest::bytes_at;
 using tavtest::WynAnswer;
 using Bytes = std::vector<uint8_t>;
 
@@ -22,8 +21,6 @@ namespace {
 struct RecordingWyn : tavtest::RecordingWyn {
     RecordingWyn() { default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}}); }
 };
-
-unsigned u16(const std::vector<uint8_t>& f, size_t at) { return f.at(at) | (f.at(at + 1) << 8); }
 
 tavtest::WynCall only_exchange(const RecordingWyn& fake) {
     const auto exchanges = fake.calls_of("CommExecProc");
@@ -45,64 +42,54 @@ TEST(StatusCheck, Str1BitsMapToLibraryCodes) {
     }
 }
 
-TEST(GeneralAccess, WriteOfFourBytesFramesLengthBodyAndCount) {
-    RecordingWyn fake;
-    const unsigned char data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-    unsigned char reply[2] = {};
-    ASSERT_EQ(Wyn_General_Acs(3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, 4, data, 2, reply), 0);
-
-    EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
-                                                      "Wyn_CloseMutex"}));
-    EXPECT_EQ(fake.calls[1].args.at(0), 3);  // the station reaches the fixed header
-    const auto ex = only_exchange(fake);
-    EXPECT_EQ(ex.args.at(0), 1);
-    ASSERT_EQ(ex.args.at(1), 30);
-    // Fixed header with the length 27, 'S' mode 1, count 10, kind and address, 4 data bytes, the data, a zero.
-    EXPECT_EQ(ex.data, (Bytes{0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B,
-                              0x34, 0x12, 0x05, 4, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0}));
-}
-
-TEST(GeneralAccess, ReadWithoutDataAsksForTheReplyLength) {
-    RecordingWyn fake;
-    fake.answer("CommExecProc", WynAnswer{0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55}});
-    unsigned char reply[8] = {};
-    ASSERT_EQ(Wyn_General_Acs(1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, 0, nullptr, 6, reply), 0);
-    // Length 23, count 6, and the reply length 6 in the length field.
-    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0,
-                                               1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0}));
-    // Exactly the reply length is copied, status bytes first.
-    EXPECT_EQ(Bytes(reply, reply + 8), (Bytes{0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x00, 0x00}));
-}
-
-TEST(GeneralAccess, ReadWithDataKeepsTheLengthFieldAndCountsTheReply) {
-    RecordingWyn fake;
-    const unsigned char data[3] = {1, 2, 3};
-    unsigned char reply[10] = {};
-    ASSERT_EQ(Wyn_General_Acs(1, 'R', 2, 0x01, 0, 0, 0, 3, data, 10, reply), 0);
-    // Length 23 kept, count 9, the reply length 10 in the length field, then the data.
-    EXPECT_EQ(only_exchange(fake).data, (Bytes{0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0,
-                                               1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0}));
-}
-
-TEST(GeneralAccess, ReplyLengthZeroReturnsTheTwoStatusBytes) {
-    RecordingWyn fake;
-    fake.answer("CommExecProc", WynAnswer{0, {0x42, 0x17, 0x99}});
-    unsigned char reply[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    ASSERT_EQ(Wyn_General_Acs(1, 'W', 0, 0x01, 0, 0, 0, 0, nullptr, 0, reply), 0);
-    EXPECT_EQ(u16(only_exchange(fake).data, 23), 0u);
-    EXPECT_EQ(Bytes(reply, reply + 4), (Bytes{0x42, 0x17, 0xAA, 0xAA}));
-}
-
-TEST(GeneralAccess, FailedExchangeStillCopiesTheReplyAndReleasesTheMutex) {
-    RecordingWyn fake;
-    fake.mutexHandle = 77;
-    fake.answer("CommExecProc", WynAnswer{2, {0x80, 0x01}});
-    unsigned char reply[2] = {};
-    EXPECT_EQ(Wyn_General_Acs(1, 'R', 1, 0x01, 0, 0, 0, 0, nullptr, 2, reply), 2);
-    EXPECT_EQ(reply[0], 0x80);
-    EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
-                                                      "Wyn_CloseMutex"}));
-    EXPECT_EQ(fake.calls.back().args, std::vector<long long>{77});
+// Each access as its whole frame: the fixed header with the length, command and mode, the body length (6 and
+// the data), kind and address, the reply length asked for (above the two status bytes; otherwise data sent
+// are counted instead), the data and a zero. The reply length is copied back exactly, the two status bytes at
+// least, a failed exchange's too; the mutex is released whatever the result.
+TEST(GeneralAccess, FramesAndReplyCopies) {
+    const struct {
+        int station;
+        unsigned char command, mode, kind, a1, a2, a3;
+        Bytes data;
+        int replyLength;
+        short result;
+        Bytes answer, frame, reply;  // reply: the caller's buffer, 0xAA before
+    } cases[] = {
+        {3, 'S', 1, 0x0B, 0x34, 0x12, 0x05, {0xDE, 0xAD, 0xBE, 0xEF}, 2, 0, {0x00, 0x00},
+         {0x5A, 27, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 1, 0, 1, 10, 0, 0x0B, 0x34, 0x12, 0x05, 4, 0,
+          0xDE, 0xAD, 0xBE, 0xEF, 0},
+         {0x00, 0x00, 0xAA, 0xAA}},
+        {1, 'R', 0, 0x0E, 0x00, 0x10, 0x01, {}, 6, 0, {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0, 1, 6, 0, 0x0E, 0x00, 0x10, 0x01, 6, 0, 0},
+         {0x02, 0x00, 0x11, 0x22, 0x33, 0x44, 0xAA, 0xAA}},
+        {1, 'R', 2, 0x01, 0, 0, 0, {1, 2, 3}, 10, 0, {0x00, 0x00},  // with data the length field stays 23
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 2, 0, 1, 9, 0, 0x01, 0, 0, 0, 10, 0, 1, 2, 3, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAA, 0xAA}},
+        {1, 'W', 0, 0x01, 0, 0, 0, {}, 0, 0, {0x42, 0x17, 0x99},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'W', 0, 0, 1, 6, 0, 0x01, 0, 0, 0, 0, 0, 0},
+         {0x42, 0x17, 0xAA, 0xAA}},
+        {1, 'R', 0, 0x01, 0, 0, 0, {}, 2, 2, {0x80, 0x01},
+         {0x5A, 23, 0, 0xFF, 0, 0, 0, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 0, 0, 1, 6, 0, 0x01, 0, 0, 0, 0, 0, 0},
+         {0x80, 0x01, 0xAA, 0xAA}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(1, static_cast<char>(c.command)) + " mode " + std::to_string(c.mode));
+        RecordingWyn fake;
+        fake.mutexHandle = 77;
+        fake.answer("CommExecProc", WynAnswer{c.result, c.answer});
+        Bytes reply(c.reply.size(), 0xAA);
+        ASSERT_EQ(Wyn_General_Acs(c.station, c.command, c.mode, c.kind, c.a1, c.a2, c.a3, static_cast<int>(c.data.size()),
+                                  c.data.empty() ? nullptr : c.data.data(), c.replyLength, reply.data()),
+                  c.result);
+        EXPECT_EQ(fake.names(), (std::vector<std::string>{"Wyn_OpenMutex", "SetFixedHeaderData", "CommExecProc",
+                                                          "Wyn_CloseMutex"}));
+        EXPECT_EQ(fake.calls[1].args.at(0), c.station);  // the station reaches the fixed header
+        const auto ex = only_exchange(fake);
+        EXPECT_EQ(ex.args, (std::vector<long long>{1, static_cast<long long>(c.frame.size())}));
+        EXPECT_EQ(ex.data, c.frame);
+        EXPECT_EQ(reply, c.reply);
+        EXPECT_EQ(fake.calls.back().args, std::vector<long long>{77});
+    }
 }
 
 // The refused combinations touch nothing; their neighbours are sent.
@@ -140,37 +127,35 @@ TEST(GeneralAccess, LongReplyIsCutToWhatTheComponentDelivers) {
     EXPECT_EQ(std::make_tuple(reply[4070], reply[4071], reply[65534]), std::make_tuple(0x5C, 0x00, 0x00));
 }
 
-TEST(PrimitiveAccess, WritesTheWholeHeaderForABusConnection) {
-    RecordingWyn fake;
-    fake.connectType = 122;
-    fake.kbNo = 9;
-    const unsigned char first[2] = {0xA1, 0xA2};
-    unsigned char reply[4] = {};
-    ASSERT_EQ(Wyn_Primitive_Acs(5, 'R', 3, 0x02, 0x10, 0x20, 0x30, 2, first, 0, nullptr, 4, reply), 0);
-    // The primitive access writes its header itself.
-    EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u);
-    const auto ex = only_exchange(fake);
-    ASSERT_EQ(ex.args.at(1), 28);
-    // Bus 122 at number 9, length 25, 'R' mode 3, count 8, kind and address, the first data, then (no
-    // second data) the reply length.
-    EXPECT_EQ(bytes_at(ex.data, 0, 27), (Bytes{0x5A, 25, 0, 0xFF, 122, 0, 9, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 3,
-                                               0, 1, 8, 0, 0x02, 0x10, 0x20, 0x30, 0xA1, 0xA2, 4, 0}));
-}
-
-TEST(PrimitiveAccess, RoutedConnectionCarriesTheRouteAndTheSecondData) {
-    RecordingWyn fake;
-    fake.connectType = 124;
-    fake.kbNo = 9;
-    fake.keiroId = 44;
-    const unsigned char first[1] = {0x01};
-    const unsigned char second[3] = {0xB1, 0xB2, 0xB3};
-    unsigned char reply[2] = {};
-    ASSERT_EQ(Wyn_Primitive_Acs(0, 'S', 0, 0x0B, 0, 0, 0, 1, first, 3, second, 2, reply), 0);
-    const auto ex = only_exchange(fake);
-    ASSERT_EQ(ex.args.at(1), 30);
-    const auto& f = ex.data;
-    EXPECT_EQ(std::make_tuple(u16(f, 1), f.at(5), f.at(6), u16(f, 17)), std::make_tuple(27u, 9, 44, 10u));
-    EXPECT_EQ(bytes_at(f, 23, 6), (Bytes{0x01, 3, 0, 0xB1, 0xB2, 0xB3}));  // first data, second's length and bytes
+// The primitive access writes the whole header itself: the connection (bus 122 at number 9; routed 124 with
+// number and route), length, command and mode, count, kind and address, the first data, then the second
+// data's length and bytes or, without them, the reply length; and a zero.
+TEST(PrimitiveAccess, WritesTheWholeFrameForEachConnection) {
+    const struct {
+        int connectType, route, station;
+        unsigned char command, mode, kind, a1, a2, a3;
+        Bytes first, second;
+        int replyLength;
+        Bytes frame;
+    } cases[] = {
+        {122, 0, 5, 'R', 3, 0x02, 0x10, 0x20, 0x30, {0xA1, 0xA2}, {}, 4,
+         {0x5A, 25, 0, 0xFF, 122, 0, 9, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'R', 3, 0, 1, 8, 0, 0x02, 0x10, 0x20, 0x30,
+          0xA1, 0xA2, 4, 0, 0}},
+        {124, 44, 0, 'S', 0, 0x0B, 0, 0, 0, {0x01}, {0xB1, 0xB2, 0xB3}, 2,
+         {0x5A, 27, 0, 0xFF, 124, 9, 44, 0x11, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'S', 0, 0, 1, 10, 0, 0x0B, 0, 0, 0, 0x01, 3, 0,
+          0xB1, 0xB2, 0xB3, 0}},
+    };
+    for (const auto& c : cases) {
+        RecordingWyn fake;
+        fake.connectType = c.connectType, fake.kbNo = 9, fake.keiroId = c.route;
+        unsigned char reply[4] = {};
+        ASSERT_EQ(Wyn_Primitive_Acs(c.station, c.command, c.mode, c.kind, c.a1, c.a2, c.a3, static_cast<int>(c.first.size()),
+                                    c.first.data(), static_cast<int>(c.second.size()),
+                                    c.second.empty() ? nullptr : c.second.data(), c.replyLength, reply),
+                  0);
+        EXPECT_EQ(fake.count("SetFixedHeaderData"), 0u) << c.connectType;
+        EXPECT_EQ(only_exchange(fake).data, c.frame) << c.connectType;
+    }
 }
 
 TEST(PrimitiveAccess, ReplyIsCopiedOnlyOnSuccess) {

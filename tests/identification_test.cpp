@@ -13,7 +13,6 @@
 #include "text/text.h"
 
 using tav::line::Motor_Info_Rd;
-using tav::line::Open_SysCondition_Rd_Close;
 using tav::line::SysCondition_Rd;
 using tavtest::RecordingWyn;
 using tavtest::WynAnswer;
@@ -116,20 +115,17 @@ TEST_F(Identification, RowsSelectedByTheRecordBytes) {
     }
 }
 
-TEST_F(Identification, OtherFamiliesGiveAnAllZeroRecord) {
-    for (uint8_t family : {0x50, 0x00, 0x20, 0x31}) {
+// Another family gives an all-zero record; a failed read leaves the caller's (0x55) bytes as they were.
+TEST_F(Identification, OtherFamiliesZeroTheRecordAFailedReadLeavesIt) {
+    for (auto [family, code, fill] : {std::tuple<uint8_t, short, uint8_t>{0x50, 0, 0}, {0x00, 0, 0}, {0x20, 0, 0},
+                                      {0x31, 0, 0}, {0x30, 2, 0x55}}) {
         auto r = kesta7_record();
         r[4] = family;
-        const AmpIdentification id = read(r);
+        const AmpIdentification id = read(r, code);
         const std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&id),
                                          reinterpret_cast<const uint8_t*>(&id) + sizeof id);
-        EXPECT_EQ(bytes, std::vector<uint8_t>(sizeof id, 0)) << "family " << int(family);
+        EXPECT_EQ(bytes, std::vector<uint8_t>(sizeof id, fill)) << "family " << int(family);
     }
-}
-
-TEST_F(Identification, CommunicationFailureLeavesTheOutputUntouched) {
-    const AmpIdentification id = read(kesta7_record(), 2);
-    EXPECT_EQ(std::make_pair(static_cast<uint8_t>(id.szModelName[0]), id.byFamily), std::make_pair(uint8_t{0x55}, uint8_t{0x55}));
 }
 
 TEST(MotorInfo, RowsAndTheLargestValuesBeyondTheTable) {
@@ -144,37 +140,4 @@ TEST(MotorInfo, RowsAndTheLargestValuesBeyondTheTable) {
         EXPECT_EQ(Motor_Info_Rd(c.index, &a, &b, &d), 0);
         EXPECT_EQ(std::make_tuple(a, b, d), std::make_tuple(c.first, c.second, c.third)) << int(c.index);
     }
-}
-
-// The raw record of the selected station (5 in this list, whichever line
-// counts as the first entry) over a line opened and closed for the read.
-class RawRecord : public ::testing::Test {
-protected:
-    void SetUp() override {
-        install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
-    }
-    tavtest::TempInstall install;
-    RecordingWyn fake;
-};
-
-TEST_F(RawRecord, OpensReadsTheSelectedStationAndCloses) {
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, kesta7_record()});
-    SysConditionRecord rec{};
-    ASSERT_EQ(Open_SysCondition_Rd_Close(&rec), 0);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
-    EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
-    EXPECT_EQ(std::make_pair(+rec.byFamily, +rec.byExtCode), std::make_pair(0x30, 0x5C));
-}
-
-TEST_F(RawRecord, FailuresOfOpenAndReadAreReturned) {
-    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
-    SysConditionRecord rec{};
-    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 1);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
-
-    fake.calls.clear();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, kesta7_record()});
-    EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), 2);
-    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
-    EXPECT_EQ(rec.byFamily, 0);
 }

@@ -1,7 +1,10 @@
-// The positioning data file: round trip, the two header variants, short and
-// damaged files, templates, the CSV hand-over and the writer's failures.
+// The positioning data file and listing: round trip, the two header variants,
+// short and damaged files, the CSV hand-over, the writer's failures, the print
+// record, the description lines and the CSV file; and both tables' templates.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +12,7 @@
 #include "Tav_acs.h"
 #include "frame/frame.h"
 #include "iti/iti.h"
+#include "itivv/itivv.h"
 #include "line/line.h"
 #include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
@@ -17,6 +21,7 @@
 using namespace tav::iti;
 using tavtest::IdHeader;
 using tavtest::TempInstall;
+using tav::text::Text;
 
 namespace {
 
@@ -143,12 +148,8 @@ TEST_F(ItiFile, ShortFilesLeaveTheRestZero) {
 
 TEST_F(ItiFile, DamagedFilesGiveCodesNeverOverruns) {
     auto r = new_set();
-    home_.write("empty.k7l", "");
-    home_.write("bad.k7l", crlf("NOT A FILE\n"));
-    home_.write("wrong.k7p", crlf("SERVO,LIN\n"));
-    for (auto [name, code] : {std::pair{"empty.k7l", TAV_E_FILE_NAME}, {"bad.k7l", TAV_E_FILE_NAME},
-                              {"missing.k7l", TAV_E_NO_FILE}, {"wrong.k7p", TAV_E_FILE_NAME}})
-        EXPECT_EQ(DatFil_Rd(path(name).c_str(), r.get()), code) << name;
+    home_.write("wrong.k7p", crlf("SERVO,LIN\n"));  // a parameter file (empty and foreign ones: EveryFamily)
+    EXPECT_EQ(DatFil_Rd(path("wrong.k7p").c_str(), r.get()), TAV_E_FILE_NAME);
 
     // Letters in numbers, short lines, a blank inside a field, a huge first line.
     std::string junk = "SERVO,LIN, 001," + std::string(400, 'D') + ",zz,9q,GG\n";
@@ -191,11 +192,7 @@ TEST_F(ItiFile, CancelStopsAfterTheFirstPoint) {
 
 TEST_F(ItiFile, WriterNamesAndFailures) {
     auto s = new_set();
-    s->nPointCount = 99;
-    EXPECT_EQ(DatFil_Wt(nullptr, s.get()), TAV_E_NO_TARGET_FILE);
-    for (auto [name, code] : {std::pair{std::string("a.kl"), TAV_E_FILE_NAME}, {path("x.txt"), TAV_E_FILE_NAME},
-                              {path("no/such/dir.k7l"), TAV_E_READ_ONLY}})
-        EXPECT_EQ(DatFil_Wt(name.c_str(), s.get()), code) << name;
+    s->nPointCount = 99;  // the names refused: EveryFamily.WrongNamesAndUnreadableFilesAreRefused
     std::strcpy(s->szFileName, path("own.K7L").c_str());
     EXPECT_EQ(DatFil_Wt("", s.get()), TAV_OK);
     EXPECT_TRUE(home_.exists("own.K7L"));
@@ -224,26 +221,165 @@ TEST_F(ItiFile, TooManyTimerPlacesWritesThePointsButNoComment) {
     EXPECT_EQ(+(s->point[0].nChgFlag), 1);
 }
 
-TEST_F(ItiFile, TemplatesMakeANewLTable) {
-    tavtest::install_sample(home_, {"template/52.k7l", "template/54.k7l", "template/50.k7l"});
-    auto s = new_set();
-    std::strcpy(s->szFileName, "old");
-    ASSERT_EQ(DatFil_Create(2, s.get()), TAV_OK);
-    EXPECT_EQ((Texts{s->szAmpNo, s->szFileName}), (Texts{"0", ""}));
-    EXPECT_EQ(std::make_tuple(+s->nModel, +s->nFamily, +s->byInfo6, +s->byInfo10, +s->nPointCount, +s->point[98].nDataNo,
-                              +s->point[98].nCmdMode),
-              std::make_tuple(2, 0x30u, 0, 0xFF, 99, 99, 1));
+// ------------------------------------------------------------------ listing
+std::unique_ptr<ItiDatSet> sample() {
+    auto s = std::make_unique<ItiDatSet>();
+    s->nModel = 2;
+    s->nFamily = 0x30;
+    s->nPointCount = 99;
+    s->wStopPosDp = 2;
+    s->byInfo10 = 0xFF;
+    for (int i = 0; i < 99; ++i)
+        s->point[i] = {.nDataNo = i + 1, .nChgFlag = 0, .nCmdMode = i == 0, .nStepMode = 0, .dStopPos = -1.5 * i,
+                       .dSpeed = 100.0, .dStopTimer = 0.25, .nMCode = 0x1F, .nMValid = i == 0, .nMTiming = 0, .nStatus = 0};
+    std::strcpy(s->szComment, "note");
+    return s;
+}
 
-    ASSERT_EQ(DatFil_Create(4, s.get()), TAV_OK);
-    EXPECT_EQ(std::make_pair(+s->nModel, +s->byInfo6), std::make_pair(2, 1));
-    ASSERT_EQ(DatFil_Create(0, s.get()), TAV_OK);  // every other model: template 50
-    EXPECT_EQ(+(s->nModel), 2);
+TEST(ItiListing, PrintRecord) {
+    auto s = sample();
+    auto out = std::make_unique<ItiDatPrintData>();
+    ASSERT_EQ(Print_mak(s.get(), out.get()), TAV_OK);
+    // No file name: untitled; no amplifier number: no model line.
+    EXPECT_EQ((std::vector<std::string>{out->szTitle, out->szColumnTitle1, out->szModelLine, out->szCommentLine}),
+              (std::vector<std::string>{Text(10015), Text(10013), "", Text(10031) + "note"}));
+    EXPECT_EQ(std::make_pair(+out->nLineCount, +tav::frame::switches().printForm), std::make_pair(99, 0));
+    const std::string line1 = out->szPointLine[0], line2 = out->szPointLine[1];
+    EXPECT_TRUE(line1.starts_with("  1  INC   ") && line1.find("     0.00") != std::string::npos &&
+                line1.find(" 1F ") != std::string::npos) << line1;
+    EXPECT_NE(line2.find("     -1.50"), std::string::npos) << line2;
 
-    home_.write("template/52.k7l", "");
-    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_OK);  // an empty template gives an empty table
-    EXPECT_EQ(+(s->point[0].nDataNo), 0);
-    std::remove(home_.file("template/52.k7l").c_str());
-    EXPECT_EQ(DatFil_Create(2, s.get()), TAV_E_NO_FILE);
+    std::strcpy(s->szFileName, "/x/axis2.k7l");
+    s->wStopTimeDp = 5;
+    EXPECT_EQ(Print_mak(s.get(), out.get()), TAV_E_RANGE);
+    EXPECT_STREQ(out->szTitle, "axis2");
+}
+
+TEST(ItiListing, DescriptionLines) {
+    auto s = sample();
+    char out[kCtlInfoSize];
+    int count = 0;
+    // The result and the text of a description line.
+    const auto line = [&](int no) {
+        const short rc = Ctl_Inf_Rd(s.get(), no, &count, out);
+        return std::make_pair(int{rc}, std::string(out));
+    };
+    EXPECT_EQ(line(0), std::make_pair(int{TAV_E_PARAMETER}, std::string()));
+    EXPECT_EQ(Ctl_Inf_Rd(s.get(), 13, &count, out), TAV_E_PARAMETER);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(line(11).first, TAV_E_STATION);
+    std::strcpy(s->szAmpNo, "017");
+    EXPECT_EQ(line(11), std::make_pair(0, Text(10040) + "1"));
+    EXPECT_EQ(line(2), std::make_pair(0, Text(10032) + Text(10015)));
+    std::strcpy(s->szFileName, "C:\\d\\axis.k7l");
+    EXPECT_EQ(line(2), std::make_pair(0, Text(10032) + "axis.k7l"));
+    EXPECT_EQ(line(3), std::make_pair(0, Text(10004) + Text(10024)));
+    EXPECT_EQ(line(8), std::make_pair(0, Text(10029) + "NV* ****** - ***"));
+    s->byInfo7 = 9;
+    EXPECT_EQ(line(6), std::make_pair(0, Text(10027) + "?"));
+    EXPECT_TRUE(line(4).second.starts_with(Text(10021) + "QMT ")) << out;
+    EXPECT_EQ(line(4).first, TAV_OK);
+    // Damaged identification values stay inside the catalogue.
+    s->nModel = 0x7FFFFFFF;
+    s->nInterface = 0xFFFFFFFFu;
+    s->byInfo10 = 200;
+    for (int i = 1; i <= 12; ++i) Ctl_Inf_Rd(s.get(), i, &count, out);
+}
+
+TEST(ItiListing, CsvFile) {
+    tavtest::TempDir dir;
+    tav::frame::SetVersion("1.00");
+    auto s = sample();
+    std::strcpy(s->szComment, "a\r\nb");
+    const std::string file = dir.file("list.csv");
+    ASSERT_EQ(CsvType_Wt(file.c_str(), s.get()), TAV_OK);
+    const std::string csv = dir.read("list.csv");
+    EXPECT_TRUE(csv.starts_with(Text(10007) + "\r\n" + Text(10004) + Text(10024) + "\r\n")) << csv.substr(0, 80);
+    const std::string columns = "\r\n" + Text(10019) + "\r\n";
+    const std::size_t at = csv.find(columns);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(csv.find(Text(10041) + "HD-V1.00\r\n" + Text(10030) + " - \r\n" + Text(10031) + "a\r\r\nb"),
+              std::string::npos);
+    // 99 point lines after the column titles.
+    std::size_t lines = 0;
+    for (std::size_t i = at + columns.size(); i < csv.size(); ++i) lines += csv[i] == '\n';
+    EXPECT_EQ(lines, 99u);
+    EXPECT_TRUE(csv.find("\r\n  1, INC     , ") != std::string::npos && csv.find(",    31, ") != std::string::npos) << csv;
+
+    // A record that cannot be built leaves no file behind.
+    s->wStopTimeDp = 5;
+    EXPECT_EQ(CsvType_Wt(dir.file("bad.csv").c_str(), s.get()), TAV_E_RANGE);
+    EXPECT_FALSE(dir.exists("bad.csv"));
+    for (auto [name, code] : {std::pair{std::string(), TAV_E_PARAMETER}, {dir.file("no/such.csv"), TAV_E_NO_FILE}})
+        EXPECT_EQ(CsvType_Wt(name.c_str(), s.get()), code) << name;
+}
+
+// ---------------------------------------------------------------- templates
+// The family of a new table read from its template, for both positioning
+// tables: the line settings' tenth value on a plain read; when they cannot be
+// read, the positioning table keeps the value the failed read leaves (0) and
+// the VV table keeps KESTA7; a Create never looks at the settings and reads
+// the model's template.
+struct Families {
+    uint32_t positioning, vv;
+    bool operator==(const Families&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Families& f) { return os << f.positioning << "/" << f.vv; }
+
+class TemplateFamily : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string share = std::string(TAV_BUILD_DIR) + "/share/tav/template/";
+        for (const char* f : {"50.k7l", "52.k7l", "54.k7l", "55.k7v", "57.k7v", "59.k7v"})
+            home.write(std::string("template/") + f, tavtest::read_file(share + f));
+    }
+    void write_settings(int tenth) {
+        home.write("servo.set", "SERVO\r\ntitles\r\nLIN, COM1,38400,5,2,8,0,0,0," + std::to_string(tenth) + "\r\n");
+    }
+    Families read_templates() {
+        auto l = std::make_unique<ItiDatSet>();
+        auto v = std::make_unique<ItiVvDatSet>();
+        EXPECT_EQ(tav::iti::DatFil_Rd(nullptr, l.get()), TAV_OK);
+        EXPECT_EQ(tav::itivv::DatFil_Rd(nullptr, v.get()), TAV_OK);
+        return {l->nFamily, v->nFamily};
+    }
+    tavtest::TempInstall home;
+};
+
+TEST_F(TemplateFamily, APlainReadTakesTheTenthValueOfTheLineSettings) {
+    write_settings(0x40);
+    EXPECT_EQ(read_templates(), (Families{0x40, 0x40}));
+}
+
+TEST_F(TemplateFamily, UnreadableSettingsGiveZeroToThePositioningTableAndKesta7ToTheVvTable) {
+    EXPECT_EQ(read_templates(), (Families{0, 0x30}));  // no servo.set
+}
+
+// A Create takes the model's template: L type 52 (VV 57), LIN_KB 54 (59, its bus flag 1), any other
+// model 50 (55), and makes a KESTA7 table of that model's type without number or file name.
+TEST_F(TemplateFamily, CreateReadsTheModelsTemplateAsAKesta7Table) {
+    write_settings(0x40);
+    auto l = std::make_unique<ItiDatSet>();
+    auto v = std::make_unique<ItiVvDatSet>();
+    std::strcpy(l->szFileName, "old"), std::strcpy(v->szFileName, "old");
+    for (auto [model, busFlag] : {std::pair{2, 0}, {4, 1}, {0, 0}}) {
+        ASSERT_EQ(tav::iti::DatFil_Create(model, l.get()), TAV_OK);
+        ASSERT_EQ(tav::itivv::DatFil_Create(model, v.get()), TAV_OK);
+        EXPECT_EQ((Texts{l->szAmpNo, l->szFileName, v->szAmpNo, v->szFileName}), (Texts{"0", "", "0", ""}));
+        EXPECT_EQ(std::make_tuple(+l->nModel, +l->nFamily, +l->byInfo6, +l->byInfo10, +l->nPointCount,
+                                  +l->point[98].nDataNo, +l->point[98].nCmdMode),
+                  std::make_tuple(2, 0x30u, busFlag, 0xFF, 99, 99, 1)) << model;
+        EXPECT_EQ(std::make_tuple(+v->nModel, +v->nFamily, +v->byInfo6, +v->nPointCount, +v->nColumnCount,
+                                  +v->point[14].nDataNo, +v->point[14].nCmdMode),
+                  std::make_tuple(0, 0x30u, busFlag, 15, 12u, 15, 1)) << model;
+    }
+    // An empty template gives an empty table, a missing one none.
+    home.write("template/52.k7l", "");
+    EXPECT_EQ(tav::iti::DatFil_Create(2, l.get()), TAV_OK);
+    EXPECT_EQ(+l->point[0].nDataNo, 0);
+    for (const char* f : {"52.k7l", "57.k7v"}) std::remove(home.file(std::string("template/") + f).c_str());
+    EXPECT_EQ(tav::iti::DatFil_Create(2, l.get()), TAV_E_NO_FILE);
+    EXPECT_EQ(tav::itivv::DatFil_Create(2, v.get()), TAV_E_NO_FILE);
 }
 
 }  // namespace

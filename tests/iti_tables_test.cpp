@@ -1,6 +1,6 @@
 // Editing either positioning table in memory, the 99-point table of an L-type
 // amplifier and the 15-point VV table: point numbers, change, insertion,
-// initialisation, the decimal-point moves, the comment limit and the title.
+// initialisation and the decimal-point moves.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,17 +11,14 @@
 #include "iti/iti.h"
 #include "itivv/itivv.h"
 #include "tests/fixtures/set_matchers.h"
-#include "text/text.h"
 
 using namespace tav::iti;
 using namespace tav::itivv;
 using tavtest::expect_point_values;
-using Texts = std::vector<std::string>;
 
 namespace {
 
-// What differs between the tables for these tests: the point count, the file
-// extension, and the two times a VV point carries in its change and insertion.
+// What differs between the tables for these tests: the point count and the two times a VV point carries in its change and insertion.
 template <class Set>
 struct Table;
 
@@ -29,7 +26,6 @@ template <>
 struct Table<ItiDatSet> {
     using Point = ItiDatPoint;
     static constexpr int kPoints = 99;
-    static constexpr const char* kExt = ".k7l";
     static short chg(ItiDatSet* s, int no, const Point& p) {
         return Dat_Chg(s, no, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, p.dStopTimer, p.nMCode, p.nMValid,
                        p.nMTiming);
@@ -44,7 +40,6 @@ template <>
 struct Table<ItiVvDatSet> {
     using Point = ItiVvDatPoint;
     static constexpr int kPoints = 15;
-    static constexpr const char* kExt = ".k7v";
     static short chg(ItiVvDatSet* s, int no, const Point& p) {
         return Dat_Chg(s, no, p.nCmdMode, p.nStepMode, p.dStopPos, p.dSpeed, p.dAccelTime, p.dDecelTime,
                        p.dStopTimer, p.nMCode, p.nMValid, p.nMTiming);
@@ -135,7 +130,7 @@ TYPED_TEST(PointTable, ChangeMarksThePointAndReadLeavesTheMCodeFlagsToTheCaller)
     expect_point_values(out, want, 7);
 }
 
-TYPED_TEST(PointTable, InsertAtOneShiftsTheTableDown) {
+TYPED_TEST(PointTable, InsertShiftsTheTableDownFromItsPoint) {
     TypeParam* s = this->s.get();
     s->point[3].nChgFlag = 1;  // the flag belongs to the slot: a 1 stays 1
     const auto before = std::make_unique<TypeParam>(*s);
@@ -149,12 +144,10 @@ TYPED_TEST(PointTable, InsertAtOneShiftsTheTableDown) {
         EXPECT_EQ(+q.nStatus, -((no - 1) % 3)) << no;  // status stays with its slot
         EXPECT_EQ(+q.nChgFlag, no == 4 ? 1 : 2) << no;
     }
-}
-
-TYPED_TEST(PointTable, InsertAtTheLastPointOnlyChangesIt) {
-    TypeParam* s = this->s.get();
+    // At the last point only that point changes.
+    *s = *before;
     ASSERT_EQ(TestFixture::T::insert(s, this->N, this->p), TAV_OK);
-    for (int i = 0; i < this->N - 1; ++i) EXPECT_EQ(+s->point[i].nChgFlag, 0);
+    for (int i = 0; i < this->N - 1; ++i) EXPECT_EQ(+s->point[i].nChgFlag, i == 3 ? 1 : 0) << i;
     EXPECT_EQ(+s->point[this->N - 1].nChgFlag, 1);
     expect_point_values(s->point[this->N - 1], this->p, this->N);
 }
@@ -198,46 +191,8 @@ TYPED_TEST(PointTable, DecimalMovesKeepTheDigits) {
     }
 }
 
-TYPED_TEST(PointTable, CommentLimitAndFileName) {
-    TypeParam* s = this->s.get();
-    const std::string ok(2047, 'c');
-    EXPECT_EQ(FileCmt_Wt(s, ok.c_str()), TAV_OK);
-    EXPECT_EQ(FileCmt_Wt(s, std::string(2048, 'd').c_str()), TAV_E_PARAMETER);
-    char back[2058];
-    ASSERT_EQ(FileCmt_Rd(s, back), TAV_OK);
-    EXPECT_EQ(std::string(back), ok);
-
-    EXPECT_EQ(FileName_Chg(s, ""), TAV_E_PARAMETER);
-    EXPECT_EQ(FileName_Chg(s, nullptr), TAV_E_PARAMETER);
-    EXPECT_EQ(+s->szFileName[0], '\0');
-    EXPECT_EQ(FileName_Chg(s, "/tmp/a.k7l"), TAV_OK);
-    EXPECT_STREQ(s->szFileName, "/tmp/a.k7l");
-}
-
-TYPED_TEST(PointTable, TitleSplitsTheFileName) {
-    TypeParam* s = this->s.get();
-    char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], base[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
-        title[TAV_PATH_MAX];
-    const std::string page = tav::text::Text(10007);
-    ASSERT_FALSE(page.empty());
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{title, drive, base}), (Texts{page, "", ""}));
-
-    ASSERT_EQ(FileName_Chg(s, (std::string("C:\\data\\axis1") + TestFixture::T::kExt).c_str()), TAV_OK);
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{drive, dir, base, o4, o5, title}), (Texts{"C:", "\\data\\", "axis1", "", "", page + "    axis1"}));
-    // The VV table's caller may leave the last two parts out.
-    if constexpr (tavtest::kHasTimes<typename TestFixture::Point>) {
-        EXPECT_EQ(Title_Rd(s, drive, dir, base, nullptr, nullptr, title), TAV_OK);
-    }
-
-    ASSERT_EQ(FileName_Chg(s, (std::string("/home/u/x.y") + TestFixture::T::kExt).c_str()), TAV_OK);
-    ASSERT_EQ(Title_Rd(s, drive, dir, base, o4, o5, title), TAV_OK);
-    EXPECT_EQ((Texts{base, dir}), (Texts{"x", "/home/u/"}));
-}
-
 // --------------------------------------------------- the VV table's deletion
-TEST(ItiVvDeletion, DeleteAtThreeClosesTheGapAndResetsTheLastPoint) {
+TEST(ItiVvDeletion, DeleteClosesTheGapAndResetsTheLastPoint) {
     auto s = numbered_set<ItiVvDatSet>();
     s->point[5].nChgFlag = 1;  // an edited slot stays 1
     const auto before = std::make_unique<ItiVvDatSet>(*s);
@@ -251,19 +206,16 @@ TEST(ItiVvDeletion, DeleteAtThreeClosesTheGapAndResetsTheLastPoint) {
         expect_point_values(p, before->point[no], no);
         EXPECT_EQ(+p.nChgFlag, no == 6 ? 1 : 2) << no;
     }
-    EXPECT_EQ(+s->point[14].nChgFlag, 2);
     ItiVvDatPoint cleared{};
     cleared.nDataNo = 15, cleared.nCmdMode = 1;
+    EXPECT_EQ(+s->point[14].nChgFlag, 2);
     tavtest::expect_point(s->point[14], cleared);
-}
-
-TEST(ItiVvDeletion, DeleteAtFifteenOnlyResetsIt) {
-    auto s = numbered_set<ItiVvDatSet>();
-    const auto before = std::make_unique<ItiVvDatSet>(*s);
+    // At 15 only the last point is reset.
+    *s = *before;
     ASSERT_EQ(Dat_Delete(s.get(), 15), TAV_OK);
     EXPECT_EQ(std::memcmp(&before->point[0], &s->point[0], 14 * sizeof(ItiVvDatPoint)), 0);
-    EXPECT_EQ(std::make_tuple(+s->point[14].nChgFlag, +s->point[14].dAccelTime, +s->point[14].nCmdMode),
-              std::make_tuple(2, 0.0, 1));
+    EXPECT_EQ(+s->point[14].nChgFlag, 2);
+    tavtest::expect_point(s->point[14], cleared);
 }
 
 }  // namespace

@@ -24,11 +24,6 @@
 #include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
 
-namespace tav::line {
-short PlaceRunOff(int station, int number, int mode, unsigned char* status, int* ready);
-short ItiDatRunStatus_Rd(int station, PositioningRunStatus* out);
-}  // namespace tav::line
-
 using namespace tav::iti;
 using tavtest::bytes_at;
 using tavtest::RecordingWyn;
@@ -37,20 +32,13 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-// The simulator's parameter numbers of the two decimal-point settings.
-short sim_params(int* pos, int* time, unsigned* family) {
-    *pos = 112;
-    *time = 113;
-    *family = 0x30;
-    return 0;
-}
 short no_params(int*, int*, unsigned*) { return 1; }
 
 class Installed : public ::testing::Test {
 protected:
     void SetUp() override {
         tavtest::install_sample(home_, {"servo.set", "servo.con"});
-        set_decimal_param_finder(sim_params);
+        set_decimal_param_finder(tavtest::decimal_params<0x30>);  // the simulator's numbers
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
     tavtest::TempInstall home_;
@@ -68,8 +56,7 @@ protected:
         fake_.answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 1, 0, 0x50}});
     }
     void decimals(unsigned char pos, unsigned char time) {
-        fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, pos}});
-        fake_.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, time}});
+        fake_.answers("Wyn_Para_Rd2", {WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, pos}}, WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, time}}});
     }
     std::unique_ptr<ItiDatSet> table() {
         auto s = std::make_unique<ItiDatSet>();
@@ -148,8 +135,7 @@ TEST_F(ItiFake, ReadFailuresAndCancel) {
     // A status error ends the read without retry.
     fake_.calls.clear();
     decimals(0, 0);
-    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {}});
-    fake_.answer("Wyn_PlaceDat_Rd2", WynAnswer{0, {0x40, 0}});
+    fake_.answers("Wyn_PlaceDat_Rd2", {WynAnswer{0, {}}, WynAnswer{0, {0x40, 0}}});
     EXPECT_EQ(ComRd(nullptr, "1", s.get()), TAV_E_STR_DATA);
     EXPECT_EQ(fake_.calls_of("Wyn_PlaceDat_Rd2").size(), 2u);
     EXPECT_EQ(+(s->nProgressDone), 4);
@@ -254,9 +240,8 @@ TEST_F(ItiFake, StatusErrorRetriesPointByPoint) {
     s->point[1].nChgFlag = 1;
     operator_then_amp();
     decimals(0, 0);
-    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0x40, 0}});  // the block
-    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0, 0}});     // point 1 alone
-    fake_.answer("Wyn_PlaceDat_Wt2", WynAnswer{0, {0x20, 0}});  // point 2 alone
+    // The block, then point 1 alone and point 2 alone.
+    fake_.answers("Wyn_PlaceDat_Wt2", {WynAnswer{0, {0x40, 0}}, WynAnswer{0, {0, 0}}, WynAnswer{0, {0x20, 0}}});
     EXPECT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_E_STR_TRANSMISSION);
     const auto writes = fake_.calls_of("Wyn_PlaceDat_Wt2");
     ASSERT_EQ(writes.size(), 3u);
@@ -361,7 +346,7 @@ protected:
     }
 };
 
-TEST_F(ItiSim, ReadInsertWriteReadBackAndRunToAPoint) {
+TEST_F(ItiSim, ReadInsertWriteReadBackAndAChangedPointOnTheAmplifier) {
     auto s = std::make_unique<ItiDatSet>();
     ASSERT_EQ(ComRd(nullptr, "1", s.get()), TAV_OK);
     EXPECT_EQ(std::make_pair(+s->nModel, +s->nPointCount), std::make_pair(2, 99));
@@ -383,30 +368,14 @@ TEST_F(ItiSim, ReadInsertWriteReadBackAndRunToAPoint) {
     ASSERT_EQ(Att_AmpRd("1", &pos, &time), TAV_OK);
     EXPECT_EQ(std::make_pair(+pos, +time), std::make_pair(0, 0));
 
-    // A positioning run to a changed point.
+    // A changed point reaches the amplifier's memory (running to it is LineEndToEnd's and TestRunCommands').
     ASSERT_EQ(Dat_Chg(s.get(), 3, 0, 0, 1234.0, 5000.0, 0.0, 7, 1, 1), TAV_OK);
     ASSERT_EQ(ComWt(nullptr, "1", 0, s.get()), TAV_OK);
-
     ASSERT_EQ(tav::line::Wyn_Net_Open(), TAV_OK);
-    const auto& w = tav::comm::wyn();
-    unsigned char st[8] = {};
-    ASSERT_EQ(w.Wyn_Offline_Set(1, st), TAV_OK);
-    ASSERT_EQ(w.Wyn_Run_On(1, st), TAV_OK);
     ItiNoDatInfo info{};
     ASSERT_EQ(NoDat_Rd(1, 3, &info), TAV_OK);
     EXPECT_EQ(std::make_tuple(+info.dStopPos, +info.dSpeed, +info.nMCode), std::make_tuple(1234.0, 5000.0, 7));
-    int ready = 0;
-    ASSERT_EQ(tav::line::PlaceRunOff(1, 3, 1, st, &ready), TAV_OK);
-    PositioningRunStatus run{};
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-    do {
-        ASSERT_EQ(tav::line::ItiDatRunStatus_Rd(1, &run), TAV_OK);
-        if (run.nCode == 2) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (std::chrono::steady_clock::now() < until);
-    // Arrived at point 3's stop position.
-    EXPECT_EQ(std::make_tuple(+run.nCode, +run.byDataNo, +run.dValue1), std::make_tuple(2, 3, 1234.0));
-    w.Wyn_Net_Close();
+    tav::comm::wyn().Wyn_Net_Close();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // access), and end to end against the simulator's V-type amplifier.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,26 +21,12 @@
 
 using namespace tav::itivv;
 using tavtest::bytes_at;
+using tavtest::id_record;
 using tavtest::WynAnswer;
 using tavtest::WynCall;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-short fake_finder(int* stopPos, int* stopTime, unsigned* family) {
-    *stopPos = 112;
-    *stopTime = 113;
-    *family = 0x40;
-    return 0;
-}
-
-std::vector<uint8_t> record(uint8_t type, uint8_t family, uint8_t interface = 0) {
-    std::vector<uint8_t> r(17, 0);
-    r[3] = type;
-    r[4] = family;
-    r[13] = interface;
-    return r;
-}
 
 // Packs value as digits BCD digits into the bytes after a field's header.
 void put_digits(std::vector<uint8_t>& b, int header, long long value, int digits) {
@@ -69,20 +56,18 @@ protected:
     void SetUp() override {
         tavtest::install_sample(home, {"servo.set"});
         select_station(2);
-        set_decimal_param_finder(fake_finder);
+        set_decimal_param_finder(tavtest::decimal_params<0x40>);
         fake.default_answer("CommExecProc", WynAnswer{0, {0x00, 0x00}});
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
     // servo.con with entry 2 selected, its station as given.
     void select_station(int station) {
         char line[64];
-        std::snprintf(line, sizeof line, "002,0,V\r\n");
-        if (station != 2) std::snprintf(line, sizeof line, "%03d,0,V\r\n", station);
+        std::snprintf(line, sizeof line, "%03d,0,V\r\n", station);
         home.write("servo.con", std::string("SERVO,   2\r\n2\r\n001,0,L\r\n") + line);
     }
     void script_identification(const std::vector<uint8_t>& amplifier) {
-        fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
-        fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, amplifier});
+        fake.answers("Wyn_SysCondition_Rd", {WynAnswer{0, id_record(1, 0x50)}, WynAnswer{0, amplifier}});
     }
     // The direct-access read of point 1 whose stop-position and stop-timer
     // fields carry the given decimal nibbles.
@@ -102,7 +87,6 @@ protected:
             fake.answer("Wyn_PlaceDat_Rd3", WynAnswer{0, reply});
         }
     }
-    std::vector<WynCall> calls(const std::string& name) const { return fake.calls_of(name); }
     static std::unique_ptr<ItiVvDatSet> edited_set() {
         auto s = std::make_unique<ItiVvDatSet>();
         s->nPointCount = 15;
@@ -121,60 +105,55 @@ protected:
     tavtest::RecordingWyn fake;
 };
 
-TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithoutProgress) {
+// Fifteen points in eight exchanges without progress, after the direct-access read of point 1's image
+// (command 'P', kind 7 at 0x060101, 26 bytes) whose nibbles give the set's decimal points.
+TEST_F(VvTransfer, ReadsFifteenPointsInEightExchangesWithTheDecimalPointsOfPointOne) {
     tavtest::ProgressWindow window;
-    script_identification(record(0, 0x40));
-    script_decimal_nibbles(0, 2);
-    script_points();
-    auto s = std::make_unique<ItiVvDatSet>();
-    ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-
-    const auto reads = calls("Wyn_PlaceDat_Rd3");
-    ASSERT_EQ(reads.size(), 8u);
-    for (int i = 0; i < 8; ++i) {
-        const int first = 2 * i + 1;  // station of entry 2, count, first point as BCD
-        EXPECT_EQ(std::make_tuple(reads[i].args[0], reads[i].args[1], reads[i].args[2]),
-                  std::make_tuple(2LL, i < 7 ? 2LL : 1LL, (first / 10) * 16LL + first % 10));
-    }
-    EXPECT_TRUE(window.rates.empty());
-    EXPECT_EQ(std::make_tuple(+s->nProgressDone, +s->nPointCount, +s->nColumnCount, +s->nFamily, std::string(s->szAmpNo)),
-              std::make_tuple(15, 15, 12u, 0x40u, std::string("002")));
-    for (int n = 1; n <= 15; ++n)
-        tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
-                                                .dStopPos = 1000.0 * n, .dSpeed = 100.0, .dAccelTime = 12.5,
-                                                .dDecelTime = 0.5 * n, .dStopTimer = 1.25, .nMCode = n, .nMValid = 1,
-                                                .nMTiming = 0, .nStatus = 0});
-}
-
-TEST_F(VvTransfer, DecimalPointsComeFromTheNibblesOfPointOne) {
     struct Case {
         uint8_t posNibble, timeNibble;
         unsigned short pos, time;
     };
-    for (Case c : {Case{2, 1, 2, 0}, Case{5, 3, 5, 1}, Case{7, 2, 0, 0}, Case{0, 4, 0, 0}, Case{3, 0, 3, 0}}) {
+    for (Case c : {Case{0, 2, 0, 0}, Case{2, 1, 2, 0}, Case{5, 3, 5, 1}, Case{7, 2, 0, 0}, Case{0, 4, 0, 0}, Case{3, 0, 3, 0}}) {
+        SCOPED_TRACE(std::to_string(c.posNibble) + "/" + std::to_string(c.timeNibble));
         fake.calls.clear();
-        script_identification(record(0, 0x40));
+        script_identification(id_record(0, 0x40));
         script_decimal_nibbles(c.posNibble, c.timeNibble);
         script_points();
         auto s = std::make_unique<ItiVvDatSet>();
         ASSERT_EQ(ComRd(nullptr, "2", s.get()), TAV_OK);
-        EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->wStopTimeDp), std::make_pair(+c.pos, +c.time))
-            << int(c.posNibble) << "/" << int(c.timeNibble);
-        // The read of point 1's image: command 'P', kind 7 at 0x060101, 26 bytes.
-        const auto ex = calls("CommExecProc");
+        EXPECT_EQ(std::make_pair(+s->wStopPosDp, +s->wStopTimeDp), std::make_pair(+c.pos, +c.time));
+        const auto ex = fake.calls_of("CommExecProc");
         ASSERT_EQ(ex.size(), 1u);
         EXPECT_EQ(ex[0].data.at(13), 0x50);
         EXPECT_EQ(bytes_at(ex[0].data, 19, 5), (Bytes{7, 1, 1, 6, 26}));
+
+        const auto reads = fake.calls_of("Wyn_PlaceDat_Rd3");
+        ASSERT_EQ(reads.size(), 8u);
+        for (int i = 0; i < 8; ++i) {
+            const int first = 2 * i + 1;  // station of entry 2, count, first point as BCD
+            EXPECT_EQ(std::make_tuple(reads[i].args[0], reads[i].args[1], reads[i].args[2]),
+                      std::make_tuple(2LL, i < 7 ? 2LL : 1LL, (first / 10) * 16LL + first % 10));
+        }
+        EXPECT_EQ(std::make_tuple(+s->nProgressDone, +s->nPointCount, +s->nColumnCount, +s->nFamily, std::string(s->szAmpNo)),
+                  std::make_tuple(15, 15, 12u, 0x40u, std::string("002")));
+        const double posScale = std::pow(10.0, c.pos), timeScale = std::pow(10.0, c.time);
+        for (int n = 1; n <= 15; ++n)
+            tavtest::expect_point(s->point[n - 1], {.nDataNo = n, .nChgFlag = 0, .nCmdMode = 1, .nStepMode = 0,
+                                                    .dStopPos = 1000.0 * n / posScale, .dSpeed = 100.0,
+                                                    .dAccelTime = 12.5, .dDecelTime = 0.5 * n,
+                                                    .dStopTimer = 1.25 / timeScale, .nMCode = n, .nMValid = 1,
+                                                    .nMTiming = 0, .nStatus = 0});
     }
+    EXPECT_TRUE(window.rates.empty());
 }
 
 TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
     auto s = std::make_unique<ItiVvDatSet>();
-    script_identification(record(2, 0x30));  // an L type
+    script_identification(id_record(2, 0x30));  // an L type
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_VV_TYPE);
-    script_identification(record(0, 0x40, 1));  // V type with another interface
+    script_identification(id_record(0, 0x40, 1));  // V type with another interface
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_VV_TYPE);
-    script_identification(record(0, 0x50));  // not an amplifier family
+    script_identification(id_record(0, 0x50));  // not an amplifier family
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_OPERATOR);
     EXPECT_EQ(fake.count("Wyn_PlaceDat_Rd3"), 0u);
     EXPECT_EQ(+s->nProgressDone, -1);
@@ -182,7 +161,7 @@ TEST_F(VvTransfer, ReadRefusesTheWrongDevices) {
     // Station 0 that is not the servo operator: the line is closed at once.
     fake.calls.clear();
     s->nProgressDone = 5;
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0, 0x40)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(0, 0x40)});
     EXPECT_EQ(ComRd(nullptr, "2", s.get()), TAV_E_NOT_OPERATOR);
     EXPECT_EQ(std::make_tuple(fake.count("Wyn_SysCondition_Rd"), fake.count("Wyn_Net_Close")), std::make_tuple(1u, 1u));
     EXPECT_EQ(+s->nProgressDone, 0);
@@ -206,14 +185,14 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
     s->point[3].dStopPos = 1234.0;
     s->point[3].nMCode = 256;  // sent as its low byte
     s->point[4].nChgFlag = 1;
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(1, 0x50)});
     ASSERT_EQ(ComWt(nullptr, "2", 0, s.get()), TAV_OK);
 
     std::vector<std::string> order;
     for (const WynCall& c : fake.calls)
         if (c.name == "CommExecProc" || c.name == "Wyn_PlaceDat_Wt3") order.push_back(c.name);
     EXPECT_EQ(order, (std::vector<std::string>{"CommExecProc", "CommExecProc", "Wyn_PlaceDat_Wt3", "CommExecProc"}));
-    const auto ex = calls("CommExecProc");
+    const auto ex = fake.calls_of("CommExecProc");
     ASSERT_EQ(ex.size(), 3u);
     // Announce and close: 'Q' to kind 0x51, M = 0 and M = 1, no data.
     for (int i : {0, 2}) {
@@ -227,7 +206,7 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
               (Bytes{0x00, 0x00, 0x40, 0x11, 0x33, 0x22, 0x55, 0xA0, 0xB1, 0xC2, 0xE4, 0xF7, 0x88, 0x00, 0x00}));
 
     // Points 4 and 5 in one block of two 24-byte images, to the target station.
-    const auto wt = calls("Wyn_PlaceDat_Wt3");
+    const auto wt = fake.calls_of("Wyn_PlaceDat_Wt3");
     EXPECT_EQ(wt[0].args, (std::vector<long long>{2, 2, 0x04, 48}));
     const std::vector<uint8_t>& d = wt[0].data;
     ASSERT_EQ(d.size(), 48u);
@@ -244,7 +223,7 @@ TEST_F(VvTransfer, WriteFramesThePointsWithAnnounceIdentificationAndClose) {
 
 TEST_F(VvTransfer, AFailedStepEndsTheWriteBeforeTheNext) {
     auto s = edited_set();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(1, 0x50)});
     fake.answer("CommExecProc", WynAnswer{3, {}});
     EXPECT_EQ(ComWt(nullptr, "2", 1, s.get()), 3);
     EXPECT_EQ(std::make_tuple(fake.count("CommExecProc"), fake.count("Wyn_PlaceDat_Wt3"), fake.count("Wyn_Net_Close")),
@@ -252,14 +231,14 @@ TEST_F(VvTransfer, AFailedStepEndsTheWriteBeforeTheNext) {
 
     // A point write that fails leaves the close unsent.
     fake.calls.clear();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(1, 0x50)});
     fake.answer("Wyn_PlaceDat_Wt3", WynAnswer{12, {0x00, 0x00}});
     EXPECT_EQ(ComWt(nullptr, "2", 1, s.get()), 12);
     EXPECT_EQ(fake.count("CommExecProc"), 2u);
 
     // Station 0 that is not the servo operator: nothing is written.
     fake.calls.clear();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0, 0x40)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(0, 0x40)});
     EXPECT_EQ(ComWt(nullptr, "2", 1, s.get()), TAV_E_NOT_OPERATOR);
     EXPECT_EQ(fake.count("CommExecProc"), 0u);
 }
@@ -281,9 +260,9 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
     // The initial write sends every point with what it holds.
     tavplat::copy_text(s->szAmpNo, "002");
     s->point[0].dSpeed = 9000.0;  // beyond 7999.99
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(1, 0x50)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(1, 0x50)});
     ASSERT_EQ(InitWt(s.get()), TAV_OK);
-    const auto wt = calls("Wyn_PlaceDat_Wt3");
+    const auto wt = fake.calls_of("Wyn_PlaceDat_Wt3");
     ASSERT_EQ(wt.size(), 8u);
     EXPECT_EQ(bytes_at(wt[0].data, 7, 4), (Bytes{0x20, 0x90, 0x00, 0x00}));
     EXPECT_EQ(fake.count("CommExecProc"), 3u);
@@ -292,22 +271,21 @@ TEST_F(VvTransfer, TheRangeCheckCoversTheTimesButNotTheInitialWrite) {
 
 TEST_F(VvTransfer, DecimalSettingsByParameterCheckTypeThenFamily) {
     unsigned short pos = 9, time = 9;
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(2, 0x50)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(2, 0x50)});
     EXPECT_EQ(Att_AmpRd("2", &pos, &time), TAV_E_NOT_VV_TYPE);
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(2, 0x40)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(2, 0x40)});
     EXPECT_EQ(Att_AmpRd("2", &pos, &time), TAV_E_NOT_OPERATOR);  // the family's -22 replaces -67
     EXPECT_EQ(pos, 9);
 
     fake.calls.clear();
-    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0, 0x50)});
-    fake.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 3}});
-    fake.answer("Wyn_Para_Rd2", WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 1}});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, id_record(0, 0x50)});
+    fake.answers("Wyn_Para_Rd2", {WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 3}}, WynAnswer{0, {0, 0, 0, 0, 0, 0, 0, 1}}});
     ASSERT_EQ(Att_AmpRd("7", &pos, &time), TAV_OK);
     EXPECT_EQ(std::make_pair(+pos, +time), std::make_pair(3, 1));
-    const auto reads = calls("Wyn_Para_Rd2");
+    const auto reads = fake.calls_of("Wyn_Para_Rd2");
     ASSERT_EQ(reads.size(), 2u);
     EXPECT_EQ(reads[0].args, (std::vector<long long>{2, 1, 112, 8}));  // the target station
-    EXPECT_EQ(calls("Wyn_SysCondition_Rd")[0].args[0], 2);
+    EXPECT_EQ(fake.calls_of("Wyn_SysCondition_Rd")[0].args[0], 2);
 }
 
 // ------------------------------------------------------------- end to end
@@ -319,7 +297,7 @@ protected:
         ASSERT_EQ(tav::line::Amp_Wt("2"), TAV_OK);  // the V-type amplifier is the target
         // The sample installation has no extended-parameter definitions; the
         // numbers found are not used by the VV transfer anyway.
-        set_decimal_param_finder(fake_finder);
+        set_decimal_param_finder(tavtest::decimal_params<0x40>);
     }
     void TearDown() override { set_decimal_param_finder(nullptr); }
 

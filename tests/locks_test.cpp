@@ -82,16 +82,14 @@ TEST_F(TraceLockTest, AnotherProcessAndAnotherHandleAreRefused) {
     EXPECT_EQ(lock_file(), std::string("F\0", 2));
 }
 
-TEST_F(TraceLockTest, CheckWithoutAFileLeavesAFreeOne) {
+TEST_F(TraceLockTest, CheckLeavesAFreeLockFileAndAnUnwritableFolderGivesMinus3) {
     EXPECT_EQ(checked(), 0);
     EXPECT_EQ(lock_file(), std::string("F\0", 2));
     home_.write("lock/trace.lck", "Q");  // an unknown letter reads as free
     EXPECT_EQ(checked(), 0);
-}
-
-TEST(TraceLockFolder, UnwritableLockFolderGivesMinus3AndNoHolder) {
-    TempInstall home;
-    home.write("lock", "a file where the folder belongs");
+    // A file where the lock folder belongs: -3 and no holder.
+    std::filesystem::remove_all(home_.file("lock"));
+    home_.write("lock", "a file where the folder belongs");
     EXPECT_EQ(TraceLock(1), -3);
     EXPECT_EQ(TraceUnlock(1), -1);
     EXPECT_EQ(checked(), 3 * 4);

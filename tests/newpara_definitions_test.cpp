@@ -1,5 +1,7 @@
 // Extended parameter definitions: finding and reading the definition files,
-// the identification codes and the single-parameter accessors.
+// the identification codes and the single-parameter accessors; and what the
+// sets of every family do alike (EveryFamily: comments, names, refused files,
+// titles).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tav::newpara;
+using Texts = std::vector<std::string>;
 
 class Definitions : public ::testing::Test {
 protected:
@@ -174,43 +177,91 @@ TEST_F(Definitions, ChangeResetAndReadAccessors) {
     EXPECT_EQ(NewPara_SubTile_Rd(set.get(), 99, sub), -6);
 }
 
-TEST_F(Definitions, TitleFromTheFileName) {
-    ASSERT_EQ(NewParaIni_Rd(2, 0, 1, set.get()), 0);
-    std::strcpy(set->szFileName, "C:\\data\\axis1.k7p");
-    char drive[3], dir[260], name[260], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
-    EXPECT_EQ(NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title), 0);
-    EXPECT_EQ((std::vector<std::string>{drive, dir, name}), (std::vector<std::string>{"C:", "\\data\\", "axis1"}));
-    EXPECT_EQ(o4[0], '\0');
-    EXPECT_EQ(std::string(title), tav::text::Text(10006) + "    axis1");
-    set->szFileName[0] = '\0';
-    set->nKind = 7;
-    NewParaTitle_Rd(set.get(), drive, dir, name, o4, o5, title);
-    EXPECT_EQ(std::string(title), tav::text::Text(10036));
+// One set of each family, for what they all do alike (with no file name).
+class EveryFamily : public ::testing::Test {
+protected:
+    std::unique_ptr<ParaSet> para = std::make_unique<ParaSet>();
+    std::unique_ptr<NewParaSet> ext = std::make_unique<NewParaSet>();
+    std::unique_ptr<ItiDatSet> iti = std::make_unique<ItiDatSet>();
+    std::unique_ptr<ItiVvDatSet> vv = std::make_unique<ItiVvDatSet>();
+};
+
+// A comment of up to 2047 characters is kept and read back, a longer one refused (the old one kept); an
+// empty file name is refused.
+TEST_F(EveryFamily, CommentLimitAndFileName) {
+    const std::string ok(2047, 'c'), over(2048, 'd');
+    const auto check = [&](auto* set, auto commentWt, auto commentRd, auto nameChg) {
+        EXPECT_EQ(commentWt(set, ok.c_str()), TAV_OK);
+        EXPECT_EQ(commentWt(set, over.c_str()), TAV_E_PARAMETER);
+        char back[2058];
+        ASSERT_EQ(commentRd(set, back), TAV_OK);
+        EXPECT_EQ(std::string(back), ok);
+        for (const char* bad : {"", static_cast<const char*>(nullptr)}) EXPECT_EQ(nameChg(set, bad), TAV_E_PARAMETER);
+        EXPECT_EQ(+set->szFileName[0], '\0');
+        EXPECT_EQ(nameChg(set, "/tmp/a.k7l"), TAV_OK);
+        EXPECT_STREQ(set->szFileName, "/tmp/a.k7l");
+    };
+    check(para.get(), tav::para::Para_FileCmt_Wt, tav::para::Para_FileCmt_Rd, tav::para::Para_FileName_Chg);
+    check(ext.get(), NewPara_FileCmt_Wt, NewPara_FileCmt_Rd, NewPara_FileName_Chg);
+    check(iti.get(), tav::iti::FileCmt_Wt<ItiDatSet>, tav::iti::FileCmt_Rd<ItiDatSet>, tav::iti::FileName_Chg<ItiDatSet>);
+    check(vv.get(), tav::itivv::FileCmt_Wt, tav::itivv::FileCmt_Rd, tav::itivv::FileName_Chg);
 }
 
-// Every title function splits a file name the same way: the folder after the
-// drive letter, whether there is one or not.
-TEST(Titles, AllSplitTheFolderAlike) {
-    struct Case {
-        const char *file, *drive, *dir;
+// Every family's writer wants a target, a name of its kinds and a folder that is there; its reader refuses
+// an empty or foreign file of its kind (-5) and finds no missing one (-3).
+TEST_F(EveryFamily, WrongNamesAndUnreadableFilesAreRefused) {
+    tavtest::TempInstall home;
+    const auto check = [&](auto* set, auto write, auto read, const std::string& ext, const char* wrongKind) {
+        SCOPED_TRACE(ext);
+        EXPECT_EQ(write(nullptr, set), TAV_E_NO_TARGET_FILE);
+        for (auto [name, code] : {std::pair{std::string(wrongKind), TAV_E_FILE_NAME}, {home.file("x.txt"), TAV_E_FILE_NAME},
+                                  {home.file("no/such/dir" + ext), TAV_E_READ_ONLY}})
+            EXPECT_EQ(write(name.c_str(), set), code) << name;
+        home.write("empty" + ext, ""), home.write("foreign" + ext, "NOT A DATA FILE\r\n");
+        for (auto [name, code] : {std::pair{"empty", TAV_E_FILE_NAME}, {"foreign", TAV_E_FILE_NAME}, {"missing", TAV_E_NO_FILE}})
+            EXPECT_EQ(read(home.file(name + ext).c_str(), set), code) << name;
     };
-    auto para = std::make_unique<ParaSet>();
-    auto ext = std::make_unique<NewParaSet>();
-    auto iti = std::make_unique<ItiDatSet>();
-    auto vv = std::make_unique<ItiVvDatSet>();
-    for (Case c : {Case{"C:\\data\\axis1.k7l", "C:", "\\data\\"}, Case{"\\data\\axis1.k7l", "", "\\data\\"},
-                   Case{"/home/u/axis1.k7l", "", "/home/u/"}, Case{"axis1.k7l", "", ""}, Case{"C:axis1.k7l", "C:", ""}}) {
-        for (char* name : {para->szFileName, ext->szFileName, iti->szFileName, vv->szFileName}) std::strcpy(name, c.file);
-        char drive[4][TAV_PATH_MAX], dir[4][TAV_PATH_MAX], name[TAV_PATH_MAX], o4[TAV_PATH_MAX], o5[TAV_PATH_MAX],
-            title[TAV_PATH_MAX];
-        tav::para::ParaTitle_Rd(para.get(), drive[0], dir[0], name, o4, o5, title);
-        NewParaTitle_Rd(ext.get(), drive[1], dir[1], name, o4, o5, title);
-        tav::iti::Title_Rd(iti.get(), drive[2], dir[2], name, o4, o5, title);
-        tav::itivv::Title_Rd(vv.get(), drive[3], dir[3], name, o4, o5, title);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(std::make_pair(std::string(drive[k]), std::string(dir[k])), std::make_pair(std::string(c.drive), std::string(c.dir)))
-                << c.file << " #" << k;
+    check(para.get(), tav::para::Para_Wt, [](const char* f, ParaSet* s) { return tav::para::Para_Rd(f, 0, s); }, ".k7p", "a.k7");
+    check(ext.get(), NewPara_Wt, [](const char* f, NewParaSet* s) { return NewPara_Rd(f, 0, s); }, ".k7p", "a.k7");
+    check(iti.get(), tav::iti::DatFil_Wt, tav::iti::DatFil_Rd, ".k7l", "a.kl");
+    check(vv.get(), tav::itivv::DatFil_Wt, tav::itivv::DatFil_Rd, ".k7v", "a.kv");
+}
+
+// Every title function splits a file name alike: the drive letter, the folder
+// after it, the name without its extension (the standard parameters end it at
+// its last dot, the others at the first), and the page's name with that name
+// as the title.
+TEST_F(EveryFamily, TitlesSplitTheFileNameAlike) {
+    struct Case {
+        const char *file, *drive, *dir, *lastDot, *firstDot;
+    };
+    ext->nKind = 1;
+    // Drive, folder, name, title and the two spare parts (one byte each: only a terminator fits).
+    const auto split = [](auto* set, auto titleRd, const char* file) {
+        std::strcpy(set->szFileName, file);
+        char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], o4[1] = {'x'}, o5[1] = {'x'}, title[400];
+        EXPECT_EQ(titleRd(set, drive, dir, name, o4, o5, title), TAV_OK) << file;
+        return Texts{drive, dir, name, title, std::string{o4[0], o5[0]}};
+    };
+    for (Case c : {Case{"C:\\data\\axis.one.k7l", "C:", "\\data\\", "axis.one", "axis"},
+                   Case{"\\data\\axis1.k7l", "", "\\data\\", "axis1", "axis1"},
+                   Case{"/home/u/x.y.k7l", "", "/home/u/", "x.y", "x"}, Case{"axis1.k7l", "", "", "axis1", "axis1"},
+                   Case{"C:axis1.k7l", "C:", "", "axis1", "axis1"}, Case{"", "", "", "", ""}}) {
+        const auto want = [&](unsigned page, const std::string& base) {
+            const std::string title = tav::text::Text(page) + (base.empty() ? "" : "    " + base);
+            return Texts{c.drive, c.dir, base, title, std::string(2, '\0')};
+        };
+        EXPECT_EQ(split(para.get(), tav::para::ParaTitle_Rd, c.file), want(10005, c.lastDot));
+        EXPECT_EQ(split(ext.get(), NewParaTitle_Rd, c.file), want(10006, c.firstDot));
+        EXPECT_EQ(split(iti.get(), tav::iti::Title_Rd, c.file), want(10007, c.firstDot));
+        EXPECT_EQ(split(vv.get(), tav::itivv::Title_Rd, c.file), want(10007, c.firstDot));
     }
+    // The VV table's caller may leave the spare parts out; a page of no known kind has a title of its own.
+    char drive[TAV_PATH_MAX], dir[TAV_PATH_MAX], name[TAV_PATH_MAX], title[400];
+    EXPECT_EQ(tav::itivv::Title_Rd(vv.get(), drive, dir, name, nullptr, nullptr, title), TAV_OK);
+    ext->nKind = 7;
+    NewParaTitle_Rd(ext.get(), drive, dir, name, nullptr, nullptr, title);
+    EXPECT_EQ(std::string(title), tav::text::Text(10036));
 }
 
 }  // namespace

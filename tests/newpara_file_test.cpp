@@ -1,5 +1,5 @@
-// Extended parameter files: the writer's layout, the reader's documented
-// behaviour and the header accessors.
+// Extended parameter files and listings: the writer's layout, the reader's
+// documented behaviour, the header accessors, the print page and the CSV export.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -33,6 +33,7 @@ protected:
     tavtest::TempInstall home;
     std::unique_ptr<NewParaSet> set = std::make_unique<NewParaSet>();
     std::unique_ptr<NewParaSet> back = std::make_unique<NewParaSet>();
+    std::unique_ptr<NewParaPrint> page = std::make_unique<NewParaPrint>();
 };
 
 TEST_F(ParaFile, RoundTripKeepsValuesResultsNotesAndComment) {
@@ -102,9 +103,6 @@ TEST_F(ParaFile, ShortParameterLinesAmpNameAndComment) {
 }
 
 TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
-    home.write("c.k7p", "NOT A PARAMETER FILE\r\n");
-    for (auto [name, code] : {std::pair{"c.k7p", -5}, {"missing.k7p", -3}})
-        EXPECT_EQ(NewPara_Rd(home.file(name).c_str(), 0, back.get()), code) << name;
     std::string bad = "SERVO,LIN, 001," + std::string(400, 'd') + "\r\nheader\r\n";
     bad += "  1, nan, FFFF, 1e308, -1e999, x, 99999999999999999999," + std::string(700, 'n') + "\r\n";
     bad += "  2\r\n  3, 5\r\n";
@@ -120,36 +118,21 @@ TEST_F(ParaFile, MalformedFilesGiveCodesAndStayInBounds) {
     EXPECT_EQ(+back->para[1].dValue, +back->para[1].dInitial);
 }
 
-TEST_F(ParaFile, TargetsNamesAndComments) {
-    set->szFileName[0] = '\0';
-    EXPECT_EQ(NewPara_Wt(nullptr, set.get()), -7);
-    for (auto [name, code] : {std::pair{std::string("a.k7"), -5}, {home.file("x.txt"), -5},
-                              {home.file("no/such/dir/x.k7p"), -24}})
-        EXPECT_EQ(NewPara_Wt(name.c_str(), set.get()), code) << name;
+// Names refused, comments and names: EveryFamily's tests.
+TEST_F(ParaFile, ACsvNameExports) {
     ASSERT_EQ(NewPara_Wt(home.file("x.csv").c_str(), set.get()), 0);  // a ".csv" name exports
     EXPECT_TRUE(home.exists("x.csv"));
-    EXPECT_EQ(NewPara_FileName_Chg(set.get(), ""), -1);
-
-    const std::string c2047(2047, 'c');
-    for (auto [text, code] : {std::pair{c2047, 0}, {c2047 + "c", -1}})
-        EXPECT_EQ(NewPara_FileCmt_Wt(set.get(), text.c_str()), code) << text.size();
-    EXPECT_EQ(std::strlen(set->szComment), 2047u);
 }
 
+// The composition itself is Identification's (MotorNameFollowsTheEncoderCode); here the set's four
+// bytes must reach it as series, voltage, capacity and encoder, and 0xFF gives the placeholder.
 TEST_F(ParaFile, MotorLineIsTheIdentificationsMotorName) {
-    struct Case {
-        uint8_t series, voltage, capacity, encoder;
-        const char* name;
-    };
-    for (Case c : {Case{0, 0, 2, 0, "NVC 101DC1 - S"}, Case{0, 2, 2, 0, "NVC 101DC1 - S6"},
-                   Case{0, 0, 2, 8, "NVC 101DC2 - *2"}, Case{0, 0, 2, 1, "NVC 101D 5 - J*2"},
-                   Case{1, 2, 4, 2, "NVS 371DC1 - C6"}, Case{6, 0, 0, 0, "NVG 501CC1 - S"},
-                   Case{0xFF, 0, 0, 0, "NV* ****** - ***"}}) {
-        set->byInfo10 = c.series, set->byInfo11 = c.voltage, set->byInfo12 = c.capacity, set->byInfo14 = c.encoder;
+    for (auto [series, name] : {std::pair<uint8_t, const char*>{1, "NVS 371DC1 - C6"}, {0xFF, "NV* ****** - ***"}}) {
+        set->byInfo10 = series, set->byInfo11 = 2, set->byInfo12 = 4, set->byInfo14 = 2;
         char out[2200];  // an information line's size
         int lines = 0;
         ASSERT_EQ(NewPara_Ctl_Inf_Rd(set.get(), 8, &lines, out), 0);
-        EXPECT_EQ(std::string(out), tav::text::Text(10029) + c.name) << int(c.series) << "/" << int(c.encoder);
+        EXPECT_EQ(std::string(out), tav::text::Text(10029) + name) << int(series);
     }
 }
 
@@ -167,6 +150,43 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     prop.nKind = 0;
     ASSERT_EQ(NewPara_Property_Wt(set.get(), &prop), 0);
     EXPECT_STREQ(set->szFileName, "/data/axis.k7p");
+}
+
+TEST_F(ParaFile, ListingPagesNumbersAndHexadecimalValues) {
+    set->nPrintCount = 5;
+    ASSERT_EQ(NewParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_EQ(page->nLines, 297);
+    EXPECT_EQ(+set->nPrintFirst, 0);
+    EXPECT_TRUE(std::string(page->szLine[0]).starts_with("1_01  "));
+    EXPECT_TRUE(std::string(page->szLine[99]).starts_with("2_01  "));
+    EXPECT_TRUE(std::string(page->szLine[296]).starts_with("3_99  "));
+    // Parameter 297 is hexadecimal: value FFFF would print as "      FFFFH".
+    set->para[296].dValue = 0xFFFF;
+    ASSERT_EQ(NewParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_NE(std::string(page->szLine[296]).find("      FFFFH"), std::string::npos);
+    EXPECT_EQ(tav::text::Text(10015), page->szFileTitle);
+    EXPECT_TRUE(std::string(page->szAmpType).starts_with(tav::text::Text(10021) + "QMH "));
+    EXPECT_EQ(tav::text::Text(10005), page->szTitle);
+}
+
+TEST_F(ParaFile, ListingCsvFileHoldsInformationHeaderAndEveryParameter) {
+    std::strcpy(set->szFileName, "/x/axis1.k7p");
+    std::strcpy(set->szComment, "comment");
+    const std::string path = home.file("out.csv");
+    ASSERT_EQ(NewParaCsvType_Wt(path.c_str(), set.get()), 0);
+    const std::string text = home.read("out.csv");
+    int lines = 0;
+    for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) ++lines;
+    EXPECT_EQ(lines, 5 + 1 + 1 + 297);
+    EXPECT_NE(text.find("\r\n3_99 ,"), std::string::npos);
+    EXPECT_NE(text.find(tav::text::Text(10031) + "comment\r\nPA No. ,"), std::string::npos);
+    EXPECT_NE(text.find("\r\n1_01 ,"), std::string::npos);
+    // The CSV line carries the range text of the parameter.
+    EXPECT_NE(text.find(set->para[2].szItemComment), std::string::npos);
+
+    EXPECT_EQ(NewParaCsvType_Wt("", set.get()), -1);
+    EXPECT_EQ(NewParaCsvType_Wt(home.file("none/out.csv").c_str(), set.get()), -3);
+    EXPECT_FALSE(home.exists("none"));
 }
 
 }  // namespace

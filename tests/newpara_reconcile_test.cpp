@@ -69,23 +69,19 @@ TEST_F(Reconcile, DecimalPositionOutOfRangeFallsBackToFivePlaces) {
     EXPECT_DOUBLE_EQ(+set->para[2].dMax, 999.99);
 }
 
-TEST_F(Reconcile, ChangingTheDecimalPositionRescalesAndMarks) {
+TEST_F(Reconcile, ChangingTheDecimalPositionRescalesTheSamePositionOnlyRebuildsTexts) {
     NewParaRecord& pos = add(2, "AA", 0x0011, 1000, 99999, -99999, "mm");
     NewParaRecord& plain = add(3, "", 0x0001, 10, 100, 0, "ms");
     ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 3), 0);
     EXPECT_THAT((std::vector<double>{+pos.dValue, +pos.dMin, +pos.dScale}), tavtest::DoublesAre({1.0, -99.999, 0.001}));
     EXPECT_EQ(+plain.dMax, 100);  // not following the decimal position
     EXPECT_EQ(texts(2, 3), (Texts{"-99.999" + tilde + "99.999 mm", "0" + tilde + "100 ms"}));
-}
 
-TEST_F(Reconcile, SameDecimalPositionRebuildsTextsButKeepsValues) {
-    NewParaRecord& pos = add(2, "", 0x0011, 1000, 99999, 0, "mm", "from the definition");
-    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
-    pos.dValue = 123.45;
+    pos.dValue = 12.345, pos.nChgFlag = 0;
     std::strcpy(pos.szItemComment, "stale");
-    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 2), 0);
-    EXPECT_EQ(std::make_tuple(+pos.dValue, +pos.dMax, +pos.nChgFlag), std::make_tuple(123.45, 999.99, 0));
-    EXPECT_EQ(text(2), "0.00" + tilde + "999.99 mm");
+    ASSERT_EQ(NewPara_Dat_Chg(set.get(), 1, 3), 0);
+    EXPECT_EQ(std::make_tuple(+pos.dValue, +pos.dMax, +pos.nChgFlag), std::make_tuple(12.345, 99.999, 0));
+    EXPECT_EQ(text(2), "-99.999" + tilde + "99.999 mm");
 }
 
 TEST_F(Reconcile, MotorLimitsByEncoderAndSeries) {

@@ -52,14 +52,13 @@ protected:
         std::strcpy(set->szAmpNo, "001");
         wyn.default_answer("Wyn_SysCondition_Rd", WynAnswer{0, {0, 0, 0x01, 0x00, 0x50}});
     }
-    std::vector<tavtest::WynCall> calls(const std::string& name) const { return wyn.calls_of(name); }
     tavtest::RecordingWyn wyn;
 };
 
 TEST_F(TransferFake, ReadOfAFullSetTakesSeventyFiveBlocks) {
     for (auto& r : set->para) r.wAttr = 0x0001;
     ASSERT_EQ(NewPara_Amp_Rd("1", set.get(), 0, 0), 0);
-    const auto reads = calls("Wyn_Para_Rd2");
+    const auto reads = wyn.calls_of("Wyn_Para_Rd2");
     ASSERT_EQ(reads.size(), 75u);
     // args: station, count, first, size
     EXPECT_EQ(reads[0].args, (std::vector<long long>{1, 4, 1, 26}));
@@ -111,7 +110,7 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     set->byInfo1 = 0x11, set->byInfo2 = 0x22, set->byInfo3 = 0x33, set->byInfo5 = 0x55, set->byInfo8 = 0x88;
     set->byInfo10 = 0xA0, set->byInfo11 = 0xB1, set->byInfo12 = 0xC2, set->byInfo14 = 0xE4;
     ASSERT_EQ(NewPara_ComWt(nullptr, "1", 0, 0, set.get()), 0);
-    const auto writes = calls("Wyn_Para_Wt2");
+    const auto writes = wyn.calls_of("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 4u);
     const std::vector<long long> args[] = {{1, 1, 173, 6}, {1, 2, 98, 12}, {1, 1, 100, 6}, {1, 1, 174, 6}};
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(writes[i].args, args[i]) << i;
@@ -119,7 +118,7 @@ TEST_F(TransferFake, WriteBlocksFollowPagesAndTheProtectionSwitchGoesFirst) {
     EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0x99}));
     for (int no : {98, 99, 100, 173, 174}) EXPECT_EQ(+set->para[no - 1].nChgFlag, 0) << no;
     // Opening, identification block to 0x040100, writes, closing.
-    const auto frames = calls("CommExecProc");
+    const auto frames = wyn.calls_of("CommExecProc");
     ASSERT_EQ(frames.size(), 3u);
     // The identification block: kind 2 at 0x040100, record bytes 3..14 between zeros.
     EXPECT_EQ(tavtest::bytes_at(frames[1].data, 19, 4), (std::vector<uint8_t>{2, 0, 1, 4}));
@@ -151,7 +150,7 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
     EXPECT_EQ(NewPara_Dat_Chg(set.get(), 4, 4), TAV_OK);
     for (uint8_t str1 : {0x40, 0, 0}) wyn.answer("Wyn_Para_Wt2", WynAnswer{0, {str1, 0}});  // the block: data error
     EXPECT_EQ(NewPara_Amp_Wt("1", 0, set.get()), 0);
-    const auto writes = calls("Wyn_Para_Wt2");
+    const auto writes = wyn.calls_of("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ((std::vector<std::vector<long long>>{writes[1].args, writes[2].args}),
               (std::vector<std::vector<long long>>{{1, 1, 3, 6}, {1, 1, 4, 6}}));
@@ -177,7 +176,7 @@ TEST_F(TransferFake, FailedBlockIsRetriedOneByOne) {
 TEST_F(TransferFake, InitialValuesOfEveryParameterAfterTheSwitch) {
     set->para[2].dValue = 1;  // the value is not what is sent
     ASSERT_EQ(NewPara_ComInitWt(set.get()), 0);
-    const auto writes = calls("Wyn_Para_Wt2");
+    const auto writes = wyn.calls_of("Wyn_Para_Wt2");
     ASSERT_EQ(writes.size(), 1u + 150u);  // 173 alone, then 296 in pairs within pages
     EXPECT_EQ(std::make_pair(writes[0].args[2], writes[2].args[2]), std::make_pair(173LL, 3LL));
     EXPECT_EQ(writes[1].data, std::vector<uint8_t>(12, 0));

@@ -1,7 +1,10 @@
-// The standard-parameter file: bytes written, what survives a write and a
-// read, the comment, the name rules, properties and damaged files.
+// The standard-parameter file and listing: bytes written, what survives a
+// write and a read, the comment, the name rules, properties, damaged files,
+// the page image, the information lines and the CSV file (the comment limit
+// and name changes with every family's in EveryFamily).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -15,24 +18,24 @@
 #include "tests/fixtures/para_fixtures.h"
 #include "tests/fixtures/set_matchers.h"
 #include "tests/fixtures/temp_dirs.h"
+#include "text/text.h"
 
 namespace para = tav::para;
 namespace fs = std::filesystem;
+using tav::text::Text;
 
 namespace {
 
 using Texts = std::vector<std::string>;
 
+// Lines from..to of a file (counted from 1), each with its line end.
 std::string lines_of(const std::string& bytes, int from, int to) {
     std::string out;
-    int n = 1;
     std::size_t at = 0;
-    while (at < bytes.size() && n <= to) {
-        const std::size_t end = bytes.find('\n', at);
-        const std::size_t stop = end == std::string::npos ? bytes.size() : end + 1;
+    for (int n = 1; at < bytes.size() && n <= to; ++n) {
+        const std::size_t stop = std::min(bytes.find('\n', at), bytes.size() - 1) + 1;
         if (n >= from) out += bytes.substr(at, stop - at);
         at = stop;
-        ++n;
     }
     return out;
 }
@@ -50,6 +53,22 @@ protected:
         EXPECT_EQ(para::Para_Create(model, kind, s.get()), 0);
         return s;
     }
+};
+
+// A new set of model 0 and its page image.
+class Listing : public ParaFile {
+protected:
+    void SetUp() override {
+        ParaFile::SetUp();
+        set = fresh();
+    }
+    std::string info(int item) {
+        char out[TAV_PARA_INFO_SIZE];
+        EXPECT_EQ(para::Para_Ctl_Inf_Rd(set.get(), item, out, sizeof out), 0);
+        return out;
+    }
+    std::unique_ptr<ParaSet> set;
+    std::unique_ptr<ParaPrint> page = std::make_unique<ParaPrint>();
 };
 
 }  // namespace
@@ -189,36 +208,16 @@ TEST_F(ParaFile, ShortAndDamagedParameterLines) {
     home.write("t.k7p", "SERVO,VEL, 001,x,0");
     EXPECT_EQ(para::Para_Rd(home.file("t.k7p").c_str(), 0, back.get()), 0);
     EXPECT_EQ(std::make_tuple(std::string(back->szAmpNo), +back->byInfo1, +back->byInfo2), std::make_tuple(std::string("001"), 0, 0xFF));
-    home.write("z.k7p", "");
-    home.write("w.k7p", "NOT A PARAMETER FILE\r\n");
-    for (auto [name, code] : {std::pair{"z.k7p", TAV_E_FILE_NAME}, {"w.k7p", TAV_E_FILE_NAME}, {"missing.k7p", TAV_E_NO_FILE}})
-        EXPECT_EQ(para::Para_Rd(home.file(name).c_str(), 0, back.get()), code) << name;
 }
 
 TEST_F(ParaFile, NameRulesAndCancel) {
-    auto set = fresh();
-    set->szFileName[0] = '\0';
-    EXPECT_EQ(para::Para_Wt(nullptr, set.get()), TAV_E_NO_TARGET_FILE);
-    for (auto [name, code] : {std::pair{std::string("a.k7"), TAV_E_FILE_NAME}, {home.file("a.txt"), TAV_E_FILE_NAME},
-                              {home.file("no/such/dir.k7p"), TAV_E_READ_ONLY}})
-        EXPECT_EQ(para::Para_Wt(name.c_str(), set.get()), code) << name;
+    auto set = fresh();  // the names refused: EveryFamily.WrongNamesAndUnreadableFilesAreRefused
     ASSERT_EQ(para::Para_FileName_Chg(set.get(), home.file("named.syp").c_str()), 0);
-    EXPECT_EQ(para::Para_FileName_Chg(set.get(), ""), TAV_E_PARAMETER);
     EXPECT_EQ(para::Para_Wt("", set.get()), 0);
     EXPECT_TRUE(home.exists("named.syp"));
     set->nCancel = TAV_E_CANCELLED;
     EXPECT_EQ(para::Para_Wt(nullptr, set.get()), TAV_E_CANCELLED);
     EXPECT_EQ(para::Para_Rd(home.file("named.syp").c_str(), 0, set.get()), TAV_E_CANCELLED);
-}
-
-TEST_F(ParaFile, CommentLimits) {
-    auto set = fresh();
-    const std::string ok(2047, 'x');
-    EXPECT_EQ(para::Para_FileCmt_Wt(set.get(), ok.c_str()), 0);
-    EXPECT_EQ(para::Para_FileCmt_Wt(set.get(), std::string(2048, 'y').c_str()), TAV_E_PARAMETER);
-    char out[2048];
-    EXPECT_EQ(para::Para_FileCmt_Rd(set.get(), out), 0);
-    EXPECT_EQ(std::string(out), ok);
 }
 
 TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
@@ -240,4 +239,57 @@ TEST_F(ParaFile, PropertiesSwapTheExtensionWithTheKind) {
     p.nKind = 0;
     ASSERT_EQ(para::Para_Property_Wt(set.get(), &p), 0);
     EXPECT_STREQ(set->szFileName, "/x/data.k7p");
+}
+
+TEST_F(Listing, PageImageOfANewSet) {
+    set->para[17].dValue = 255;     // unsigned parameter 18
+    set->para[4].dValue = 5000;     // beyond 2000
+    ASSERT_EQ(para::ParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_EQ((std::vector<std::string>{page->szPrintName, page->szPrintHead, page->szPrintComment}),
+              (std::vector<std::string>{Text(10015), Text(10011), Text(10031)}));
+    // "0" is an amplifier number: an information line.
+    EXPECT_EQ(std::make_tuple(+page->nPrintLines, std::string(page->szPrintInfo).empty(), +set->para[4].nResult),
+              std::make_tuple(40, false, int{TAV_E_RANGE}));
+    const std::string line5 = page->szPrintLine[4];
+    EXPECT_EQ(line5.substr(0, 6), "1_05  ");
+    EXPECT_NE(line5.find("        5000  "), std::string::npos) << line5;
+    EXPECT_NE(std::string(page->szPrintLine[17]).find("         FFH"), std::string::npos);
+    for (auto [i, tag] : {std::pair{17, "2_08"}, {39, "4_10"}}) EXPECT_EQ(std::string(page->szPrintLine[i]).substr(0, 4), tag);
+    EXPECT_EQ(+tav::frame::switches().printForm, 0);
+
+    set->szAmpNo[0] = '\0';
+    set->nKind = 2;
+    ASSERT_EQ(para::ParaPrint_Mak(set.get(), page.get()), 0);
+    EXPECT_EQ((std::vector<std::string>{page->szPrintInfo, page->szPrintHead, std::string(page->szPrintLine[0]).substr(0, 4)}),
+              (std::vector<std::string>{"", Text(10050), "01  "}));
+}
+
+TEST_F(Listing, InformationLines) {
+    EXPECT_EQ((std::vector<std::string>{info(1), info(2), info(3), info(5), info(12)}),
+              (std::vector<std::string>{Text(10005), Text(10032) + Text(10015), Text(10004) + Text(10022), "",
+                                        Text(10041) + "HD-V1.00"}));
+    // Unknown codes fall back to placeholders.
+    set->byInfo10 = 200;
+    EXPECT_EQ(info(8), Text(10029) + "NV* ****** - ***");
+    set->byInfo2 = 200;
+    EXPECT_EQ(info(4), Text(10021) + "QMH ** - ***");
+
+    std::strcpy(set->szFileName, "C:\\data\\axis.one.k7p");
+    EXPECT_EQ(info(2), Text(10032) + "axis.one.k7p");  // the title's split: Titles.AllSplitTheFileNameAlike
+}
+
+TEST_F(Listing, CsvFile) {
+    std::strcpy(set->szComment, "line one\r\nline two");
+    const std::string file = home.file("out.csv");
+    ASSERT_EQ(para::Para_Wt(file.c_str(), set.get()), 0);  // a ".csv" name exports
+    const std::string bytes = home.read("out.csv");
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    // Five information lines, two comment lines, the header, 40 parameters.
+    EXPECT_EQ(lines, 5u + 2u + 1u + 40u);
+    EXPECT_TRUE(bytes.starts_with(Text(10005)) && bytes.find("\r\r") == std::string::npos &&
+                bytes.find(Text(10031) + "line one\r\nline two\r\nNo. ,") != std::string::npos &&
+                bytes.find("\r\n  5 ,") != std::string::npos)
+        << bytes;
+    EXPECT_EQ(para::ParaCsvType_Wt(home.file("no/dir/x.csv").c_str(), set.get()), TAV_E_NO_FILE);
 }

@@ -109,17 +109,17 @@ TEST(TestRunCommands, ResultsCommandsReadyFlagAndStatusBytes) {
     }
 }
 
-// Online/offline opens its own line to the selected station (5 here, whichever
-// line of the list counts as the first entry).
-class OnlineOffline : public ::testing::Test {
+// Online/offline and the raw record each open a line of their own to the selected
+// station (5 here, whichever line of the list counts as the first entry).
+class SelectedStation : public ::testing::Test {
 protected:
     void SetUp() override {
         install.write("servo.con", "SERVO,   1\r\n3\r\n005,1,amp\r\n005,1,amp\r\n005,1,amp\r\n");
     }
-    std::vector<uint8_t> record(uint8_t str1) {
-        std::vector<uint8_t> r(17, 0);
-        r[0] = str1;
-        r[4] = 0x30;
+    // A KESTA7 record with the given STR1 and extended code 5C.
+    static std::vector<uint8_t> record(uint8_t str1) {
+        std::vector<uint8_t> r = tavtest::id_record(0, 0x30);
+        r[0] = str1, r[8] = 0x5C;
         return r;
     }
     tavtest::TempInstall install;
@@ -127,7 +127,7 @@ protected:
 };
 
 // Which commands go out for each mode and identification, and the result.
-TEST_F(OnlineOffline, CommandsAndResults) {
+TEST_F(SelectedStation, OnlineOfflineCommandsAndResults) {
     const WynAnswer offline{0, record(0x04)}, online{0, record(0x00)};
     const struct {
         const char* what;
@@ -135,10 +135,11 @@ TEST_F(OnlineOffline, CommandsAndResults) {
         std::vector<std::pair<std::string, WynAnswer>> script;
         short result;
         Names sent;  // between the opening and the identification and the closing
+        std::vector<int> rec = {};  // bytes 0, 1 and 4 of the record handed back; empty: not looked at
     } cases[] = {
         {"offline, already offline", 0, {{"Wyn_SysCondition_Rd", offline}}, 0, {}},
         {"offline, refused", 0, {{"Wyn_SysCondition_Rd", online}, {"Wyn_Offline_Set", status(0x80, 0x12)}}, -33,
-         {"Wyn_Offline_Set"}},
+         {"Wyn_Offline_Set"}, {0x80, 0x12, 0x30}},  // the refused command's status bytes come back
         {"online, already online", 1, {{"Wyn_SysCondition_Rd", online}}, 0, {}},
         {"online, failed", 1, {{"Wyn_SysCondition_Rd", offline}, {"Wyn_Online_Chg", WynAnswer{2, {0, 0}}}}, 2,
          {"Wyn_Online_Chg"}},
@@ -157,48 +158,59 @@ TEST_F(OnlineOffline, CommandsAndResults) {
         EXPECT_EQ(fake.names(), names);
         EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
         for (size_t i = 2; i + 1 < fake.calls.size(); ++i) EXPECT_EQ(fake.calls[i].args.at(0), 5);
+        EXPECT_EQ(c.rec.empty() ? c.rec : (std::vector<int>{rec[0], rec[1], rec[4]}), c.rec);
     }
-    // The refused offline command's status bytes come back in the record.
-    fake.answer("Wyn_SysCondition_Rd", online);
-    fake.answer("Wyn_Offline_Set", status(0x80, 0x12));
-    unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), -33);
-    EXPECT_EQ(std::make_tuple(rec[0], rec[1], rec[4]), std::make_tuple(0x80, 0x12, 0x30));
 }
 
-TEST_F(OnlineOffline, FailedOpenIsReturnedAndNotClosed) {
+TEST_F(SelectedStation, RawRecordIsReadBetweenOpenAndClose) {
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{0, record(0)});
+    fake.answer("Wyn_SysCondition_Rd", WynAnswer{2, record(0)});
+    for (short code : {0, 2}) {  // a failed read is returned after the close, the record left as it was
+        fake.calls.clear();
+        SysConditionRecord rec{};
+        EXPECT_EQ(Open_SysCondition_Rd_Close(&rec), code);
+        EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_SysCondition_Rd", "Wyn_Net_Close"}));
+        EXPECT_EQ(fake.calls[1].args, (std::vector<long long>{5, 17}));
+        EXPECT_EQ(std::make_pair(+rec.byFamily, +rec.byExtCode), code == 0 ? std::make_pair(0x30, 0x5C) : std::make_pair(0, 0));
+    }
+}
+
+TEST_F(SelectedStation, FailedOpenIsReturnedAndNotClosed) {
+    fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
     fake.answer("Wyn_Net_Open", WynAnswer{1, {}});
     unsigned char rec[17] = {};
-    EXPECT_EQ(Open_OffONline_Close(0, rec), 1);
-    EXPECT_EQ(fake.names(), Names{"Wyn_Net_Open"});
+    SysConditionRecord raw{};
+    EXPECT_EQ(std::make_pair(Open_OffONline_Close(0, rec), Open_SysCondition_Rd_Close(&raw)), std::make_pair(short{1}, short{1}));
+    EXPECT_EQ(fake.names(), (Names{"Wyn_Net_Open", "Wyn_Net_Open"}));
 }
 
 // Positioning run status: reply layout and the print-form texts.
 class RunStatus : public ::testing::Test {
 protected:
-    std::vector<uint8_t> reply() {
-        std::vector<uint8_t> r(100, 0);
-        r[2] = 0x17;                                     // data number 17
-        r[3] = 0x01 | (2 << 1);                          // INC, cycle end
-        const uint8_t v1[] = {0x21, 0x00, 0x01, 0x23, 0x45};  // -123.45
-        std::memcpy(&r[4], v1, 5);
-        const uint8_t v2[] = {0x10, 0x00, 0x12, 0x34};  // 123.4
-        std::memcpy(&r[9], v2, 4);
-        const uint8_t v3[] = {0x00, 0x00, 0x00, 0x00, 0x07};  // 7
-        std::memcpy(&r[13], v3, 5);
-        r[18] = 0xAB;
+    // Point 17, INC, cycle end; -123.45, 123.4 and 7; code AB.
+    static std::vector<uint8_t> reply() {
+        std::vector<uint8_t> r = {0, 0, 0x17, 0x01 | (2 << 1), 0x21, 0x00, 0x01, 0x23, 0x45, 0x10, 0x00,
+                                  0x12, 0x34, 0x00, 0x00, 0x00, 0x00, 0x07, 0xAB};
+        r.resize(100);
         return r;
     }
     tavtest::TempHost host;
     RecordingWyn fake;
 };
 
-TEST_F(RunStatus, FillsValuesAndTheirTexts) {
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, reply()});
+// A reply with the error bit (-20) or a failed read leaves the record; a good one fills values and texts.
+TEST_F(RunStatus, FillsValuesAndTheirTextsUnlessTheReadFails) {
+    auto flagged = reply();
+    flagged[3] |= 0x80;
+    fake.answers("Wyn_PlaceCondition_Rd", {WynAnswer{0, flagged}, WynAnswer{2, reply()}, WynAnswer{0, reply()}});
     PositioningRunStatus s;
     std::memset(&s, 0x55, sizeof s);
+    for (short code : {-20, 2}) {
+        EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), code);
+        EXPECT_EQ(s.byDataNo, 0x55);
+    }
     ASSERT_EQ(ItiDatRunStatus_Rd(9, &s), 0);
-    EXPECT_EQ(fake.calls.at(0).args, (std::vector<long long>{9, 100}));
+    EXPECT_EQ(fake.calls.at(2).args, (std::vector<long long>{9, 100}));
     EXPECT_EQ(std::make_tuple(+s.byDataNo, +s.nCmdMode, +s.nStepMode, +s.nCode), std::make_tuple(0x17, 1, 2, 0xAB));
     EXPECT_DOUBLE_EQ(double(s.dValue1), -123.45);
     EXPECT_DOUBLE_EQ(double(s.dValue2), 123.4);
@@ -208,18 +220,4 @@ TEST_F(RunStatus, FillsValuesAndTheirTexts) {
               (Names{"17", "INC", "   -123.45", "   123.4", "         7", "  ab"}));
     // The print form is switched off again for everyone else.
     EXPECT_EQ(tav::frame::switches().printForm, 0);
-}
-
-TEST_F(RunStatus, ErrorBitGivesMinusTwentyAndLeavesTheRecord) {
-    auto r = reply();
-    r[3] |= 0x80;
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{0, r});
-    PositioningRunStatus s;
-    std::memset(&s, 0x55, sizeof s);
-    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), -20);
-    EXPECT_EQ(s.byDataNo, 0x55);
-
-    fake.answer("Wyn_PlaceCondition_Rd", WynAnswer{2, reply()});
-    EXPECT_EQ(ItiDatRunStatus_Rd(9, &s), 2);
-    EXPECT_EQ(s.byDataNo, 0x55);
 }
