@@ -135,6 +135,8 @@ short Wyn_General_Acs(unsigned char station, unsigned char command, unsigned cha
     fill_address(frame, command, mode, memoryKind, addressLow, addressMiddle, addressHigh);
 
     int lengthField = kBaseLength;
+    // A reply of at most the two status bytes is the device's own answer, not
+    // data asked for, so the count field stays 0 for it.
     int count = replyLength > 2 ? replyLength : 0;
     if (n > 0) {
         std::memcpy(frame.data() + kData, data, static_cast<std::size_t>(n));
