@@ -9,8 +9,6 @@
 
 #include <filesystem>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -284,19 +282,15 @@ TEST_P(FaultMatrix, ExactResultThenACleanTransfer) {
     const Fault f = static_cast<Fault>(std::get<1>(GetParam()));
     const Expect& want = t.expect[f];
     install(t);
-    b.state({{"devices", devices(t, false)}});
-    if (t.prepare) {
-        t.prepare(b);
-        if (HasFatalFailure()) return;
-    }
-    b.state(faults_for(t, f));
+    // The state, then the set-up on a clean line (faults come after it).
+    const auto arm = [&](const json& state) {
+        b.state({{"devices", devices(t, false)}});
+        if (t.prepare) t.prepare(b);
+        if (!state.is_null()) b.state(state);
+    };
+    arm(faults_for(t, f));
+    if (HasFatalFailure()) return;
     const short rc = t.run(b);
-    if (std::getenv("FAULT_MATRIX_SHOW") != nullptr) {
-        // Prints what happened, for filling in the row of a new transfer.
-        std::printf("SHOW %s %s rc=%d item=%d", t.name, kFaultNames[f], rc, t.item ? t.item(b) : kNone);
-        if (t.progress) std::printf(" progress=%d/%d", t.progress(b).first, t.progress(b).second);
-        std::printf("\n");
-    }
     EXPECT_EQ(rc, want.rc) << t.name << " under " << kFaultNames[f];
     if (t.item && want.item != kNone) {
         EXPECT_EQ(t.item(b), want.item) << "item 5";
@@ -314,11 +308,8 @@ TEST_P(FaultMatrix, ExactResultThenACleanTransfer) {
     EXPECT_EQ(Wyn_Net_Close(), 5) << "the line was left open";
 
     // The fault gone, the same transfer goes through: lock and line are free.
-    b.state({{"devices", devices(t, false)}});
-    if (t.prepare) {
-        t.prepare(b);
-        if (HasFatalFailure()) return;
-    }
+    arm(nullptr);
+    if (HasFatalFailure()) return;
     EXPECT_EQ(t.run(b), 0) << "after " << kFaultNames[f];
     EXPECT_EQ(Wyn_Net_Close(), 5);
 }
