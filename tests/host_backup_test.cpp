@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -26,7 +25,7 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Args = std::vector<std::string>;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using tavtest::has;
 
 // Every file a manifest lists holds the bytes of its checksum.
 void expect_checksums(const Json& manifest, const std::string& dir) {
@@ -222,15 +221,13 @@ TEST_F(HostBackup, AFaultDuringTheBackupLeavesAnIncompleteManifestWithTheReason)
 TEST(HostBackupInterrupted, CtrlCLeavesTheFilesReadSoFarAndAnIncompleteManifest) {
     tavtest::TavInstall install("", {"--turnaround-us", "20000"});
     ASSERT_TRUE(install.ready());
-    const pid_t pid = install.spawn({"backup", "b"}, install.work("log"));
+    const pid_t pid = install.spawn({"backup", "b"}, "log");
     const std::string manifest = install.work("b/manifest.json");
-    for (int i = 0; i < 600; ++i) {
+    tavtest::eventually([&] {
         const std::string text = tavtest::read_file(manifest);
-        if (!text.empty() && !Json::parse(text)["files"].empty()) break;
-        ::usleep(20 * 1000);
-    }
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(tavtest::wait_exit(pid), 130) << tavtest::read_file(install.work("log"));
+        return !text.empty() && !Json::parse(text)["files"].empty();
+    });
+    EXPECT_EQ(tavtest::kill_and_wait(pid, SIGINT), 130) << tavtest::read_file(install.work("log"));
     const Json m = Json::parse(tavtest::read_file(manifest));
     EXPECT_FALSE(m["complete"].get<bool>());
     EXPECT_EQ(m["reason_code"], -31) << m["reason"];
