@@ -106,6 +106,7 @@ TEST_F(HostCli, BadEntriesAreRefusedAndServoConStays) {
         {{"vv", "read", "v.m7v", "--entry", "99"}, 2}, {{"vv", "read", "v.m7v", "--entry", "abc"}, 2},
         {{"vv", "read", "v.m7v", "--entry", "3"}, 1},  {{"pos", "write", "x.k7l", "--entry", "0"}, 2},
         {{"ext", "--entry", "7", "read"}, 1},          {{"select", "3"}, 1},
+        {{"ext", "read", "--entry", "51"}, 2},
     };
     for (const auto& c : cases) EXPECT_FALSE(tav(c.args, c.status).err.empty()) << "no message for " << tavtest::command_text(c.args);
     tav({"ext", "--entry", "7", "read"}, 1, "", "entry 7 is not in the station list");
@@ -124,9 +125,11 @@ TEST_F(HostCli, ATransferToAnotherEntryLeavesTheSelectionAlone) {
     const auto vv = tav({"vv", "read", "v.m7v", "--entry", "2"});
     EXPECT_EQ(vv.out.rfind("entry 2, station 2: KESTA7 Mini", 0), 0u) << "the target comes first:\n" << vv.out;
     EXPECT_EQ(work_file("v.m7v").rfind("SERVO,VEL, 002,", 0), 0u);
-    const auto ext = tav({"ext", "--file", "amp1.k7p", "read", "save"});
+    // Without --entry the selected one, with it another amplifier.
+    const auto ext = tav({"ext", "--file", "amp1.k7p", "read", "save"}, 0, "read amplifier 001");
     EXPECT_EQ(ext.out.rfind("entry 1, station 1: KESTA7 QMT", 0), 0u) << ext.out;
     EXPECT_EQ(work_file("amp1.k7p").rfind("SERVO,LIN, 001,", 0), 0u);
+    tav({"ext", "--entry", "2", "read"}, 0, "read amplifier 002");
     // Every device command says whom it addresses before anything else.
     for (const Args& args : {Args{"status"}, Args{"identify", "--entry", "2"}, Args{"pos", "point", "1"}, Args{"cancel"}})
         EXPECT_TRUE(std::regex_search(tav(args).out, std::regex("^entry [12], station [12]: KESTA7"))) << tavtest::command_text(args);
@@ -297,7 +300,7 @@ TEST_F(HostCli, JapaneseCoversTheHostTexts) {
 // 6: one progress bar: stderr, only on a terminal, 100 % at success.
 TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
     for (const Args& args : {Args{"ext", "read"}, Args{"pos", "read", "p.k7l"}, Args{"vv", "read", "v.m7v", "--entry", "2"}}) {
-        EXPECT_FALSE(has(tav(args, 0, "", "] 100%", {true, {}}).out, "%"));
+        EXPECT_FALSE(has(tav(args, 0, "", "] 100%", true).out, "%"));
         const auto pipe = tav(args);
         EXPECT_FALSE(has(pipe.err, "%") || has(pipe.out, "%")) << "a bar in a pipe: " << pipe.err;
     }
@@ -307,26 +310,29 @@ TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
 class HostCliSlow : public HostCli {
 protected:
     HostCliSlow() : HostCli("", {"--turnaround-us", "100000"}) {}
-    // Sends sig 300 ms after the command named its target (in the transfer).
-    tavtest::TavOptions signal_in_transfer(int sig) {
-        return {false, [this, sig](pid_t pid) {
-                    tavtest::eventually([&] { return has(work_file(".out"), "station"); });
-                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                    ::kill(pid, sig);
-                }};
+    // tav ARGS sent sig 300 ms after it named its target (in the transfer):
+    // its exit status, -1 when killed; what it printed in run.log.
+    int signalled(const Args& args, int sig) {
+        const pid_t pid = install_.spawn(args, "run.log", "station");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return tavtest::kill_and_wait(pid, sig);
     }
 };
 
 TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
-    for (const Args& args : {Args{"vv", "read", "v.m7v", "--entry", "2"}, Args{"ext", "read"}})
-        tav(args, 130, "", "read: -31", signal_in_transfer(SIGINT));
+    const std::string before = install_.station_list();
+    for (const Args& args : {Args{"vv", "read", "v.m7v", "--entry", "2"}, Args{"ext", "read"}}) {
+        EXPECT_EQ(signalled(args, SIGINT), 130) << tavtest::command_text(args);
+        EXPECT_TRUE(has(work_file("run.log"), "read: -31")) << work_file("run.log");
+        EXPECT_EQ(install_.station_list(), before) << tavtest::command_text(args);
+    }
 }
 
 // Killed while it had the selection borrowed: the next command puts the
 // user's list back, byte for byte, before anything reads the selection.
 TEST_F(HostCliSlow, AKilledCommandsBorrowedSelectionIsPutBackByTheNext) {
     const std::string before = install_.station_list();
-    EXPECT_EQ(install_.tav({"vv", "read", "v.m7v", "--entry", "2"}, signal_in_transfer(SIGKILL)).status, -1);
+    EXPECT_EQ(signalled({"vv", "read", "v.m7v", "--entry", "2"}, SIGKILL), -1);
     ASSERT_NE(install_.station_list(), before) << "killed after the transfer, not during it";
     const auto next = install_.tav({"--json", "stations"});
     EXPECT_EQ(next.status, 0) << next.err;

@@ -41,13 +41,6 @@ protected:
     std::string shown(const Args& args, int no) { return shown_value(tav(args).out, no); }
 };
 
-TEST_F(HostExt, WithoutEntryTheSelectedOneIsReadAndEntryTwoIsAnotherAmplifier) {
-    const auto selected = tav({"ext", "read"}, 0, "read amplifier 001");
-    EXPECT_EQ(selected.out.rfind("entry 1, station 1: KESTA7 ", 0), 0u) << selected.out;
-    tav({"ext", "--entry", "2", "read"}, 0, "read amplifier 002");
-    tav({"ext", "read", "--entry", "51"}, 2);
-}
-
 TEST_F(HostExt, ChangedValueIsWrittenAndReadBackWhileOthersStay) {
     tav({"ext", "--file", "base.k7p", "read", "save"});
     // Not saved: the file keeps the old value and the command says so.
