@@ -60,13 +60,7 @@ class HostBackup : public tavtest::TavTest {
 protected:
     std::string work(const std::string& name) const { return install_.work(name); }
     Json manifest(const std::string& dir) const { return Json::parse(tavtest::read_file(work(dir + "/manifest.json"))); }
-    // A device of servo-sim's saved state by station.
-    Json device(int station) const {
-        const Json state = Json::parse(install_.sim_state());
-        for (const Json& d : state["devices"])
-            if (d["station"] == station) return d;
-        return Json();
-    }
+    Json device(int station) const { return install_.sim_device(station); }
     void backup(const std::string& dir) { tav({"backup", dir}); }
 };
 

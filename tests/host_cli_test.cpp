@@ -42,7 +42,6 @@ const char kTwoLTypes[] = R"([{"station": 0, "type": "operator"}, {"station": 1,
 class HostCli : public tavtest::TavTest {
 protected:
     explicit HostCli(const std::string& devices = "", const Args& simArgs = {}) : TavTest(devices, simArgs) {}
-    std::string device_value(int entry, int no) { return tavtest::ext_value(install_, entry, no); }
     // The stop position of point `no` on the amplifier of an entry.
     double stop_position(int entry, int no) {
         const auto r = tav({"--json", "pos", "point", std::to_string(no), "--entry", std::to_string(entry)});

@@ -92,27 +92,18 @@ const std::map<std::string, Declaration>& declared() {
     return declarations;
 }
 
-// A valid argument of type T for the parameter of that name.
-template <class T>
-T valid(Args& b, const std::string& role) {
-    using Pointee = std::remove_cv_t<std::remove_pointer_t<T>>;
-    if constexpr (std::is_same_v<T, const char*>) return b.text(role);
-    else if constexpr (std::is_same_v<T, char*>) return b.out();
-    else if constexpr (std::is_same_v<T, HWND>) return &b.window;
-    else if constexpr (!std::is_pointer_v<T>) return T(1);
-    else if constexpr (std::is_same_v<Pointee, unsigned char> || std::is_void_v<Pointee>) return b.bytes();
-    else return b.obj<Pointee>();
-}
-
-// Argument `at` null (or "" when empty is set), every other one valid.
+// Argument `at` null (or "" when empty is set), every other one a valid
+// argument of its type for the parameter of that name.
 template <class T>
 T argument(Args& b, const std::string& role, bool hit, bool empty) {
-    if constexpr (std::is_pointer_v<T>) {
-        if constexpr (std::is_same_v<T, const char*>)
-            if (hit && empty) return "";
-        if (hit) return nullptr;
-    }
-    return valid<T>(b, role);
+    using Pointee = std::remove_cv_t<std::remove_pointer_t<T>>;
+    if constexpr (std::is_same_v<T, const char*>) return hit ? (empty ? "" : nullptr) : b.text(role);
+    else if constexpr (!std::is_pointer_v<T>) return T(1);
+    else if (hit) return nullptr;
+    else if constexpr (std::is_same_v<T, char*>) return b.out();
+    else if constexpr (std::is_same_v<T, HWND>) return &b.window;
+    else if constexpr (std::is_same_v<Pointee, unsigned char> || std::is_void_v<Pointee>) return b.bytes();
+    else return b.obj<Pointee>();
 }
 
 template <class R, class... P, std::size_t... I>
