@@ -5,7 +5,6 @@
 // checked libc calls. Read from the binaries with readelf.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <ostream>
 #include <regex>
@@ -86,8 +85,6 @@ TEST_P(Hardening, RelroBindNowPieStackProtectorFortifyAndRelativeRunPath) {
 
 INSTANTIATE_TEST_SUITE_P(Products, Hardening, ::testing::ValuesIn(kProducts),
                          [](const ::testing::TestParamInfo<Product>& info) {
-                             std::string name = std::filesystem::path(info.param.path).filename().string();
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
+                             const std::string file = std::filesystem::path(info.param.path).filename().string();
+                             return std::regex_replace(file, std::regex("[^A-Za-z0-9]"), "_");
                          });

@@ -61,7 +61,6 @@ protected:
     std::string work(const std::string& name) const { return install_.work(name); }
     Json manifest(const std::string& dir) const { return Json::parse(tavtest::read_file(work(dir + "/manifest.json"))); }
     Json device(int station) const { return install_.sim_device(station); }
-    void backup(const std::string& dir) { tav({"backup", dir}); }
 };
 
 TEST(Sha256, KnownVectors) {
@@ -99,7 +98,7 @@ TEST(HostBackupCore, AStopRequestEndsTheBackupWithAnIncompleteManifest) {
 }
 
 TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifest) {
-    backup("b");
+    tav({"backup", "b"});
     const Json m = manifest("b");
     EXPECT_TRUE(m["complete"].get<bool>());
     EXPECT_EQ(m["tool"], "tav 1.00");
@@ -118,7 +117,7 @@ TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifes
 }
 
 TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
-    backup("b");
+    tav({"backup", "b"});
     install_.set_sim_state(kChangedLine.dump());
     const auto dry = tav({"restore", "b", "--dry-run"}, 0, "4500 -> 3");
     EXPECT_TRUE(has(dry.out, "0 0 2500 100.00 0.00 0 0 0 -> 0 0 2000 100.00 0.00 0 0 0")) << dry.out;
@@ -152,7 +151,7 @@ TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
 // A restore refused before the line is touched, or stopped by a refused
 // write: the reason named, and nothing sent past it.
 TEST_F(HostBackup, ARefusedRestoreNamesItsReasonAndWritesNothingPastIt) {
-    backup("b");
+    tav({"backup", "b"});
     Json family = kChangedLine, refused = kChangedLine;
     family["devices"][2]["family"] = 48;  // a KESTA7 where the KESTA7 Mini was
     refused["faults"] = Json::parse(R"({"rules": [{"station": 1, "command": "point_write", "status": 16, "count": -1}]})");
@@ -231,7 +230,7 @@ TEST(HostBackupInterrupted, CtrlCLeavesTheFilesReadSoFarAndAnIncompleteManifest)
 }
 
 TEST_F(HostBackup, DiffListsExactlyTheChangedRowsAndExitsLikeDiff) {
-    backup("b");
+    tav({"backup", "b"});
     for (const char* f : kBackupFiles) {
         const std::string a = std::string("b/") + f;
         EXPECT_EQ(tav({"diff", a, a}).out, "") << f;
@@ -254,7 +253,7 @@ TEST_F(HostBackup, DiffListsExactlyTheChangedRowsAndExitsLikeDiff) {
 // export, then import into a copy edited meanwhile: the library's writer
 // gives the original file back byte for byte, for every kind of set.
 TEST_F(HostBackup, ExportThenImportRoundTripsEverySetKindByteForByte) {
-    backup("b");
+    tav({"backup", "b"});
     const std::vector<std::pair<const char*, Args>> edits = {
         {"operator.k7p", {"para", "set", "c.k7p", "5=77"}},
         {"operator.syp", {"para", "set", "c.syp", "3=555"}},
