@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -217,30 +216,6 @@ TEST_F(CrashSafety, AKilledStationListRewriteLeavesACompleteList) {
         EXPECT_EQ(home.read("@TAVACS.TMP"), "");  // the lock file only
         ASSERT_EQ(srvTav_AmpData_Rd(1, 0, &count, &station, name, &flag), 0);
         EXPECT_STREQ(name, "AFTER");
-    }
-}
-
-// A parameter file is saved whole or not at all: killed at any moment, the
-// file on disk is a whole one, and the next save replaces it.
-TEST_F(CrashSafety, AKilledParameterSaveIsReadWithACodeAndSavedAgain) {
-    const std::string path = home.file("set.k7p");
-    auto set = std::make_unique<NewParaSet>();
-    ASSERT_EQ(srvTav_NewPara_Create(0, 0, set.get()), 0);
-    ASSERT_EQ(srvTav_NewPara_Wt(path.c_str(), set.get()), 0);
-    const std::string whole = home.read("set.k7p");
-    for (auto delay : {2ms, 9ms, 25ms}) {
-        SCOPED_TRACE(delay.count());
-        Child writer([&] {
-            for (;;) srvTav_NewPara_Wt(path.c_str(), set.get());
-            return 0;
-        });
-        EXPECT_EQ(writer.kill_after(delay), -SIGKILL);
-        EXPECT_EQ(home.read("set.k7p"), whole);
-        auto back = std::make_unique<NewParaSet>();
-        EXPECT_EQ(srvTav_NewPara_Rd(path.c_str(), 0, back.get()), 0);
-        ASSERT_EQ(srvTav_NewPara_Wt(path.c_str(), set.get()), 0);
-        EXPECT_EQ(home.read("set.k7p"), whole);
-        EXPECT_EQ(srvTav_NewPara_Rd(path.c_str(), 0, back.get()), 0);
     }
 }
 

@@ -9,8 +9,6 @@
 
 #include <filesystem>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -75,7 +73,6 @@ struct Bench {
 
 struct Transfer {
     const char* name;
-    const char* defs;     // definition folder below <build>/share
     int station;          // the device the data command goes to
     const char* command;  // the data command the STR1 rules and status 12 hit
     bool ranged;          // the rules hit item 5 only (else every request of the command)
@@ -89,7 +86,6 @@ struct Transfer {
     // Progress fields of the set; null for commands without a set.
     std::function<std::pair<int, int>(Bench&)> progress;
     std::array<Expect, kFaultCount> expect;
-    int selected = 1;      // selected entry of servo.con (the current target station)
     bool offline = false;  // the amplifier starts offline (test run)
 };
 
@@ -132,13 +128,13 @@ std::function<std::pair<int, int>(Bench&)> progress_of(std::unique_ptr<Set> Benc
 }
 
 Transfer std_read(int kind, const char* name, const E& expect) {
-    return {name, "tav-operator/def", 0, kind == 2 ? "access" : "std_read", kind != 2, "std", nullptr,
+    return {name, 0, kind == 2 ? "access" : "std_read", kind != 2, "std", nullptr,
             [kind](Bench& b) { return srvTav_Para_ComRd(nullptr, "1", kind, b.para.get()); },
             [](Bench& b) { return b.para->para[4].nResult; }, progress_of(&Bench::para), expect};
 }
 
 Transfer std_write(int kind, const char* name, const E& expect) {
-    return {name, "tav-operator/def", 0, kind == 2 ? "access" : "std_write", kind != 2, "std",
+    return {name, 0, kind == 2 ? "access" : "std_write", kind != 2, "std",
             [kind](Bench& b) {
                 read_para(b, kind);
                 ASSERT_EQ(srvTav_Para_Dat_Chg(b.para.get(), 5, b.para->para[4].dValue == 1 ? 2 : 1), 0);
@@ -150,11 +146,11 @@ Transfer std_write(int kind, const char* name, const E& expect) {
 std::vector<Transfer> make_transfers() {
     std::vector<Transfer> t;
     // ------------------------------------------------------------ extended parameters
-    t.push_back({"NewParaRead", "tav/def", 1, "para_read", true, "mem_error_params", nullptr,
+    t.push_back({"NewParaRead", 1, "para_read", true, "mem_error_params", nullptr,
                  [](Bench& b) { return srvTav_NewPara_ComRd(nullptr, "1", 0, b.newpara.get(), 0, 0); },
                  [](Bench& b) { return b.newpara->para[4].nResult; }, progress_of(&Bench::newpara),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-22, 0}, {-22, 0}}}});
-    t.push_back({"NewParaWrite", "tav/def", 1, "para_write", true, "mem_error_params",
+    t.push_back({"NewParaWrite", 1, "para_write", true, "mem_error_params",
                  [](Bench& b) {
                      read_newpara(b);
                      ASSERT_EQ(srvTav_NewPara_Dat_Chg(b.newpara.get(), 5, b.newpara->para[4].dValue == 1 ? 2 : 1), 0);
@@ -162,7 +158,7 @@ std::vector<Transfer> make_transfers() {
                  [](Bench& b) { return srvTav_NewPara_ComWt(nullptr, "1", 0, 0, b.newpara.get()); },
                  [](Bench& b) { return b.newpara->para[4].nResult; }, progress_of(&Bench::newpara),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-35, -35}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
-    t.push_back({"NewParaInitialWrite", "tav/def", 1, "para_write", true, "mem_error_params", read_newpara,
+    t.push_back({"NewParaInitialWrite", 1, "para_write", true, "mem_error_params", read_newpara,
                  [](Bench& b) { return srvTav_NewPara_ComInitWt(b.newpara.get()); }, nullptr, progress_of(&Bench::newpara),
                  E{{{-27}, {-28}, {-29}, {-35}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
     // ------------------------------------------------------------ standard parameters
@@ -175,11 +171,11 @@ std::vector<Transfer> make_transfers() {
     t.push_back(std_read(2, "StdReadKind2", E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}));
     t.push_back(std_write(2, "StdWriteKind2", E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {0, 0}, {0, 0}}}));
     // ------------------------------------------------------------ positioning data
-    t.push_back({"PointRead", "tav/def", 1, "point_read", true, "mem_error_points", nullptr,
+    t.push_back({"PointRead", 1, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiDat_ComRd(nullptr, "1", b.iti.get()); },
                  [](Bench& b) { return b.iti->point[4].nStatus; }, progress_of(&Bench::iti),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {0, 0}, {0, 0}}}});
-    t.push_back({"PointWrite", "tav/def", 1, "point_write", true, "mem_error_points",
+    t.push_back({"PointWrite", 1, "point_write", true, "mem_error_points",
                  [](Bench& b) {
                      read_iti(b);
                      const ItiDatPoint& p = b.iti->point[4];
@@ -190,11 +186,11 @@ std::vector<Transfer> make_transfers() {
                  [](Bench& b) { return b.iti->point[4].nStatus; }, progress_of(&Bench::iti),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {-44, 0}, {0, 0}}}});
     // ------------------------------------------------------------ VV positioning data
-    t.push_back({"VvRead", "tav/def", 2, "point_read", true, "mem_error_points", nullptr,
+    t.push_back({"VvRead", 2, "point_read", true, "mem_error_points", nullptr,
                  [](Bench& b) { return srvTav_ItiVvDat_ComRd(nullptr, "2", b.vv.get()); },
                  [](Bench& b) { return b.vv->point[4].nStatus; }, progress_of(&Bench::vv),
                  E{{{-27, 0}, {-28, 0}, {-29, 0}, {-33, 0}, {-35, 0}, {0, -25}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {-22, 0}}}});
-    t.push_back({"VvWrite", "tav/def", 2, "point_write", true, "mem_error_points",
+    t.push_back({"VvWrite", 2, "point_write", true, "mem_error_points",
                  [](Bench& b) {
                      read_vv(b);
                      const ItiVvDatPoint& p = b.vv->point[4];
@@ -205,20 +201,18 @@ std::vector<Transfer> make_transfers() {
                  [](Bench& b) { return srvTav_ItiVvDat_ComWt(nullptr, "2", 0, b.vv.get()); },
                  [](Bench& b) { return b.vv->point[4].nStatus; }, progress_of(&Bench::vv),
                  E{{{-27, -27}, {-28, -28}, {-29, -29}, {-33, -33}, {-35, -35}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {1, 0}, {-22, 0}, {0, 0}}}});
-    t.push_back({"VvInitialWrite", "tav/def", 2, "point_write", true, "mem_error_points", read_vv,
+    t.push_back({"VvInitialWrite", 2, "point_write", true, "mem_error_points", read_vv,
                  [](Bench& b) { return srvTav_ItiVvDat_InitWt(b.vv.get()); }, nullptr, progress_of(&Bench::vv),
                  E{{{-27}, {-28}, {-29}, {-33}, {-35}, {0}, {12}, {2}, {3}, {1}, {-22}, {0}}}});
-    // The VV rows work on the second entry, which is also the current target.
-    for (size_t i = t.size() - 3; i < t.size(); ++i) t[i].selected = 2;
     // ------------------------------------------------------------ test run (line held by the caller)
-    t.push_back({"Offline", "tav/def", 1, "offline", false, nullptr, nullptr,
+    t.push_back({"Offline", 1, "offline", false, nullptr, nullptr,
                  [](Bench& b) { return srvTav_Open_OffONline_Close(0, b.status); }, nullptr, nullptr, 
                  E{{{-27}, {-28}, {-29}, {-33}, {-35}, {0}, {12}, {2}, {3}, {0}, {0}, {0}}}});
-    t.push_back({"StatusRead", "tav/def", 1, "status", false, nullptr, nullptr,
+    t.push_back({"StatusRead", 1, "status", false, nullptr, nullptr,
                  [](Bench& b) { return live([&] { return srvTav_Status_Rd(1, b.status, &b.ready); }); },
                  [](Bench& b) { return static_cast<int>(b.status[0]); }, nullptr, 
                  E{{{0, 64}, {0, 32}, {0, 8}, {0, 128}, {0, 132}, {0, 0}, {12, 0}, {2, 0}, {3, 0}, {0, 0}, {0, 0}, {0, 0}}}});
-    t.push_back({"Jog", "tav/def", 1, "jog_plus", false, nullptr, nullptr,
+    t.push_back({"Jog", 1, "jog_plus", false, nullptr, nullptr,
                  [](Bench& b) { return live([&] { return srvTav_ManuPluse_Snd(1, 1, b.status); }); }, nullptr,
                  nullptr, 
                  E{{{-27}, {-28}, {-29}, {-33}, {-35}, {0}, {12}, {2}, {3}, {0}, {0}, {0}}}});
@@ -269,12 +263,14 @@ protected:
         std::string con = tavtest::read_file(tavtest::sample_file("servo.con"));
         const std::size_t eol = con.find("\r\n");
         ASSERT_NE(eol, std::string::npos);
-        con.replace(eol - 1, 1, std::to_string(t.selected));  // "SERVO,   <entry>"
+        // "SERVO,   <entry>": the VV rows work on the second entry, which is also the current target.
+        con.replace(eol - 1, 1, t.station == 2 ? "2" : "1");
         b.home.write("servo.con", con);
         tavtest::line_on_simulator(b.home);
         fs::create_directories(b.home.file("lock"));
-        fs::copy(std::string(TAV_BUILD_DIR) + "/share/" + t.defs, b.home.file("def"),
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        // The servo operator's definitions for station 0, the amplifiers' for the others.
+        const std::string defs = t.station == 0 ? "/share/tav-operator/def" : "/share/tav/def";
+        fs::copy(TAV_BUILD_DIR + defs, b.home.file("def"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
     Bench b;
 };
@@ -284,19 +280,15 @@ TEST_P(FaultMatrix, ExactResultThenACleanTransfer) {
     const Fault f = static_cast<Fault>(std::get<1>(GetParam()));
     const Expect& want = t.expect[f];
     install(t);
-    b.state({{"devices", devices(t, false)}});
-    if (t.prepare) {
-        t.prepare(b);
-        if (HasFatalFailure()) return;
-    }
-    b.state(faults_for(t, f));
+    // The state, then the set-up on a clean line (faults come after it).
+    const auto arm = [&](const json& state) {
+        b.state({{"devices", devices(t, false)}});
+        if (t.prepare) t.prepare(b);
+        if (!state.is_null()) b.state(state);
+    };
+    arm(faults_for(t, f));
+    if (HasFatalFailure()) return;
     const short rc = t.run(b);
-    if (std::getenv("FAULT_MATRIX_SHOW") != nullptr) {
-        // Prints what happened, for filling in the row of a new transfer.
-        std::printf("SHOW %s %s rc=%d item=%d", t.name, kFaultNames[f], rc, t.item ? t.item(b) : kNone);
-        if (t.progress) std::printf(" progress=%d/%d", t.progress(b).first, t.progress(b).second);
-        std::printf("\n");
-    }
     EXPECT_EQ(rc, want.rc) << t.name << " under " << kFaultNames[f];
     if (t.item && want.item != kNone) {
         EXPECT_EQ(t.item(b), want.item) << "item 5";
@@ -314,11 +306,8 @@ TEST_P(FaultMatrix, ExactResultThenACleanTransfer) {
     EXPECT_EQ(Wyn_Net_Close(), 5) << "the line was left open";
 
     // The fault gone, the same transfer goes through: lock and line are free.
-    b.state({{"devices", devices(t, false)}});
-    if (t.prepare) {
-        t.prepare(b);
-        if (HasFatalFailure()) return;
-    }
+    arm(nullptr);
+    if (HasFatalFailure()) return;
     EXPECT_EQ(t.run(b), 0) << "after " << kFaultNames[f];
     EXPECT_EQ(Wyn_Net_Close(), 5);
 }

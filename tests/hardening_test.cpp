@@ -5,13 +5,14 @@
 // checked libc calls. Read from the binaries with readelf.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "fixtures/child_process.h"
 
 namespace {
 
@@ -33,33 +34,18 @@ const Product kProducts[] = {
 };
 
 std::string readelf(const std::string& options, const std::string& file) {
-    const std::string command = "readelf -W " + options + " '" + file + "' 2>&1";
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
+    return tavtest::output_of("readelf -W " + options + " '" + file + "' 2>&1");
 }
 
 // The entries of the run path (DT_RUNPATH or DT_RPATH) of a readelf -d
 // listing, empty ones included: the loader reads those as the current folder.
 std::vector<std::string> run_paths(const std::string& dynamic) {
     std::vector<std::string> paths;
-    std::istringstream lines(dynamic);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t open = line.find("path: [");
-        if (open == std::string::npos) continue;
-        const std::string list = line.substr(open + 7, line.rfind(']') - open - 7);
-        for (size_t start = 0;;) {
-            const size_t colon = list.find(':', start);
-            paths.push_back(list.substr(start, colon - start));
-            if (colon == std::string::npos) break;
-            start = colon + 1;
-        }
+    const std::regex list("path: \\[(.*)\\]");
+    for (std::sregex_iterator i(dynamic.begin(), dynamic.end(), list), end; i != end; ++i) {
+        // A colon after the last entry, so that an empty last entry is read too.
+        std::istringstream in((*i)[1].str() + ":");
+        for (std::string path; std::getline(in, path, ':');) paths.push_back(path);
     }
     return paths;
 }
@@ -99,8 +85,6 @@ TEST_P(Hardening, RelroBindNowPieStackProtectorFortifyAndRelativeRunPath) {
 
 INSTANTIATE_TEST_SUITE_P(Products, Hardening, ::testing::ValuesIn(kProducts),
                          [](const ::testing::TestParamInfo<Product>& info) {
-                             std::string name = std::filesystem::path(info.param.path).filename().string();
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
+                             const std::string file = std::filesystem::path(info.param.path).filename().string();
+                             return std::regex_replace(file, std::regex("[^A-Za-z0-9]"), "_");
                          });

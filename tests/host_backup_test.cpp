@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -26,7 +25,7 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Args = std::vector<std::string>;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using tavtest::has;
 
 // Every file a manifest lists holds the bytes of its checksum.
 void expect_checksums(const Json& manifest, const std::string& dir) {
@@ -61,14 +60,7 @@ class HostBackup : public tavtest::TavTest {
 protected:
     std::string work(const std::string& name) const { return install_.work(name); }
     Json manifest(const std::string& dir) const { return Json::parse(tavtest::read_file(work(dir + "/manifest.json"))); }
-    // A device of servo-sim's saved state by station.
-    Json device(int station) const {
-        const Json state = Json::parse(install_.sim_state());
-        for (const Json& d : state["devices"])
-            if (d["station"] == station) return d;
-        return Json();
-    }
-    void backup(const std::string& dir) { tav({"backup", dir}); }
+    Json device(int station) const { return install_.sim_device(station); }
 };
 
 TEST(Sha256, KnownVectors) {
@@ -106,7 +98,7 @@ TEST(HostBackupCore, AStopRequestEndsTheBackupWithAnIncompleteManifest) {
 }
 
 TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifest) {
-    backup("b");
+    tav({"backup", "b"});
     const Json m = manifest("b");
     EXPECT_TRUE(m["complete"].get<bool>());
     EXPECT_EQ(m["tool"], "tav 1.00");
@@ -125,7 +117,7 @@ TEST_F(HostBackup, EverySetOfEveryDeviceIsSavedWithItsChecksumInACompleteManifes
 }
 
 TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
-    backup("b");
+    tav({"backup", "b"});
     install_.set_sim_state(kChangedLine.dump());
     const auto dry = tav({"restore", "b", "--dry-run"}, 0, "4500 -> 3");
     EXPECT_TRUE(has(dry.out, "0 0 2500 100.00 0.00 0 0 0 -> 0 0 2000 100.00 0.00 0 0 0")) << dry.out;
@@ -159,7 +151,7 @@ TEST_F(HostBackup, RestorePutsBackExactlyTheValuesChangedBehindItsBack) {
 // A restore refused before the line is touched, or stopped by a refused
 // write: the reason named, and nothing sent past it.
 TEST_F(HostBackup, ARefusedRestoreNamesItsReasonAndWritesNothingPastIt) {
-    backup("b");
+    tav({"backup", "b"});
     Json family = kChangedLine, refused = kChangedLine;
     family["devices"][2]["family"] = 48;  // a KESTA7 where the KESTA7 Mini was
     refused["faults"] = Json::parse(R"({"rules": [{"station": 1, "command": "point_write", "status": 16, "count": -1}]})");
@@ -222,15 +214,13 @@ TEST_F(HostBackup, AFaultDuringTheBackupLeavesAnIncompleteManifestWithTheReason)
 TEST(HostBackupInterrupted, CtrlCLeavesTheFilesReadSoFarAndAnIncompleteManifest) {
     tavtest::TavInstall install("", {"--turnaround-us", "20000"});
     ASSERT_TRUE(install.ready());
-    const pid_t pid = install.spawn({"backup", "b"}, install.work("log"));
+    const pid_t pid = install.spawn({"backup", "b"}, "log");
     const std::string manifest = install.work("b/manifest.json");
-    for (int i = 0; i < 600; ++i) {
+    tavtest::eventually([&] {
         const std::string text = tavtest::read_file(manifest);
-        if (!text.empty() && !Json::parse(text)["files"].empty()) break;
-        ::usleep(20 * 1000);
-    }
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(tavtest::wait_exit(pid), 130) << tavtest::read_file(install.work("log"));
+        return !text.empty() && !Json::parse(text)["files"].empty();
+    });
+    EXPECT_EQ(tavtest::kill_and_wait(pid, SIGINT), 130) << tavtest::read_file(install.work("log"));
     const Json m = Json::parse(tavtest::read_file(manifest));
     EXPECT_FALSE(m["complete"].get<bool>());
     EXPECT_EQ(m["reason_code"], -31) << m["reason"];
@@ -240,7 +230,7 @@ TEST(HostBackupInterrupted, CtrlCLeavesTheFilesReadSoFarAndAnIncompleteManifest)
 }
 
 TEST_F(HostBackup, DiffListsExactlyTheChangedRowsAndExitsLikeDiff) {
-    backup("b");
+    tav({"backup", "b"});
     for (const char* f : kBackupFiles) {
         const std::string a = std::string("b/") + f;
         EXPECT_EQ(tav({"diff", a, a}).out, "") << f;
@@ -263,7 +253,7 @@ TEST_F(HostBackup, DiffListsExactlyTheChangedRowsAndExitsLikeDiff) {
 // export, then import into a copy edited meanwhile: the library's writer
 // gives the original file back byte for byte, for every kind of set.
 TEST_F(HostBackup, ExportThenImportRoundTripsEverySetKindByteForByte) {
-    backup("b");
+    tav({"backup", "b"});
     const std::vector<std::pair<const char*, Args>> edits = {
         {"operator.k7p", {"para", "set", "c.k7p", "5=77"}},
         {"operator.syp", {"para", "set", "c.syp", "3=555"}},

@@ -34,7 +34,7 @@ std::size_t columns(const std::string& utf8) {
     return w < 0 ? utf8.size() : static_cast<std::size_t>(w);
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using tavtest::has;
 
 // Two L-type amplifiers at stations 1 and 2 (the sample list: entries 1 and 2).
 const char kTwoLTypes[] = R"([{"station": 0, "type": "operator"}, {"station": 1, "model": "L"}, {"station": 2, "model": "L"}])";
@@ -42,24 +42,10 @@ const char kTwoLTypes[] = R"([{"station": 0, "type": "operator"}, {"station": 1,
 class HostCli : public tavtest::TavTest {
 protected:
     explicit HostCli(const std::string& devices = "", const Args& simArgs = {}) : TavTest(devices, simArgs) {}
-    using TavTest::tav;
-    // tav with options, the status left to the caller; servo.con must come out as it went in.
-    tavtest::TavRun tav(const Args& args, const tavtest::TavOptions& options) {
-        const std::string before = install_.station_list();
-        tavtest::TavRun r = install_.tav(args, options);
-        EXPECT_EQ(install_.station_list(), before) << "servo.con changed by: " << tavtest::command_text(args);
-        return r;
-    }
-    std::string device_value(int entry, int no) { return tavtest::ext_value(install_, entry, no); }
-    // Stop position of point `no` in a saved positioning table (".k7l" line no + 2).
-    std::string stop_position(const std::string& file, int no) {
-        std::istringstream in(work_file(file));
-        std::string line;
-        for (int i = 0; i <= no + 1 && std::getline(in, line); ++i) {
-        }
-        const std::regex point("^[0-9]{3}, [0-9], [0-9]{2}, [0-9]{2}, *(-?[0-9.]+),.*");
-        std::smatch m;
-        return std::regex_search(line, m, point) ? std::string(m[1]) : "?";
+    // The stop position of point `no` on the amplifier of an entry.
+    double stop_position(int entry, int no) {
+        const auto r = tav({"--json", "pos", "point", std::to_string(no), "--entry", std::to_string(entry)});
+        return nlohmann::json::parse(r.out, nullptr, false).value("stop_pos", -1.0);
     }
 };
 
@@ -119,6 +105,7 @@ TEST_F(HostCli, BadEntriesAreRefusedAndServoConStays) {
         {{"vv", "read", "v.m7v", "--entry", "99"}, 2}, {{"vv", "read", "v.m7v", "--entry", "abc"}, 2},
         {{"vv", "read", "v.m7v", "--entry", "3"}, 1},  {{"pos", "write", "x.k7l", "--entry", "0"}, 2},
         {{"ext", "--entry", "7", "read"}, 1},          {{"select", "3"}, 1},
+        {{"ext", "read", "--entry", "51"}, 2},
     };
     for (const auto& c : cases) EXPECT_FALSE(tav(c.args, c.status).err.empty()) << "no message for " << tavtest::command_text(c.args);
     tav({"ext", "--entry", "7", "read"}, 1, "", "entry 7 is not in the station list");
@@ -137,9 +124,11 @@ TEST_F(HostCli, ATransferToAnotherEntryLeavesTheSelectionAlone) {
     const auto vv = tav({"vv", "read", "v.m7v", "--entry", "2"});
     EXPECT_EQ(vv.out.rfind("entry 2, station 2: KESTA7 Mini", 0), 0u) << "the target comes first:\n" << vv.out;
     EXPECT_EQ(work_file("v.m7v").rfind("SERVO,VEL, 002,", 0), 0u);
-    const auto ext = tav({"ext", "--file", "amp1.k7p", "read", "save"});
+    // Without --entry the selected one, with it another amplifier.
+    const auto ext = tav({"ext", "--file", "amp1.k7p", "read", "save"}, 0, "read amplifier 001");
     EXPECT_EQ(ext.out.rfind("entry 1, station 1: KESTA7 QMT", 0), 0u) << ext.out;
     EXPECT_EQ(work_file("amp1.k7p").rfind("SERVO,LIN, 001,", 0), 0u);
+    tav({"ext", "--entry", "2", "read"}, 0, "read amplifier 002");
     // Every device command says whom it addresses before anything else.
     for (const Args& args : {Args{"status"}, Args{"identify", "--entry", "2"}, Args{"pos", "point", "1"}, Args{"cancel"}})
         EXPECT_TRUE(std::regex_search(tav(args).out, std::regex("^entry [12], station [12]: KESTA7"))) << tavtest::command_text(args);
@@ -154,25 +143,19 @@ TEST_F(HostCliTwoLTypes, PositioningWriteGoesToItsEntryWhateverIsSelected) {
     tav({"pos", "set", "a1.k7l", "5", "0", "0", "5555", "100", "0", "0", "0", "0"});
     const auto w = tav({"pos", "write", "a1.k7l", "--all", "--entry", "1"});
     EXPECT_EQ(w.out.rfind("entry 1, station 1: ", 0), 0u) << w.out;
-    tav({"pos", "read", "back1.k7l", "--entry", "1"});
-    tav({"pos", "read", "back2.k7l", "--entry", "2"});
-    EXPECT_EQ(stop_position("back1.k7l", 5), "5555");
-    EXPECT_EQ(stop_position("back2.k7l", 5), "5000") << "amplifier 2's table was overwritten";
+    EXPECT_EQ(stop_position(1, 5), 5555);
+    EXPECT_EQ(stop_position(2, 5), 5000) << "amplifier 2's table was overwritten";
     EXPECT_EQ(install_.station_list().substr(0, 10), "SERVO,   2");
 }
 
 // 4: a line trace of another program stops every command that opens the line.
 TEST_F(HostCli, ATraceLockStopsEveryLineCommandWithMinus18) {
-    const std::string log = install_.work("trace.log");
-    const pid_t trace = install_.spawn({"trace", "30"}, log);
+    const pid_t trace = install_.spawn({"trace", "30"}, "trace.log", "held");
     ASSERT_GT(trace, 0);
-    for (int i = 0; i < 200 && !has(tavtest::read_file(log), "held"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     for (const Args& args : {Args{"ext", "read"}, Args{"pos", "read", "p.k7l"}, Args{"vv", "read", "v.m7v", "--entry", "2"},
                              Args{"para", "read", "s.k7p"}, Args{"identify"}, Args{"start", "3"}, Args{"status"}})
         EXPECT_TRUE(has(tav(args, 1, "", "held by the line trace of another program (lock file ").err, "trace.lck): -18"));
-    ::kill(trace, SIGTERM);
-    tavtest::wait_exit(trace);
+    tavtest::kill_and_wait(trace, SIGTERM);
     EXPECT_FALSE(install_.station_list().empty());
     tav({"ext", "read"});  // free again
 }
@@ -195,21 +178,17 @@ TEST_F(HostCli, NumbersAreParsedStrictlyAndUsageErrorsExit2WithAMessage) {
 
 TEST_F(HostCli, EveryCommandHasHelpVersionAndHelpCommand) {
     // Every command and every sub-command.
-    std::vector<Args> commands{{}};
-    for (const char* c : {"version", "message", "trace", "help", "stations", "select", "identify", "online", "offline",
-                          "run", "jog", "start", "cancel", "status", "demo", "ext", "para", "pos", "vv"})
-        commands.push_back({c});
-    for (const char* s : {"new", "show", "set", "reset", "read", "write", "print", "csv"}) commands.push_back({"para", s});
-    for (const char* s : {"create", "show", "set", "insert", "reset", "dp", "comment", "read", "write", "point", "export"})
-        commands.push_back({"pos", s});
-    for (const char* s : {"create", "show", "load", "save", "csv", "change", "insert", "delete", "reset", "read", "write",
-                          "init", "list"})
-        commands.push_back({"vv", s});
-    for (Args args : commands) {
-        args.push_back("--help");
-        tav(args, 0, "Usage: tav");
+    const std::pair<const char*, const char*> tree[] = {
+        {"", "version message trace help stations select identify online offline run jog start cancel status demo ext "
+             "para pos vv"},
+        {"para", "new show set reset read write print csv"},
+        {"pos", "create show set insert reset dp comment read write point export"},
+        {"vv", "create show load save csv change insert delete reset read write init list"}};
+    for (const auto& [command, subs] : tree) {
+        std::istringstream in(subs);
+        for (std::string sub; in >> sub;) tav(*command ? Args{command, sub, "--help"} : Args{sub, "--help"}, 0, "Usage: tav");
     }
-    tav({"--help"}, 0, "vv ");
+    EXPECT_TRUE(has(tav({"--help"}, 0, "Usage: tav").out, "vv "));
     tav({"ext", "read", "--help"}, 0, "Actions");
     EXPECT_TRUE(std::regex_search(tav({"--version"}).out, std::regex("^tav [0-9.]+ \\(library ")));
     tav({"help", "pos", "write"}, 0, "--entry");
@@ -228,7 +207,7 @@ TEST_F(HostCli, JsonOutputIsOneDocumentOnStdout) {
         {"para", "show", "s.k7p", "1"}, {"ext", "--entry", "9", "read"}};
     for (Args args : commands) {
         args.insert(args.begin(), "--json");
-        const auto r = tav(args, tavtest::TavOptions{});
+        const auto r = tav(args, tavtest::kAnyExit);
         nlohmann::json doc;
         ASSERT_NO_THROW(doc = nlohmann::json::parse(r.out)) << tavtest::command_text(args) << "\n" << r.out;
         EXPECT_TRUE(doc.is_object()) << tavtest::command_text(args);
@@ -243,7 +222,7 @@ TEST_F(HostCli, MessagesNameTheirFileEntryAndReason) {
     tav({"pos", "show", "nosuch.k7l"}, 1, "", "load nosuch.k7l (No such file or directory): -3");
     tav({"para", "new", "LIN", "s.k7p"});
     tav({"ext", "load", "s.k7p", "show", "3"}, 1, "", "load s.k7p: it holds 40 parameters, a standard-parameter file");
-    EXPECT_TRUE(has(tav({"vv", "create", "VEL", "/nonexistent/v.m7v"}, tavtest::TavOptions{}).err, "save /nonexistent/v.m7v ("));
+    tav({"vv", "create", "VEL", "/nonexistent/v.m7v"}, 1, "", "save /nonexistent/v.m7v (");
     // COM1 mapped to a device that is not there.
     tavtest::TempDir other;
     const std::string gone = other.file("ttyGONE");
@@ -320,9 +299,7 @@ TEST_F(HostCli, JapaneseCoversTheHostTexts) {
 // 6: one progress bar: stderr, only on a terminal, 100 % at success.
 TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
     for (const Args& args : {Args{"ext", "read"}, Args{"pos", "read", "p.k7l"}, Args{"vv", "read", "v.m7v", "--entry", "2"}}) {
-        const auto tty = tav(args, {true, {}});
-        ASSERT_EQ(tty.status, 0) << tavtest::command_text(args) << tty.err;
-        EXPECT_TRUE(has(tty.err, "] 100%") && !has(tty.out, "%")) << tavtest::command_text(args) << tty.err << tty.out;
+        EXPECT_FALSE(has(tav(args, 0, "", "] 100%", true).out, "%"));
         const auto pipe = tav(args);
         EXPECT_FALSE(has(pipe.err, "%") || has(pipe.out, "%")) << "a bar in a pipe: " << pipe.err;
     }
@@ -332,22 +309,21 @@ TEST_F(HostCli, ProgressIsOnStderrOnATerminalAndEndsAt100) {
 class HostCliSlow : public HostCli {
 protected:
     HostCliSlow() : HostCli("", {"--turnaround-us", "100000"}) {}
-    // Sends sig 300 ms after the command named its target (in the transfer).
-    tavtest::TavOptions signal_in_transfer(int sig) {
-        return {false, [this, sig](pid_t pid) {
-                    for (int i = 0; i < 300 && !has(work_file(".out"), "station"); ++i)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                    ::kill(pid, sig);
-                }};
+    // tav ARGS sent sig 300 ms after it named its target (in the transfer):
+    // its exit status, -1 when killed; what it printed in run.log.
+    int signalled(const Args& args, int sig) {
+        const pid_t pid = install_.spawn(args, "run.log", "station");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return tavtest::kill_and_wait(pid, sig);
     }
 };
 
 TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
+    const std::string before = install_.station_list();
     for (const Args& args : {Args{"vv", "read", "v.m7v", "--entry", "2"}, Args{"ext", "read"}}) {
-        const auto r = tav(args, signal_in_transfer(SIGINT));
-        EXPECT_EQ(r.status, 130) << tavtest::command_text(args) << r.out << r.err;
-        EXPECT_TRUE(has(r.err, "read: -31")) << r.err;
+        EXPECT_EQ(signalled(args, SIGINT), 130) << tavtest::command_text(args);
+        EXPECT_TRUE(has(work_file("run.log"), "read: -31")) << work_file("run.log");
+        EXPECT_EQ(install_.station_list(), before) << tavtest::command_text(args);
     }
 }
 
@@ -355,7 +331,7 @@ TEST_F(HostCliSlow, CtrlCCancelsWithExit130AndPutsTheSelectionBack) {
 // user's list back, byte for byte, before anything reads the selection.
 TEST_F(HostCliSlow, AKilledCommandsBorrowedSelectionIsPutBackByTheNext) {
     const std::string before = install_.station_list();
-    EXPECT_EQ(install_.tav({"vv", "read", "v.m7v", "--entry", "2"}, signal_in_transfer(SIGKILL)).status, -1);
+    EXPECT_EQ(signalled({"vv", "read", "v.m7v", "--entry", "2"}, SIGKILL), -1);
     ASSERT_NE(install_.station_list(), before) << "killed after the transfer, not during it";
     const auto next = install_.tav({"--json", "stations"});
     EXPECT_EQ(next.status, 0) << next.err;

@@ -2,27 +2,18 @@
 // and option of the `tav --help` tree completes, and has its section in tav(1).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fixtures/child_process.h"
 #include "fixtures/temp_dirs.h"
 
 namespace {
 
-std::string output_of(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
+using tavtest::output_of;
 
 const std::string kTav = std::string(TAV_BUILD_DIR) + "/bin/tav --lang en ";
 

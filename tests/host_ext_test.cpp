@@ -13,27 +13,25 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+// The rows of a listing that match row: the first group of each, or the whole row.
+std::vector<std::string> matching(const std::string& out, const std::string& row) {
+    std::vector<std::string> found;
+    std::istringstream in(out);
+    const std::regex re(row);
+    std::smatch m;
+    for (std::string line; std::getline(in, line);)
+        if (std::regex_match(line, m, re)) found.push_back(m.size() > 1 ? m[1] : m[0]);
+    return found;
+}
+
 // The value column of `show NO` for parameter `no`, or "" when it is missing.
 std::string shown_value(const std::string& out, int no) {
-    std::istringstream in(out);
-    std::string line;
-    const std::regex row("^ *" + std::to_string(no) + " [1-3]_[0-9]{2} .*? +(-?[0-9.A-F]+H?) .*\\[.*$");
-    std::smatch m;
-    while (std::getline(in, line))
-        if (std::regex_match(line, m, row)) return m[1];
-    return "";
+    const auto v = matching(out, "^ *" + std::to_string(no) + " [1-3]_[0-9]{2} .*? +(-?[0-9.A-F]+H?) .*\\[.*$");
+    return v.empty() ? "" : v[0];
 }
 
 // The parameter rows of a compare listing: "no page name reference amplifier".
-std::vector<std::string> compare_rows(const std::string& out) {
-    std::vector<std::string> rows;
-    std::istringstream in(out);
-    std::string line;
-    const std::regex row("^ *[0-9]+ [1-3]_[0-9]{2} .*$");
-    while (std::getline(in, line))
-        if (std::regex_match(line, row)) rows.push_back(line);
-    return rows;
-}
+const char kCompareRow[] = "^ *[0-9]+ [1-3]_[0-9]{2} .*$";
 
 // tav against a temporary installation whose COM1 is servo-sim (entry 1 a
 // KESTA7 L-type amplifier, entry 2 a KESTA7 Mini V-type).
@@ -41,22 +39,7 @@ class HostExt : public tavtest::TavTest {
 protected:
     // The value `show NO` prints for parameter no (the command exits 0).
     std::string shown(const Args& args, int no) { return shown_value(tav(args).out, no); }
-    std::string file(const std::string& name) const { return work_file(name); }
 };
-
-TEST_F(HostExt, ReadOfEntryOneSucceedsAndSavesTheFile) {
-    tav({"ext", "--file", "amp.k7p", "read", "--entry", "1", "save"}, 0, "read amplifier 001");
-    EXPECT_EQ(file("amp.k7p").rfind("SERVO,LIN, 001,", 0), 0u) << file("amp.k7p").substr(0, 80);
-    // The saved file shows the amplifier's values (the simulator's parameter n holds n).
-    EXPECT_EQ(shown({"ext", "--file", "amp.k7p", "show", "3"}, 3), "3");
-}
-
-TEST_F(HostExt, WithoutEntryTheSelectedOneIsReadAndEntryTwoIsAnotherAmplifier) {
-    const auto selected = tav({"ext", "read"}, 0, "read amplifier 001");
-    EXPECT_EQ(selected.out.rfind("entry 1, station 1: KESTA7 ", 0), 0u) << selected.out;
-    tav({"ext", "--entry", "2", "read"}, 0, "read amplifier 002");
-    tav({"ext", "read", "--entry", "51"}, 2);
-}
 
 TEST_F(HostExt, ChangedValueIsWrittenAndReadBackWhileOthersStay) {
     tav({"ext", "--file", "base.k7p", "read", "save"});
@@ -78,25 +61,25 @@ TEST_F(HostExt, OnlyChangedValuesAreSentUnlessAllIsAsked) {
 
 TEST_F(HostExt, CompareShowsExactlyTheChangedParameter) {
     tav({"ext", "--file", "ref.k7p", "read", "save"});
-    EXPECT_TRUE(compare_rows(tav({"ext", "compare", "ref.k7p"}, 0, "no parameter differs").out).empty());
+    EXPECT_TRUE(matching(tav({"ext", "compare", "ref.k7p"}, 0, "no parameter differs").out, kCompareRow).empty());
     tav({"ext", "--file", "ref.k7p", "change", "5", "77", "write"});
-    const std::vector<std::string> rows = compare_rows(tav({"ext", "compare", "ref.k7p"}, 0, "1 parameter differs").out);
+    const std::vector<std::string> rows = matching(tav({"ext", "compare", "ref.k7p"}, 0, "1 parameter differs").out, kCompareRow);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_TRUE(std::regex_match(rows[0], std::regex("^ +5 1_05 .* 5 +77$"))) << rows[0];
     // Against the set in hand (--file), the same answer.
-    EXPECT_EQ(compare_rows(tav({"ext", "--file", "ref.k7p", "compare"}).out).size(), 1u);
+    EXPECT_EQ(matching(tav({"ext", "--file", "ref.k7p", "compare"}).out, kCompareRow).size(), 1u);
 }
 
 TEST_F(HostExt, UnknownParameterNumberFailsWithMessage) {
     tav({"ext", "--file", "p.k7p", "create", "LIN", "save"});
-    const std::string before = file("p.k7p");
+    const std::string before = work_file("p.k7p");
     // Parameter 110 is not in use on this model.
     EXPECT_EQ(tav({"ext", "--file", "p.k7p", "show", "110"}, 1, "", "parameter 110: -").out, "");
     // A failed change stops the actions: nothing after it runs, the file stays.
     const auto change =
         tav({"ext", "--file", "p.k7p", "change", "3", "5", "110", "5", "save"}, 1, "", "parameter 110 is not in this set: -");
     EXPECT_EQ(change.out.find("saved"), std::string::npos);
-    EXPECT_EQ(file("p.k7p"), before);
+    EXPECT_EQ(work_file("p.k7p"), before);
     // Numbers outside 1..297 are usage errors.
     for (const char* no : {"0", "298", "x"}) tav({"ext", "--file", "p.k7p", "show", no}, 2);
 }
@@ -114,7 +97,7 @@ TEST_F(HostExt, CreateResetSaveLoadListingAndCsv) {
     EXPECT_EQ(page.out.find("\n 15 1_15 "), std::string::npos) << "an absent parameter was listed";
     EXPECT_NE(tav({"ext", "--file", "n.k7p", "print"}, 0, "\n1_03 ").out.find("\n3_99 "), std::string::npos);
     tav({"ext", "--file", "n.k7p", "csv", "n.csv"});
-    for (const char* part : {"1_03 ,", "1234"}) EXPECT_NE(file("n.csv").find(part), std::string::npos) << part;
+    for (const char* part : {"1_03 ,", "1234"}) EXPECT_NE(work_file("n.csv").find(part), std::string::npos) << part;
     tav({"ext", "--file", "missing.k7p", "show"}, 1);
 }
 
@@ -123,7 +106,7 @@ TEST_F(HostExt, InitialWriteSendsTheDefinitionValues) {
     tav({"ext", "--file", "i.k7p", "init", "--entry", "1"});
     EXPECT_EQ(shown({"ext", "read", "show", "3"}, 3), "5000");
     // The file's own amplifier number is left as it was read.
-    EXPECT_EQ(file("i.k7p").rfind("SERVO,LIN, 001,", 0), 0u);
+    EXPECT_EQ(work_file("i.k7p").rfind("SERVO,LIN, 001,", 0), 0u);
 }
 
 }  // namespace

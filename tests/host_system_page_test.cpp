@@ -28,49 +28,19 @@ protected:
     double value(const std::string& file, int no) { return parameter(file, no).value("value", -1.0); }
     // Parameter no's 6-byte value field of a page in servo-sim's state, lower-case hex.
     std::string device_field(int no, int page = 1) const {
-        const Json state = Json::parse(install_.sim_state());
-        for (const Json& d : state["devices"])
-            if (d["station"] == 0) {
-                std::string hex = d["std"][page][no - 1]["value"].get<std::string>();
-                std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::tolower(c); });
-                return hex;
-            }
-        return "";
+        std::string hex = install_.sim_device(0)["std"][page][no - 1]["value"].get<std::string>();
+        std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::tolower(c); });
+        return hex;
     }
 };
 
-// Parameters 2 and 5 are BCD on the device, 8 (the password) a plain binary
-// number: each must leave and come back in its own encoding.
-TEST_F(HostSystemPage, WrittenValuesReachTheDeviceInItsEncodingAndReadBack) {
-    const struct {
-        int no;
-        double before, after;
-        const char* field;  // on the device after the write
-    } cases[] = {
-        {2, 102, 300, "000000000300"},
-        {5, 105, 45, "000000000045"},
-        {8, 108, 300, "00000000012c"},
-    };
-    tav({"para", "read", "s.syp"});
-    std::vector<std::string> changes = {"para", "write", "s.syp"};
-    for (const auto& c : cases) {
-        EXPECT_EQ(value("s.syp", c.no), c.before) << c.no;
-        changes.push_back(std::to_string(c.no) + "=" + std::to_string(static_cast<int>(c.after)));
-    }
-    tav(changes);
-    tav({"para", "read", "r.syp"});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.no);
-        EXPECT_EQ(device_field(c.no), c.field);
-        EXPECT_EQ(std::make_pair(value("s.syp", c.no), value("r.syp", c.no)), std::make_pair(c.after, c.after));
-    }
-}
-
 // Each page's rows are the operator's own (a leading '*' marks a value that
-// takes effect at the next power-up), and a hidden value (which the
-// device does not describe) leaves in the encoding the operator's row gives:
-// with the amplifiers' rows, parameter 11 went out as a binary number.
-TEST_F(HostSystemPage, EveryPageIsReadAndWrittenWithTheOperatorsOwnDefinitions) {
+// takes effect at the next power-up). Parameters 2 and 5 are BCD on the
+// device, 8 (the password) a plain binary number: each must leave and come
+// back in its own encoding. A hidden value (which the device does not
+// describe) leaves in the encoding the operator's row gives: with the
+// amplifiers' rows, parameter 11 went out as a binary number.
+TEST_F(HostSystemPage, EveryPageIsReadAndWrittenWithTheOperatorsOwnDefinitionsAndEncodings) {
     const struct {
         const char* file;
         int no;
@@ -83,6 +53,27 @@ TEST_F(HostSystemPage, EveryPageIsReadAndWrittenWithTheOperatorsOwnDefinitions) 
     for (const auto& row : rows) {
         tav({"para", "read", row.file});
         EXPECT_EQ(parameter(row.file, row.no).value("name", ""), row.name) << row.file;
+    }
+    const struct {
+        int no;
+        double before, after;
+        const char* field;  // on the device after the write
+    } cases[] = {
+        {2, 102, 300, "000000000300"},
+        {5, 105, 45, "000000000045"},
+        {8, 108, 300, "00000000012c"},
+    };
+    std::vector<std::string> changes = {"para", "write", "s.syp"};
+    for (const auto& c : cases) {
+        EXPECT_EQ(value("s.syp", c.no), c.before) << c.no;
+        changes.push_back(std::to_string(c.no) + "=" + std::to_string(static_cast<int>(c.after)));
+    }
+    tav(changes);
+    tav({"para", "read", "r.syp"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.no);
+        EXPECT_EQ(device_field(c.no), c.field);
+        EXPECT_EQ(std::make_pair(value("s.syp", c.no), value("r.syp", c.no)), std::make_pair(c.after, c.after));
     }
     tav({"para", "write", "h.hsp", "11=300"});
     EXPECT_EQ(device_field(11, 2), "000000000300");

@@ -6,20 +6,15 @@
 
 #include "Tav_acs.h"
 
-typedef short (*ErrStringFn)(int, int, char*);
-typedef void (*SetVersionFn)(const char*);
-typedef void (*GetVersionFn)(char*);
-typedef short (*IntToBcdFn)(int, unsigned int*);
-
 static int failures = 0;
 #define CHECK(cond) do { if (!(cond)) { fprintf(stderr, "failed: %s\n", #cond); ++failures; } } while (0)
 
 int main(int argc, char** argv) {
     void* lib;
-    ErrStringFn errString;
-    SetVersionFn setVersion;
-    GetVersionFn getVersion;
-    IntToBcdFn intToBcd;
+    short (*errString)(int, int, char*);
+    void (*setVersion)(const char*);
+    void (*getVersion)(char*);
+    short (*intToBcd)(int, unsigned int*);
     char text[256];
     char version[12];
     unsigned int bcd = 0;
