@@ -8,10 +8,12 @@ bash scripts/deps.sh loader
 build=${TAV_BUILD:-build}
 log="$build/loader-build.log"
 mkdir -p "$build"
-# The session needs no test or benchmark, so this tree builds neither (and
-# needs neither GoogleTest nor Google Benchmark).
-if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-     -DTAV_BUILD_TESTS=OFF -DTAV_BUILD_BENCH=OFF >"$log" 2>&1; then
+# The session needs no test or benchmark, so a new tree builds neither (and
+# needs neither GoogleTest nor Google Benchmark); a tree someone configured
+# with them keeps them.
+options=(-DTAV_BUILD_TESTS=OFF -DTAV_BUILD_BENCH=OFF)
+[ -f "$build/CMakeCache.txt" ] && options=()
+if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >"$log" 2>&1; then
   tail -n 30 "$log"
   echo "The configuration failed (full log: $log). See README.md, \"The two commands\", for what it needs." >&2
   exit 1
