@@ -132,8 +132,8 @@ short retry_items(Family& family, int first, int count, const unsigned char* dat
 //   kBlockSize, kPageSize (0: none)   the blocks
 //   itemSize             the bytes of an item on the line
 //   kPostBeforeSend      the progress post goes before each send, else after the block
-//   kCountAtSend (with kPostBeforeSend)         items counted done right after the send and cancel looked at once the
-//                        exchange went through, before its status; else both after the block
+//   kCountAtSend         (with kPostBeforeSend) items counted done right after the send, and
+//                        cancel looked at before the reply's status; else both after the block
 //   kRetryLineFailure    what a failed exchange of a single-item retry does
 //   kRetryTrace, kRetryTracePerItem   trace line of a retry (null: none), once per block or per item
 //   set                  the set (nProgressDone, nCancel)

@@ -3,7 +3,6 @@
 // lines stays with each family.
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -12,6 +11,7 @@
 #include "Tav_acs.h"
 #include "frame/result.h"
 #include "platform/platform.h"
+#include "sets/sets.h"
 
 namespace tav::sets {
 
@@ -43,18 +43,6 @@ Result write_whole_file(const char* path, short refusedCode, TraceRefused trace,
     short code = body(file.get());
     if (code == TAV_OK && !file.commit()) code = TAV_E_DISK_FULL;
     return code;
-}
-
-// Writes text a line at a time and stops at the first line that fails: a
-// write of the whole text into a text stream that has just hit a full disk
-// can read past the text in the C library. 0 or -2.
-inline short put_lines(FILE* f, const std::string& text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
-        if (std::fwrite(text.data() + at, 1, end - at, f) != end - at) return TAV_E_DISK_FULL;
-        at = end;
-    }
-    return TAV_OK;
 }
 
 // A listing's CSV export: the description lines of items, each ended, then

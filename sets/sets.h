@@ -7,6 +7,7 @@
 // reconciliation) stays in the unit of each.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -243,6 +244,18 @@ void read_identification_fields(const char* p, Set* set, InfoWord word) {
     byte(set->byInfo11);
 }
 
+// Writes text a line at a time and stops at the first line that fails: a
+// write of the whole text into a text stream that has just hit a full disk
+// can read past the text in the C library. 0 or -2.
+inline short put_lines(FILE* f, const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        if (std::fwrite(text.data() + at, 1, end - at, f) != end - at) return TAV_E_DISK_FULL;
+        at = end;
+    }
+    return TAV_OK;
+}
+
 // The end of a parameter file: the "ampname=" line when a name for file is
 // set, then the comment with its CRs left out. 0 or -2.
 template <class Set>
@@ -252,8 +265,7 @@ short write_file_tail(FILE* f, const Set& set) {
     std::string comment;
     for (std::size_t i = 0; i < sizeof set.szComment && set.szComment[i] != '\0'; ++i)
         if (set.szComment[i] != '\r') comment += set.szComment[i];
-    if (!comment.empty() && std::fputs(comment.c_str(), f) < 0) return TAV_E_DISK_FULL;
-    return TAV_OK;
+    return put_lines(f, comment);
 }
 
 // The parameter lines of a file, then its tail. put_line(f, i, record) writes
