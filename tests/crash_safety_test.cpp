@@ -20,6 +20,7 @@
 
 #include "Tav_acs.h"
 #include "fixtures/child_process.h"
+#include "fixtures/tav_process.h"
 #include "fixtures/temp_dirs.h"
 #include "fixtures/wyn_sim.h"
 #include "wynapi/wynapi.h"
@@ -260,8 +261,7 @@ TEST_F(CrashSafety, AKilledSimulatorLeavesAValidStateFile) {
                   "--no-wire-time", static_cast<char*>(nullptr));
             return 127;
         });
-        for (int i = 0; i < 200 && !fs::exists(link); ++i) std::this_thread::sleep_for(10ms);
-        ASSERT_TRUE(fs::exists(link));
+        ASSERT_TRUE(tavtest::eventually([&] { return fs::exists(link); }));
         home.write("wyn.ini", "[Ports]\r\nCOM1=" + link + "\r\n");
         Child host([] {
             auto s = std::make_unique<NewParaSet>();
